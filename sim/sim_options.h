@@ -1,0 +1,35 @@
+// The options of a simulated transceiver, as written after "sim:" in the port map:
+// comma-separated key=value pairs, e.g. "power=on, user=absent, link=90".
+#pragma once
+
+#include "platform/afx_types.h"
+
+#include <string>
+#include <string_view>
+
+enum class SimUser { Obedient, Absent };
+enum class SimEcho { Good, None, Short, Corrupt };
+enum class SimTiming { Real, None };
+
+struct SimOptions {
+    bool powerOn = false;
+    DWORD rate = 115200; // operating rate the transceiver is configured to at start
+    SimUser user = SimUser::Obedient;
+    DWORD reactMs = 300;
+    SimEcho echo = SimEcho::Good;
+    DWORD readyBytes = 20;
+    bool readyForever = false;
+    unsigned linkPercent = 100;
+    SimTiming timing = SimTiming::Real;
+    std::string logPath; // empty: no log
+
+    bool operator==(const SimOptions&) const = default;
+};
+
+struct SimOptionsParse {
+    SimOptions options; // meaningful only when error is empty
+    std::string error;  // why the list is malformed, in plain English; empty when it is fine
+};
+
+// Never throws, whatever the text: the list comes from a file people edit by hand.
+SimOptionsParse ParseSimOptions(std::string_view text);

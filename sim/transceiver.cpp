@@ -1,0 +1,276 @@
+#include "sim/transceiver.h"
+
+#include "platform/cancel_token.h"
+#include "platform/clock.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+constexpr DWORD kConfigurationBaud = 9600;
+constexpr std::size_t kPacketSize = 8;
+constexpr DWORD kCycleBytes = 1024;
+constexpr DWORD kCycleWords = kCycleBytes / 4;
+
+// Operating rate for a baud code of the configuration packet; 0 for an unknown code.
+DWORD RateForCode(BYTE code) {
+    switch (code) {
+    case 0x8B:
+        return 19200;
+    case 0x89:
+        return 38400;
+    case 0x83:
+        return 57600;
+    case 0x81:
+        return 115200;
+    default:
+        return 0;
+    }
+}
+
+// The fixed bytes of a configuration packet; byte 2 (sensitivity) and byte 5 (baud code) vary.
+bool IsConfigurationPacket(std::span<const BYTE> p) {
+    return p.size() == kPacketSize && p[0] == 0x0B && p[1] == 0x51 && p[3] == 0x70 &&
+           p[4] == 0x43 && RateForCode(p[5]) != 0 && p[6] == 0x90 && p[7] == 0x11;
+}
+
+// A receiver at the wrong speed sees framing errors: mostly all-zero or all-one bytes. Never
+// the byte that was sent, so nothing sent at a wrong speed can pass for an echo.
+std::vector<BYTE> Garbage(std::span<const BYTE> bytes) {
+    std::vector<BYTE> out;
+    out.reserve(bytes.size());
+    for (BYTE b : bytes)
+        out.push_back(b < 0x80 ? 0xFF : 0x00);
+    return out;
+}
+
+} // namespace
+
+bool TrafficLog::Open(const std::string& path, std::string& error) {
+    if (path.empty())
+        return true;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = "cannot open log " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+    return true;
+}
+
+TrafficLog::~TrafficLog() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+TrafficLog::TrafficLog(TrafficLog&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+TrafficLog& TrafficLog::operator=(TrafficLog&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+void TrafficLog::Write(std::string_view line) const {
+    if (m_fd < 0)
+        return;
+    std::string text(line);
+    text += '\n';
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // a full disk must not break the port
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+std::string HexBytes(std::span<const BYTE> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (BYTE b : bytes) {
+        if (!out.empty())
+            out += ' ';
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
+    }
+    return out;
+}
+
+Transceiver::Transceiver(SimOptions options, TrafficLog log)
+    : m_options(std::move(options)), m_log(std::move(log)), m_powerOn(m_options.powerOn),
+      m_configuredRate(m_options.rate) {}
+
+bool Transceiver::PowerOn() const {
+    std::lock_guard lock(m_mutex);
+    return m_powerOn;
+}
+
+void Transceiver::SetPower(bool on) {
+    std::shared_ptr<CancelToken> waiter;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_powerOn == on)
+            return;
+        SetPowerLocked(on);
+        waiter = m_waiter;
+    }
+    // Outside our lock: the waiter's predicate takes it under the token's own mutex.
+    if (waiter)
+        waiter->Update([] {});
+}
+
+void Transceiver::SetPowerLocked(bool on) {
+    m_powerOn = on;
+    // A transceiver that has been switched starts up in its configured state, ready.
+    m_phase = Phase::Link;
+    m_log.Write(on ? "cts on" : "cts off");
+}
+
+DWORD Transceiver::ConfiguredRate() const {
+    std::lock_guard lock(m_mutex);
+    return m_configuredRate;
+}
+
+BYTE Transceiver::Sensitivity() const {
+    std::lock_guard lock(m_mutex);
+    return m_sensitivity;
+}
+
+bool Transceiver::Attach(std::shared_ptr<CancelToken> cancel) {
+    std::lock_guard lock(m_mutex);
+    if (m_attached)
+        return false;
+    m_attached = true;
+    m_waiter = std::move(cancel);
+    m_linkPos = 0;
+    m_log.Write("open");
+    return true;
+}
+
+void Transceiver::Detach() {
+    std::lock_guard lock(m_mutex);
+    m_attached = false;
+    m_waiter.reset();
+    // Whatever the readiness phase had left, the transceiver settles while nobody watches.
+    m_phase = Phase::Link;
+    m_log.Write("close");
+}
+
+DCB Transceiver::LineSettings() const {
+    std::lock_guard lock(m_mutex);
+    return m_dcb;
+}
+
+void Transceiver::SetLineSettings(const DCB& dcb) {
+    std::lock_guard lock(m_mutex);
+    m_dcb = dcb;
+    m_log.Write("speed " + std::to_string(dcb.BaudRate));
+}
+
+bool Transceiver::WaitForSwitch(CancelToken& cancel) {
+    const bool from = PowerOn();
+    if (m_options.user == SimUser::Obedient) {
+        if (!Clock().Sleep(m_options.reactMs, &cancel))
+            return false;
+        SetPower(!from);
+        return true;
+    }
+    // Nobody switches on our side; a test may still do it through SetPower, which wakes us.
+    return cancel.Wait([&] { return PowerOn() != from; });
+}
+
+std::vector<BYTE> Transceiver::Transmit(std::span<const BYTE> bytes) {
+    std::lock_guard lock(m_mutex);
+    if (!m_powerOn)
+        return {};
+    const DWORD speed = m_dcb.BaudRate;
+    if (speed == kConfigurationBaud && bytes.size() == kPacketSize)
+        return ConfigurationEcho(bytes);
+    if (speed != m_configuredRate)
+        return Garbage(bytes);
+    switch (m_phase) {
+    case Phase::Silent:
+        return {};
+    case Phase::Readiness: {
+        std::size_t n = bytes.size();
+        if (!m_options.readyForever) {
+            n = std::min<std::size_t>(n, m_readyLeft);
+            m_readyLeft -= static_cast<DWORD>(n);
+            if (m_readyLeft == 0)
+                m_phase = Phase::Silent;
+        }
+        return {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n)};
+    }
+    case Phase::Link:
+        break;
+    }
+    return LinkEcho(bytes);
+}
+
+std::vector<BYTE> Transceiver::ConfigurationEcho(std::span<const BYTE> packet) {
+    if (IsConfigurationPacket(packet)) {
+        m_configuredRate = RateForCode(packet[5]);
+        m_sensitivity = packet[2];
+        m_readyLeft = m_options.readyBytes;
+        m_phase = m_options.readyForever || m_readyLeft > 0 ? Phase::Readiness : Phase::Silent;
+    }
+    std::vector<BYTE> echo(packet.begin(), packet.end());
+    switch (m_options.echo) {
+    case SimEcho::Good:
+        break;
+    case SimEcho::None:
+        echo.clear();
+        break;
+    case SimEcho::Short:
+        echo.pop_back();
+        break;
+    case SimEcho::Corrupt:
+        echo[3] = static_cast<BYTE>(~echo[3]);
+        break;
+    }
+    return echo;
+}
+
+std::vector<BYTE> Transceiver::LinkEcho(std::span<const BYTE> bytes) {
+    // Spread the intact words evenly over the cycle: word w is intact when the running share
+    // (w + 1) * K / 256 steps up at w, which happens for exactly K of the 256 words.
+    const DWORD intactWords = m_options.linkPercent * kCycleWords / 100;
+    std::vector<BYTE> out(bytes.begin(), bytes.end());
+    for (BYTE& b : out) {
+        const DWORD word = m_linkPos / 4;
+        const bool intact =
+            (word + 1) * intactWords / kCycleWords != word * intactWords / kCycleWords;
+        // One changed byte in place: the word no longer matches, its neighbours still line up.
+        if (!intact && m_linkPos % 4 == 1)
+            b ^= 0x20;
+        m_linkPos = (m_linkPos + 1) % kCycleBytes;
+    }
+    return out;
+}
+
+void Transceiver::Purge() {
+    std::lock_guard lock(m_mutex);
+    m_linkPos = 0;
+    m_log.Write("purge");
+}
+
+void Transceiver::Log(std::string_view line) const {
+    std::lock_guard lock(m_mutex);
+    m_log.Write(line);
+}

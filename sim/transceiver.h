@@ -1,0 +1,102 @@
+// A simulated optical link transceiver on a serial line, for tests and the demo.
+//
+// How it works: the transceiver sees every write together with the speed the port was set to
+// at that moment and answers with what comes back on the receive line.
+//   - Power off: nothing comes back. Power is the CTS input.
+//   - 8 bytes at 9600 baud are a configuration packet: echoed as the echo option says; a packet
+//     of the right shape also sets the operating rate from its baud code (whatever the echo
+//     option, which only spoils the way back) and starts the readiness phase.
+//   - Readiness phase: at the operating rate the next `ready` bytes are echoed one for one, then
+//     the transceiver stays silent until the port is closed or the power is switched.
+//   - Otherwise, at the operating rate, bytes go over the link and come back; per 1024 bytes
+//     since the last purge exactly linkPercent*256/100 of the 256 four-byte words come back
+//     intact, the others with one byte changed in place.
+//   - At any other speed the receiver sees garbage: one 0x00 or 0xFF byte per byte sent,
+//     never equal to the byte sent.
+// It also keeps what the port hardware would keep between opens (the line settings), knows
+// whether a port has it open, and writes the traffic log.
+#pragma once
+
+#include "link/serial_port.h"
+#include "sim/sim_options.h"
+
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CancelToken;
+
+// Appends one line per event to a file; each line goes out in one write(), so the log is
+// complete up to the last event even if the process is killed.
+class TrafficLog {
+public:
+    TrafficLog() = default;
+    // An empty path gives a log that writes nothing. On failure returns false with the reason.
+    bool Open(const std::string& path, std::string& error);
+    ~TrafficLog();
+    TrafficLog(TrafficLog&& other) noexcept;
+    TrafficLog& operator=(TrafficLog&& other) noexcept;
+    TrafficLog(const TrafficLog&) = delete;
+    TrafficLog& operator=(const TrafficLog&) = delete;
+
+    void Write(std::string_view line) const;
+
+private:
+    int m_fd = -1;
+};
+
+// "0b 51 64" for the log.
+std::string HexBytes(std::span<const BYTE> bytes);
+
+class Transceiver {
+public:
+    Transceiver(SimOptions options, TrafficLog log);
+
+    const SimOptions& Options() const { return m_options; }
+
+    // Power is what the program reads as CTS.
+    bool PowerOn() const;
+    // Switching by hand (a test, or the simulated user); wakes a program waiting for CTS.
+    void SetPower(bool on);
+    DWORD ConfiguredRate() const;
+    // Byte 2 of the last configuration packet that was accepted; 0 before the first.
+    BYTE Sensitivity() const;
+
+    // The port's side. Only one port may have the transceiver at a time.
+    bool Attach(std::shared_ptr<CancelToken> cancel);
+    void Detach();
+    DCB LineSettings() const;
+    void SetLineSettings(const DCB& dcb);
+    // Blocks until the simulated user has switched the power, or the power changed otherwise;
+    // false when the cancel came first.
+    bool WaitForSwitch(CancelToken& cancel);
+    // What comes back on the receive line for bytes sent at the port's current speed.
+    std::vector<BYTE> Transmit(std::span<const BYTE> bytes);
+    // Starts a new link cycle.
+    void Purge();
+    void Log(std::string_view line) const;
+
+private:
+    enum class Phase { Link, Readiness, Silent };
+
+    void SetPowerLocked(bool on);
+    std::vector<BYTE> ConfigurationEcho(std::span<const BYTE> packet);
+    std::vector<BYTE> LinkEcho(std::span<const BYTE> bytes);
+
+    const SimOptions m_options;
+    const TrafficLog m_log;
+
+    mutable std::mutex m_mutex;
+    bool m_powerOn;
+    DWORD m_configuredRate;
+    BYTE m_sensitivity = 0;
+    Phase m_phase = Phase::Link;
+    DWORD m_readyLeft = 0;
+    DWORD m_linkPos = 0; // bytes carried over the link since the last purge
+    DCB m_dcb;
+    bool m_attached = false;
+    std::shared_ptr<CancelToken> m_waiter; // the open port's token, woken on a power change
+};
