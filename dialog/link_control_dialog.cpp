@@ -1,0 +1,209 @@
+#include "dialog/link_control_dialog.h"
+
+#include "dialog/about_dialog.h"
+#include "platform/dialog_host.h"
+#include "platform/win_app.h"
+#include "res/resource.h"
+#include "res/resources.h"
+
+namespace {
+constexpr const char* kSection = "Settings";
+constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeichert werden";
+} // namespace
+
+CLinkControlDialog::CLinkControlDialog(CDialog* pParent)
+    : CDialog(LoadDialogTemplate(IDD_MAIN), pParent), m_hRasConn(0), m_pConfigureThread(nullptr),
+      m_pTestThread(nullptr), m_hIcon(IDI_MAIN), m_hPort(INVALID_HANDLE_VALUE), m_bAutoMode(false) {
+}
+
+CLinkControlDialog::~CLinkControlDialog() = default;
+
+const MessageMap& CLinkControlDialog::GetMessageMap() const {
+    using D = CLinkControlDialog;
+    static const MessageMap map{
+        ::OnCommand(IDC_COM_PORT, CBN_SELCHANGE, &D::OnSelchangeComPort),
+        ::OnCommand(IDC_BAUDRATE, CBN_SELCHANGE, &D::OnSelchangeBaudrate),
+        ::OnCommand(IDC_SENSITIVITY, CBN_SELCHANGE, &D::OnSelchangeSensitivity),
+        ::OnCommand(IDC_RAS_LINK_NAME, EN_CHANGE, &D::OnChangeRasLinkName),
+        ::OnCommand(IDC_RUN_PROGRAM, EN_CHANGE, &D::OnChangeRunProgram),
+        ::OnCommand(IDC_BROWSE, BN_CLICKED, &D::OnBrowse),
+        ::OnCommand(IDC_RUN_INVISIBLE, BN_CLICKED, &D::OnRunInvisible),
+        ::OnCommand(IDC_SAVE, BN_CLICKED, &D::OnSave),
+        ::OnCommand(IDC_CONFIGURE, BN_CLICKED, &D::OnConfigure),
+        ::OnCommand(IDC_TEST, BN_CLICKED, &D::OnTest),
+        ::OnCommand(IDC_CONNECT, BN_CLICKED, &D::OnConnect),
+    };
+    return map;
+}
+
+bool CLinkControlDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    IDialogHost& host = Host();
+    if (host.HasSystemMenu(*this)) {
+        std::string about = LoadResourceString(IDS_ABOUT_MENU);
+        if (!about.empty()) {
+            host.AppendSystemMenuSeparator(*this);
+            host.AppendSystemMenuItem(*this, IDM_ABOUT, about);
+        }
+    }
+
+    host.SetIcon(*this, m_hIcon, true);
+    host.SetIcon(*this, m_hIcon, false);
+
+    CWinApp* app = AfxGetApp();
+    m_nComPort = static_cast<int>(app->GetProfileInt(kSection, "COM Port", 0));
+    GetDlgItem(IDC_COM_PORT).SetCurSel(m_nComPort);
+    m_nBaudrate = static_cast<int>(app->GetProfileInt(kSection, "Baudrate", 3));
+    GetDlgItem(IDC_BAUDRATE).SetCurSel(m_nBaudrate);
+    m_nSensitivity = static_cast<int>(app->GetProfileInt(kSection, "Sensitivity", 3));
+    GetDlgItem(IDC_SENSITIVITY).SetCurSel(m_nSensitivity);
+
+    m_strRasLinkName = app->GetProfileString(kSection, "RAS Link Name", "");
+    SetDlgItemText(IDC_RAS_LINK_NAME, m_strRasLinkName);
+    m_strRunProgram = app->GetProfileString(kSection, "Run Program", "");
+    SetDlgItemText(IDC_RUN_PROGRAM, m_strRunProgram);
+
+    m_bRunInvisible = static_cast<BYTE>(app->GetProfileInt(kSection, "Run Invisible", 0));
+    if (m_bRunInvisible)
+        CheckDlgButton(IDC_RUN_INVISIBLE, BST_CHECKED);
+
+    // After the edit boxes: setting their text raised their change notifications.
+    m_bDirty = false;
+    GetDlgItem(IDC_SAVE).EnableWindow(false);
+
+    GetDlgItem(IDC_LINK_QUALITY).SetRange(0, 256);
+
+    if (!g_pfnRasHangUp || !g_pfnRasEnumConnections || !g_pfnRasDialDlg)
+        GetDlgItem(IDC_CONNECT).EnableWindow(false);
+
+    DecideStartMode();
+    return true;
+}
+
+void CLinkControlDialog::StopRunningWorker() {
+    if (m_pConfigureThread)
+        OnConfigure();
+    if (m_pTestThread)
+        OnTest();
+}
+
+// Closing never waits for an operation to finish, but it does stop a running worker first, as
+// its cancel button does, so that nothing touches the dialog once it is gone.
+void CLinkControlDialog::OnOK() {
+    StopRunningWorker();
+    CDialog::OnOK();
+}
+
+void CLinkControlDialog::OnCancel() {
+    StopRunningWorker();
+    CDialog::OnCancel();
+}
+
+void CLinkControlDialog::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUT) {
+        CAboutDialog dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}
+
+// F1: there is no help file; the About box names the program and its version.
+void CLinkControlDialog::OnHelp() {
+    OnSysCommand(IDM_ABOUT, 0);
+}
+
+CSize IconOrigin(CSize client, CSize icon) {
+    return {(client.cx - icon.cx + 1) / 2, (client.cy - icon.cy + 1) / 2};
+}
+
+void CLinkControlDialog::OnPaint() {
+    IDialogHost& host = Host();
+    if (!host.IsIconic(*this)) {
+        CDialog::OnPaint();
+        return;
+    }
+    CSize origin = IconOrigin(host.ClientSize(*this), host.IconSize());
+    host.DrawIcon(*this, origin.cx, origin.cy, m_hIcon);
+}
+
+// --- settings editing ----------------------------------------------------------------------
+
+void CLinkControlDialog::MarkDirty() {
+    m_bDirty = true;
+    GetDlgItem(IDC_SAVE).EnableWindow(true);
+}
+
+void CLinkControlDialog::EnableSettingsControls(bool enable) {
+    for (int id : {IDC_COM_PORT, IDC_BAUDRATE, IDC_SENSITIVITY, IDC_RAS_LINK_NAME, IDC_RUN_PROGRAM,
+                   IDC_BROWSE, IDC_RUN_INVISIBLE})
+        GetDlgItem(id).EnableWindow(enable);
+    if (!enable || m_bDirty)
+        GetDlgItem(IDC_SAVE).EnableWindow(enable);
+}
+
+void CLinkControlDialog::OnSelchangeComPort() {
+    int old = m_nComPort;
+    m_nComPort = GetDlgItem(IDC_COM_PORT).GetCurSel();
+    if (m_nComPort != old)
+        MarkDirty();
+}
+
+void CLinkControlDialog::OnSelchangeBaudrate() {
+    int old = m_nBaudrate;
+    m_nBaudrate = GetDlgItem(IDC_BAUDRATE).GetCurSel();
+    if (m_nBaudrate != old)
+        MarkDirty();
+}
+
+void CLinkControlDialog::OnSelchangeSensitivity() {
+    int old = m_nSensitivity;
+    m_nSensitivity = GetDlgItem(IDC_SENSITIVITY).GetCurSel();
+    if (m_nSensitivity != old)
+        MarkDirty();
+}
+
+void CLinkControlDialog::OnChangeRasLinkName() {
+    m_strRasLinkName = GetDlgItemText(IDC_RAS_LINK_NAME);
+    MarkDirty();
+}
+
+void CLinkControlDialog::OnChangeRunProgram() {
+    m_strRunProgram = GetDlgItemText(IDC_RUN_PROGRAM);
+    MarkDirty();
+}
+
+void CLinkControlDialog::OnRunInvisible() {
+    m_bRunInvisible = IsDlgButtonChecked(IDC_RUN_INVISIBLE) ? 1 : 0;
+    MarkDirty();
+}
+
+void CLinkControlDialog::OnBrowse() {
+    std::optional<std::string> path = Host().ChooseFile(this, "Programm wählen", m_strRunProgram);
+    if (!path)
+        return;
+    m_strRunProgram = *path;
+    SetDlgItemText(IDC_RUN_PROGRAM, m_strRunProgram);
+    MarkDirty();
+}
+
+void CLinkControlDialog::OnSave() {
+    CWinApp* app = AfxGetApp();
+    app->WriteProfileInt(kSection, "COM Port", m_nComPort);
+    app->WriteProfileInt(kSection, "Baudrate", m_nBaudrate);
+    app->WriteProfileInt(kSection, "Sensitivity", m_nSensitivity);
+    app->WriteProfileString(kSection, "RAS Link Name", m_strRasLinkName);
+    app->WriteProfileString(kSection, "Run Program", m_strRunProgram);
+    app->WriteProfileInt(kSection, "Run Invisible", m_bRunInvisible);
+    // A save that did not reach the file must not look like one that did: the edits would be
+    // gone at the next start without a word.
+    if (!app->FlushProfile()) {
+        SetDlgItemText(IDC_STATUS, kSaveFailed);
+        return;
+    }
+    if (GetDlgItemText(IDC_STATUS) == kSaveFailed)
+        SetDlgItemText(IDC_STATUS, "");
+    m_bDirty = false;
+    GetDlgItem(IDC_SAVE).EnableWindow(false);
+}

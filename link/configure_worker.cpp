@@ -1,0 +1,127 @@
+// The configuration: guide the user through switching the transceiver off and on, send the
+// configuration packet at 9600 baud, check its echo, switch to the operating rate and wait until
+// the transceiver stops echoing.
+#include "dialog/link_control_dialog.h"
+#include "link/baud_tables.h"
+#include "link/transceiver_protocol.h"
+#include "link/worker_support.h"
+#include "platform/clock.h"
+#include "platform/ui_queue.h"
+#include "platform/win_thread.h"
+#include "res/resource.h"
+
+#include <cstring>
+
+void CLinkControlDialog::OnConfigure() {
+    if (!m_pConfigureThread) {
+        m_pConfigureThread = AfxBeginThread(ConfigureThreadProc, this);
+        EnableSettingsControls(false);
+        SetDlgItemText(IDC_CONFIGURE, "Abbrechen");
+        GetDlgItem(IDC_TEST).EnableWindow(false);
+        GetDlgItem(IDC_CONNECT).EnableWindow(false);
+        if (!m_pConfigureThread)
+            ConfigureFinished(false); // no thread to be had: the operation fails at once
+        return;
+    }
+    CWinThread* worker = m_pConfigureThread;
+    m_pConfigureThread = nullptr;
+    // When this returns the worker has stopped and its port is closed.
+    worker->CancelAndJoin();
+    m_hPort = INVALID_HANDLE_VALUE;
+    ConfigureFinished(false);
+    SetDlgItemText(IDC_STATUS, "");
+}
+
+namespace {
+
+void WaitForCts(ISerialPort& port, DWORD& status, bool on, int waitCode, int statusCode) {
+    while (((status & MS_CTS_ON) != 0) != on) {
+        DWORD events = 0;
+        Check(port.WaitCommEvent(events), waitCode, port);
+        Check(port.GetCommModemStatus(status), statusCode, port);
+    }
+}
+
+} // namespace
+
+UINT CLinkControlDialog::ConfigureThreadProc(void* pParam) {
+    auto* dlg = static_cast<CLinkControlDialog*>(pParam);
+    // The end step runs on the UI thread, so that no click lands in the middle of it, nor
+    // between it and the next step of the automatic sequence.
+    auto finish = [dlg](bool success) { CallOnUi([&] { dlg->ConfigureFinished(success); }); };
+    std::unique_ptr<ISerialPort> port;
+    try {
+        if (!dlg->OpenPort(true, port)) {
+            finish(false);
+            return 0;
+        }
+        ISerialPort& p = *port;
+        Check(p.SetCommMask(EV_CTS), 1, p);
+        DWORD status = 0;
+        Check(p.GetCommModemStatus(status), 2, p);
+        if (status & MS_CTS_ON) {
+            dlg->SetDlgItemText(IDC_STATUS, "Laser-Transceiver zuerst ausschalten");
+            WaitForCts(p, status, false, 3, 4);
+        }
+        dlg->SetDlgItemText(IDC_STATUS, "Laser-Transceiver einschalten");
+        WaitForCts(p, status, true, 5, 6);
+
+        dlg->SetDlgItemText(IDC_STATUS, "Sende Konfigurationsdaten...");
+        DCB dcb;
+        Check(p.GetCommState(dcb), 7, p);
+        SetLineSettings(dcb, 9600);
+        Check(p.SetCommState(dcb), 8, p);
+        COMMTIMEOUTS timeouts;
+        timeouts.ReadTotalTimeoutConstant = 100;
+        Check(p.SetCommTimeouts(timeouts), 9, p);
+
+        const ConfigurationPacket packet =
+            MakeConfigurationPacket(dlg->m_nSensitivity, dlg->m_nBaudrate);
+        Sleep(500);
+        DWORD written = 0;
+        if (!p.WriteFile(packet.data(), 8, written) || written < 8)
+            RaiseWorkerError(10, &p);
+        BYTE echo[8] = {};
+        DWORD received = 0;
+        Check(p.ReadFile(echo, 8, received), 11, p);
+        if (received < 8 || std::memcmp(echo, packet.data(), 8) != 0) {
+            dlg->SetDlgItemText(IDC_STATUS, "FEHLER: Konfigurationsdaten wurden nicht empfangen");
+            dlg->ClosePort(port);
+            finish(false);
+            return 0;
+        }
+
+        dlg->SetDlgItemText(IDC_STATUS, "Warten, bis Transceiver bereit ist...");
+        dcb.BaudRate = BaudRateTable[BaudIndex(dlg->m_nBaudrate)];
+        Check(p.SetCommState(dcb), 8, p);
+        for (;;) {
+            DWORD sent = 0;
+            if (!p.WriteFile(packet.data(), 1, sent) || sent == 0)
+                RaiseWorkerError(13, &p);
+            BYTE answer = 0;
+            DWORD got = 0;
+            Check(p.ReadFile(&answer, 1, got), 14, p);
+            if (got == 0)
+                break;
+        }
+
+        dlg->SetDlgItemText(IDC_STATUS, "");
+        dlg->ClosePort(port);
+        finish(true);
+    } catch (int code) {
+        dlg->FatalError(InternalErrorText(code));
+    }
+    return 0;
+}
+
+void CLinkControlDialog::ConfigureFinished(bool bSuccess) {
+    m_pConfigureThread = nullptr;
+    EnableSettingsControls(true);
+    SetDlgItemText(IDC_CONFIGURE, "Konfigurieren");
+    GetDlgItem(IDC_TEST).EnableWindow(true);
+    GetDlgItem(IDC_CONNECT).EnableWindow(true);
+    if (bSuccess && m_bAutoMode)
+        OnTest(); // the automatic sequence goes on with the link test
+    else
+        m_bAutoMode = false;
+}

@@ -1,0 +1,118 @@
+#include "platform/dialog.h"
+
+#include "platform/dialog_host.h"
+#include "platform/win_app.h"
+
+void CDlgItem::EnableWindow(bool enable) {
+    CallOnUi([&] { m_dlg.Host().EnableItem(m_dlg, m_id, enable); });
+}
+bool CDlgItem::IsWindowEnabled() const {
+    bool enabled = false;
+    CallOnUi([&] { enabled = m_dlg.Host().IsItemEnabled(m_dlg, m_id); });
+    return enabled;
+}
+void CDlgItem::SetWindowText(const std::string& text) {
+    m_dlg.SetDlgItemText(m_id, text);
+}
+std::string CDlgItem::GetWindowText() const {
+    return m_dlg.GetDlgItemText(m_id);
+}
+void CDlgItem::SetCurSel(int index) {
+    CallOnUi([&] { m_dlg.Host().SetCurSel(m_dlg, m_id, index); });
+}
+int CDlgItem::GetCurSel() const {
+    int sel = -1;
+    CallOnUi([&] { sel = m_dlg.Host().GetCurSel(m_dlg, m_id); });
+    return sel;
+}
+void CDlgItem::SetCheck(UINT state) {
+    m_dlg.CheckDlgButton(m_id, state);
+}
+UINT CDlgItem::GetCheck() const {
+    return m_dlg.IsDlgButtonChecked(m_id);
+}
+void CDlgItem::SetRange(int lower, int upper) {
+    CallOnUi([&] { m_dlg.Host().SetRange(m_dlg, m_id, lower, upper); });
+}
+void CDlgItem::SetPos(int pos) {
+    CallOnUi([&] { m_dlg.Host().SetPos(m_dlg, m_id, pos); });
+}
+int CDlgItem::GetPos() const {
+    int pos = 0;
+    CallOnUi([&] { pos = m_dlg.Host().GetPos(m_dlg, m_id); });
+    return pos;
+}
+
+CDialog::CDialog(const DialogTemplate& tmpl, CDialog* pParent)
+    : m_template(tmpl), m_pParent(pParent) {}
+
+CDialog::~CDialog() = default;
+
+IDialogHost& CDialog::Host() const {
+    return AfxGetApp()->Host();
+}
+
+int CDialog::DoModal() {
+    return Host().RunModal(*this);
+}
+
+void CDialog::EndDialog(int result) {
+    CallOnUi([&] { Host().EndModal(*this, result); });
+}
+
+void CDialog::SetDlgItemText(int id, const std::string& text) {
+    CallOnUi([&] { Host().SetItemText(*this, id, text); });
+}
+
+std::string CDialog::GetDlgItemText(int id) {
+    std::string text;
+    CallOnUi([&] { text = Host().GetItemText(*this, id); });
+    return text;
+}
+
+void CDialog::CheckDlgButton(int id, UINT check) {
+    CallOnUi([&] { Host().SetCheck(*this, id, check); });
+}
+
+UINT CDialog::IsDlgButtonChecked(int id) {
+    UINT state = 0;
+    CallOnUi([&] { state = Host().GetCheck(*this, id); });
+    return state;
+}
+
+int CDialog::MessageBox(const std::string& text, UINT type) {
+    int result = IDOK;
+    CallOnUi([&] { result = Host().MessageBox(this, text, type); });
+    return result;
+}
+
+void CDialog::OnSysCommand(UINT nID, LPARAM) {
+    if ((nID & 0xFFF0) == SC_CLOSE)
+        OnCancel();
+}
+
+void CDialog::OnPaint() {
+    Host().DefaultPaint(*this);
+}
+
+const MessageMap& CDialog::GetMessageMap() const {
+    static const MessageMap empty;
+    return empty;
+}
+
+bool CDialog::OnCmdMsg(int id, int code) {
+    for (const auto& entry : GetMessageMap())
+        if (entry.id == id && entry.code == code) {
+            entry.handler(*this);
+            return true;
+        }
+    if (code == BN_CLICKED && id == IDOK) {
+        OnOK();
+        return true;
+    }
+    if (code == BN_CLICKED && id == IDCANCEL) {
+        OnCancel();
+        return true;
+    }
+    return false;
+}

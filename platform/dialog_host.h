@@ -1,0 +1,53 @@
+// What a windowing host does for the dialogs: builds a dialog from its template, runs it
+// modally, carries out control operations, and shows message boxes and the file chooser.
+// Every method except Post runs on the UI thread; CDialog takes care of getting there.
+#pragma once
+
+#include "platform/afx_types.h"
+#include "platform/ui_queue.h"
+
+#include <optional>
+#include <string>
+
+class CDialog;
+
+class IDialogHost : public IUiQueue {
+public:
+    // Creates the dialog's window, calls OnInitDialog, then runs until EndModal; returns its code.
+    virtual int RunModal(CDialog& dlg) = 0;
+    virtual void EndModal(CDialog& dlg, int result) = 0;
+
+    virtual void EnableItem(CDialog& dlg, int id, bool enable) = 0;
+    virtual bool IsItemEnabled(CDialog& dlg, int id) = 0;
+    // Setting an edit box's text raises its EN_CHANGE, as on Windows.
+    virtual void SetItemText(CDialog& dlg, int id, const std::string& text) = 0;
+    virtual std::string GetItemText(CDialog& dlg, int id) = 0;
+    virtual void SetCheck(CDialog& dlg, int id, UINT state) = 0;
+    virtual UINT GetCheck(CDialog& dlg, int id) = 0;
+    virtual void SetCurSel(CDialog& dlg, int id, int index) = 0; // raises no notification
+    virtual int GetCurSel(CDialog& dlg, int id) = 0;             // -1: nothing selected
+    virtual void SetRange(CDialog& dlg, int id, int lower, int upper) = 0;
+    virtual void SetPos(CDialog& dlg, int id, int pos) = 0;
+    virtual int GetPos(CDialog& dlg, int id) = 0;
+    // Detail that belongs beside a control rather than in it (a status line's reason).
+    virtual void SetToolTip(CDialog& dlg, int id, const std::string& text) = 0;
+
+    // The window menu: on X11 and Wayland the dialog's context menu stands in for it.
+    virtual bool HasSystemMenu(CDialog& dlg) = 0;
+    virtual void AppendSystemMenuSeparator(CDialog& dlg) = 0;
+    virtual void AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) = 0;
+
+    virtual void SetIcon(CDialog& dlg, int iconId, bool big) = 0;
+    virtual bool IsIconic(CDialog& dlg) = 0;
+    virtual CSize ClientSize(CDialog& dlg) = 0;
+    virtual CSize IconSize() = 0; // SM_CXICON, SM_CYICON
+    virtual void DrawIcon(CDialog& dlg, int x, int y, int iconId) = 0;
+    // What the window would paint by itself (DefWindowProc).
+    virtual void DefaultPaint(CDialog& dlg) = 0;
+
+    // Modal to owner; the caption is the application's name.
+    virtual int MessageBox(CDialog* owner, const std::string& text, UINT type) = 0;
+    // The open-file chooser; the chosen full path, or nothing when cancelled.
+    virtual std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
+                                                  const std::string& initialName) = 0;
+};

@@ -1,0 +1,473 @@
+#include "platform/headless_host.h"
+
+#include "platform/dialog.h"
+
+#include <cstdio>
+
+HeadlessHost::HeadlessHost() = default;
+HeadlessHost::~HeadlessHost() = default;
+
+std::string HeadlessHost::Quote(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+// --- queue ---------------------------------------------------------------------------------
+
+void HeadlessHost::Post(std::function<void()> fn) {
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_queue.push_back(std::move(fn));
+    }
+    m_queueCv.notify_all();
+}
+
+bool HeadlessHost::IsUiThread() const {
+    return std::this_thread::get_id() == m_uiThread.load();
+}
+
+void HeadlessHost::RunOne(std::unique_lock<std::mutex>& lock) {
+    std::function<void()> fn = std::move(m_queue.front());
+    m_queue.pop_front();
+    lock.unlock();
+    fn();
+    lock.lock();
+}
+
+void HeadlessHost::Drain() {
+    std::unique_lock lock(m_queueMutex);
+    while (!m_queue.empty())
+        RunOne(lock);
+}
+
+void HeadlessHost::Sync(const std::function<void()>& fn) {
+    if (IsUiThread()) {
+        fn();
+        return;
+    }
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    Post([&] {
+        fn();
+        std::lock_guard lock(m);
+        done = true;
+        cv.notify_all();
+    });
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return done; });
+}
+
+// --- modal run -----------------------------------------------------------------------------
+
+int HeadlessHost::RunModal(CDialog& dlg) {
+    if (m_uiThread.load() == std::thread::id{})
+        m_uiThread.store(std::this_thread::get_id());
+    auto window = std::make_unique<Window>();
+    window->dlg = &dlg;
+    for (const auto& c : dlg.Template().controls) {
+        if (c.id == -1)
+            continue;
+        Control& control = window->controls[c.id];
+        control.tmpl = &c;
+        control.text = c.kind == ControlKind::DropDownList ? "" : c.text;
+    }
+    Window* w = window.get();
+    m_windows.push_back(std::move(window));
+    Record(std::string("open ") + dlg.Template().name);
+    dlg.OnInitDialog();
+    Record(std::string("ready ") + dlg.Template().name);
+    {
+        std::unique_lock lock(m_queueMutex);
+        while (!w->ended) {
+            if (m_queue.empty()) {
+                m_queueCv.wait(lock);
+                continue;
+            }
+            RunOne(lock);
+        }
+    }
+    int result = w->result;
+    std::erase_if(m_windows, [w](const auto& p) { return p.get() == w; });
+    return result;
+}
+
+void HeadlessHost::EndModal(CDialog& dlg, int result) {
+    if (Window* w = Find(dlg)) {
+        Record(std::string("end ") + dlg.Template().name + " " + std::to_string(result));
+        std::lock_guard lock(m_queueMutex); // the loop tests `ended` under this mutex
+        w->ended = true;
+        w->result = result;
+    }
+    m_queueCv.notify_all();
+}
+
+HeadlessHost::Window* HeadlessHost::Find(CDialog& dlg) {
+    for (auto& w : m_windows)
+        if (w->dlg == &dlg)
+            return w.get();
+    return nullptr;
+}
+
+HeadlessHost::Control* HeadlessHost::FindControl(CDialog& dlg, int id) {
+    Window* w = Find(dlg);
+    if (!w)
+        return nullptr;
+    auto it = w->controls.find(id);
+    return it == w->controls.end() ? nullptr : &it->second;
+}
+
+std::string HeadlessHost::Name(CDialog& dlg, int id) {
+    const ControlTemplate* c = dlg.Template().Find(id);
+    return c && c->name[0] ? c->name : std::to_string(id);
+}
+
+// --- control operations ------------------------------------------------------------------
+
+void HeadlessHost::EnableItem(CDialog& dlg, int id, bool enable) {
+    if (Control* c = FindControl(dlg, id)) {
+        c->enabled = enable;
+        Record("enable " + Name(dlg, id) + (enable ? " 1" : " 0"));
+    }
+}
+
+bool HeadlessHost::IsItemEnabled(CDialog& dlg, int id) {
+    Control* c = FindControl(dlg, id);
+    return c && c->enabled;
+}
+
+void HeadlessHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
+    Control* c = FindControl(dlg, id);
+    if (!c)
+        return;
+    bool changed = c->text != text;
+    c->text = text;
+    Record("text " + Name(dlg, id) + " " + Quote(text));
+    if (changed && c->tmpl->kind == ControlKind::Edit)
+        dlg.OnCmdMsg(id, EN_CHANGE);
+}
+
+std::string HeadlessHost::GetItemText(CDialog& dlg, int id) {
+    Control* c = FindControl(dlg, id);
+    return c ? c->text : std::string();
+}
+
+void HeadlessHost::SetCheck(CDialog& dlg, int id, UINT state) {
+    if (Control* c = FindControl(dlg, id)) {
+        c->check = state;
+        Record("check " + Name(dlg, id) + " " + std::to_string(state));
+    }
+}
+
+UINT HeadlessHost::GetCheck(CDialog& dlg, int id) {
+    Control* c = FindControl(dlg, id);
+    return c ? c->check : 0;
+}
+
+void HeadlessHost::SetCurSel(CDialog& dlg, int id, int index) {
+    Control* c = FindControl(dlg, id);
+    if (!c)
+        return;
+    // As CB_SETCURSEL: an index outside the list leaves no selection.
+    int count = static_cast<int>(c->tmpl->items.size());
+    c->curSel = index >= 0 && index < count ? index : -1;
+    c->text = c->curSel >= 0 ? c->tmpl->items[static_cast<size_t>(c->curSel)] : "";
+    Record("select " + Name(dlg, id) + " " + std::to_string(index));
+}
+
+int HeadlessHost::GetCurSel(CDialog& dlg, int id) {
+    Control* c = FindControl(dlg, id);
+    return c ? c->curSel : -1;
+}
+
+void HeadlessHost::SetRange(CDialog& dlg, int id, int lower, int upper) {
+    if (Control* c = FindControl(dlg, id)) {
+        c->lower = lower;
+        c->upper = upper;
+        Record("range " + Name(dlg, id) + " " + std::to_string(lower) + " " +
+               std::to_string(upper));
+    }
+}
+
+void HeadlessHost::SetPos(CDialog& dlg, int id, int pos) {
+    if (Control* c = FindControl(dlg, id)) {
+        c->pos = pos;
+        Record("pos " + Name(dlg, id) + " " + std::to_string(pos));
+    }
+}
+
+int HeadlessHost::GetPos(CDialog& dlg, int id) {
+    Control* c = FindControl(dlg, id);
+    return c ? c->pos : 0;
+}
+
+void HeadlessHost::SetToolTip(CDialog& dlg, int id, const std::string& text) {
+    if (Control* c = FindControl(dlg, id)) {
+        c->tooltip = text;
+        Record("tooltip " + Name(dlg, id) + " " + Quote(text));
+    }
+}
+
+bool HeadlessHost::HasSystemMenu(CDialog& dlg) {
+    return dlg.Template().style & kSysMenu;
+}
+
+void HeadlessHost::AppendSystemMenuSeparator(CDialog& dlg) {
+    if (Window* w = Find(dlg)) {
+        w->menu.push_back("separator");
+        Record("menu separator");
+    }
+}
+
+void HeadlessHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+    if (Window* w = Find(dlg)) {
+        w->menu.push_back(text);
+        Record("menu " + std::to_string(command) + " " + Quote(text));
+    }
+}
+
+void HeadlessHost::SetIcon(CDialog&, int iconId, bool big) {
+    Record("icon " + std::to_string(iconId) + (big ? " big" : " small"));
+}
+
+bool HeadlessHost::IsIconic(CDialog& dlg) {
+    Window* w = Find(dlg);
+    return w && w->iconic;
+}
+
+CSize HeadlessHost::ClientSize(CDialog& dlg) {
+    Window* w = Find(dlg);
+    return w ? w->client : CSize{};
+}
+
+void HeadlessHost::DrawIcon(CDialog&, int x, int y, int iconId) {
+    Record("drawicon " + std::to_string(iconId) + " " + std::to_string(x) + " " +
+           std::to_string(y));
+}
+
+int HeadlessHost::MessageBox(CDialog*, const std::string& text, UINT) {
+    Record("messagebox " + Quote(text));
+    std::fprintf(stderr, "Quillmere: %s%s", text.c_str(),
+                 !text.empty() && text.back() == '\n' ? "" : "\n");
+    std::function<int(const std::string&)> answer;
+    {
+        std::lock_guard lock(m_scriptMutex);
+        answer = m_onMessageBox;
+    }
+    return answer ? answer(text) : IDOK;
+}
+
+std::optional<std::string> HeadlessHost::ChooseFile(CDialog*, const std::string& title,
+                                                    const std::string& initialName) {
+    Record("choosefile " + Quote(title) + " " + Quote(initialName));
+    std::lock_guard lock(m_scriptMutex);
+    if (m_fileChoices.empty())
+        return std::nullopt;
+    std::optional<std::string> choice = m_fileChoices.front();
+    m_fileChoices.pop_front();
+    return choice;
+}
+
+// --- the user ------------------------------------------------------------------------------
+
+void HeadlessHost::PostInput(std::function<void(Window&)> fn) {
+    Post([this, fn] {
+        if (m_windows.empty())
+            return;
+        fn(*m_windows.back());
+    });
+}
+
+void HeadlessHost::UserClick(int id) {
+    PostInput([this, id](Window& w) {
+        auto it = w.controls.find(id);
+        std::string name = Name(*w.dlg, id);
+        if (it == w.controls.end() || !it->second.enabled) {
+            RecordUser("user click " + name + " ignored");
+            return;
+        }
+        RecordUser("user click " + name);
+        if (it->second.tmpl->kind == ControlKind::AutoCheckBox)
+            it->second.check = it->second.check ? 0 : 1;
+        w.dlg->OnCmdMsg(id, BN_CLICKED);
+    });
+}
+
+void HeadlessHost::UserSelect(int id, int index) {
+    PostInput([this, id, index](Window& w) {
+        auto it = w.controls.find(id);
+        std::string name = Name(*w.dlg, id);
+        if (it == w.controls.end() || !it->second.enabled ||
+            index >= static_cast<int>(it->second.tmpl->items.size()) || index < 0) {
+            RecordUser("user select " + name + " " + std::to_string(index) + " ignored");
+            return;
+        }
+        RecordUser("user select " + name + " " + std::to_string(index));
+        it->second.curSel = index;
+        it->second.text = it->second.tmpl->items[static_cast<size_t>(index)];
+        w.dlg->OnCmdMsg(id, CBN_SELCHANGE);
+    });
+}
+
+void HeadlessHost::UserType(int id, const std::string& text) {
+    PostInput([this, id, text](Window& w) {
+        auto it = w.controls.find(id);
+        std::string name = Name(*w.dlg, id);
+        if (it == w.controls.end() || !it->second.enabled) {
+            RecordUser("user type " + name + " ignored");
+            return;
+        }
+        RecordUser("user type " + name + " " + Quote(text));
+        it->second.text = text;
+        w.dlg->OnCmdMsg(id, EN_CHANGE);
+    });
+}
+
+void HeadlessHost::UserSysCommand(UINT command) {
+    PostInput([this, command](Window& w) {
+        RecordUser("user syscommand " + std::to_string(command));
+        w.dlg->OnSysCommand(command, 0);
+    });
+}
+
+void HeadlessHost::UserPressEscape() {
+    PostInput([this](Window& w) {
+        RecordUser("user escape");
+        w.dlg->OnCancel();
+    });
+}
+
+void HeadlessHost::UserMinimize(bool iconic, CSize client) {
+    PostInput([this, iconic, client](Window& w) {
+        RecordUser(iconic ? "user minimize" : "user restore");
+        w.iconic = iconic;
+        w.client = client;
+        w.dlg->OnPaint();
+    });
+}
+
+void HeadlessHost::UserHelp() {
+    PostInput([this](Window& w) {
+        RecordUser("user help");
+        w.dlg->OnHelp();
+    });
+}
+
+// --- script and transcript -----------------------------------------------------------------
+
+void HeadlessHost::QueueFileChoice(std::optional<std::string> path) {
+    std::lock_guard lock(m_scriptMutex);
+    m_fileChoices.push_back(std::move(path));
+}
+
+void HeadlessHost::OnMessageBox(std::function<int(const std::string&)> fn) {
+    std::lock_guard lock(m_scriptMutex);
+    m_onMessageBox = std::move(fn);
+}
+
+void HeadlessHost::OnRecord(std::function<void(const std::string&)> fn) {
+    std::lock_guard lock(m_scriptMutex);
+    m_onRecord = std::move(fn);
+}
+
+void HeadlessHost::Record(const std::string& line) {
+    {
+        std::lock_guard lock(m_logMutex);
+        m_transcript.push_back(line);
+    }
+    m_logCv.notify_all();
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard lock(m_scriptMutex);
+        hook = m_onRecord;
+    }
+    if (hook)
+        hook(line);
+}
+
+void HeadlessHost::RecordUser(const std::string& line) {
+    {
+        std::lock_guard lock(m_logMutex);
+        m_transcript.push_back(line);
+    }
+    m_logCv.notify_all();
+}
+
+std::vector<std::string> HeadlessHost::Transcript() const {
+    std::lock_guard lock(m_logMutex);
+    return m_transcript;
+}
+
+std::vector<std::string> HeadlessHost::Lines(const std::string& prefix) const {
+    std::lock_guard lock(m_logMutex);
+    std::vector<std::string> out;
+    for (const auto& line : m_transcript)
+        if (line.rfind(prefix, 0) == 0)
+            out.push_back(line);
+    return out;
+}
+
+void HeadlessHost::ClearTranscript() {
+    std::lock_guard lock(m_logMutex);
+    m_transcript.clear();
+}
+
+bool HeadlessHost::WaitFor(const std::function<bool(const std::string&)>& pred,
+                           std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_logMutex);
+    size_t seen = 0;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (; seen < m_transcript.size(); ++seen)
+            if (pred(m_transcript[seen]))
+                return true;
+        if (m_logCv.wait_until(lock, deadline) == std::cv_status::timeout &&
+            seen == m_transcript.size())
+            return false;
+    }
+}
+
+bool HeadlessHost::WaitForLine(const std::string& line, std::chrono::milliseconds timeout) {
+    return WaitFor([&](const std::string& l) { return l == line; }, timeout);
+}
+
+namespace {
+template <class T, class F> T ReadTop(HeadlessHost& host, F f) {
+    T value{};
+    host.Sync([&] { value = f(); });
+    return value;
+}
+} // namespace
+
+std::string HeadlessHost::Text(int id) {
+    return ReadTop<std::string>(*this, [&] {
+        return m_windows.empty() ? std::string() : GetItemText(*m_windows.back()->dlg, id);
+    });
+}
+bool HeadlessHost::Enabled(int id) {
+    return ReadTop<bool>(
+        *this, [&] { return !m_windows.empty() && IsItemEnabled(*m_windows.back()->dlg, id); });
+}
+int HeadlessHost::Pos(int id) {
+    return ReadTop<int>(*this,
+                        [&] { return m_windows.empty() ? 0 : GetPos(*m_windows.back()->dlg, id); });
+}
+int HeadlessHost::CurSel(int id) {
+    return ReadTop<int>(
+        *this, [&] { return m_windows.empty() ? -1 : GetCurSel(*m_windows.back()->dlg, id); });
+}
+UINT HeadlessHost::Check(int id) {
+    return ReadTop<UINT>(
+        *this, [&] { return m_windows.empty() ? 0u : GetCheck(*m_windows.back()->dlg, id); });
+}
+int HeadlessHost::ModalDepth() {
+    return ReadTop<int>(*this, [&] { return static_cast<int>(m_windows.size()); });
+}

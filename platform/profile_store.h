@@ -1,0 +1,65 @@
+// The per-user settings file: ~/.config/<company>/<application>.conf (XDG_CONFIG_HOME honoured).
+#pragma once
+
+#include "platform/ini_file.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class IProfileStore {
+public:
+    virtual ~IProfileStore() = default;
+    virtual std::optional<std::string> Read(const std::string& section,
+                                            const std::string& entry) = 0;
+    // Takes effect for later reads at once; reaches the file only with Flush.
+    virtual void Write(const std::string& section, const std::string& entry,
+                       const std::string& value) = 0;
+    // Writes what was staged; true only when the file now holds it. Never leaves a
+    // half-written file: the old one or the new one.
+    virtual bool Flush() = 0;
+    // Where the settings live, for messages; empty when nowhere.
+    virtual std::string Location() const = 0;
+};
+
+std::string ProfilePath(const std::string& company, const std::string& application);
+
+class IniProfileStore : public IProfileStore {
+public:
+    explicit IniProfileStore(std::string path);
+    std::optional<std::string> Read(const std::string& section, const std::string& entry) override;
+    void Write(const std::string& section, const std::string& entry,
+               const std::string& value) override;
+    bool Flush() override;
+    std::string Location() const override { return m_path; }
+
+private:
+    void LoadOnce();
+
+    std::mutex m_mutex;
+    std::string m_path;
+    bool m_loaded = false;
+    IniDocument m_doc;
+    IniDocument m_pending;
+};
+
+// Kept in memory only; what tests use when the file itself is not the subject.
+class MemoryProfileStore : public IProfileStore {
+public:
+    std::optional<std::string> Read(const std::string& section, const std::string& entry) override;
+    void Write(const std::string& section, const std::string& entry,
+               const std::string& value) override;
+    bool Flush() override;
+    std::string Location() const override { return {}; }
+
+    // Seen by tests; read them once the UI thread is done with the store.
+    bool failFlush = false; // the disk is full, the folder read-only
+    int flushes = 0;
+    IniDocument saved;               // what the last successful flush wrote
+    std::vector<std::string> writes; // "Section/Entry=value", in order
+
+private:
+    std::mutex m_mutex;
+    IniDocument m_doc;
+};

@@ -1,0 +1,196 @@
+#include "platform/profile_store.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string& text, bool& exists) {
+    text.clear();
+    exists = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    exists = true;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        text.append(buf, static_cast<size_t>(n));
+        if (text.size() > (1u << 20)) // no settings file is this big: do not read a log by mistake
+            break;
+    }
+    ::close(fd);
+    return true;
+}
+
+bool MakeDirs(const std::string& dir) {
+    if (dir.empty())
+        return true;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash)))
+        return false;
+    return ::mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void Debug(const char* what, const std::string& path) {
+    std::fprintf(stderr, "Quillmere: %s %s: %s\n", what, path.c_str(), std::strerror(errno));
+}
+
+// Write to a temporary file beside the target, flush it to disk, then rename it over the
+// target: a crash at any moment leaves either the old file or the new one.
+bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
+    size_t slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (!MakeDirs(dir)) {
+        Debug("cannot create folder for", path);
+        return false;
+    }
+    std::string tmp = path + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) {
+        Debug("cannot create temporary file for", path);
+        return false;
+    }
+    mode_t mode = 0644;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok) {
+        Debug("cannot write", path);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string ProfilePath(const std::string& company, const std::string& application) {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && home[0])
+        base = std::string(home) + "/.config";
+    else
+        base = ".config";
+    return base + "/" + company + "/" + application + ".conf";
+}
+
+IniProfileStore::IniProfileStore(std::string path) : m_path(std::move(path)) {}
+
+void IniProfileStore::LoadOnce() {
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    std::string text;
+    bool exists = false;
+    if (!ReadWholeFile(m_path, text, exists))
+        Debug("cannot read", m_path);
+    m_doc = ParseIni(text);
+}
+
+std::optional<std::string> IniProfileStore::Read(const std::string& section,
+                                                 const std::string& entry) {
+    std::lock_guard lock(m_mutex);
+    LoadOnce();
+    if (const std::string* v = m_doc.Find(section, entry))
+        return *v;
+    return std::nullopt;
+}
+
+void IniProfileStore::Write(const std::string& section, const std::string& entry,
+                            const std::string& value) {
+    std::lock_guard lock(m_mutex);
+    LoadOnce();
+    m_doc.Set(section, entry, value);
+    m_pending.Set(section, entry, value);
+}
+
+bool IniProfileStore::Flush() {
+    std::lock_guard lock(m_mutex);
+    LoadOnce();
+    // Start from the file as it is now, so that groups edited by hand meanwhile survive.
+    std::string text;
+    bool exists = false;
+    if (!ReadWholeFile(m_path, text, exists)) {
+        Debug("cannot read before writing", m_path); // writing now would lose what it holds
+        return false;
+    }
+    IniDocument merged = ParseIni(text);
+    for (const auto& s : m_pending.sections)
+        for (const auto& e : s.entries)
+            merged.Set(s.name, e.key, e.value);
+    if (!ReplaceFileAtomically(m_path, FormatIni(merged)))
+        return false;
+    m_doc = std::move(merged);
+    m_pending = {};
+    return true;
+}
+
+std::optional<std::string> MemoryProfileStore::Read(const std::string& section,
+                                                    const std::string& entry) {
+    std::lock_guard lock(m_mutex);
+    if (const std::string* v = m_doc.Find(section, entry))
+        return *v;
+    return std::nullopt;
+}
+
+void MemoryProfileStore::Write(const std::string& section, const std::string& entry,
+                               const std::string& value) {
+    std::lock_guard lock(m_mutex);
+    m_doc.Set(section, entry, value);
+    writes.push_back(section + "/" + entry + "=" + value);
+}
+
+bool MemoryProfileStore::Flush() {
+    std::lock_guard lock(m_mutex);
+    ++flushes;
+    if (failFlush)
+        return false;
+    saved = m_doc;
+    return true;
+}

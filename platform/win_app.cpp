@@ -1,0 +1,104 @@
+#include "platform/win_app.h"
+
+#include "platform/profile_store.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp::CWinApp(const char* pszAppName) {
+    if (pszAppName)
+        m_pszAppName = pszAppName;
+    g_app = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+CWinApp* AfxGetApp() {
+    return g_app;
+}
+
+void CWinApp::SetStartup(int argc, const char* const* argv) {
+    if (m_pszAppName.empty())
+        m_pszAppName = AppNameFromPath(argc > 0 && argv[0] ? argv[0] : "");
+    m_lpCmdLine = CommandLineTail(argc, argv);
+}
+
+void CWinApp::SetRegistryKey(const char* company) {
+    m_pszRegistryKey = company;
+    if (!m_profile)
+        m_profile = std::make_shared<IniProfileStore>(ProfilePath(company, m_pszAppName));
+}
+
+UINT CWinApp::GetProfileInt(const char* section, const char* entry, int nDefault) {
+    int value = nDefault;
+    if (auto text = m_profile->Read(section, entry); text && ParseProfileInt(*text, value))
+        return static_cast<UINT>(value);
+    return static_cast<UINT>(nDefault);
+}
+
+CString CWinApp::GetProfileString(const char* section, const char* entry, const char* lpszDefault) {
+    if (auto text = m_profile->Read(section, entry))
+        return *text;
+    return lpszDefault;
+}
+
+bool CWinApp::WriteProfileInt(const char* section, const char* entry, int nValue) {
+    m_profile->Write(section, entry, std::to_string(nValue));
+    return true;
+}
+
+bool CWinApp::WriteProfileString(const char* section, const char* entry, const CString& value) {
+    m_profile->Write(section, entry, value);
+    return true;
+}
+
+bool CWinApp::FlushProfile() {
+    return m_profile->Flush();
+}
+
+std::string AppNameFromPath(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0)
+        base.erase(dot);
+    return base.empty() ? "Quillmere" : base;
+}
+
+std::string CommandLineTail(int argc, const char* const* argv) {
+    std::string tail;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            tail += ' ';
+        tail += argv[i] ? argv[i] : "";
+    }
+    return tail;
+}
+
+bool ParseProfileInt(const std::string& text, int& value) {
+    size_t b = text.find_first_not_of(" \t");
+    size_t e = text.find_last_not_of(" \t");
+    if (b == std::string::npos)
+        return false;
+    std::string digits = text.substr(b, e - b + 1);
+    size_t i = (digits[0] == '-' || digits[0] == '+') ? 1 : 0;
+    if (i == digits.size())
+        return false;
+    for (size_t k = i; k < digits.size(); ++k)
+        if (digits[k] < '0' || digits[k] > '9')
+            return false;
+    errno = 0;
+    long long v = std::strtoll(digits.c_str(), nullptr, 10);
+    if (errno == ERANGE || v < INT_MIN || v > INT_MAX)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}

@@ -1,0 +1,25 @@
+// Resource identifiers.
+#pragma once
+
+inline constexpr int IDD_ABOUT = 100;
+inline constexpr int IDS_ABOUT_MENU = 101;
+inline constexpr int IDD_MAIN = 102;
+inline constexpr int IDI_MAIN = 128;
+inline constexpr int IDI_SECOND = 130;
+
+inline constexpr int IDC_LINK_QUALITY = 1001;
+inline constexpr int IDC_BAUDRATE = 1002;
+inline constexpr int IDC_SENSITIVITY = 1003;
+inline constexpr int IDC_CONFIGURE = 1004;
+inline constexpr int IDC_TEST = 1005;
+inline constexpr int IDC_CONNECT = 1006;
+inline constexpr int IDC_COM_PORT = 1008;
+inline constexpr int IDC_RAS_LINK_NAME = 1009;
+inline constexpr int IDC_STATUS = 1011;
+inline constexpr int IDC_SAVE = 1014;
+inline constexpr int IDC_RUN_INVISIBLE = 1016;
+inline constexpr int IDC_RUN_PROGRAM = 1017;
+inline constexpr int IDC_BROWSE = 1018;
+
+// A system command: its low four bits are zero, the system's own use them.
+inline constexpr unsigned IDM_ABOUT = 0x0010;

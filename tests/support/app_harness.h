@@ -1,0 +1,90 @@
+// Runs the real application object on the headless host, on a UI thread of its own, while the
+// test plays the user: it clicks, types and selects, and reads what the dialog shows.
+#pragma once
+
+#include "app/link_control_app.h"
+#include "dialog/link_control_dialog.h"
+#include "dialup/ras.h"
+#include "platform/headless_host.h"
+#include "platform/profile_store.h"
+#include "platform/ui_queue.h"
+#include "platform/win_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class AppHarness {
+public:
+    HeadlessHost host;
+    std::shared_ptr<IProfileStore> store = std::make_shared<MemoryProfileStore>();
+    CLinkControlApp app;
+
+    AppHarness() {
+        SetUi(&host);
+        app.SetHost(&host);
+        app.m_pszAppName = "Quillmere";
+    }
+    ~AppHarness() {
+        Close();
+        g_pfnRasHangUp = nullptr;
+        g_pfnRasEnumConnections = nullptr;
+        g_pfnRasDialDlg = nullptr;
+    }
+
+    MemoryProfileStore& Memory() { return static_cast<MemoryProfileStore&>(*store); }
+    void Set(const std::string& entry, const std::string& value) {
+        store->Write("Settings", entry, value);
+    }
+
+    // Starts the program with these arguments after the program name, and waits until its
+    // main dialog has finished initialising.
+    void Start(std::vector<std::string> args = {}) {
+        app.SetProfileStore(store);
+        std::vector<const char*> argv{"/usr/bin/Quillmere"};
+        for (const auto& a : args)
+            argv.push_back(a.c_str());
+        app.SetStartup(static_cast<int>(argv.size()), argv.data());
+        m_ui = std::thread([this] {
+            app.InitInstance();
+            // What the program does after its dialog has closed.
+            CancelAllWorkers();
+            ReapFinishedThreads();
+            m_done = true;
+        });
+        ASSERT_TRUE(host.WaitForLine("ready IDD_MAIN"))
+            << "the main dialog never finished initialising";
+    }
+
+    CLinkControlDialog& Dialog() { return *static_cast<CLinkControlDialog*>(app.m_pMainWnd); }
+
+    // Reads dialog fields on the UI thread.
+    template <class F> auto OnUi(F f) {
+        decltype(f()) value{};
+        host.Sync([&] { value = f(); });
+        return value;
+    }
+
+    void Close() {
+        if (!m_ui.joinable())
+            return;
+        // Escape closes the topmost dialog: an About box first, then the main dialog.
+        for (int i = 0; i < 50 && !m_done; ++i) {
+            host.UserPressEscape();
+            for (int k = 0; k < 20 && !m_done; ++k)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        m_ui.join();
+    }
+
+    bool Done() const { return m_done; }
+
+private:
+    std::thread m_ui;
+    std::atomic<bool> m_done{false};
+};
