@@ -1,0 +1,687 @@
+#include "link/serial_port_posix.h"
+
+#include "link/termios_settings.h"
+#include "platform/cancel_token.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <optional>
+#include <poll.h>
+#include <signal.h>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// How often the modem lines and the output queue are looked at while waiting.
+constexpr Milliseconds kLinePollInterval{5};
+
+constexpr DWORD MAXDWORD = 0xFFFFFFFF;
+
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    ~UniqueFd() { Reset(); }
+
+    int Get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+    void Reset() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::optional<std::string> ResolvePath(const std::string& path) {
+    char buf[PATH_MAX];
+    if (!::realpath(path.c_str(), buf))
+        return std::nullopt;
+    return std::string(buf);
+}
+
+bool ProcessAlive(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+std::string ProcessName(pid_t pid) {
+    auto comm = ReadSmallFile("/proc/" + std::to_string(pid) + "/comm");
+    if (!comm)
+        return {};
+    while (!comm->empty() && (comm->back() == '\n' || comm->back() == '\r'))
+        comm->pop_back();
+    return *comm;
+}
+
+std::string DescribeProcess(pid_t pid) {
+    std::string text = "process " + std::to_string(pid);
+    const std::string name = ProcessName(pid);
+    if (!name.empty())
+        text += " (" + name + ")";
+    return text;
+}
+
+// HDB lock files hold the pid as text; very old ones hold it as a binary int.
+std::optional<pid_t> ParseLockPid(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    long long pid = 0;
+    std::size_t digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 10) {
+        pid = pid * 10 + (text[i] - '0');
+        ++i;
+        ++digits;
+    }
+    if (digits > 0 && (i == text.size() || text[i] == '\n'))
+        return pid > 0 && pid <= INT_MAX ? std::optional<pid_t>(static_cast<pid_t>(pid))
+                                         : std::nullopt;
+    if (text.size() == sizeof(std::int32_t)) {
+        std::int32_t binary = 0;
+        std::memcpy(&binary, text.data(), sizeof binary);
+        if (binary > 0)
+            return binary;
+    }
+    return std::nullopt;
+}
+
+std::optional<pid_t> LockHolder(const std::string& lockPath) {
+    const auto text = ReadSmallFile(lockPath);
+    return text ? ParseLockPid(*text) : std::nullopt;
+}
+
+// The UUCP lock file of one port, removed again when this object goes.
+class UucpLock {
+public:
+    enum class State { Taken, Busy, NotTaken };
+    struct Attempt {
+        State state = State::NotTaken;
+        pid_t holder = 0;
+    };
+
+    UucpLock() = default;
+    UucpLock(UucpLock&& other) noexcept : m_path(std::exchange(other.m_path, {})) {}
+    UucpLock& operator=(UucpLock&&) = delete;
+    ~UucpLock() { Release(); }
+
+    Attempt Acquire(const std::string& dir, const std::string& fileName) {
+        const std::string path = dir + "/" + fileName;
+        const pid_t self = ::getpid();
+        // Written under a private name and linked into place, so that nobody ever reads a
+        // lock file that is still empty.
+        static std::atomic<unsigned> counter{0};
+        const std::string temp =
+            dir + "/LTMP." + std::to_string(self) + "." + std::to_string(counter++);
+        const std::string text = UucpLockText(self);
+
+        for (int round = 0; round < 3; ++round) {
+            UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+            if (!fd)
+                return {}; // no lock folder, or one we may not write: tolerated
+            const bool written =
+                ::write(fd.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+            fd.Reset();
+            const int linked = written ? ::link(temp.c_str(), path.c_str()) : -1;
+            const int linkErr = errno;
+            ::unlink(temp.c_str());
+            if (linked == 0) {
+                m_path = path;
+                return {State::Taken};
+            }
+            if (!written || linkErr != EEXIST)
+                return {};
+
+            const auto holder = LockHolder(path);
+            if (holder && ProcessAlive(*holder))
+                return {State::Busy, *holder};
+            // Stale: its owner is gone (or it names nobody). Take it over.
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+                return {};
+        }
+        return {State::Busy}; // someone keeps taking it as fast as we free it
+    }
+
+private:
+    void Release() {
+        if (m_path.empty())
+            return;
+        if (LockHolder(m_path) == ::getpid())
+            ::unlink(m_path.c_str());
+        m_path.clear();
+    }
+
+    std::string m_path;
+};
+
+std::string DeviceGroup(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    std::vector<char> buf(16384);
+    group grp{};
+    group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &grp, buf.data(), buf.size(), &found) != 0 || !found)
+        return std::to_string(st.st_gid);
+    return found->gr_name;
+}
+
+class PosixSerialPort : public ISerialPort {
+public:
+    PosixSerialPort(UniqueFd fd, UucpLock lock, std::shared_ptr<CancelToken> cancel,
+                    const PosixPortEnvironment& env)
+        : m_lock(std::move(lock)), m_fd(std::move(fd)), m_cancel(std::move(cancel)), m_env(env) {}
+    ~PosixSerialPort() override {
+        ::ioctl(m_fd.Get(), TIOCNXCL);
+        ::flock(m_fd.Get(), LOCK_UN);
+    }
+
+    bool GetCommState(DCB& dcb) override;
+    bool SetCommState(const DCB& dcb) override;
+    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
+    bool SetCommMask(DWORD mask) override;
+    bool WaitCommEvent(DWORD& eventMask) override;
+    bool GetCommModemStatus(DWORD& modemStatus) override;
+    bool WriteFile(const void* buffer, DWORD count, DWORD& written) override;
+    bool ReadFile(void* buffer, DWORD count, DWORD& read) override;
+    bool PurgeComm(DWORD flags) override;
+    std::string LastError() const override { return m_lastError; }
+
+private:
+    enum class Wake { Ready, TimedOut, Cancelled, Failed };
+
+    // Waits for events on fd (or only for the time when fd < 0), the cancel, or the deadline.
+    Wake Wait(int fd, short events, std::optional<SteadyClock::time_point> deadline,
+              short& revents);
+    Wake Pause(Milliseconds interval, std::optional<SteadyClock::time_point> deadline);
+    bool Cancelled() const { return m_cancel && m_cancel->IsCancelled(); }
+
+    bool Fail(const char* operation, int err) {
+        m_lastError = std::string(operation) + ": " + ErrnoText(err);
+        return false;
+    }
+    bool Fail(const char* operation, const std::string& text) {
+        m_lastError = std::string(operation) + ": " + text;
+        return false;
+    }
+
+    UucpLock m_lock; // declared first: removed only after the descriptor is closed
+    UniqueFd m_fd;
+    std::shared_ptr<CancelToken> m_cancel;
+    PosixPortEnvironment m_env;
+    COMMTIMEOUTS m_timeouts{};
+    DWORD m_mask = 0;
+    std::optional<bool> m_lastCts; // the level the next CTS wait compares with
+    std::string m_lastError;
+};
+
+} // namespace
+
+namespace {
+
+std::optional<SteadyClock::time_point> DeadlineAfter(std::uint64_t ms) {
+    if (ms == 0)
+        return std::nullopt;
+    return SteadyClock::now() + Milliseconds(ms);
+}
+
+// poll() takes whole milliseconds: round up, or a 1 ms time-out would spin at 0.
+int PollTimeout(std::optional<SteadyClock::time_point> deadline) {
+    if (!deadline)
+        return -1;
+    const auto left = *deadline - SteadyClock::now();
+    if (left <= SteadyClock::duration::zero())
+        return 0;
+    const auto ms = std::chrono::ceil<Milliseconds>(left).count();
+    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+bool Passed(std::optional<SteadyClock::time_point> deadline) {
+    return deadline && SteadyClock::now() >= *deadline;
+}
+
+std::optional<SteadyClock::time_point> Earlier(std::optional<SteadyClock::time_point> a,
+                                               std::optional<SteadyClock::time_point> b) {
+    if (!a)
+        return b;
+    if (!b)
+        return a;
+    return std::min(*a, *b);
+}
+
+} // namespace
+
+PosixSerialPort::Wake PosixSerialPort::Wait(int fd, short events,
+                                            std::optional<SteadyClock::time_point> deadline,
+                                            short& revents) {
+    revents = 0;
+    for (;;) {
+        if (Cancelled())
+            return Wake::Cancelled;
+        pollfd fds[2] = {{fd, events, 0}, {m_cancel ? m_cancel->Fd() : -1, POLLIN, 0}};
+        const int n = ::poll(fds, 2, PollTimeout(deadline));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Wake::Failed;
+        }
+        if (fds[1].revents != 0)
+            return Wake::Cancelled;
+        if (n == 0) {
+            if (Passed(deadline))
+                return Wake::TimedOut;
+            continue; // woke a hair early
+        }
+        revents = fds[0].revents;
+        return Wake::Ready;
+    }
+}
+
+PosixSerialPort::Wake PosixSerialPort::Pause(Milliseconds interval,
+                                             std::optional<SteadyClock::time_point> deadline) {
+    short revents = 0;
+    const Wake wake = Wait(-1, 0, Earlier(SteadyClock::now() + interval, deadline), revents);
+    if (wake == Wake::TimedOut && !Passed(deadline))
+        return Wake::Ready;
+    return wake;
+}
+
+bool PosixSerialPort::GetCommState(DCB& dcb) {
+    termios t{};
+    if (::tcgetattr(m_fd.Get(), &t) != 0)
+        return Fail("GetCommState", errno);
+    dcb = DcbFromTermios(t);
+    int lines = 0;
+    if (m_env.readModemLines(m_fd.Get(), lines) == 0) {
+        dcb.fDtrControl = (lines & TIOCM_DTR) ? 1 : DTR_CONTROL_DISABLE;
+        dcb.fRtsControl = (lines & TIOCM_RTS) ? 1 : RTS_CONTROL_DISABLE;
+    }
+    return true;
+}
+
+bool PosixSerialPort::SetCommState(const DCB& dcb) {
+    termios wanted{};
+    if (::tcgetattr(m_fd.Get(), &wanted) != 0)
+        return Fail("SetCommState", errno);
+    if (!ApplyDcbToTermios(dcb, wanted))
+        return Fail("SetCommState", "line settings not supported (" + std::to_string(dcb.BaudRate) +
+                                        " baud, " + std::to_string(dcb.ByteSize) + " data bits)");
+    int rc;
+    while ((rc = ::tcsetattr(m_fd.Get(), TCSANOW, &wanted)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0)
+        return Fail("SetCommState", errno);
+
+    // tcsetattr() succeeds when any of the changes was taken; a driver that cannot do the
+    // speed keeps its old one without complaint.
+    termios now{};
+    if (::tcgetattr(m_fd.Get(), &now) != 0)
+        return Fail("SetCommState", errno);
+    if (::cfgetospeed(&now) != ::cfgetospeed(&wanted) ||
+        (::cfgetispeed(&now) != ::cfgetispeed(&wanted) && ::cfgetispeed(&now) != B0)) {
+        const auto had = BaudFromSpeed(::cfgetospeed(&now));
+        return Fail("SetCommState", "the port did not take " + std::to_string(dcb.BaudRate) +
+                                        " baud (it runs at " +
+                                        (had ? std::to_string(*had) : std::string("?")) + ")");
+    }
+
+    int clear = 0;
+    int set = 0;
+    (dcb.fDtrControl == DTR_CONTROL_DISABLE ? clear : set) |= TIOCM_DTR;
+    (dcb.fRtsControl == RTS_CONTROL_DISABLE ? clear : set) |= TIOCM_RTS;
+    // A device without modem lines answers ENOTTY or EINVAL: it has none to switch.
+    for (auto [request, bits] : {std::pair{TIOCMBIC, clear}, std::pair{TIOCMBIS, set}}) {
+        if (bits != 0 && ::ioctl(m_fd.Get(), request, &bits) != 0 && errno != ENOTTY &&
+            errno != EINVAL)
+            return Fail("SetCommState", errno);
+    }
+    return true;
+}
+
+bool PosixSerialPort::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {
+    m_timeouts = timeouts;
+    return true;
+}
+
+bool PosixSerialPort::SetCommMask(DWORD mask) {
+    m_mask = mask;
+    return true;
+}
+
+bool PosixSerialPort::GetCommModemStatus(DWORD& modemStatus) {
+    modemStatus = 0;
+    int lines = 0;
+    if (const int err = m_env.readModemLines(m_fd.Get(), lines))
+        return Fail("GetCommModemStatus", err);
+    m_lastCts = (lines & TIOCM_CTS) != 0;
+    if (*m_lastCts)
+        modemStatus |= MS_CTS_ON;
+    return true;
+}
+
+bool PosixSerialPort::WaitCommEvent(DWORD& eventMask) {
+    eventMask = 0;
+    if ((m_mask & EV_CTS) == 0)
+        return Fail("WaitCommEvent", "no event to wait for (only EV_CTS is watched)");
+    for (;;) {
+        int lines = 0;
+        if (const int err = m_env.readModemLines(m_fd.Get(), lines))
+            return Fail("WaitCommEvent", err);
+        const bool cts = (lines & TIOCM_CTS) != 0;
+        if (!m_lastCts)
+            m_lastCts = cts;
+        else if (cts != *m_lastCts) {
+            m_lastCts = cts;
+            eventMask = EV_CTS;
+            return true;
+        }
+        switch (Pause(kLinePollInterval, std::nullopt)) {
+        case Wake::Ready:
+            break;
+        case Wake::Cancelled:
+            return Fail("WaitCommEvent", "cancelled");
+        default:
+            return Fail("WaitCommEvent", errno);
+        }
+    }
+}
+
+bool PosixSerialPort::ReadFile(void* buffer, DWORD count, DWORD& read) {
+    read = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    const COMMTIMEOUTS& t = m_timeouts;
+    // As on Windows: MAXDWORD/0/0 returns at once with what is there, all zeros waits for
+    // the whole count, otherwise a total deadline and, once bytes flow, an interval one.
+    const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                           t.ReadTotalTimeoutConstant == 0;
+    const auto total = DeadlineAfter(std::uint64_t(t.ReadTotalTimeoutMultiplier) * count +
+                                     t.ReadTotalTimeoutConstant);
+    const DWORD interval = t.ReadIntervalTimeout == MAXDWORD ? 0 : t.ReadIntervalTimeout;
+    std::optional<SteadyClock::time_point> gapDeadline;
+
+    if (Cancelled())
+        return Fail("ReadFile", "cancelled");
+    for (;;) {
+        while (read < count) {
+            const ssize_t n = ::read(m_fd.Get(), bytes + read, count - read);
+            if (n > 0) {
+                read += static_cast<DWORD>(n);
+                if (interval != 0)
+                    gapDeadline = DeadlineAfter(interval);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN)
+                return Fail("ReadFile", errno);
+            break; // nothing more for now (a raw tty with VMIN 0 says so with 0)
+        }
+        if (read == count || immediate)
+            return true;
+        const auto deadline = Earlier(total, gapDeadline);
+        if (Passed(deadline))
+            return true;
+
+        short revents = 0;
+        switch (Wait(m_fd.Get(), POLLIN, deadline, revents)) {
+        case Wake::Ready:
+            break;
+        case Wake::TimedOut:
+            continue; // one last look, then the deadline ends it
+        case Wake::Cancelled:
+            return Fail("ReadFile", "cancelled");
+        case Wake::Failed:
+            return Fail("ReadFile", errno);
+        }
+        if (revents & POLLNVAL)
+            return Fail("ReadFile", EBADF);
+        if (revents & (POLLHUP | POLLERR))
+            return Fail("ReadFile", "the device hung up");
+    }
+}
+
+bool PosixSerialPort::WriteFile(const void* buffer, DWORD count, DWORD& written) {
+    written = 0;
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    const auto deadline =
+        DeadlineAfter(std::uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * count +
+                      m_timeouts.WriteTotalTimeoutConstant);
+    if (Cancelled())
+        return Fail("WriteFile", "cancelled");
+    while (written < count) {
+        const ssize_t n = ::write(m_fd.Get(), bytes + written, count - written);
+        if (n > 0) {
+            written += static_cast<DWORD>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return Fail("WriteFile", errno);
+        short revents = 0;
+        switch (Wait(m_fd.Get(), POLLOUT, deadline, revents)) {
+        case Wake::Ready:
+            break;
+        case Wake::TimedOut:
+            return true; // the write time-out: a short count, no failure
+        case Wake::Cancelled:
+            return Fail("WriteFile", "cancelled");
+        case Wake::Failed:
+            return Fail("WriteFile", errno);
+        }
+        if (revents & POLLNVAL)
+            return Fail("WriteFile", EBADF);
+        if (revents & (POLLHUP | POLLERR))
+            return Fail("WriteFile", "the device hung up");
+    }
+
+    // Handed to the driver is not yet sent: wait for the queue to empty, so that a read that
+    // follows sees the echo.
+    for (;;) {
+        int queued = 0;
+        if (const int err = m_env.readOutputQueue(m_fd.Get(), queued))
+            return Fail("WriteFile", err);
+        if (queued <= 0)
+            return true;
+        switch (Pause(kLinePollInterval, deadline)) {
+        case Wake::Ready:
+            break;
+        case Wake::TimedOut:
+            return true;
+        case Wake::Cancelled:
+            return Fail("WriteFile", "cancelled");
+        case Wake::Failed:
+            return Fail("WriteFile", errno);
+        }
+    }
+}
+
+bool PosixSerialPort::PurgeComm(DWORD flags) {
+    const bool tx = (flags & PURGE_TXCLEAR) != 0;
+    const bool rx = (flags & PURGE_RXCLEAR) != 0;
+    if (!tx && !rx)
+        return true;
+    const int queue = tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH;
+    if (::tcflush(m_fd.Get(), queue) != 0)
+        return Fail("PurgeComm", errno);
+    return true;
+}
+
+PosixPortEnvironment DefaultPosixPortEnvironment() {
+    PosixPortEnvironment env;
+    const char* lockDir = std::getenv("QUILLMERE_LOCK_DIR");
+    env.lockDir = lockDir && *lockDir ? lockDir : "/var/lock";
+    env.readModemLines = [](int fd, int& lines) {
+        return ::ioctl(fd, TIOCMGET, &lines) == 0 ? 0 : errno;
+    };
+    env.readOutputQueue = [](int fd, int& queued) {
+        return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? 0 : errno;
+    };
+    return env;
+}
+
+std::string UucpLockFileName(const std::string& resolvedDevice) {
+    const auto slash = resolvedDevice.find_last_of('/');
+    return "LCK.." +
+           (slash == std::string::npos ? resolvedDevice : resolvedDevice.substr(slash + 1));
+}
+
+std::string UucpLockText(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+}
+
+bool IsActiveConsole(const std::string& resolvedDevice, const PosixPortEnvironment& env) {
+    std::vector<std::string> candidates{env.devDir + "/console"};
+    const auto firstToken = [](const std::string& text) {
+        std::istringstream in(text);
+        std::string token;
+        in >> token;
+        return token;
+    };
+    if (const auto active = ReadSmallFile(env.sysTtyDir + "/console/active")) {
+        std::istringstream in(*active);
+        for (std::string token; in >> token;) {
+            candidates.push_back(env.devDir + "/" + token);
+            // tty0 is "whichever virtual terminal is in front".
+            if (token == "tty0")
+                if (const auto vt = ReadSmallFile(env.sysTtyDir + "/tty0/active"))
+                    if (const std::string name = firstToken(*vt); !name.empty())
+                        candidates.push_back(env.devDir + "/" + name);
+        }
+    }
+
+    struct stat device {};
+    const bool isCharDevice =
+        ::stat(resolvedDevice.c_str(), &device) == 0 && S_ISCHR(device.st_mode);
+    for (const auto& candidate : candidates) {
+        if (ResolvePath(candidate) == resolvedDevice)
+            return true;
+        // Another node for the same device is the same device.
+        struct stat console {};
+        if (isCharDevice && ::stat(candidate.c_str(), &console) == 0 && S_ISCHR(console.st_mode) &&
+            console.st_rdev == device.st_rdev)
+            return true;
+    }
+    return false;
+}
+
+OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel,
+                               const PosixPortEnvironment& env) {
+    const auto refuse = [&](const std::string& why) {
+        return OpenResult{nullptr, device + ": " + why};
+    };
+    if (device.empty())
+        return {nullptr, "no device given"};
+
+    const auto resolved = ResolvePath(device);
+    if (!resolved) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return refuse("absent (" + ErrnoText(err) + ")");
+        return refuse(ErrnoText(err));
+    }
+    if (IsActiveConsole(*resolved, env))
+        return refuse("the system console; never opened");
+
+    UniqueFd fd(::open(resolved->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        const int err = errno;
+        switch (err) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return refuse("absent (" + ErrnoText(err) + ")");
+        case EACCES:
+        case EPERM: {
+            const std::string group = DeviceGroup(*resolved);
+            return refuse("not permitted (" + ErrnoText(err) + ")" +
+                          (group.empty() ? "" : "; the device belongs to group " + group));
+        }
+        case EBUSY:
+            return refuse("busy (" + ErrnoText(err) + ")");
+        default:
+            return refuse(ErrnoText(err));
+        }
+    }
+
+    const std::string lockName = UucpLockFileName(*resolved);
+    const auto busyBy = [&](std::optional<pid_t> holder) {
+        if (holder == ::getpid())
+            return refuse("busy: already open in this program");
+        if (holder && ProcessAlive(*holder))
+            return refuse("busy: in use by " + DescribeProcess(*holder));
+        return refuse("busy: in use by another program");
+    };
+
+    // Before any termios change: the holder's settings must stay untouched.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err == EWOULDBLOCK)
+            return busyBy(LockHolder(env.lockDir + "/" + lockName));
+        return refuse("cannot lock (" + ErrnoText(err) + ")");
+    }
+    // Not every driver knows TIOCEXCL; flock is what really guards.
+    bool exclusive = true;
+    if (::ioctl(fd.Get(), TIOCEXCL) != 0) {
+        const int err = errno;
+        if (err != ENOTTY && err != EINVAL)
+            return refuse("cannot open exclusively (" + ErrnoText(err) + ")");
+        exclusive = false;
+    }
+
+    UucpLock lock;
+    const auto attempt = lock.Acquire(env.lockDir, lockName);
+    if (attempt.state == UucpLock::State::Busy) {
+        if (exclusive)
+            ::ioctl(fd.Get(), TIOCNXCL);
+        return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
+    }
+
+    return {
+        std::make_unique<PosixSerialPort>(std::move(fd), std::move(lock), std::move(cancel), env),
+        {}};
+}

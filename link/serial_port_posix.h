@@ -1,0 +1,59 @@
+// The serial port on a POSIX tty.
+//
+// How it works: the port is one non-blocking descriptor. Every blocking call is a loop around
+// poll() on that descriptor and the worker's cancel descriptor, with one deadline per call, so
+// a cancel wakes any wait at once and the call returns false. termios is set raw with
+// VMIN = VTIME = 0; the read time-outs are ours. A write returns once the driver's output
+// queue is empty (TIOCOUTQ polled every few milliseconds, since tcdrain() cannot be woken).
+// CTS is watched by reading the modem lines every few milliseconds: TIOCMIWAIT cannot be
+// cancelled and many USB adapters lack it; the level is what counts.
+//
+// Exclusive open, in this order, anything failing undoing what was taken: the device must not
+// be the system console (checked before open(), because opening a serial port already raises
+// DTR), open(), flock() before any termios change (TIOCEXCL alone does not hold back root),
+// TIOCEXCL, and the UUCP lock file that pppd and terminal programs honour, named after the
+// resolved device so that a /dev/serial/by-id/ link and its target lock the same port.
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+// Where the open looks and what it asks the device; production takes the defaults, tests
+// point them at temporary folders and stand-ins.
+struct PosixPortEnvironment {
+    // UUCP lock files. A folder we cannot write is no reason to refuse the port.
+    std::string lockDir;
+    // sysfs tty class: console/active names the console devices, tty0/active the foreground
+    // virtual terminal.
+    std::string sysTtyDir = "/sys/class/tty";
+    // Where the console's device names live.
+    std::string devDir = "/dev";
+    // TIOCMGET. Returns 0 or an errno; a pseudo-terminal answers ENOTTY.
+    std::function<int(int fd, int& lines)> readModemLines;
+    // TIOCOUTQ: bytes still waiting to be sent. Returns 0 or an errno.
+    std::function<int(int fd, int& queued)> readOutputQueue;
+};
+
+// lockDir from $QUILLMERE_LOCK_DIR, else /var/lock; the ioctls themselves.
+PosixPortEnvironment DefaultPosixPortEnvironment();
+
+// Opens device exclusively. On failure the result has no port and a reason in the system's
+// words: absent, busy (by which process when a lock file tells), not permitted (and the
+// device's group), the system console. cancel may be null: then nothing wakes a wait but its
+// own end.
+OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel,
+                               const PosixPortEnvironment& env = DefaultPosixPortEnvironment());
+
+// Whether the resolved device is one the kernel writes its console to: /dev/console, each
+// device of console/active, and for tty0 the virtual terminal in front.
+bool IsActiveConsole(const std::string& resolvedDevice, const PosixPortEnvironment& env);
+
+// "LCK..ttyUSB0" for /dev/ttyUSB0: the last component of the resolved path.
+std::string UucpLockFileName(const std::string& resolvedDevice);
+
+// The HDB lock file text: the pid right-aligned in ten characters and a line feed.
+std::string UucpLockText(pid_t pid);

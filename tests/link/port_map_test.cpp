@@ -1,0 +1,129 @@
+#include "link/port_map.h"
+#include "link/port_open.h"
+
+#include "platform/profile_store.h"
+#include "pty_pair.h"
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace {
+
+struct PortNameCase {
+    int nComPort;
+    const char* name;
+    const char* digit;
+};
+
+TEST(ComPortName, FollowsTheDigitRuleForEveryIndex) {
+    const PortNameCase cases[] = {
+        {0, "COM1:", "1"},
+        {2, "COM3:", "3"},
+        {3, "COM4:", "4"},
+        {8, "COM9:", "9"},
+        {9, "COM::", ":"},             // the byte after '9'
+        {-1, "COM0:", "0"},            // '1' - 1
+        {255, "COM0:", "0"},           // wraps as an 8-bit character
+        {256, "COM1:", "1"},           // a whole turn
+        {79, "COM\u20AC:", "\u20AC"},  // 0x80 is the euro sign in Windows-1252
+        {80, "COM\u0081:", "\u0081"},  // 0x81 is undefined there: the C1 control
+        {114, "COM\u00A3:", "\u00A3"}, // 0xA3
+        {206, "COM\u00FF:", "\u00FF"}, // 0xFF
+        {-49, "COM", ""},              // the NUL byte ends the name
+        {207, "COM", ""},              // the same byte from above
+        {INT_MAX, "COM0:", "0"},       // 0x7FFFFFFF + '1' wraps without overflow
+        {INT_MIN, "COM1:", "1"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ComPortName(c.nComPort), c.name) << c.nComPort;
+        EXPECT_EQ(ComPortDigit(c.nComPort), c.digit) << c.nComPort;
+    }
+}
+
+TEST(ComPortName, Windows1252HighHalfBecomesDistinctUtf8) {
+    EXPECT_EQ(Cp1252ToUtf8(0x80), "\u20AC");
+    EXPECT_EQ(Cp1252ToUtf8(0x8A), "\u0160");
+    EXPECT_EQ(Cp1252ToUtf8(0x93), "\u201C");
+    EXPECT_EQ(Cp1252ToUtf8(0x99), "\u2122");
+    EXPECT_EQ(Cp1252ToUtf8(0x9F), "\u0178");
+    EXPECT_EQ(Cp1252ToUtf8(0xE4), "\u00E4");
+    EXPECT_EQ(Cp1252ToUtf8('A'), "A");
+    for (unsigned char undefinedByte : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(Cp1252ToUtf8(undefinedByte), std::string({char(0xC2), char(undefinedByte)}));
+
+    // Every byte keeps its own character: no two ports share a name.
+    std::set<std::string> seen;
+    for (int b = 0; b < 256; ++b)
+        seen.insert(Cp1252ToUtf8(static_cast<unsigned char>(b)));
+    EXPECT_EQ(seen.size(), 256u);
+}
+
+TEST(ResolveComPort, WithoutEntriesCom1ToCom9AreTheSerialDevices) {
+    MemoryProfileStore store;
+    EXPECT_EQ(ResolveComPort(store, 0), "/dev/ttyS0");
+    EXPECT_EQ(ResolveComPort(store, 3), "/dev/ttyS3");
+    EXPECT_EQ(ResolveComPort(store, 8), "/dev/ttyS8");
+    // No digit, no default port.
+    EXPECT_EQ(ResolveComPort(store, 9), "");
+    EXPECT_EQ(ResolveComPort(store, -1), "");
+    EXPECT_EQ(ResolveComPort(store, 255), "");
+}
+
+TEST(ResolveComPort, EntriesOfTheGroupPortsWinOverTheDefaults) {
+    MemoryProfileStore store;
+    store.Write("Ports", "COM2", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    store.Write("Ports", "COM4", "");
+    store.Write("Settings", "COM1", "/dev/wrong-group");
+    EXPECT_EQ(ResolveComPort(store, 1), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
+    EXPECT_EQ(ResolveComPort(store, 3), ""); // switched off by hand
+    EXPECT_EQ(ResolveComPort(store, 0), "/dev/ttyS0");
+}
+
+TEST(ResolveComPort, AHandWrittenSimValueIsReadWholeCommasAndAll) {
+    TempDir dir;
+    const std::string path = dir / "Quillmere.conf";
+    std::ofstream(path) << "[Settings]\nComPort=2\n\n[Ports]\n"
+                           "COM3=sim:power=on,user=absent,echo=short,link=90\n";
+    IniProfileStore store(path);
+    EXPECT_EQ(ResolveComPort(store, 2), "sim:power=on,user=absent,echo=short,link=90");
+}
+
+TEST(OpenComPort, RoutesByTheValue) {
+    // Nothing mapped: not available, with a reason.
+    const OpenResult none = OpenComPort("", nullptr);
+    EXPECT_EQ(none.port, nullptr);
+    EXPECT_FALSE(none.reason.empty());
+
+    // A device path goes to the device.
+    const OpenResult absent = OpenComPort("/dev/quillmere-no-such-port", nullptr);
+    EXPECT_EQ(absent.port, nullptr);
+    EXPECT_NE(absent.reason.find("absent"), std::string::npos) << absent.reason;
+
+    // "sim:" goes to the simulator, which judges its own options.
+    const OpenResult bad = OpenComPort("sim:power=sideways", nullptr);
+    EXPECT_EQ(bad.port, nullptr);
+    EXPECT_FALSE(bad.reason.empty());
+    const OpenResult sim = OpenComPort("sim:power=on,timing=none", nullptr);
+    ASSERT_NE(sim.port, nullptr) << sim.reason;
+    DWORD status = 0;
+    ASSERT_TRUE(sim.port->GetCommModemStatus(status));
+    EXPECT_EQ(status & MS_CTS_ON, MS_CTS_ON); // a pty has no CTS at all: this is the simulator
+}
+
+TEST(OpenComPort, APseudoTerminalPathOpensAsADevice) {
+    PtyPair pty;
+    TempDir lockDir; // keep the test's lock file out of /var/lock
+    ::setenv("QUILLMERE_LOCK_DIR", lockDir.Path().c_str(), 1);
+    const OpenResult opened = OpenComPort(pty.SlavePath(), nullptr);
+    ::unsetenv("QUILLMERE_LOCK_DIR");
+    ASSERT_NE(opened.port, nullptr) << opened.reason;
+    DCB dcb;
+    EXPECT_TRUE(opened.port->GetCommState(dcb));
+    EXPECT_TRUE(std::filesystem::exists(lockDir / ("LCK.." + pty.SlaveName().substr(4))));
+}
+
+} // namespace

@@ -1,0 +1,495 @@
+// The POSIX port on a pseudo-terminal pair: the test plays the far end on the master side.
+// A pty has no modem lines and no real transmitter, so CTS and the output queue are played by
+// stand-ins where a test needs them.
+#include "link/serial_port_posix.h"
+
+#include "platform/cancel_token.h"
+#include "pty_pair.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <numeric>
+#include <signal.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A process that stays alive under a name of our choosing, for lock files that must look taken.
+class ForeignProcess {
+public:
+    explicit ForeignProcess(const char* name) {
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::prctl(PR_SET_NAME, name);
+            for (;;)
+                ::pause();
+        }
+        // The name is set in the child; wait until /proc shows it.
+        for (int i = 0; i < 200 && ReadText(CommPath()).rfind(name, 0) != 0; ++i)
+            std::this_thread::sleep_for(5ms);
+    }
+    ~ForeignProcess() {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    std::string CommPath() const { return "/proc/" + std::to_string(m_pid) + "/comm"; }
+    pid_t m_pid = -1;
+};
+
+// A pid that belonged to a process which has ended.
+pid_t DeadPid() {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+class PosixPortTest : public ::testing::Test {
+protected:
+    PosixPortTest() {
+        env = DefaultPosixPortEnvironment();
+        env.lockDir = lockDir.Path().string();
+        // A sysfs of our own: the console is a serial port that is not our pty.
+        std::filesystem::create_directories(sysfs.Path() / "console");
+        WriteSysfs("console/active", "ttyS0\n");
+        env.sysTtyDir = sysfs.Path().string();
+    }
+
+    void WriteSysfs(const std::string& file, const std::string& text) {
+        std::filesystem::create_directories((sysfs.Path() / file).parent_path());
+        std::ofstream(sysfs / file) << text;
+    }
+
+    std::unique_ptr<ISerialPort> Open(const std::string& device) {
+        OpenResult result = OpenPosixSerialPort(device, cancel, env);
+        EXPECT_NE(result.port, nullptr) << result.reason;
+        return std::move(result.port);
+    }
+    std::string Refusal(const std::string& device) {
+        OpenResult result = OpenPosixSerialPort(device, cancel, env);
+        EXPECT_EQ(result.port, nullptr);
+        return result.reason;
+    }
+    // Opened and set up as a worker sets it up.
+    std::unique_ptr<ISerialPort> OpenRaw(DWORD baud, DWORD readTimeoutMs) {
+        auto port = Open(pty.SlavePath());
+        DCB dcb;
+        EXPECT_TRUE(port->GetCommState(dcb)) << port->LastError();
+        // Every field of the workers' line settings; the rest stays as the port reported it.
+        dcb.BaudRate = baud;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fOutxCtsFlow = false;
+        dcb.fOutxDsrFlow = false;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fOutX = false;
+        dcb.fInX = false;
+        dcb.fNull = false;
+        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+        EXPECT_TRUE(port->SetCommState(dcb)) << port->LastError();
+        COMMTIMEOUTS timeouts;
+        timeouts.ReadTotalTimeoutConstant = readTimeoutMs;
+        EXPECT_TRUE(port->SetCommTimeouts(timeouts));
+        return port;
+    }
+    std::string LockFile() const {
+        return (lockDir.Path() /
+                ("LCK.." + std::filesystem::path(pty.SlavePath()).filename().string()))
+            .string();
+    }
+    // Cancels the token after delay, from another thread.
+    std::jthread CancelAfter(std::chrono::milliseconds delay) {
+        return std::jthread([token = cancel, delay] {
+            std::this_thread::sleep_for(delay);
+            token->Cancel();
+        });
+    }
+
+    PtyPair pty;
+    TempDir lockDir;
+    TempDir sysfs;
+    PosixPortEnvironment env;
+    std::shared_ptr<CancelToken> cancel = std::make_shared<CancelToken>();
+};
+
+// --- bytes on the line -----------------------------------------------------------------------
+
+TEST_F(PosixPortTest, EveryByteValuePassesUnchangedBothWays) {
+    // A pty starts as a cooked terminal: it would echo, translate CR, take 0x11/0x13 as XON/XOFF
+    // and 0x03 as a signal. The line set-up must undo all of that.
+    auto port = OpenRaw(9600, 1000);
+    std::vector<unsigned char> all(256);
+    std::iota(all.begin(), all.end(), 0);
+
+    pty.Send(all);
+    std::vector<unsigned char> got(256);
+    DWORD read = 0;
+    ASSERT_TRUE(port->ReadFile(got.data(), 256, read)) << port->LastError();
+    ASSERT_EQ(read, 256u);
+    EXPECT_EQ(got, all);
+    EXPECT_TRUE(pty.Receive(1, 50).empty()) << "the port echoed what it received";
+
+    DWORD written = 0;
+    ASSERT_TRUE(port->WriteFile(all.data(), 256, written)) << port->LastError();
+    EXPECT_EQ(written, 256u);
+    EXPECT_EQ(pty.Receive(256, 1000), all);
+}
+
+TEST_F(PosixPortTest, ThePacketBytesThatFlowControlWouldEatArrive) {
+    auto port = OpenRaw(9600, 500);
+    const std::vector<unsigned char> packet = {0x00, 0x11, 0x13, 0xFF, 0x0D, 0x0A, 0x03, 0x7F};
+    pty.Send(packet);
+    std::vector<unsigned char> got(packet.size());
+    DWORD read = 0;
+    ASSERT_TRUE(port->ReadFile(got.data(), DWORD(got.size()), read));
+    EXPECT_EQ(std::vector<unsigned char>(got.begin(), got.begin() + read), packet);
+}
+
+TEST_F(PosixPortTest, EachSpeedIsSetAndReadBack) {
+    auto port = Open(pty.SlavePath());
+    for (DWORD baud : {9600u, 19200u, 38400u, 57600u, 115200u, 230400u, 1200u}) {
+        DCB dcb;
+        ASSERT_TRUE(port->GetCommState(dcb));
+        dcb.BaudRate = baud;
+        ASSERT_TRUE(port->SetCommState(dcb)) << baud << ": " << port->LastError();
+        DCB back;
+        ASSERT_TRUE(port->GetCommState(back));
+        EXPECT_EQ(back.BaudRate, baud);
+        EXPECT_EQ(back.ByteSize, 8);
+        EXPECT_EQ(back.Parity, NOPARITY);
+    }
+    DCB odd;
+    ASSERT_TRUE(port->GetCommState(odd));
+    odd.BaudRate = 12345;
+    EXPECT_FALSE(port->SetCommState(odd));
+    EXPECT_TRUE(Contains(port->LastError(), "12345")) << port->LastError();
+}
+
+TEST_F(PosixPortTest, PurgeDiscardsWhatHasNotBeenRead) {
+    auto port = OpenRaw(9600, 50);
+    pty.Send({1, 2, 3, 4});
+    std::this_thread::sleep_for(50ms); // let the bytes reach the port's input queue
+    ASSERT_TRUE(port->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR)) << port->LastError();
+    unsigned char buf[4];
+    DWORD read = 99;
+    ASSERT_TRUE(port->ReadFile(buf, 4, read));
+    EXPECT_EQ(read, 0u);
+}
+
+// --- read time-outs ------------------------------------------------------------------------
+
+TEST_F(PosixPortTest, AReadWithNothingArrivingReturnsNoBytesAfterItsTimeOut) {
+    struct Case {
+        DWORD timeoutMs;
+        std::chrono::milliseconds atLeast, below;
+    };
+    // The configuration's 100 ms and the link test's 1 ms; loose upper bounds on a busy machine.
+    for (const Case c : {Case{100, 95ms, 1000ms}, Case{1, 1ms, 100ms}}) {
+        auto port = OpenRaw(9600, c.timeoutMs);
+        unsigned char buf[8];
+        DWORD read = 99;
+        const auto start = Clock::now();
+        ASSERT_TRUE(port->ReadFile(buf, 8, read)) << port->LastError();
+        const auto took = Clock::now() - start;
+        EXPECT_EQ(read, 0u);
+        EXPECT_GE(took, c.atLeast) << c.timeoutMs;
+        EXPECT_LT(took, c.below) << c.timeoutMs;
+    }
+}
+
+TEST_F(PosixPortTest, AReadReturnsWhenTheCountIsReachedOrWithWhatCameByTheDeadline) {
+    auto port = OpenRaw(9600, 5000);
+    pty.Send({'a', 'b', 'c', 'd'});
+    unsigned char buf[8];
+    DWORD read = 0;
+    auto start = Clock::now();
+    ASSERT_TRUE(port->ReadFile(buf, 4, read));
+    EXPECT_EQ(read, 4u);
+    EXPECT_LT(Clock::now() - start, 1000ms) << "waited out the time-out although all had come";
+
+    COMMTIMEOUTS shortWait;
+    shortWait.ReadTotalTimeoutConstant = 100;
+    ASSERT_TRUE(port->SetCommTimeouts(shortWait));
+    pty.Send({'x', 'y', 'z'});
+    ASSERT_TRUE(port->ReadFile(buf, 8, read)) << "a short read is no failure";
+    EXPECT_EQ(read, 3u);
+    EXPECT_EQ(std::string(buf, buf + 3), "xyz");
+}
+
+// --- exclusive open --------------------------------------------------------------------------
+
+TEST_F(PosixPortTest, ASecondOpenIsRefusedWhileTheFirstHoldsThePort) {
+    auto first = Open(pty.SlavePath());
+    EXPECT_EQ(ReadText(LockFile()), UucpLockText(::getpid()));
+    EXPECT_EQ(ReadText(LockFile()).size(), 11u);
+
+    EXPECT_TRUE(Contains(Refusal(pty.SlavePath()), "busy"));
+    // Another name for the same device, as /dev/serial/by-id/ gives: the same port.
+    const std::string link = lockDir / "by-id-link";
+    std::filesystem::create_symlink(pty.SlavePath(), link);
+    EXPECT_TRUE(Contains(Refusal(link), "busy"));
+    // Our own lock file was not taken away by the refused opens.
+    EXPECT_EQ(ReadText(LockFile()), UucpLockText(::getpid()));
+
+    first.reset();
+    EXPECT_FALSE(std::filesystem::exists(LockFile())) << "the lock file outlived the port";
+    EXPECT_NE(Open(link), nullptr) << "the port could not be opened again after closing";
+}
+
+TEST_F(PosixPortTest, TheFlockAloneKeepsASecondOpenOut) {
+    // No lock folder at all (a system without /var/lock): the open goes on, flock still guards.
+    env.lockDir = (lockDir.Path() / "missing").string();
+    auto first = Open(pty.SlavePath());
+    EXPECT_TRUE(Contains(Refusal(pty.SlavePath()), "busy"));
+}
+
+TEST_F(PosixPortTest, AStaleLockOfADeadProcessIsTakenOver) {
+    std::ofstream(LockFile()) << UucpLockText(DeadPid());
+    auto port = Open(pty.SlavePath());
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(ReadText(LockFile()), UucpLockText(::getpid()));
+}
+
+TEST_F(PosixPortTest, ALiveForeignLockRefusesThePortAndNamesItsProcess) {
+    ForeignProcess holder("qmholder");
+    std::ofstream(LockFile()) << UucpLockText(holder.Pid());
+
+    const std::string reason = Refusal(pty.SlavePath());
+    EXPECT_TRUE(Contains(reason, "busy")) << reason;
+    EXPECT_TRUE(Contains(reason, std::to_string(holder.Pid()))) << reason;
+    EXPECT_TRUE(Contains(reason, "qmholder")) << reason;
+    // The foreign lock is left alone.
+    EXPECT_EQ(ReadText(LockFile()), UucpLockText(holder.Pid()));
+
+    // The refused open let go of the device: once the other program is done, it opens.
+    std::filesystem::remove(LockFile());
+    EXPECT_NE(Open(pty.SlavePath()), nullptr);
+}
+
+TEST_F(PosixPortTest, LockFilesAreNamedAfterTheResolvedDevice) {
+    EXPECT_EQ(UucpLockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+    EXPECT_EQ(UucpLockFileName("/dev/pts/7"), "LCK..7");
+    EXPECT_EQ(UucpLockText(4711), "      4711\n");
+}
+
+TEST_F(PosixPortTest, AnAbsentDeviceIsRefusedAsAbsent) {
+    const std::string reason = Refusal("/dev/quillmere-no-such-port");
+    EXPECT_TRUE(Contains(reason, "absent")) << reason;
+    EXPECT_TRUE(Contains(reason, "/dev/quillmere-no-such-port")) << reason;
+}
+
+// --- the system console ------------------------------------------------------------------------
+
+TEST_F(PosixPortTest, TheActiveConsoleIsNeverOpened) {
+    WriteSysfs("console/active", "tty0 " + pty.SlaveName() + "\n");
+    std::string reason = Refusal(pty.SlavePath());
+    EXPECT_TRUE(Contains(reason, "console")) << reason;
+    // Under another name it is the same device.
+    const std::string link = lockDir / "console-link";
+    std::filesystem::create_symlink(pty.SlavePath(), link);
+    EXPECT_TRUE(Contains(Refusal(link), "console"));
+    EXPECT_FALSE(std::filesystem::exists(LockFile())) << "the console was locked, so opened";
+
+    // tty0 means the virtual terminal in front.
+    WriteSysfs("console/active", "tty0\n");
+    WriteSysfs("tty0/active", pty.SlaveName() + "\n");
+    EXPECT_TRUE(Contains(Refusal(pty.SlavePath()), "console"));
+
+    // Once the console is elsewhere, the same pty is an ordinary port.
+    WriteSysfs("tty0/active", "tty1\n");
+    EXPECT_NE(Open(pty.SlavePath()), nullptr);
+}
+
+TEST_F(PosixPortTest, ThisMachinesConsoleIsRecognisedWithoutOpeningIt) {
+    // Only looked at, never opened: the real sysfs and /dev.
+    const PosixPortEnvironment real = DefaultPosixPortEnvironment();
+    EXPECT_TRUE(IsActiveConsole("/dev/console", real));
+    EXPECT_FALSE(IsActiveConsole(pty.SlavePath(), real));
+}
+
+// --- waits, cancel and hang-up ---------------------------------------------------------------
+
+TEST_F(PosixPortTest, CancelWakesAReadThatWouldWaitForever) {
+    auto port = OpenRaw(9600, 0); // all time-outs zero: wait for the whole count
+    auto canceller = CancelAfter(50ms);
+    unsigned char buf[8];
+    DWORD read = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port->ReadFile(buf, 8, read));
+    EXPECT_LT(Clock::now() - start, 2000ms);
+    EXPECT_TRUE(Contains(port->LastError(), "cancelled")) << port->LastError();
+}
+
+TEST_F(PosixPortTest, CancelWakesAWriteThatTheFarEndDoesNotTake) {
+    auto port = OpenRaw(9600, 100);
+    // Nobody reads the master: the pty's buffers fill and the write has to wait.
+    std::vector<unsigned char> lots(4 * 1024 * 1024, 0x55);
+    auto canceller = CancelAfter(100ms);
+    DWORD written = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port->WriteFile(lots.data(), DWORD(lots.size()), written));
+    EXPECT_LT(Clock::now() - start, 2000ms);
+    EXPECT_LT(written, lots.size());
+}
+
+TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
+    std::atomic<int> queued{3};
+    env.readOutputQueue = [&](int, int& n) {
+        n = queued.load();
+        return 0;
+    };
+    auto port = OpenRaw(9600, 100);
+    const unsigned char byte = 0x42;
+    DWORD written = 0;
+
+    // The transmitter empties after a while: the write returns only then.
+    std::jthread transmitter([&] {
+        std::this_thread::sleep_for(60ms);
+        queued = 0;
+    });
+    auto start = Clock::now();
+    ASSERT_TRUE(port->WriteFile(&byte, 1, written)) << port->LastError();
+    EXPECT_GE(Clock::now() - start, 55ms) << "returned before the queue was empty";
+    transmitter.join();
+
+    // A transmitter that never empties (a port stopped by flow control): only the cancel helps.
+    queued = 3;
+    auto canceller = CancelAfter(50ms);
+    start = Clock::now();
+    EXPECT_FALSE(port->WriteFile(&byte, 1, written));
+    EXPECT_LT(Clock::now() - start, 2000ms);
+    EXPECT_EQ(pty.Receive(2, 200), std::vector<unsigned char>({0x42, 0x42}));
+}
+
+TEST_F(PosixPortTest, OnAPseudoTerminalTheCtsWaitFailsInsteadOfHanging) {
+    auto port = OpenRaw(9600, 100);
+    ASSERT_TRUE(port->SetCommMask(EV_CTS));
+    DWORD status = 0;
+    EXPECT_FALSE(port->GetCommModemStatus(status));
+    DWORD events = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port->WaitCommEvent(events));
+    EXPECT_LT(Clock::now() - start, 1000ms);
+    EXPECT_FALSE(port->LastError().empty());
+}
+
+// CTS played by a stand-in for the modem-line ioctl.
+class CtsTest : public PosixPortTest {
+protected:
+    CtsTest() {
+        env.readModemLines = [this](int, int& lines) {
+            ++reads;
+            lines = ctsOn ? TIOCM_CTS : 0;
+            return failing ? EIO : 0;
+        };
+    }
+    std::atomic<bool> ctsOn{false};
+    std::atomic<bool> failing{false};
+    std::atomic<int> reads{0};
+};
+
+TEST_F(CtsTest, TheWaitEndsWhenTheLevelDiffersFromTheLastStatusRead) {
+    auto port = Open(pty.SlavePath());
+    ASSERT_TRUE(port->SetCommMask(EV_CTS));
+    DWORD status = 0xFF;
+    ASSERT_TRUE(port->GetCommModemStatus(status));
+    EXPECT_EQ(status & MS_CTS_ON, 0u);
+
+    std::jthread user([&] {
+        std::this_thread::sleep_for(50ms);
+        ctsOn = true;
+    });
+    DWORD events = 0;
+    ASSERT_TRUE(port->WaitCommEvent(events)) << port->LastError();
+    EXPECT_EQ(events, EV_CTS);
+    ASSERT_TRUE(port->GetCommModemStatus(status));
+    EXPECT_EQ(status & MS_CTS_ON, MS_CTS_ON);
+    EXPECT_GT(reads.load(), 3) << "the lines were not polled while waiting";
+}
+
+TEST_F(CtsTest, APulseOverBeforeTheWaitLooksLeavesItWaitingUntilCancelled) {
+    auto port = Open(pty.SlavePath());
+    ASSERT_TRUE(port->SetCommMask(EV_CTS));
+    DWORD status = 0;
+    ASSERT_TRUE(port->GetCommModemStatus(status)); // off
+    ctsOn = true;
+    ctsOn = false; // on and off again before anyone looked
+
+    auto canceller = CancelAfter(80ms);
+    DWORD events = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port->WaitCommEvent(events));
+    EXPECT_GE(Clock::now() - start, 70ms) << "the wait ended without a change of level";
+    EXPECT_LT(Clock::now() - start, 2000ms);
+    EXPECT_TRUE(Contains(port->LastError(), "cancelled"));
+}
+
+TEST_F(CtsTest, TheWaitFailsWhenTheLinesCannotBeRead) {
+    auto port = Open(pty.SlavePath());
+    ASSERT_TRUE(port->SetCommMask(EV_CTS));
+    DWORD status = 0;
+    ASSERT_TRUE(port->GetCommModemStatus(status));
+    std::jthread unplug([&] {
+        std::this_thread::sleep_for(30ms);
+        failing = true;
+    });
+    DWORD events = 0;
+    EXPECT_FALSE(port->WaitCommEvent(events));
+    EXPECT_TRUE(Contains(port->LastError(), "Input/output error")) << port->LastError();
+    EXPECT_FALSE(cancel->IsCancelled());
+}
+
+TEST_F(PosixPortTest, ABlockingCallAfterTheCancelFailsAtOnce) {
+    auto port = OpenRaw(9600, 0);
+    cancel->Cancel();
+    unsigned char buf[1] = {0};
+    DWORD n = 0;
+    EXPECT_FALSE(port->ReadFile(buf, 1, n));
+    EXPECT_FALSE(port->WriteFile(buf, 1, n));
+}
+
+TEST_F(PosixPortTest, TheFarEndHangingUpEndsAReadWithAFailure) {
+    auto port = OpenRaw(9600, 0); // would wait forever
+    std::jthread hangUp([&] {
+        std::this_thread::sleep_for(50ms);
+        pty.CloseMaster();
+    });
+    unsigned char buf[8];
+    DWORD read = 0;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port->ReadFile(buf, 8, read));
+    EXPECT_LT(Clock::now() - start, 2000ms);
+    EXPECT_FALSE(cancel->IsCancelled());
+    hangUp.join();
+
+    DWORD written = 0;
+    EXPECT_FALSE(port->WriteFile(buf, 1, written)) << "wrote to a line that is gone";
+}
+
+} // namespace
