@@ -29,6 +29,9 @@ public:
         SetUi(&host);
         app.SetHost(&host);
         app.m_pszAppName = "Quillmere";
+        // No test ever reaches a real serial device unless it maps one itself.
+        for (const char* com : {"COM1", "COM2", "COM3", "COM4"})
+            store->Write("Ports", com, "");
     }
     ~AppHarness() {
         Close();
