@@ -235,7 +235,7 @@ private:
     // Waits for events on fd (or only for the time when fd < 0), the cancel, or the deadline.
     Wake Wait(int fd, short events, std::optional<SteadyClock::time_point> deadline,
               short& revents);
-    Wake Pause(Milliseconds interval, std::optional<SteadyClock::time_point> deadline);
+    Wake Pause(SteadyClock::duration interval, std::optional<SteadyClock::time_point> deadline);
     bool Cancelled() const { return m_cancel && m_cancel->IsCancelled(); }
 
     bool Fail(const char* operation, int err) {
@@ -253,6 +253,7 @@ private:
     PosixPortEnvironment m_env;
     COMMTIMEOUTS m_timeouts{};
     DWORD m_mask = 0;
+    DWORD m_baud = 0;              // as last set; paces the wait for the output queue
     std::optional<bool> m_lastCts; // the level the next CTS wait compares with
     std::string m_lastError;
 };
@@ -267,15 +268,16 @@ std::optional<SteadyClock::time_point> DeadlineAfter(std::uint64_t ms) {
     return SteadyClock::now() + Milliseconds(ms);
 }
 
-// poll() takes whole milliseconds: round up, or a 1 ms time-out would spin at 0.
-int PollTimeout(std::optional<SteadyClock::time_point> deadline) {
+// ppoll() takes the time left exactly: a drain wait of a fraction of a millisecond must not
+// turn into a whole one, 64 times per link-test cycle.
+std::optional<timespec> PollTimeout(std::optional<SteadyClock::time_point> deadline) {
     if (!deadline)
-        return -1;
-    const auto left = *deadline - SteadyClock::now();
-    if (left <= SteadyClock::duration::zero())
-        return 0;
-    const auto ms = std::chrono::ceil<Milliseconds>(left).count();
-    return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+        return std::nullopt;
+    auto left = *deadline - SteadyClock::now();
+    if (left < SteadyClock::duration::zero())
+        left = SteadyClock::duration::zero();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
 bool Passed(std::optional<SteadyClock::time_point> deadline) {
@@ -301,7 +303,8 @@ PosixSerialPort::Wake PosixSerialPort::Wait(int fd, short events,
         if (Cancelled())
             return Wake::Cancelled;
         pollfd fds[2] = {{fd, events, 0}, {m_cancel ? m_cancel->Fd() : -1, POLLIN, 0}};
-        const int n = ::poll(fds, 2, PollTimeout(deadline));
+        const std::optional<timespec> timeout = PollTimeout(deadline);
+        const int n = ::ppoll(fds, 2, timeout ? &*timeout : nullptr, nullptr);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -319,7 +322,7 @@ PosixSerialPort::Wake PosixSerialPort::Wait(int fd, short events,
     }
 }
 
-PosixSerialPort::Wake PosixSerialPort::Pause(Milliseconds interval,
+PosixSerialPort::Wake PosixSerialPort::Pause(SteadyClock::duration interval,
                                              std::optional<SteadyClock::time_point> deadline) {
     short revents = 0;
     const Wake wake = Wait(-1, 0, Earlier(SteadyClock::now() + interval, deadline), revents);
@@ -367,6 +370,7 @@ bool PosixSerialPort::SetCommState(const DCB& dcb) {
                                         (had ? std::to_string(*had) : std::string("?")) + ")");
     }
 
+    m_baud = dcb.BaudRate;
     int clear = 0;
     int set = 0;
     (dcb.fDtrControl == DTR_CONTROL_DISABLE ? clear : set) |= TIOCM_DTR;
@@ -525,7 +529,14 @@ bool PosixSerialPort::WriteFile(const void* buffer, DWORD count, DWORD& written)
             return Fail("WriteFile", err);
         if (queued <= 0)
             return true;
-        switch (Pause(kLinePollInterval, deadline)) {
+        // Look again about when the queued bytes should be out: a fixed interval would add up
+        // to more than the line time over a link-test cycle of 64 short writes.
+        const auto lineTime =
+            std::chrono::microseconds(m_baud ? std::uint64_t(queued) * 10'000'000 / m_baud
+                                             : kLinePollInterval.count() * 1000);
+        const auto interval = std::clamp<SteadyClock::duration>(
+            lineTime, std::chrono::microseconds(100), kLinePollInterval);
+        switch (Pause(interval, deadline)) {
         case Wake::Ready:
             break;
         case Wake::TimedOut:
