@@ -3,13 +3,36 @@
 #include "link/serial_port_posix.h"
 #include "sim/sim_port.h"
 
+#include <mutex>
 #include <string_view>
 
-OpenResult OpenComPort(const std::string& spec, std::shared_ptr<CancelToken> cancel) {
+namespace {
+std::mutex g_wrapperMutex;
+PortWrapper g_wrapper;
+
+OpenResult OpenUnwrapped(const std::string& spec, std::shared_ptr<CancelToken> cancel) {
     constexpr std::string_view simPrefix = "sim:";
     if (spec.empty())
         return {nullptr, "no device is mapped to this port"};
     if (spec.starts_with(simPrefix))
         return OpenSimulatedPort(spec.substr(simPrefix.size()), std::move(cancel));
     return OpenPosixSerialPort(spec, std::move(cancel));
+}
+} // namespace
+
+OpenResult OpenComPort(const std::string& spec, std::shared_ptr<CancelToken> cancel) {
+    OpenResult opened = OpenUnwrapped(spec, std::move(cancel));
+    PortWrapper wrap;
+    {
+        std::lock_guard lock(g_wrapperMutex);
+        wrap = g_wrapper;
+    }
+    if (opened.port && wrap)
+        opened.port = wrap(std::move(opened.port));
+    return opened;
+}
+
+void SetPortWrapperForTests(PortWrapper wrap) {
+    std::lock_guard lock(g_wrapperMutex);
+    g_wrapper = std::move(wrap);
 }
