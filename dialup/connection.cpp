@@ -3,6 +3,7 @@
 #include "dialup/entry_name.h"
 #include "dialup/follow_up.h"
 #include "platform/process.h"
+#include "platform/ui_queue.h"
 #include "res/resource.h"
 
 bool CLinkControlDialog::FindConnection() {
@@ -21,6 +22,13 @@ bool CLinkControlDialog::FindConnection() {
 }
 
 void CLinkControlDialog::OnConnect() {
+    // The automatic sequence calls this from the link-test worker. The dialog's state belongs to
+    // the UI thread, so the whole step runs there, in order with the user's clicks; the dial
+    // dialog is modal to the main dialog either way.
+    if (!Ui().IsUiThread()) {
+        CallOnUi([this] { OnConnect(); });
+        return;
+    }
     if (m_hRasConn != 0) {
         if (g_pfnRasHangUp) {
             SetDlgItemText(IDC_STATUS, "Trenne Verbindung...");

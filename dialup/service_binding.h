@@ -1,7 +1,33 @@
 // Chooses the dial-up service at start and binds the three dial-up functions to it.
+//
+// Group "Dialup" of the profile store:
+//   Service     auto (default): pppd and NetworkManager together; pppd, networkmanager, none,
+//               or sim:OPTIONS for the simulator (docs/simulators.md)
+//   Pppd        the pppd program (default /usr/sbin/pppd)
+//   PeersFolder pppd's entries (default /etc/ppp/peers)
+//   RunFolder   where pppd keeps its pid files (default /var/run)
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <string>
+
+class IDialupService;
 class IProfileStore;
+
+// Makes a service; nothing when it is not reachable (not on the bus, not installed).
+using DialupFactory = std::function<std::shared_ptr<IDialupService>()>;
+
+// Makes a service known under a name that "Service" can choose. The Qt-free core knows no D-Bus:
+// the program registers the NetworkManager backend this way at start, tests their fakes.
+void RegisterDialupBackend(const std::string& name, DialupFactory factory);
+void RegisterNetworkManagerBackend(DialupFactory factory);
+
+// The service that "Service" names; nothing, with the reason in reason, when it is missing.
+std::shared_ptr<IDialupService> OpenDialupService(IProfileStore& profile, std::string& reason);
+
+// Binds the three functions to the service, or leaves all three unbound for none.
+void BindDialupService(std::shared_ptr<IDialupService> service);
 
 // Reads group "Dialup", entry "Service"; leaves every function unbound when the chosen service
 // is not there.

@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+const DialogTemplate& DialDialogTemplate(); // res/dial_dialog.cpp
+
 namespace {
 
 const DialogTemplate kMain{
@@ -153,6 +155,8 @@ const DialogTemplate& LoadDialogTemplate(int id) {
         return kMain;
     case IDD_ABOUT:
         return kAbout;
+    case IDD_DIAL:
+        return DialDialogTemplate();
     }
     throw std::out_of_range("no dialog template " + std::to_string(id));
 }

@@ -4,6 +4,7 @@
 inline constexpr int IDD_ABOUT = 100;
 inline constexpr int IDS_ABOUT_MENU = 101;
 inline constexpr int IDD_MAIN = 102;
+inline constexpr int IDD_DIAL = 104;
 inline constexpr int IDI_MAIN = 128;
 inline constexpr int IDI_SECOND = 130;
 
@@ -20,6 +21,8 @@ inline constexpr int IDC_SAVE = 1014;
 inline constexpr int IDC_RUN_INVISIBLE = 1016;
 inline constexpr int IDC_RUN_PROGRAM = 1017;
 inline constexpr int IDC_BROWSE = 1018;
+inline constexpr int IDC_DIAL_ENTRY = 1020;
+inline constexpr int IDC_DIAL_STATUS = 1021;
 
 // A system command: its low four bits are zero, the system's own use them.
 inline constexpr unsigned IDM_ABOUT = 0x0010;

@@ -1,0 +1,20 @@
+// Turning the follow-up command line into an argument vector without a shell.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Splits the text into words as a POSIX shell would, and does nothing else a shell does:
+// blanks, tabs and line feeds separate words; single quotes keep everything up to the next one;
+// double quotes keep everything, a backslash in them escaping only $ ` " \ and a line feed;
+// outside quotes a backslash keeps the next character. Nothing is expanded: $VAR, $(...), `...`,
+// ~ and * stay as written, and ; | & < > are ordinary characters. Nothing when a quote is
+// left open.
+std::optional<std::vector<std::string>> SplitCommandLine(std::string_view text);
+
+// The follow-up program's argument vector: the whole text when it is the path of an executable
+// file (a path with blanks from the file chooser), else the words of SplitCommandLine. Nothing
+// when there is no program to start.
+std::optional<std::vector<std::string>> FollowUpArguments(const std::string& commandLine);

@@ -1,0 +1,191 @@
+#include "sim/dialup_sim.h"
+
+#include "platform/cancel_token.h"
+#include "platform/clock.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
+#include <unistd.h>
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// "A|B" -> {"A", "B"}; names keep their case and inner blanks, empty ones are dropped.
+std::vector<std::string> SplitNames(std::string_view value) {
+    std::vector<std::string> names;
+    while (true) {
+        const size_t bar = value.find('|');
+        const std::string_view name = Trim(value.substr(0, bar));
+        if (!name.empty())
+            names.emplace_back(name);
+        if (bar == std::string_view::npos)
+            return names;
+        value.remove_prefix(bar + 1);
+    }
+}
+
+std::string Apply(std::string_view key, std::string_view value, DialupSimOptions& o) {
+    if (key == "entries") {
+        o.entries = SplitNames(value);
+    } else if (key == "active") {
+        o.active = SplitNames(value);
+    } else if (key == "dial") {
+        if (value == "ok")
+            o.dial = SimDialResult::Ok;
+        else if (value == "fail")
+            o.dial = SimDialResult::Fail;
+        else if (value == "cancel")
+            o.dial = SimDialResult::Cancel;
+        else
+            return "bad value '" + std::string(value) + "' for option 'dial' (ok, fail or cancel)";
+    } else if (key == "delay") {
+        DWORD n = 0;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+        if (value.empty() || ec != std::errc{} || end != value.data() + value.size())
+            return "bad value '" + std::string(value) + "' for option 'delay' (milliseconds)";
+        o.delayMs = n;
+    } else if (key == "log") {
+        if (value.empty())
+            return "option 'log' needs a file name";
+        o.logPath = value;
+    } else {
+        return "unknown option '" + std::string(key) + "'";
+    }
+    return {};
+}
+
+} // namespace
+
+DialupSimParse ParseDialupSimOptions(std::string_view text) {
+    DialupSimParse result;
+    std::set<std::string, std::less<>> seen;
+    if (Trim(text).empty())
+        return result;
+    while (true) {
+        const size_t comma = text.find(',');
+        const std::string_view item = Trim(text.substr(0, comma));
+        const size_t eq = item.find('=');
+        if (eq == std::string_view::npos) {
+            result.error = "option '" + std::string(item) + "' has no '='";
+            return result;
+        }
+        const std::string_view key = Trim(item.substr(0, eq));
+        if (!seen.insert(std::string(key)).second) {
+            result.error = "option '" + std::string(key) + "' given twice";
+            return result;
+        }
+        result.error = Apply(key, Trim(item.substr(eq + 1)), result.options);
+        if (!result.error.empty())
+            return result;
+        if (comma == std::string_view::npos)
+            break;
+        text.remove_prefix(comma + 1);
+    }
+    // What is connected is in the phonebook too.
+    for (const auto& name : result.options.active)
+        if (std::find(result.options.entries.begin(), result.options.entries.end(), name) ==
+            result.options.entries.end())
+            result.options.entries.push_back(name);
+    return result;
+}
+
+std::unique_ptr<DialupSim> DialupSim::Open(std::string_view options, std::string& error) {
+    DialupSimParse parsed = ParseDialupSimOptions(options);
+    if (!parsed.error.empty()) {
+        error = parsed.error;
+        return nullptr;
+    }
+    int fd = -1;
+    if (!parsed.options.logPath.empty()) {
+        fd =
+            ::open(parsed.options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            error = "cannot open log " + parsed.options.logPath + ": " + std::strerror(errno);
+            return nullptr;
+        }
+    }
+    return std::unique_ptr<DialupSim>(new DialupSim(std::move(parsed.options), fd));
+}
+
+DialupSim::DialupSim(DialupSimOptions options, int logFd)
+    : m_options(std::move(options)), m_logFd(logFd), m_active(m_options.active) {}
+
+DialupSim::~DialupSim() {
+    if (m_logFd >= 0)
+        ::close(m_logFd);
+}
+
+// One write per line, straight to the file: the log is whole even when the process ends abruptly.
+void DialupSim::Log(const std::string& line) {
+    if (m_logFd < 0)
+        return;
+    const std::string text = line + "\n";
+    [[maybe_unused]] ssize_t n = ::write(m_logFd, text.data(), text.size());
+}
+
+std::vector<std::string> DialupSim::Active() {
+    std::lock_guard lock(m_mutex);
+    return m_active;
+}
+
+std::optional<std::vector<RASCONN>> DialupSim::EnumConnections() {
+    Log("enum");
+    std::vector<RASCONN> connections;
+    for (const auto& name : Active())
+        connections.push_back({m_handles.Handle(name), name});
+    return connections;
+}
+
+bool DialupSim::HangUp(HRASCONN handle) {
+    const auto name = m_handles.Find(handle);
+    if (!name)
+        return true;
+    Log("hangup " + *name);
+    std::lock_guard lock(m_mutex);
+    std::erase(m_active, *name);
+    return true;
+}
+
+DialOutcome DialupSim::Dial(const std::string& entry, const CancelToken& cancel,
+                            const DialProgress& progress) {
+    if (std::find(m_options.entries.begin(), m_options.entries.end(), entry) ==
+        m_options.entries.end()) {
+        Log("dial " + entry + " fail");
+        return DialOutcome::Fail("Die DFÜ-Verbindung \"" + entry + "\" gibt es nicht.");
+    }
+    if (progress)
+        progress("Wähle " + entry + "...");
+    if (!Clock().Sleep(m_options.delayMs, &cancel)) {
+        Log("dial " + entry + " cancel");
+        return DialOutcome::Cancel();
+    }
+    switch (m_options.dial) {
+    case SimDialResult::Ok: {
+        Log("dial " + entry + " ok");
+        std::lock_guard lock(m_mutex);
+        if (std::find(m_active.begin(), m_active.end(), entry) == m_active.end())
+            m_active.push_back(entry);
+        return DialOutcome::Ok();
+    }
+    case SimDialResult::Fail:
+        Log("dial " + entry + " fail");
+        return DialOutcome::Fail("Die Gegenstelle antwortet nicht.");
+    case SimDialResult::Cancel:
+        break;
+    }
+    // The simulated user pressed "Abbrechen".
+    Log("dial " + entry + " cancel");
+    return DialOutcome::Cancel();
+}
