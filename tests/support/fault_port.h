@@ -1,0 +1,75 @@
+// A serial port that fails where a test wants it to: it passes every call through to the port
+// it wraps, except the nth call of a chosen kind, which reports failure (or, for a write,
+// success with too few bytes). Installed for every port the program opens while a
+// ScopedPortFaults lives.
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class PortCall {
+    GetCommState,
+    SetCommState,
+    SetCommTimeouts,
+    SetCommMask,
+    WaitCommEvent,
+    GetCommModemStatus,
+    WriteFile,
+    ReadFile,
+    PurgeComm,
+};
+inline constexpr std::size_t kPortCallKinds = 9;
+
+std::string ToString(PortCall call);
+
+struct PortFault {
+    PortCall call;
+    int nth = 1; // 1 is the first call of that kind on the port
+    // WriteFile only: report success but one byte fewer than asked for (none of a single byte)
+    // instead of failing.
+    bool shortWrite = false;
+};
+
+// Sees every successful read before the worker does: may change the bytes and their count
+// (up to the buffer's size).
+using ReadFilter = std::function<void(BYTE* data, DWORD size, DWORD& count)>;
+
+class FaultPort : public ISerialPort {
+public:
+    FaultPort(std::unique_ptr<ISerialPort> inner, std::vector<PortFault> faults, ReadFilter filter);
+
+    bool GetCommState(DCB& dcb) override;
+    bool SetCommState(const DCB& dcb) override;
+    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
+    bool SetCommMask(DWORD mask) override;
+    bool WaitCommEvent(DWORD& eventMask) override;
+    bool GetCommModemStatus(DWORD& modemStatus) override;
+    bool WriteFile(const void* buffer, DWORD count, DWORD& written) override;
+    bool ReadFile(void* buffer, DWORD count, DWORD& read) override;
+    bool PurgeComm(DWORD flags) override;
+    std::string LastError() const override;
+
+private:
+    // Counts the call; the fault planned for it, if any.
+    const PortFault* Next(PortCall call);
+
+    std::unique_ptr<ISerialPort> m_inner;
+    std::vector<PortFault> m_faults;
+    ReadFilter m_filter;
+    std::array<int, kPortCallKinds> m_calls{};
+    std::string m_injected; // the last failure we made up, if it was ours
+};
+
+// While it lives, every port the program opens is a FaultPort with these faults.
+class ScopedPortFaults {
+public:
+    explicit ScopedPortFaults(std::vector<PortFault> faults = {}, ReadFilter filter = {});
+    ~ScopedPortFaults();
+    ScopedPortFaults(const ScopedPortFaults&) = delete;
+    ScopedPortFaults& operator=(const ScopedPortFaults&) = delete;
+};

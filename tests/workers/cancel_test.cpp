@@ -1,0 +1,181 @@
+// Cancelling either worker wherever it is, closing the dialog while one runs, and a worker
+// thread that cannot be started. After a cancel the worker has let go of the port, nothing it
+// still had on its way reaches the dialog, and no internal error is reported for the wait that
+// the cancel broke off.
+#include "worker_rig.h"
+
+namespace {
+
+struct Phase {
+    const char* name;
+    int button; // IDC_CONFIGURE or IDC_TEST
+    const char* options;
+    bool autoMode;
+    // How the worker is reached in that phase: a status text to wait for, or a sleep of the
+    // program's clock (the pause, the line time of a write, a read's time-out) to hold it in.
+    const char* status;
+    DWORD holdSleepMs;
+    int holdNth;
+    bool dirty;
+};
+
+void PrintTo(const Phase& p, std::ostream* os) {
+    *os << p.name;
+}
+
+class CancelIn : public ::testing::TestWithParam<Phase> {};
+
+} // namespace
+
+TEST_P(CancelIn, EveryPhaseLeavesAnIdleDialogAndAFreePort) {
+    const Phase& p = GetParam();
+    GateClock clock;
+    WorkerRig rig(clock, p.options);
+    rig.Start();
+    if (p.dirty)
+        rig.h.host.UserType(IDC_RAS_LINK_NAME, "Mast");
+    if (p.autoMode)
+        rig.SetAutoMode();
+    if (p.holdSleepMs)
+        clock.HoldSleepOf(p.holdSleepMs, p.holdNth);
+    rig.Click(p.button);
+    if (p.holdSleepMs)
+        ASSERT_TRUE(clock.WaitUntilHeld());
+    else
+        ASSERT_TRUE(rig.WaitStatus(p.status));
+
+    rig.Click(p.button);
+    ASSERT_TRUE(rig.WaitStatus(""));
+    const std::string click =
+        p.button == IDC_TEST ? "user click IDC_TEST" : "user click IDC_CONFIGURE";
+    // Once the click is handled, the cancel's own end step and the cleared status line are the
+    // last things the dialog ever sees of this operation.
+    const auto endStep = p.button == IDC_TEST ? TestEndStep(p.dirty) : ConfigureEndStep(p.dirty);
+    EXPECT_EQ(rig.After(click), Concat(endStep, {"text IDC_STATUS \"\""}));
+    EXPECT_EQ(rig.SimLog().back(), "close");
+    rig.ExpectIdle(p.dirty);
+    clock.Release();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(rig.After(click), Concat(endStep, {"text IDC_STATUS \"\""}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Workers, CancelIn,
+    ::testing::Values(
+        Phase{"ConfigureWaitingForOff", IDC_CONFIGURE, "power=on,user=absent", false,
+              "Laser-Transceiver zuerst ausschalten", 0, 0, false},
+        Phase{"ConfigureWaitingForOn", IDC_CONFIGURE, "power=off,user=absent", false,
+              "Laser-Transceiver einschalten", 0, 0, true},
+        Phase{"ConfigureWaitingForOnAutomatic", IDC_CONFIGURE, "power=off,user=absent", true,
+              "Laser-Transceiver einschalten", 0, 0, false},
+        Phase{"ConfigureUserSwitching", IDC_CONFIGURE, "power=off,react=300", false, nullptr, 300,
+              1, false},
+        Phase{"ConfigurePauseBeforePacket", IDC_CONFIGURE, "power=off", true, nullptr, 500, 1,
+              false},
+        Phase{"ConfigurePauseBeforePacketDirty", IDC_CONFIGURE, "power=off", false, nullptr, 500, 1,
+              true},
+        // 8 bytes at 9600 baud are 8 ms on the line.
+        Phase{"ConfigureWritingPacket", IDC_CONFIGURE, "power=off", false, nullptr, 8, 1, false},
+        Phase{"ConfigureReadingEcho", IDC_CONFIGURE, "power=off,echo=none", true, nullptr, 100, 1,
+              false},
+        Phase{"ConfigureReadinessLoop", IDC_CONFIGURE, "power=off,ready=forever", true,
+              "Warten, bis Transceiver bereit ist...", 0, 0, false},
+        // At 115200 baud a millisecond of line time gathers every dozen bytes.
+        Phase{"ConfigureReadinessWrite", IDC_CONFIGURE, "power=off,ready=forever", false, nullptr,
+              1, 3, true},
+        // With ready=0 the first readiness read waits out its 100 ms.
+        Phase{"ConfigureReadinessRead", IDC_CONFIGURE, "power=off,ready=0", false, nullptr, 100, 1,
+              false},
+        Phase{"TestByHand", IDC_TEST, "power=on", false, "Der Laser ist eingeschaltet", 0, 0,
+              false},
+        Phase{"TestWritingPattern", IDC_TEST, "power=on", false, nullptr, 1, 40, true},
+        Phase{"TestAutomatic", IDC_TEST, "power=on", true, nullptr, 1, 20, false},
+        Phase{"TestAfterBadLinkWarning", IDC_TEST, "power=on,link=90", true,
+              "Schlechte Verbindung - Ausrichten erforderlich", 0, 0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Closing the dialog stops a running worker the way its cancel button does, before the dialog
+// goes: the program's user-interface thread ends and nothing is left running.
+TEST(CloseWhileRunning, EscapeStopsTheWorkerAndTheProgramEnds) {
+    struct Case {
+        const char* name;
+        int button;
+        const char* options;
+        const char* status;
+        std::vector<std::string> endStep;
+    };
+    const Case cases[] = {
+        {"configuration waiting", IDC_CONFIGURE, "power=off,user=absent",
+         "Laser-Transceiver einschalten", ConfigureEndStep(false)},
+        {"configuration readiness", IDC_CONFIGURE, "power=off,ready=forever",
+         "Warten, bis Transceiver bereit ist...", ConfigureEndStep(false)},
+        {"link test", IDC_TEST, "power=on", "Der Laser ist eingeschaltet", TestEndStep(false)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualClock clock;
+        WorkerRig rig(clock, c.options);
+        rig.Start();
+        rig.Click(c.button);
+        ASSERT_TRUE(rig.WaitStatus(c.status));
+        rig.h.host.UserPressEscape();
+        for (int i = 0; i < 1000 && !rig.h.Done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(rig.h.Done()) << "the program's UI thread did not end";
+        EXPECT_EQ(rig.After("user escape"),
+                  Concat(c.endStep, {"text IDC_STATUS \"\"", "end IDD_MAIN 2"}));
+        EXPECT_EQ(LiveWorkerThreads(), 0);
+        EXPECT_TRUE(rig.PortOpensAgain());
+        EXPECT_EQ(rig.SimLog().back(), "close");
+    }
+}
+
+// A system out of threads: the operation ends at once as a failure, nothing left half done.
+TEST(ThreadStartFailure, EndsTheOperationAsFailure) {
+    for (int button : {IDC_CONFIGURE, IDC_TEST}) {
+        SCOPED_TRACE(button);
+        ManualClock clock;
+        WorkerRig rig(clock, "power=on");
+        rig.Start();
+        rig.SetAutoMode();
+        FailNextThreadStartsForTests(1);
+        rig.Click(button);
+        const std::string idle = button == IDC_TEST ? "text IDC_TEST \"Testen\""
+                                                    : "text IDC_CONFIGURE \"Konfigurieren\"";
+        ASSERT_TRUE(rig.WaitLine(idle));
+        const auto started =
+            button == IDC_TEST
+                ? Concat(SettingsDisabled(),
+                         {"enable IDC_CONFIGURE 0", "text IDC_TEST \"Abbrechen\"",
+                          "enable IDC_CONNECT 0"})
+                : Concat(SettingsDisabled(), {"text IDC_CONFIGURE \"Abbrechen\"",
+                                              "enable IDC_TEST 0", "enable IDC_CONNECT 0"});
+        EXPECT_EQ(
+            rig.After(button == IDC_TEST ? "user click IDC_TEST" : "user click IDC_CONFIGURE"),
+            Concat(started, button == IDC_TEST ? TestEndStep(false) : ConfigureEndStep(false)));
+        EXPECT_TRUE(rig.Statuses().empty());
+        EXPECT_TRUE(rig.SimLog().empty()) << "the port was never opened";
+        rig.ExpectIdle(false);
+    }
+}
+
+// In the automatic sequence the configuration's end step starts the test; if that thread
+// cannot be had, the sequence ends in manual mode with the dialog given back.
+TEST(ThreadStartFailure, TestThreadMissingAfterAutomaticConfiguration) {
+    GateClock clock;
+    WorkerRig rig(clock, "power=off");
+    rig.Start();
+    rig.SetAutoMode();
+    clock.HoldSleepOf(500);
+    rig.Click(IDC_CONFIGURE);
+    ASSERT_TRUE(clock.WaitUntilHeld());
+    FailNextThreadStartsForTests(1);
+    clock.Release();
+    ASSERT_TRUE(rig.WaitLine("text IDC_TEST \"Testen\""));
+    EXPECT_EQ(rig.After("text IDC_STATUS \"\""),
+              Concat(Concat(Concat(ConfigureEndStep(false), SettingsDisabled()),
+                            {"enable IDC_CONFIGURE 0", "text IDC_TEST \"Abbrechen\"",
+                             "enable IDC_CONNECT 0"}),
+                     TestEndStep(false)));
+    rig.ExpectIdle(false);
+}

@@ -1,0 +1,127 @@
+// Every serial step that can fail, made to fail through the fault-injecting port: the user sees
+// "Interner Fehler N" once in a message box, and the process ends with exit code 1 without
+// giving the dialog back.
+#include "tests/support/fault_port.h"
+#include "worker_rig.h"
+
+#include <gmock/gmock.h>
+
+#include <regex>
+#include <unistd.h>
+
+namespace {
+
+struct Failure {
+    const char* name;
+    int code;
+    int button;
+    const char* options;
+    PortFault fault;
+};
+
+void PrintTo(const Failure& f, std::ostream* os) {
+    *os << f.name;
+}
+
+// The child's standard error: the program's own debug lines, the message box text as the
+// headless host prints it, and the transcript lines marked with "| ".
+MATCHER_P(ReportsInternalErrorOnce, code, "") {
+    const std::string& err = arg;
+    const std::string box = "| messagebox \"Interner Fehler " + std::to_string(code) + "\\n\"";
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    const auto boxes = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.rfind("| messagebox", 0) == 0;
+    });
+    if (boxes != 1 || std::find(lines.begin(), lines.end(), box) == lines.end()) {
+        *result_listener << "expected exactly one message box " << box;
+        return false;
+    }
+    // No end step: the dialog is not given back before the process ends.
+    for (const char* restored :
+         {"| enable IDC_COM_PORT 1", "| text IDC_CONFIGURE \"Konfigurieren\"",
+          "| text IDC_TEST \"Testen\""})
+        if (std::find(lines.begin(), lines.end(), restored) != lines.end()) {
+            *result_listener << "the dialog was given back: " << restored;
+            return false;
+        }
+    const std::string shown = "Quillmere: Interner Fehler " + std::to_string(code);
+    if (err.find(shown) == std::string::npos) {
+        *result_listener << "the box text is not on standard error";
+        return false;
+    }
+    return true;
+}
+
+[[noreturn]] void RunUntilTheProcessEnds(const Failure& f) {
+    ManualClock clock;
+    WorkerRig rig(clock, f.options, false);
+    rig.Start();
+    ScopedPortFaults faults({f.fault});
+    rig.h.host.OnRecord([](const std::string& line) {
+        const std::string marked = "| " + line + "\n";
+        [[maybe_unused]] ssize_t n = ::write(2, marked.data(), marked.size());
+    });
+    rig.Click(f.button);
+    rig.WaitLine("the process has ended", std::chrono::seconds(20));
+    std::fprintf(stderr, "the process did not end\n");
+    std::_Exit(3);
+}
+
+class FailingStep : public ::testing::TestWithParam<Failure> {};
+
+} // namespace
+
+TEST_P(FailingStep, ShowsItsCodeOnceAndEndsTheProcessWithExitCode1) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const Failure& f = GetParam();
+    EXPECT_EXIT(RunUntilTheProcessEnds(f), ::testing::ExitedWithCode(1),
+                ReportsInternalErrorOnce(f.code));
+}
+
+namespace {
+constexpr int C = IDC_CONFIGURE;
+constexpr int T = IDC_TEST;
+using P = PortCall;
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Configuration, FailingStep,
+    ::testing::Values(
+        Failure{"SetCommMask", 1, C, "power=off", {P::SetCommMask, 1}},
+        Failure{"FirstModemStatus", 2, C, "power=off", {P::GetCommModemStatus, 1}},
+        Failure{"WaitForOff", 3, C, "power=on", {P::WaitCommEvent, 1}},
+        Failure{"ModemStatusWaitingForOff", 4, C, "power=on", {P::GetCommModemStatus, 2}},
+        Failure{"WaitForOn", 5, C, "power=off", {P::WaitCommEvent, 1}},
+        Failure{"WaitForOnAfterOff", 5, C, "power=on", {P::WaitCommEvent, 2}},
+        Failure{"ModemStatusWaitingForOn", 6, C, "power=off", {P::GetCommModemStatus, 2}},
+        Failure{"ModemStatusWaitingForOnAfterOff", 6, C, "power=on", {P::GetCommModemStatus, 3}},
+        Failure{"GetCommState", 7, C, "power=off", {P::GetCommState, 1}},
+        Failure{"SetCommState9600", 8, C, "power=off", {P::SetCommState, 1}},
+        Failure{"SetCommStateOperatingRate", 8, C, "power=off", {P::SetCommState, 2}},
+        Failure{"SetCommTimeouts", 9, C, "power=off", {P::SetCommTimeouts, 1}},
+        Failure{"WritePacket", 10, C, "power=off", {P::WriteFile, 1}},
+        Failure{"WritePacketShort", 10, C, "power=off", {P::WriteFile, 1, true}},
+        Failure{"ReadEcho", 11, C, "power=off", {P::ReadFile, 1}},
+        Failure{"WriteReadinessByte", 13, C, "power=off", {P::WriteFile, 2}},
+        Failure{"WriteReadinessByteNone", 13, C, "power=off", {P::WriteFile, 5, true}},
+        Failure{"ReadReadinessByte", 14, C, "power=off", {P::ReadFile, 2}},
+        Failure{"ReadLaterReadinessByte", 14, C, "power=off", {P::ReadFile, 7}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    LinkTest, FailingStep,
+    ::testing::Values(Failure{"SetCommMask", 15, T, "power=on", {P::SetCommMask, 1}},
+                      Failure{"ModemStatus", 16, T, "power=on", {P::GetCommModemStatus, 1}},
+                      Failure{"GetCommState", 3, T, "power=on", {P::GetCommState, 1}},
+                      Failure{"SetCommState", 17, T, "power=on", {P::SetCommState, 1}},
+                      Failure{"SetCommTimeouts", 18, T, "power=on", {P::SetCommTimeouts, 1}},
+                      Failure{"FirstWrite", 19, T, "power=on", {P::WriteFile, 1}},
+                      Failure{"WriteInThirdCycle", 19, T, "power=on", {P::WriteFile, 150}},
+                      Failure{"Read", 20, T, "power=on", {P::ReadFile, 1}},
+                      Failure{"ReadInFifthCycle", 20, T, "power=on", {P::ReadFile, 5}},
+                      Failure{"Purge", 21, T, "power=on", {P::PurgeComm, 1}},
+                      Failure{"PurgeInSecondCycle", 21, T, "power=on", {P::PurgeComm, 2}}),
+    [](const auto& info) { return std::string(info.param.name); });

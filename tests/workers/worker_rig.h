@@ -1,0 +1,290 @@
+// The real program on the headless host with COM1 led to a simulated transceiver of its own,
+// on virtual time: what the worker tests stand on.
+#pragma once
+
+#include "../support/app_harness.h"
+#include "link/port_open.h"
+#include "platform/cancel_token.h"
+#include "platform/clock.h"
+#include "res/resource.h"
+#include "sim/sim_port.h"
+#include "sim/transceiver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Virtual time like ManualClock, except that one chosen sleep holds its sleeper until the test
+// lets go or the sleeper is cancelled: a worker can be stopped at an exact point of its run.
+class GateClock : public IClock {
+public:
+    explicit GateClock(DWORD start = 0) : m_time(start) {}
+
+    // The nth sleep of exactly ms milliseconds from now on is held.
+    void HoldSleepOf(DWORD ms, int nth = 1) {
+        std::lock_guard lock(m_mutex);
+        m_holdMs = ms;
+        m_holdLeft = nth;
+        m_held = m_released = false;
+    }
+    bool WaitUntilHeld(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, timeout, [&] { return m_held; });
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+    }
+
+    DWORD Now() override { return m_time.Now(); }
+    bool Sleep(DWORD ms, const CancelToken* cancel) override {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_holdLeft == 0 || ms != m_holdMs || --m_holdLeft > 0)
+                return m_time.Sleep(ms, cancel);
+            m_held = true;
+        }
+        m_cv.notify_all();
+        for (;;) {
+            if (cancel && cancel->IsCancelled())
+                return false;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_released)
+                    break;
+            }
+            pollfd pfd{cancel ? cancel->Fd() : -1, POLLIN, 0};
+            ::poll(&pfd, 1, 1);
+        }
+        return m_time.Sleep(ms, cancel);
+    }
+
+private:
+    ManualClock m_time;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    DWORD m_holdMs = 0;
+    int m_holdLeft = 0;
+    bool m_held = false;
+    bool m_released = false;
+};
+
+// Puts a clock in place for the life of the scope.
+class ClockScope {
+public:
+    explicit ClockScope(IClock& clock) { SetClock(&clock); }
+    ~ClockScope() { SetClock(nullptr); }
+    ClockScope(const ClockScope&) = delete;
+    ClockScope& operator=(const ClockScope&) = delete;
+};
+
+// A folder of its own under the system's temporary folder, removed again.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qm-workers-XXXXXX");
+        m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+inline std::string Unquote(const std::string& quoted) {
+    std::string out;
+    for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+        if (quoted[i] == '\\' && i + 2 < quoted.size()) {
+            ++i;
+            out += quoted[i] == 'n' ? '\n' : quoted[i];
+        } else {
+            out += quoted[i];
+        }
+    }
+    return out;
+}
+
+// The end step's control operations, in their order.
+inline std::vector<std::string> ConfigureEndStep(bool dirty) {
+    std::vector<std::string> lines{"enable IDC_COM_PORT 1",     "enable IDC_BAUDRATE 1",
+                                   "enable IDC_SENSITIVITY 1",  "enable IDC_RAS_LINK_NAME 1",
+                                   "enable IDC_RUN_PROGRAM 1",  "enable IDC_BROWSE 1",
+                                   "enable IDC_RUN_INVISIBLE 1"};
+    if (dirty)
+        lines.push_back("enable IDC_SAVE 1");
+    lines.insert(lines.end(), {"text IDC_CONFIGURE \"Konfigurieren\"", "enable IDC_TEST 1",
+                               "enable IDC_CONNECT 1"});
+    return lines;
+}
+
+inline std::vector<std::string> TestEndStep(bool dirty) {
+    std::vector<std::string> lines{"pos IDC_LINK_QUALITY 0",     "enable IDC_COM_PORT 1",
+                                   "enable IDC_BAUDRATE 1",      "enable IDC_SENSITIVITY 1",
+                                   "enable IDC_RAS_LINK_NAME 1", "enable IDC_RUN_PROGRAM 1",
+                                   "enable IDC_BROWSE 1",        "enable IDC_RUN_INVISIBLE 1"};
+    if (dirty)
+        lines.push_back("enable IDC_SAVE 1");
+    lines.insert(lines.end(),
+                 {"enable IDC_CONFIGURE 1", "text IDC_TEST \"Testen\"", "enable IDC_CONNECT 1"});
+    return lines;
+}
+
+inline std::vector<std::string> SettingsDisabled() {
+    return {"enable IDC_COM_PORT 0",      "enable IDC_BAUDRATE 0",    "enable IDC_SENSITIVITY 0",
+            "enable IDC_RAS_LINK_NAME 0", "enable IDC_RUN_PROGRAM 0", "enable IDC_BROWSE 0",
+            "enable IDC_RUN_INVISIBLE 0", "enable IDC_SAVE 0"};
+}
+
+inline std::vector<std::string> Concat(std::vector<std::string> a,
+                                       const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class WorkerRig {
+    // First in, last out: the clock and the log folder outlive the program.
+    ClockScope m_clock;
+    TempDir m_dir;
+    std::string m_options;
+
+public:
+    // options: the simulator's options without the log, which the rig adds.
+    WorkerRig(IClock& clock, const std::string& options, bool withLog = true)
+        : m_clock(clock), m_options(options) {
+        if (withLog)
+            m_options += (m_options.empty() ? "" : ",") + std::string("log=") + LogPath();
+        spec = "sim:" + m_options;
+    }
+    ~WorkerRig() { h.Close(); }
+
+    std::string spec;
+    AppHarness h;
+
+    // Starts the program with these stored settings. COM1 leads nowhere during the start-up
+    // probe, so the program starts in manual mode; then it leads to the simulator.
+    void Start(const std::map<std::string, std::string>& settings = {}) {
+        for (const auto& [entry, value] : settings)
+            h.Set(entry, value);
+        h.store->Write("Ports", "COM1", "");
+        // No dial-up service: the dial step at the end of the sequence only leaves automatic
+        // mode.
+        h.store->Write("Dialup", "Service", "none");
+        h.Start();
+        h.store->Write("Ports", "COM1", spec);
+        h.host.ClearTranscript();
+    }
+
+    CLinkControlDialog& Dlg() { return h.Dialog(); }
+    void Click(int id) { h.host.UserClick(id); }
+    void SetAutoMode() {
+        h.host.Sync([&] { Dlg().m_bAutoMode = true; });
+    }
+    bool AutoMode() {
+        return h.OnUi([&] { return static_cast<bool>(Dlg().m_bAutoMode); });
+    }
+    bool PortMarkedOpen() {
+        return h.OnUi([&] { return Dlg().m_hPort != INVALID_HANDLE_VALUE; });
+    }
+    std::shared_ptr<Transceiver> Sim() { return FindSimulatedTransceiver(m_options); }
+
+    bool WaitLine(const std::string& line,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        if (!h.host.WaitForLine(line, timeout))
+            return false;
+        // The line may be part of a longer step on the UI thread: let that step finish.
+        h.host.Sync([] {});
+        return true;
+    }
+    bool WaitStatus(const std::string& text) {
+        return WaitLine("text IDC_STATUS " + HeadlessHost::Quote(text));
+    }
+    // Waits until count lines start with prefix.
+    bool WaitCount(const std::string& prefix, size_t count) {
+        size_t seen = 0;
+        return h.host.WaitFor(
+            [&](const std::string& l) { return l.rfind(prefix, 0) == 0 && ++seen >= count; });
+    }
+
+    std::vector<std::string> Transcript() { return h.host.Transcript(); }
+    // The transcript from the last line equal to from on (that line excluded).
+    std::vector<std::string> After(const std::string& from) {
+        std::vector<std::string> all = Transcript();
+        for (size_t i = all.size(); i-- > 0;)
+            if (all[i] == from)
+                return {all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end()};
+        return {};
+    }
+    std::vector<std::string> Statuses() {
+        std::vector<std::string> out;
+        for (const auto& line : h.host.Lines("text IDC_STATUS "))
+            out.push_back(Unquote(line.substr(std::string("text IDC_STATUS ").size())));
+        return out;
+    }
+    size_t Count(const std::string& line) {
+        size_t n = 0;
+        for (const auto& l : Transcript())
+            n += l == line;
+        return n;
+    }
+
+    std::vector<std::string> SimLog(const std::string& prefix = "") {
+        std::vector<std::string> lines;
+        std::ifstream in(LogPath());
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind(prefix, 0) == 0)
+                lines.push_back(line);
+        return lines;
+    }
+
+    // Joins the workers that have ended; false if one is still there after a while.
+    bool WorkersGone() {
+        for (int i = 0; i < 2000; ++i) {
+            h.host.Sync([] { ReapFinishedThreads(); });
+            if (LiveWorkerThreads() == 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+
+    // Another program (here: the test) can take the port at once.
+    bool PortOpensAgain() { return OpenComPort(spec, nullptr).port != nullptr; }
+
+    // What an idle dialog after an operation looks like.
+    void ExpectIdle(bool dirty) {
+        EXPECT_EQ(h.host.Text(IDC_CONFIGURE), "Konfigurieren");
+        EXPECT_EQ(h.host.Text(IDC_TEST), "Testen");
+        for (int id :
+             {IDC_COM_PORT, IDC_BAUDRATE, IDC_SENSITIVITY, IDC_RAS_LINK_NAME, IDC_RUN_PROGRAM,
+              IDC_BROWSE, IDC_RUN_INVISIBLE, IDC_CONFIGURE, IDC_TEST, IDC_CONNECT})
+            EXPECT_TRUE(h.host.Enabled(id)) << id;
+        EXPECT_EQ(h.host.Enabled(IDC_SAVE), dirty);
+        EXPECT_EQ(h.host.Pos(IDC_LINK_QUALITY), 0);
+        EXPECT_FALSE(AutoMode());
+        EXPECT_FALSE(PortMarkedOpen());
+        EXPECT_TRUE(h.OnUi([&] { return !Dlg().m_pConfigureThread && !Dlg().m_pTestThread; }));
+        EXPECT_TRUE(h.host.Lines("messagebox").empty());
+        EXPECT_TRUE(WorkersGone());
+        EXPECT_TRUE(PortOpensAgain());
+    }
+
+private:
+    std::string LogPath() const { return m_dir.Path() + "/sim.log"; }
+};
