@@ -1,11 +1,11 @@
 #include "dialup/child_reaper.h"
 
+#include "dialup/pidfd_posix.h"
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/pidfd.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -22,7 +22,7 @@ public:
     }
 
     void Adopt(pid_t pid) {
-        const int fd = pidfd_open(pid, 0);
+        const int fd = PidfdOpen(pid);
         {
             std::lock_guard lock(m_mutex);
             m_children.push_back({pid, fd});

@@ -4,6 +4,7 @@
 #include "dialup/spawn.h"
 #include "platform/cancel_token.h"
 
+#include "dialup/pidfd_posix.h"
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -17,7 +18,6 @@
 #include <iterator>
 #include <memory>
 #include <poll.h>
-#include <sys/pidfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,12 +93,12 @@ Fd OpenLinkPppd(const std::string& runDir, const std::string& link, pid_t expect
     const pid_t pid = ParsePidFile(ReadSmallFile(runDir + "/ppp-" + link + ".pid", 64));
     if (pid == 0 || (expected != 0 && pid != expected))
         return Fd();
-    Fd pidfd(pidfd_open(pid, 0));
+    Fd pidfd(PidfdOpen(pid));
     if (!pidfd)
         return Fd(); // gone
     if (!IsPppdOfLink(ReadCmdline(pid), link))
         return Fd(); // a stale file whose number now belongs to someone else, or a zombie
-    if (pidfd_send_signal(pidfd.get(), 0, nullptr, 0) != 0)
+    if (PidfdSendSignal(pidfd.get(), 0) != 0)
         return Fd();
     return pidfd;
 }
@@ -248,7 +248,7 @@ bool PppdService::HangUp(HRASCONN handle) {
     Fd pidfd = OpenLinkPppd(m_config.runDir, link, pid);
     if (!pidfd)
         return true; // that pppd is gone already; whatever holds its number is left alone
-    if (pidfd_send_signal(pidfd.get(), SIGTERM, nullptr, 0) != 0) {
+    if (PidfdSendSignal(pidfd.get(), SIGTERM) != 0) {
         std::fprintf(stderr, "Quillmere: cannot stop pppd %d: %s\n", static_cast<int>(pid),
                      std::strerror(errno));
         return false;
@@ -280,7 +280,7 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
     }
     const pid_t pid = started.pid;
     // Our own unreaped child: its number cannot pass to another process before waitpid.
-    Fd pidfd(pidfd_open(pid, 0));
+    Fd pidfd(PidfdOpen(pid));
 
     bool cancelled = false;
     std::optional<int> status;

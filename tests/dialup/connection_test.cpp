@@ -1,0 +1,266 @@
+#include "fake_service.h"
+#include "res/resource.h"
+#include "temp_dir.h"
+
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Dialling = FakeDialupService::Dialling;
+
+struct Found {
+    bool result;
+    HRASCONN handle;
+};
+
+// Types the entry name as the user would, then runs the lookup with a stale handle in place.
+Found Lookup(DialupHarness& h, const std::string& name) {
+    h.host.UserType(IDC_RAS_LINK_NAME, name);
+    return h.OnUi([&] {
+        h.Dialog().m_hRasConn = 4711;
+        const bool found = h.Dialog().FindConnection();
+        return Found{found, h.Dialog().m_hRasConn};
+    });
+}
+
+bool WaitUntil(const std::function<bool()>& pred) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+TEST(FindConnection, ComparesWholeNamesFoldingOnlyTheLettersAToZ) {
+    DialupHarness h;
+    h.service->active = {{11, "Dach West"}, {12, "Überland"}, {13, "mast-2"}};
+    h.Start();
+    const std::vector<std::tuple<std::string, bool, HRASCONN>> cases{
+        {"Dach West", true, 11},  {"dACH wEST", true, 11},  {"Dach", false, 0},
+        {"Dach West ", false, 0}, {"Dach  West", false, 0}, {"Überland", true, 12},
+        {"überland", false, 0},   {"ÜBERLAND", true, 12},   {"MAST-2", true, 13},
+        {"", false, 0},
+    };
+    for (const auto& [name, found, handle] : cases) {
+        Found f = Lookup(h, name);
+        EXPECT_EQ(f.result, found) << name;
+        EXPECT_EQ(f.handle, handle) << name;
+    }
+}
+
+TEST(FindConnection, TheFirstOfTwoMatchesInTheServicesOrderWins) {
+    DialupHarness h;
+    h.service->active = {{21, "Funk"}, {22, "FUNK"}, {23, "funk"}};
+    h.Start();
+    EXPECT_EQ(Lookup(h, "fUnK").handle, 21u);
+}
+
+TEST(FindConnection, AnEnumerationThatFailsOrIsNotBoundMeansNone) {
+    {
+        DialupHarness h;
+        h.service->active = {{31, "Mast"}};
+        h.service->failEnum = true;
+        h.Start();
+        Found f = Lookup(h, "Mast");
+        EXPECT_FALSE(f.result);
+        EXPECT_EQ(f.handle, 0u);
+    }
+    {
+        DialupHarness h("none");
+        h.Start();
+        Found f = Lookup(h, "Mast");
+        EXPECT_FALSE(f.result);
+        EXPECT_EQ(f.handle, 0u);
+        EXPECT_FALSE(h.host.Enabled(IDC_CONNECT)) << "nothing bound: no connection button";
+    }
+}
+
+TEST(OnConnect, WithNothingBoundBothBranchesOnlyEndTheAutomaticRun) {
+    DialupHarness h("none");
+    h.Start();
+    h.host.ClearTranscript();
+    for (HRASCONN handle : {HRASCONN{0}, HRASCONN{5}}) {
+        const bool autoMode = h.OnUi([&] {
+            h.Dialog().m_hRasConn = handle;
+            h.Dialog().m_bAutoMode = true;
+            h.Dialog().OnConnect();
+            return static_cast<bool>(h.Dialog().m_bAutoMode);
+        });
+        EXPECT_FALSE(autoMode);
+    }
+    EXPECT_EQ(h.host.Transcript(), Lines{}) << "no dialog, no status, no button change";
+}
+
+TEST(OnConnect, HangUpShowsItsStatusThenTheDisconnectedState) {
+    DialupHarness h;
+    h.service->active = {{41, "Mast"}};
+    h.Start();
+    ASSERT_TRUE(Lookup(h, "MAST").result);
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Verbinden\""));
+    EXPECT_EQ(
+        h.Seen({"text", "enable"}),
+        (Lines{"text IDC_STATUS \"Trenne Verbindung...\"", "text IDC_STATUS \"\"",
+               "enable IDC_CONFIGURE 1", "enable IDC_TEST 1", "text IDC_CONNECT \"Verbinden\""}));
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 0u);
+    const Lines calls = h.service->Calls();
+    EXPECT_EQ(Lines(calls.end() - 2, calls.end()), (Lines{"hangup 41", "enum"}));
+}
+
+TEST(OnConnect, AHangUpThatLeavesTheConnectionListedKeepsItAndHangsUpAgain) {
+    DialupHarness h;
+    h.service->active = {{51, "Mast"}};
+    h.service->hangUpLeavesListed = true;
+    h.Start();
+    ASSERT_TRUE(Lookup(h, "Mast").result);
+    h.OnUi([&] {
+        h.Dialog().SetDlgItemText(IDC_CONNECT, "Trennen");
+        return 0;
+    });
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(WaitUntil([&] { return h.Seen({"text IDC_STATUS \"\""}).size() == 2; }));
+    h.OnUi([] { return 0; });
+    EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT"}), Lines{});
+    EXPECT_EQ(h.host.Text(IDC_CONNECT), "Trennen");
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 51u);
+    const Lines calls = h.service->Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "hangup 51"), 2);
+}
+
+TEST(OnConnect, ASuccessfulDialShowsTheConnectedStateAndKeepsTheDialogOpen) {
+    DialupHarness h;
+    h.Set("RAS Link Name", "Dach West");
+    h.Start();
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
+    EXPECT_EQ(
+        h.Seen({"open", "text", "enable", "end"}),
+        (Lines{"open IDD_DIAL", "text IDC_DIAL_ENTRY \"Dach West\"",
+               "text IDC_DIAL_STATUS \"Verbindung wird hergestellt...\"",
+               "text IDC_DIAL_STATUS \"Wähle Dach West...\"", "end IDD_DIAL 1",
+               "enable IDC_CONFIGURE 0", "enable IDC_TEST 0", "text IDC_CONNECT \"Trennen\""}));
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 77u);
+    EXPECT_EQ(h.host.ModalDepth(), 1);
+    EXPECT_FALSE(h.Done());
+}
+
+TEST(OnConnect, ASuccessfulDialStartsTheFollowUpProgram) {
+    TempDir dir;
+    DialupHarness h;
+    h.Set("Run Program", "touch '" + dir / "gestartet nach Dach" + "'");
+    h.Start();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "gestartet nach Dach"); }));
+}
+
+TEST(OnConnect, ADialWhoseConnectionIsNotFoundShowsTrennenAndDialsAgainNextTime) {
+    DialupHarness h;
+    h.service->dialling = Dialling::ConnectsUnlisted;
+    h.Start();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 0u);
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 1"));
+    const Lines calls = h.service->Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "dial "), 2);
+}
+
+TEST(DialDialog, AbbrechenStopsTheDialAndChangesNothingButTheAutomaticRun) {
+    TempDir dir;
+    DialupHarness h;
+    h.service->dialling = Dialling::WaitsForCancel;
+    h.Set("Run Program", "touch " + dir / "started");
+    h.Start();
+    h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_DIAL_STATUS \"Wähle ...\""));
+    EXPECT_EQ(h.host.Text(IDCANCEL), "Abbrechen");
+    h.host.UserClick(IDCANCEL);
+    ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 2"));
+    EXPECT_EQ(h.service->Calls().back(), "cancelled") << "the service saw the cancel";
+    EXPECT_FALSE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
+    EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT", "text IDC_STATUS"}), Lines{});
+    EXPECT_EQ(h.host.Text(IDC_CONNECT), "Verbinden");
+    EXPECT_FALSE(std::filesystem::exists(dir / "started"));
+    EXPECT_FALSE(h.Done());
+}
+
+TEST(DialDialog, AFailureIsShownUntilTheUserClosesTheDialog) {
+    DialupHarness h;
+    h.service->dialling = Dialling::Fails;
+    h.Start();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("text IDCANCEL \"Schließen\""));
+    EXPECT_EQ(h.host.Text(IDC_DIAL_STATUS), "Die Gegenstelle antwortet nicht.");
+    EXPECT_EQ(h.host.ModalDepth(), 2) << "the dialog waits for the user";
+    h.host.UserClick(IDCANCEL);
+    ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 2"));
+    EXPECT_EQ(h.host.Text(IDC_CONNECT), "Verbinden");
+    EXPECT_TRUE(h.host.Enabled(IDC_CONFIGURE));
+}
+
+TEST(DialDialog, CalledFromAWorkerTheDialogStillRunsOnTheUiThread) {
+    DialupHarness h;
+    h.Start();
+    std::thread worker([&] { h.Dialog().OnConnect(); });
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
+    worker.join();
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 77u);
+}
+
+class OnConnectDeathTest : public ::testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(OnConnectDeathTest, ASuccessfulAutomaticDialStartsTheProgramThenEndsWithZero) {
+    // The dying process runs this test anew; the folder reaches it through the environment.
+    std::optional<TempDir> dir;
+    if (!::getenv("QUILLMERE_TEST_DIR")) {
+        dir.emplace();
+        ::setenv("QUILLMERE_TEST_DIR", dir->Path().c_str(), 1);
+    }
+    EXPECT_EXIT(
+        {
+            DialupHarness h;
+            h.Set("Run Program",
+                  std::string("touch ") + ::getenv("QUILLMERE_TEST_DIR") + "/started");
+            h.Start();
+            h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
+            h.host.UserClick(IDC_CONNECT);
+            std::this_thread::sleep_for(std::chrono::seconds(20));
+        },
+        ::testing::ExitedWithCode(0), "");
+    ::unsetenv("QUILLMERE_TEST_DIR");
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(*dir / "started"); }));
+}
+
+TEST_F(OnConnectDeathTest, AFollowUpProgramThatCannotStartEndsTheProcessWithOne) {
+    for (const bool autoMode : {false, true}) {
+        EXPECT_EXIT(
+            {
+                DialupHarness h;
+                h.Set("Run Program", "/nonexistent/dach-tool --now");
+                h.Start();
+                h.OnUi([&] { return h.Dialog().m_bAutoMode = autoMode; });
+                h.host.UserClick(IDC_CONNECT);
+                std::this_thread::sleep_for(std::chrono::seconds(20));
+            },
+            ::testing::ExitedWithCode(1), "Kann /nonexistent/dach-tool --now nicht ausführen!")
+            << "auto mode " << autoMode;
+    }
+}
+
+} // namespace

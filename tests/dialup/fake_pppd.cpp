@@ -1,0 +1,78 @@
+// A stand-in for pppd in tests: started as BASE/bin/pppd, it takes "call NAME updetach linkname
+// NAME", reads what to do from BASE/peers/NAME and keeps its pid file in BASE/run, as pppd keeps
+// /var/run/ppp-NAME.pid. Lines of the peer file:
+//   delay MS   wait that long before the link is "up" (SIGTERM meanwhile: exit 5, as pppd)
+//   exit N     end with status N instead of bringing the link up
+// Every start appends its arguments to BASE/argv.log, one per line, then "pid N" and "--".
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+std::string g_pidFile;
+
+void OnTermAfterDetach(int) {
+    ::unlink(g_pidFile.c_str());
+    ::_exit(0);
+}
+void OnTermWhileDialling(int) {
+    ::_exit(5);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string self = argv[0];
+    const std::string base = self.substr(0, self.rfind("/bin/pppd"));
+    {
+        std::ofstream log(base + "/argv.log", std::ios::app);
+        for (int i = 0; i < argc; ++i)
+            log << argv[i] << "\n";
+        log << "pid " << ::getpid() << "\n--\n";
+    }
+    if (argc != 6 || std::string(argv[1]) != "call" || std::string(argv[3]) != "updetach" ||
+        std::string(argv[4]) != "linkname")
+        return 2;
+    const std::string link = argv[5];
+    g_pidFile = base + "/run/ppp-" + link + ".pid";
+
+    int delayMs = 0, status = 0;
+    std::ifstream peer(base + "/peers/" + std::string(argv[2]));
+    if (!peer)
+        return 2;
+    std::string word;
+    while (peer >> word) {
+        if (word == "delay")
+            peer >> delayMs;
+        else if (word == "exit")
+            peer >> status;
+    }
+    std::signal(SIGTERM, OnTermWhileDialling);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (status != 0)
+        return status;
+
+    // updetach: the daemon carries on, the started process ends with 0 once the link is up.
+    const pid_t daemon = ::fork();
+    if (daemon < 0)
+        return 1;
+    if (daemon == 0) {
+        std::signal(SIGTERM, OnTermAfterDetach);
+        ::setsid();
+        const std::string tmp = g_pidFile + ".tmp";
+        std::FILE* f = std::fopen(tmp.c_str(), "w");
+        std::fprintf(f, "%d\nppp0\n", static_cast<int>(::getpid()));
+        std::fclose(f);
+        std::rename(tmp.c_str(), g_pidFile.c_str());
+        for (;;)
+            ::pause();
+    }
+    struct stat st {};
+    while (::stat(g_pidFile.c_str(), &st) != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return 0;
+}
