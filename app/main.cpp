@@ -1,0 +1,75 @@
+// Start-up: the application object, the host that shows its dialogs, and the end of the process.
+#include "app/link_control_app.h"
+#include "platform/headless_host.h"
+#include "platform/qt/qt_host.h"
+#include "platform/ui_queue.h"
+#include "platform/win_thread.h"
+#include "res/resources.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+CLinkControlApp theApp;
+
+namespace {
+
+bool HasEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Qt aborts with a terse message when it finds no display; say what to do instead.
+bool DisplayAvailable() {
+    return HasEnv("QT_QPA_PLATFORM") || HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
+}
+
+// After the main dialog has closed: no worker outlives it, and a normal close exits 0.
+int Finish() {
+    CancelAllWorkers();
+    ReapFinishedThreads();
+    SetUi(nullptr);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before QApplication, which takes its own options out of argv.
+    theApp.SetStartup(argc, argv);
+
+    // The dial-up service backends are registered here, before InitInstance binds the dial-up
+    // functions.
+
+    if (theApp.m_lpCmdLine == "/d") {
+        // Hanging up needs no window: this start must work with no display at all.
+        HeadlessHost host;
+        host.BecomeUiThread();
+        SetUi(&host);
+        theApp.SetHost(&host);
+        theApp.InitInstance();
+        return Finish();
+    }
+
+    if (!DisplayAvailable()) {
+        std::fprintf(stderr,
+                     "%s: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                     "Start it in a graphical session, under a virtual X server "
+                     "(xvfb-run -a %s), or without any display with "
+                     "QT_QPA_PLATFORM=offscreen.\n",
+                     theApp.m_pszAppName.c_str(), argv[0]);
+        return 2;
+    }
+
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QString::fromStdString(theApp.m_pszAppName));
+    QApplication::setOrganizationName(QStringLiteral("Talvenmark"));
+    QApplication::setApplicationVersion(QString::fromLatin1(GetVersionInfo().versionDotted));
+
+    QtHost host;
+    SetUi(&host);
+    theApp.SetHost(&host);
+    theApp.InitInstance();
+    return Finish();
+}

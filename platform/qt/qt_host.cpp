@@ -1,0 +1,269 @@
+#include "platform/qt/qt_host.h"
+
+#include "platform/dialog.h"
+#include "platform/qt/dialog_window.h"
+#include "platform/qt/icons.h"
+#include "platform/win_app.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Takes the window off the modal stack however RunModal is left.
+class StackEntry {
+public:
+    StackEntry(std::vector<DialogWindow*>& stack, DialogWindow* window)
+        : m_stack(stack), m_window(window) {
+        m_stack.push_back(window);
+    }
+    ~StackEntry() { std::erase(m_stack, m_window); }
+    StackEntry(const StackEntry&) = delete;
+    StackEntry& operator=(const StackEntry&) = delete;
+
+private:
+    std::vector<DialogWindow*>& m_stack;
+    DialogWindow* m_window;
+};
+
+} // namespace
+
+QtHost::QtHost() = default;
+QtHost::~QtHost() = default;
+
+// --- queue ---------------------------------------------------------------------------------
+
+void QtHost::Post(std::function<void()> fn) {
+    // Queued calls to one receiver are delivered in posting order, from any thread.
+    QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+}
+
+bool QtHost::IsUiThread() const {
+    return qApp && QThread::currentThread() == qApp->thread();
+}
+
+// --- modal run -----------------------------------------------------------------------------
+
+DialogWindow* QtHost::WindowOf(const CDialog& dlg) const {
+    for (DialogWindow* w : m_windows)
+        if (&w->Dlg() == &dlg)
+            return w;
+    return nullptr;
+}
+
+DialogWindow* QtHost::TopWindow() const {
+    return m_windows.empty() ? nullptr : m_windows.back();
+}
+
+// A dialog without a parent is owned by the window the user is working in: the topmost one.
+QWidget* QtHost::OwnerFor(CDialog* dlg) const {
+    if (dlg)
+        if (DialogWindow* w = WindowOf(*dlg))
+            return w;
+    return TopWindow();
+}
+
+int QtHost::RunModal(CDialog& dlg) {
+    auto window = std::make_unique<DialogWindow>(dlg, OwnerFor(dlg.Parent()));
+    StackEntry entry(m_windows, window.get());
+    dlg.OnInitDialog();
+    // OnInitDialog may already have ended the dialog; then it is never shown.
+    if (!window->ended)
+        window->exec();
+    return window->result;
+}
+
+void QtHost::EndModal(CDialog& dlg, int result) {
+    DialogWindow* w = WindowOf(dlg);
+    if (!w)
+        return;
+    w->ended = true;
+    w->result = result;
+    w->done(result);
+}
+
+template <class W> W* QtHost::ControlOf(CDialog& dlg, int id) const {
+    DialogWindow* w = WindowOf(dlg);
+    return w ? qobject_cast<W*>(w->Control(id)) : nullptr;
+}
+
+// --- control operations ------------------------------------------------------------------
+
+void QtHost::EnableItem(CDialog& dlg, int id, bool enable) {
+    if (QWidget* c = ControlOf<QWidget>(dlg, id))
+        c->setEnabled(enable);
+}
+
+bool QtHost::IsItemEnabled(CDialog& dlg, int id) {
+    QWidget* c = ControlOf<QWidget>(dlg, id);
+    // The control's own state, not whether a modal dialog above blocks its window.
+    return c && c->isEnabledTo(c->window());
+}
+
+void QtHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
+    QWidget* c = ControlOf<QWidget>(dlg, id);
+    if (!c)
+        return;
+    QString t = Q(text);
+    if (auto* edit = qobject_cast<QLineEdit*>(c))
+        edit->setText(t); // raises EN_CHANGE when the text differs
+    else if (auto* label = qobject_cast<QLabel*>(c))
+        label->setText(t);
+    else if (auto* button = qobject_cast<QAbstractButton*>(c))
+        button->setText(t);
+    else if (auto* combo = qobject_cast<QComboBox*>(c))
+        combo->setCurrentIndex(combo->findText(t, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+    else
+        c->setProperty("windowText", t);
+}
+
+std::string QtHost::GetItemText(CDialog& dlg, int id) {
+    QWidget* c = ControlOf<QWidget>(dlg, id);
+    if (!c)
+        return {};
+    if (auto* edit = qobject_cast<QLineEdit*>(c))
+        return edit->text().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(c))
+        return label->text().toStdString();
+    if (auto* button = qobject_cast<QAbstractButton*>(c))
+        return button->text().toStdString();
+    if (auto* combo = qobject_cast<QComboBox*>(c))
+        return combo->currentText().toStdString();
+    return c->property("windowText").toString().toStdString();
+}
+
+void QtHost::SetCheck(CDialog& dlg, int id, UINT state) {
+    if (auto* check = ControlOf<QAbstractButton>(dlg, id); check && check->isCheckable())
+        check->setChecked(state != BST_UNCHECKED); // raises no BN_CLICKED
+}
+
+UINT QtHost::GetCheck(CDialog& dlg, int id) {
+    auto* check = ControlOf<QAbstractButton>(dlg, id);
+    return check && check->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+}
+
+void QtHost::SetCurSel(CDialog& dlg, int id, int index) {
+    auto* combo = ControlOf<QComboBox>(dlg, id);
+    if (!combo)
+        return;
+    // As CB_SETCURSEL: an index outside the list leaves no selection.
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+int QtHost::GetCurSel(CDialog& dlg, int id) {
+    auto* combo = ControlOf<QComboBox>(dlg, id);
+    return combo ? combo->currentIndex() : -1;
+}
+
+void QtHost::SetRange(CDialog& dlg, int id, int lower, int upper) {
+    if (auto* bar = ControlOf<QProgressBar>(dlg, id))
+        bar->setRange(lower, upper);
+}
+
+void QtHost::SetPos(CDialog& dlg, int id, int pos) {
+    // A progress bar keeps its position inside its range, as PBM_SETPOS does; QProgressBar
+    // would ignore a value outside it instead.
+    if (auto* bar = ControlOf<QProgressBar>(dlg, id))
+        bar->setValue(std::clamp(pos, bar->minimum(), bar->maximum()));
+}
+
+int QtHost::GetPos(CDialog& dlg, int id) {
+    auto* bar = ControlOf<QProgressBar>(dlg, id);
+    return bar ? bar->value() : 0;
+}
+
+void QtHost::SetToolTip(CDialog& dlg, int id, const std::string& text) {
+    if (QWidget* c = ControlOf<QWidget>(dlg, id))
+        c->setToolTip(Q(text));
+}
+
+// --- window furniture ----------------------------------------------------------------------
+
+bool QtHost::HasSystemMenu(CDialog& dlg) {
+    return dlg.Template().style & kSysMenu;
+}
+
+void QtHost::AppendSystemMenuSeparator(CDialog& dlg) {
+    if (DialogWindow* w = WindowOf(dlg))
+        w->AppendMenuSeparator();
+}
+
+void QtHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+    if (DialogWindow* w = WindowOf(dlg))
+        w->AppendMenuItem(command, Q(text));
+}
+
+void QtHost::SetIcon(CDialog& dlg, int iconId, bool) {
+    // One icon holds both sizes; the window system picks the one it needs.
+    QIcon icon = LoadIcon(iconId);
+    if (DialogWindow* w = WindowOf(dlg))
+        w->setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+}
+
+bool QtHost::IsIconic(CDialog& dlg) {
+    DialogWindow* w = WindowOf(dlg);
+    return w && (w->windowState() & Qt::WindowMinimized);
+}
+
+CSize QtHost::ClientSize(CDialog& dlg) {
+    DialogWindow* w = WindowOf(dlg);
+    return w ? CSize{w->width(), w->height()} : CSize{};
+}
+
+void QtHost::DrawIcon(CDialog& dlg, int x, int y, int iconId) {
+    if (DialogWindow* w = WindowOf(dlg))
+        w->DrawPixmap(x, y, LoadIconPixmap(iconId, IconSize().cx));
+}
+
+void QtHost::DefaultPaint(CDialog& dlg) {
+    if (DialogWindow* w = WindowOf(dlg))
+        w->DefaultPaint();
+}
+
+// --- message box and file chooser ----------------------------------------------------------
+
+int QtHost::MessageBox(CDialog* owner, const std::string& text, UINT) {
+    QMessageBox box(OwnerFor(owner));
+    CWinApp* app = AfxGetApp();
+    box.setWindowTitle(app ? Q(app->m_pszAppName) : QString());
+    box.setTextFormat(Qt::PlainText);
+    box.setText(Q(text));
+    box.setIcon(QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+}
+
+std::optional<std::string> QtHost::ChooseFile(CDialog* owner, const std::string& title,
+                                              const std::string& initialName) {
+    QFileDialog chooser(OwnerFor(owner), Q(title));
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    // Only OFN_HIDEREADONLY: a name that does not exist yet may be typed in.
+    chooser.setFileMode(QFileDialog::AnyFile);
+    if (!initialName.empty()) {
+        QFileInfo initial(Q(initialName));
+        if (initialName.find('/') != std::string::npos && initial.dir().exists())
+            chooser.setDirectory(initial.dir());
+        chooser.selectFile(initial.fileName());
+    }
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return std::nullopt;
+    return chooser.selectedFiles().front().toStdString();
+}

@@ -1,0 +1,61 @@
+// The host that shows the dialogs as Qt widgets. It needs a QApplication, and its UI thread is
+// the one that runs it.
+#pragma once
+
+#include "platform/dialog_host.h"
+
+#include <vector>
+
+class DialogWindow;
+class QWidget;
+
+class QtHost : public IDialogHost {
+public:
+    QtHost();
+    ~QtHost() override;
+
+    // IUiQueue
+    void Post(std::function<void()> fn) override;
+    bool IsUiThread() const override;
+
+    // IDialogHost
+    int RunModal(CDialog& dlg) override;
+    void EndModal(CDialog& dlg, int result) override;
+    void EnableItem(CDialog& dlg, int id, bool enable) override;
+    bool IsItemEnabled(CDialog& dlg, int id) override;
+    void SetItemText(CDialog& dlg, int id, const std::string& text) override;
+    std::string GetItemText(CDialog& dlg, int id) override;
+    void SetCheck(CDialog& dlg, int id, UINT state) override;
+    UINT GetCheck(CDialog& dlg, int id) override;
+    void SetCurSel(CDialog& dlg, int id, int index) override;
+    int GetCurSel(CDialog& dlg, int id) override;
+    void SetRange(CDialog& dlg, int id, int lower, int upper) override;
+    void SetPos(CDialog& dlg, int id, int pos) override;
+    int GetPos(CDialog& dlg, int id) override;
+    void SetToolTip(CDialog& dlg, int id, const std::string& text) override;
+    bool HasSystemMenu(CDialog& dlg) override;
+    void AppendSystemMenuSeparator(CDialog& dlg) override;
+    void AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) override;
+    void SetIcon(CDialog& dlg, int iconId, bool big) override;
+    bool IsIconic(CDialog& dlg) override;
+    CSize ClientSize(CDialog& dlg) override;
+    CSize IconSize() override { return {32, 32}; }
+    void DrawIcon(CDialog& dlg, int x, int y, int iconId) override;
+    void DefaultPaint(CDialog& dlg) override;
+    int MessageBox(CDialog* owner, const std::string& text, UINT type) override;
+    std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
+                                          const std::string& initialName) override;
+
+    // The window of an open dialog, nullptr when it is not open; UI thread only.
+    DialogWindow* WindowOf(const CDialog& dlg) const;
+    // The topmost open dialog's window.
+    DialogWindow* TopWindow() const;
+    // Every open dialog's window, the topmost last.
+    const std::vector<DialogWindow*>& Windows() const { return m_windows; }
+
+private:
+    QWidget* OwnerFor(CDialog* dlg) const;
+    template <class W> W* ControlOf(CDialog& dlg, int id) const;
+
+    std::vector<DialogWindow*> m_windows; // the modal stack, topmost last; RunModal owns each
+};
