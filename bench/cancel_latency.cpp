@@ -1,0 +1,245 @@
+// How long a cancel takes: from the click on "Abbrechen" until the port can be opened again,
+// in every phase of the configuration and the link test, against the simulated transceiver on
+// the real clock. The real program runs on the headless host; this thread plays the user and,
+// right after the click, another program that wants the port.
+//
+//   cancel_latency [runs per phase]    (default 100)
+#include "app/link_control_app.h"
+#include "dialog/link_control_dialog.h"
+#include "link/port_open.h"
+#include "platform/cancel_token.h"
+#include "platform/clock.h"
+#include "platform/headless_host.h"
+#include "platform/profile_store.h"
+#include "platform/ui_queue.h"
+#include "platform/win_thread.h"
+#include "res/resource.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The system clock, except that one kind of sleep (its length in ms) is announced and
+// stretched to ten seconds, so that the cancel surely finds the worker inside it. The 500 ms
+// pause before the packet is cut short in the other phases, only to keep the runs quick.
+class PhaseClock : public IClock {
+public:
+    void Target(DWORD ms, int nth) {
+        std::lock_guard lock(m_mutex);
+        m_targetMs = ms;
+        m_left = nth;
+        m_reached = false;
+    }
+    bool WaitReached() {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_reached; });
+    }
+
+    DWORD Now() override { return m_system.Now(); }
+    bool Sleep(DWORD ms, const CancelToken* cancel) override {
+        bool hold = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_left > 0 && ms == m_targetMs && --m_left == 0) {
+                hold = true;
+                m_reached = true;
+            }
+            if (!hold && ms == 500 && m_targetMs != 500)
+                ms = 0;
+        }
+        if (hold) {
+            m_cv.notify_all();
+            ms = 10000;
+        }
+        return m_system.Sleep(ms, cancel);
+    }
+
+private:
+    SystemClock m_system;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    DWORD m_targetMs = 0;
+    int m_left = 0;
+    bool m_reached = false;
+};
+
+// The program with its main dialog running on a UI thread of its own.
+class RunningProgram {
+public:
+    HeadlessHost host;
+
+    explicit RunningProgram(const std::string& portSpec) {
+        SetUi(&host);
+        m_app.SetHost(&host);
+        m_app.m_pszAppName = "Quillmere";
+        // Nothing at COM1 during the start-up probe, so the program starts in manual mode.
+        m_store->Write("Ports", "COM1", "");
+        m_store->Write("Dialup", "Service", "none");
+        m_app.SetProfileStore(m_store);
+        static const char* argv[] = {"/usr/bin/Quillmere"};
+        m_app.SetStartup(1, argv);
+        m_ui = std::thread([this] {
+            m_app.InitInstance();
+            CancelAllWorkers();
+            ReapFinishedThreads();
+            m_done = true;
+        });
+        if (!host.WaitForLine("ready IDD_MAIN")) {
+            std::fprintf(stderr, "the main dialog did not start\n");
+            std::exit(2);
+        }
+        m_store->Write("Ports", "COM1", portSpec);
+    }
+    ~RunningProgram() {
+        while (!m_done) {
+            host.UserPressEscape();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        m_ui.join();
+    }
+
+    CLinkControlDialog& Dialog() { return *static_cast<CLinkControlDialog*>(m_app.m_pMainWnd); }
+
+private:
+    std::shared_ptr<IProfileStore> m_store = std::make_shared<MemoryProfileStore>();
+    CLinkControlApp m_app;
+    std::thread m_ui;
+    std::atomic<bool> m_done{false};
+};
+
+struct Phase {
+    const char* name;
+    int button;
+    const char* options;
+    bool autoMode;
+    const char* status; // reached when this text shows ...
+    int jitterMs;       // ... plus up to this long, to land anywhere in a loop
+    DWORD holdMs;       // or: reached in the nth sleep of this length
+    int holdNth;
+};
+
+struct Result {
+    std::vector<double> idleMs; // click to the dialog idle again (status line cleared)
+    std::vector<double> portMs; // click to the port opened by someone else
+    int failures = 0;
+};
+
+double Ms(SteadyClock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+Result Measure(const Phase& p, PhaseClock& clock, int runs) {
+    const std::string spec = std::string("sim:") + p.options;
+    RunningProgram program(spec);
+    std::atomic<SteadyClock::rep> idleAt{0};
+    program.host.OnRecord([&](const std::string& line) {
+        if (line == "text IDC_STATUS \"\"" && idleAt == 0)
+            idleAt = SteadyClock::now().time_since_epoch().count();
+    });
+    std::mt19937 random(42);
+    Result r;
+    for (int i = 0; i < runs; ++i) {
+        program.host.ClearTranscript();
+        if (p.autoMode)
+            program.host.Sync([&] { program.Dialog().m_bAutoMode = true; });
+        if (p.holdMs)
+            clock.Target(p.holdMs, p.holdNth);
+        program.host.UserClick(p.button);
+        bool reached =
+            p.holdMs ? clock.WaitReached()
+                     : program.host.WaitForLine("text IDC_STATUS " + HeadlessHost::Quote(p.status));
+        if (!reached) {
+            ++r.failures;
+            break;
+        }
+        if (p.jitterMs)
+            std::this_thread::sleep_for(std::chrono::microseconds(
+                std::uniform_int_distribution<int>(0, p.jitterMs * 1000)(random)));
+
+        idleAt = 0;
+        const auto click = SteadyClock::now();
+        program.host.UserClick(p.button);
+        for (;;) {
+            if (OpenComPort(spec, nullptr).port)
+                break;
+            std::this_thread::yield();
+        }
+        const auto open = SteadyClock::now();
+        if (!program.host.WaitForLine("text IDC_STATUS \"\"")) {
+            ++r.failures;
+            break;
+        }
+        program.host.Sync([] { ReapFinishedThreads(); });
+        r.portMs.push_back(Ms(open - click));
+        r.idleMs.push_back(Ms(SteadyClock::duration(idleAt.load()) - click.time_since_epoch()));
+        clock.Target(0, 0);
+    }
+    program.host.OnRecord({});
+    return r;
+}
+
+double Percentile(std::vector<double> v, double q) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t rank = static_cast<size_t>(q * static_cast<double>(v.size()) + 0.999999);
+    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+    PhaseClock clock;
+    SetClock(&clock);
+
+    const int C = IDC_CONFIGURE;
+    const int T = IDC_TEST;
+    const Phase phases[] = {
+        {"configure: waiting for CTS off", C, "power=on,user=absent", false,
+         "Laser-Transceiver zuerst ausschalten", 0, 0, 0},
+        {"configure: waiting for CTS on", C, "power=off,user=absent", false,
+         "Laser-Transceiver einschalten", 0, 0, 0},
+        {"configure: user switching", C, "power=off,react=200", false, nullptr, 0, 200, 1},
+        {"configure: 500 ms pause", C, "power=off,react=0", false, nullptr, 0, 500, 1},
+        {"configure: writing the packet", C, "power=off,react=0,echo=none", false, nullptr, 0, 8,
+         1},
+        {"configure: reading the echo", C, "power=off,react=1,echo=none", false, nullptr, 0, 100,
+         1},
+        {"configure: readiness loop", C, "power=off,react=0,ready=forever", false,
+         "Warten, bis Transceiver bereit ist...", 5, 0, 0},
+        {"configure: readiness read", C, "power=off,react=0,ready=0", false, nullptr, 0, 100, 1},
+        {"test by hand: cycles", T, "power=on", false, "Der Laser ist eingeschaltet", 100, 0, 0},
+        {"test by hand: writing", T, "power=on,react=5", false, nullptr, 0, 1, 5},
+        {"test automatic: cycles", T, "power=on,link=99", true, "Prüfe Link-Qualität...", 100, 0,
+         0},
+    };
+
+    std::printf("Cancel latency against the simulated transceiver, %d runs per phase (ms)\n", runs);
+    std::printf("%-34s %9s %9s %9s %9s\n", "phase", "port med", "port p99", "idle med", "idle p99");
+    int failed = 0;
+    for (const Phase& p : phases) {
+        Result r = Measure(p, clock, runs);
+        failed += r.failures;
+        std::printf("%-34s %9.3f %9.3f %9.3f %9.3f%s\n", p.name, Percentile(r.portMs, 0.5),
+                    Percentile(r.portMs, 0.99), Percentile(r.idleMs, 0.5),
+                    Percentile(r.idleMs, 0.99), r.failures ? "  (phase not reached)" : "");
+        std::fflush(stdout);
+    }
+    std::printf("port: click to the port opening for someone else; idle: click to the status "
+                "line cleared\n");
+    SetClock(nullptr);
+    return failed ? 1 : 0;
+}
