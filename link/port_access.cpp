@@ -2,6 +2,7 @@
 #include "dialog/link_control_dialog.h"
 #include "link/port_map.h"
 #include "link/port_open.h"
+#include "link/worker_support.h"
 #include "platform/dialog_host.h"
 #include "platform/process.h"
 #include "platform/win_app.h"
@@ -18,7 +19,8 @@ std::atomic<HANDLE> g_nextHandle{1};
 
 bool CLinkControlDialog::OpenPort(bool bReport, std::unique_ptr<ISerialPort>& port) {
     const std::string spec = ResolveComPort(AfxGetApp()->Profile(), m_nComPort);
-    OpenResult opened = OpenComPort(spec, CurrentCancelToken());
+    std::shared_ptr<CancelToken> cancel = CurrentCancelToken();
+    OpenResult opened = OpenComPort(spec, cancel);
     if (!opened.port) {
         const std::string name = "COM" + ComPortDigit(m_nComPort);
         std::fprintf(stderr, "Quillmere: %s (%s) is not available: %s\n", name.c_str(),
@@ -30,7 +32,7 @@ bool CLinkControlDialog::OpenPort(bool bReport, std::unique_ptr<ISerialPort>& po
         }
         return false;
     }
-    port = std::move(opened.port);
+    port = StopAtCancel(std::move(opened.port), std::move(cancel));
     const HANDLE handle = g_nextHandle.fetch_add(1);
     CallOnUi([&] {
         m_hPort = handle;

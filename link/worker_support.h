@@ -4,7 +4,10 @@
 
 #include "link/serial_port.h"
 
+#include <memory>
 #include <string>
+
+class CancelToken;
 
 // A failing serial step: its code, unless the failure came from the worker's cancel, which
 // ends the worker quietly (WorkerCancelled) instead.
@@ -14,6 +17,12 @@ inline void Check(bool ok, int code, const ISerialPort& port) {
     if (!ok)
         RaiseWorkerError(code, &port);
 }
+
+// The port as a worker holds it. Once the worker is cancelled every further call fails without
+// reaching the port: a call that does not wait (line settings, modem status, purge) would
+// otherwise still go out between the click and the worker's next wait.
+std::unique_ptr<ISerialPort> StopAtCancel(std::unique_ptr<ISerialPort> port,
+                                          std::shared_ptr<CancelToken> cancel);
 
 // Eight data bits, no parity, one stop bit, no flow control of any kind, DTR and RTS off.
 void SetLineSettings(DCB& dcb, DWORD baudRate);

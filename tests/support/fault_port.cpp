@@ -17,11 +17,14 @@ std::string ToString(PortCall call) {
 }
 
 FaultPort::FaultPort(std::unique_ptr<ISerialPort> inner, std::vector<PortFault> faults,
-                     ReadFilter filter)
-    : m_inner(std::move(inner)), m_faults(std::move(faults)), m_filter(std::move(filter)) {}
+                     ReadFilter filter, CallHook hook)
+    : m_inner(std::move(inner)), m_faults(std::move(faults)), m_filter(std::move(filter)),
+      m_hook(std::move(hook)) {}
 
 const PortFault* FaultPort::Next(PortCall call) {
     const int n = ++m_calls[Index(call)];
+    if (m_hook)
+        m_hook(call, n);
     for (const PortFault& f : m_faults)
         if (f.call == call && f.nth == n) {
             m_injected = "injected failure of " + ToString(call) + " #" + std::to_string(n);
@@ -84,9 +87,10 @@ std::string FaultPort::LastError() const {
     return m_injected.empty() ? m_inner->LastError() : m_injected;
 }
 
-ScopedPortFaults::ScopedPortFaults(std::vector<PortFault> faults, ReadFilter filter) {
-    SetPortWrapperForTests([faults, filter](std::unique_ptr<ISerialPort> port) {
-        return std::make_unique<FaultPort>(std::move(port), faults, filter);
+ScopedPortFaults::ScopedPortFaults(std::vector<PortFault> faults, ReadFilter filter,
+                                   CallHook hook) {
+    SetPortWrapperForTests([faults, filter, hook](std::unique_ptr<ISerialPort> port) {
+        return std::make_unique<FaultPort>(std::move(port), faults, filter, hook);
     });
 }
 

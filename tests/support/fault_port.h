@@ -38,10 +38,14 @@ struct PortFault {
 // Sees every successful read before the worker does: may change the bytes and their count
 // (up to the buffer's size).
 using ReadFilter = std::function<void(BYTE* data, DWORD size, DWORD& count)>;
+// Runs on the worker's thread as each call begins (nth counts the calls of that kind); it may
+// block, as a slow driver call would, to let a test act at that very point.
+using CallHook = std::function<void(PortCall call, int nth)>;
 
 class FaultPort : public ISerialPort {
 public:
-    FaultPort(std::unique_ptr<ISerialPort> inner, std::vector<PortFault> faults, ReadFilter filter);
+    FaultPort(std::unique_ptr<ISerialPort> inner, std::vector<PortFault> faults, ReadFilter filter,
+              CallHook hook = {});
 
     bool GetCommState(DCB& dcb) override;
     bool SetCommState(const DCB& dcb) override;
@@ -61,6 +65,7 @@ private:
     std::unique_ptr<ISerialPort> m_inner;
     std::vector<PortFault> m_faults;
     ReadFilter m_filter;
+    CallHook m_hook;
     std::array<int, kPortCallKinds> m_calls{};
     std::string m_injected; // the last failure we made up, if it was ours
 };
@@ -68,7 +73,8 @@ private:
 // While it lives, every port the program opens is a FaultPort with these faults.
 class ScopedPortFaults {
 public:
-    explicit ScopedPortFaults(std::vector<PortFault> faults = {}, ReadFilter filter = {});
+    explicit ScopedPortFaults(std::vector<PortFault> faults = {}, ReadFilter filter = {},
+                              CallHook hook = {});
     ~ScopedPortFaults();
     ScopedPortFaults(const ScopedPortFaults&) = delete;
     ScopedPortFaults& operator=(const ScopedPortFaults&) = delete;

@@ -2,6 +2,7 @@
 // thread that cannot be started. After a cancel the worker has let go of the port, nothing it
 // still had on its way reaches the dialog, and no internal error is reported for the wait that
 // the cancel broke off.
+#include "tests/support/fault_port.h"
 #include "worker_rig.h"
 
 namespace {
@@ -178,4 +179,93 @@ TEST(ThreadStartFailure, TestThreadMissingAfterAutomaticConfiguration) {
                              "enable IDC_CONNECT 0"}),
                      TestEndStep(false)));
     rig.ExpectIdle(false);
+}
+
+// The cancel may come while the worker is inside a serial call that does not wait at all (a
+// slow driver call). That call may finish, but no further one may follow the click.
+TEST(CancelBetweenCalls, NoSerialCallFollowsTheClick) {
+    struct Case {
+        const char* name;
+        int button;
+        const char* options;
+        PortCall held;
+        std::vector<std::string> log; // the whole traffic, the port's closing included
+    };
+    const Case cases[] = {
+        // Next would come the line set-up at 9600 baud.
+        {"configuration, reading the line settings",
+         IDC_CONFIGURE,
+         "power=off",
+         PortCall::GetCommState,
+         {"open", "cts on", "close"}},
+        // Next would come the line set-up at the operating rate.
+        {"link test, reading CTS",
+         IDC_TEST,
+         "power=on",
+         PortCall::GetCommModemStatus,
+         {"open", "close"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualClock clock;
+        WorkerRig rig(clock, c.options);
+        std::mutex m;
+        std::condition_variable cv;
+        bool inside = false, release = false;
+        ScopedPortFaults hold({}, {}, [&](PortCall call, int nth) {
+            if (call != c.held || nth != 1)
+                return;
+            std::unique_lock lock(m);
+            inside = true;
+            cv.notify_all();
+            cv.wait(lock, [&] { return release; });
+        });
+        rig.Start();
+        const std::string click =
+            c.button == IDC_TEST ? "user click IDC_TEST" : "user click IDC_CONFIGURE";
+        rig.Click(c.button);
+        {
+            std::unique_lock lock(m);
+            ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return inside; }));
+        }
+        rig.Click(c.button);
+        ASSERT_TRUE(rig.WaitCount(click, 2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the handler has cancelled
+        {
+            std::lock_guard lock(m);
+            release = true;
+        }
+        cv.notify_all();
+        ASSERT_TRUE(rig.WaitStatus(""));
+        EXPECT_EQ(rig.SimLog(), c.log);
+        rig.ExpectIdle(false);
+    }
+}
+
+// Start and cancel at once, over and over: whatever the worker had got to, the dialog ends
+// idle and the port free.
+TEST(CancelRightAfterStart, AnyPointOfTheStartIsSafe) {
+    for (int button : {IDC_CONFIGURE, IDC_TEST}) {
+        SCOPED_TRACE(button);
+        ManualClock clock;
+        WorkerRig rig(clock, "power=on,user=absent");
+        rig.Start();
+        const std::string click =
+            button == IDC_TEST ? "user click IDC_TEST" : "user click IDC_CONFIGURE";
+        for (int i = 0; i < 100; ++i) {
+            rig.h.host.ClearTranscript();
+            rig.Click(button);
+            if (i % 2)
+                std::this_thread::sleep_for(std::chrono::microseconds(i * 10));
+            rig.Click(button);
+            ASSERT_TRUE(rig.WaitStatus(""));
+            ASSERT_TRUE(rig.After(click) ==
+                        Concat(button == IDC_TEST ? TestEndStep(false) : ConfigureEndStep(false),
+                               {"text IDC_STATUS \"\""}))
+                << "round " << i;
+            ASSERT_TRUE(rig.PortOpensAgain()) << "round " << i;
+        }
+        rig.ExpectIdle(false);
+        EXPECT_TRUE(rig.h.host.Lines("messagebox").empty());
+    }
 }
