@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -38,7 +39,7 @@ void RunWholeSequence(const std::string& trace) {
     VirtualTime time;
     AppHarness h;
     FakeDialup dialup;
-    dialup.Bind();
+    dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=obedient"));
     h.Set("RAS Link Name", "Mast");
     h.Set("Run Program", "/usr/bin/touch " + trace);
@@ -49,16 +50,22 @@ void RunWholeSequence(const std::string& trace) {
 } // namespace
 
 TEST_F(Chaining, TheWholeSequenceConfiguresTestsDialsStartsTheFollowUpAndExitsZero) {
-    char dir[] = "/tmp/qm-chain-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const std::string trace = std::string(dir) + "/follow-up";
+    // The death test runs this body again in its child: the child must use the parent's folder.
+    if (!std::getenv("QM_CHAIN_DIR")) {
+        char made[] = "/tmp/qm-chain-XXXXXX";
+        ASSERT_NE(::mkdtemp(made), nullptr);
+        ::setenv("QM_CHAIN_DIR", made, 1);
+    }
+    const std::string dir = std::getenv("QM_CHAIN_DIR");
+    const std::string trace = dir + "/follow-up";
     EXPECT_EXIT(RunWholeSequence(trace), ::testing::ExitedWithCode(0), "fake dial Mast");
     // The follow-up program was started before the exit (it may still be finishing).
     for (int i = 0; i < 100 && ::access(trace.c_str(), F_OK) != 0; ++i)
         ::usleep(10000);
     EXPECT_EQ(::access(trace.c_str(), F_OK), 0);
     ::unlink(trace.c_str());
-    ::rmdir(dir);
+    ::rmdir(dir.c_str());
+    ::unsetenv("QM_CHAIN_DIR");
 }
 
 TEST_F(Chaining, ConfigurationSuccessStartsTheTestAtTheOperatingRate) {
@@ -82,7 +89,7 @@ TEST_F(Chaining, ABadLinkKeepsTheTestRunningWithTheWarningAndNeverDials) {
     VirtualTime time;
     AppHarness h;
     FakeDialup dialup;
-    dialup.Bind();
+    dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=on,link=85"));
     h.Start();
     ASSERT_TRUE(
@@ -101,7 +108,7 @@ TEST_F(Chaining, AMissingEchoStopsInManualModeWithTheMessage) {
     VirtualTime time;
     AppHarness h;
     FakeDialup dialup;
-    dialup.Bind();
+    dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=obedient,echo=none"));
     h.Start();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONFIGURE \"Konfigurieren\""));
@@ -115,7 +122,7 @@ TEST_F(Chaining, ACancelledStepLeavesManualModeAndTheButtonsDoNotResumeTheSequen
     VirtualTime time;
     AppHarness h;
     FakeDialup dialup;
-    dialup.Bind();
+    dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=absent,ready=2"));
     h.Start();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_STATUS \"Laser-Transceiver einschalten\""));
@@ -140,7 +147,7 @@ TEST_F(Chaining, ACancelledDialLeavesTheDialogOpenInManualMode) {
     AppHarness h;
     FakeDialup dialup;
     dialup.dialConnects = false;
-    dialup.Bind();
+    dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=on"));
     h.Set("RAS Link Name", "Mast");
     h.Start();

@@ -3,42 +3,55 @@
 #pragma once
 
 #include "../support/app_harness.h"
+#include "dialup/dialup_service.h"
+#include "dialup/service_binding.h"
 #include "platform/clock.h"
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
-// One active connection list and a dial outcome; what the program asked is counted.
-struct FakeDialup {
+// A dial-up service that the settings choose as "Service=fake": one active-connection list and
+// a dial outcome; what the program asked of it is counted.
+class FakeDialup : public IDialupService {
+public:
     std::vector<RASCONN> active;
     bool enumFails = false;
     bool dialConnects = true;
     bool hangUpEnds = true;
+    bool hangUpIsAnError = false; // ends the process with code 4, for tests that must not hang up
     std::atomic<int> dials{0};
     std::atomic<int> hangUps{0};
-    HRASCONN hungUp = 0;
+    std::atomic<HRASCONN> hungUp{0};
 
-    void Bind() {
-        g_pfnRasEnumConnections = [this](std::vector<RASCONN>& out) {
-            if (enumFails)
-                return false;
-            out = active;
-            return true;
-        };
-        g_pfnRasHangUp = [this](HRASCONN h) {
-            hungUp = h;
-            ++hangUps;
-            if (hangUpEnds)
-                std::erase_if(active, [h](const RASCONN& c) { return c.hrasconn == h; });
-            std::fprintf(stderr, "fake hangup %ju\n", static_cast<uintmax_t>(h));
-            return 0u;
-        };
-        g_pfnRasDialDlg = [this](CDialog*, const std::string& entry) {
-            ++dials;
-            std::fprintf(stderr, "fake dial %s\n", entry.c_str());
-            return dialConnects;
-        };
+    // Makes this the service of the program that the harness starts next.
+    void Bind(AppHarness& h) {
+        RegisterDialupBackend("fake", [this] {
+            return std::shared_ptr<IDialupService>(this, [](IDialupService*) {});
+        });
+        h.store->Write("Dialup", "Service", "fake");
+    }
+
+    std::optional<std::vector<RASCONN>> EnumConnections() override {
+        if (enumFails)
+            return std::nullopt;
+        return active;
+    }
+    bool HangUp(HRASCONN h) override {
+        if (hangUpIsAnError)
+            std::_Exit(4);
+        hungUp = h;
+        ++hangUps;
+        std::fprintf(stderr, "fake hangup %ju\n", static_cast<uintmax_t>(h));
+        if (hangUpEnds)
+            std::erase_if(active, [h](const RASCONN& c) { return c.hrasconn == h; });
+        return hangUpEnds;
+    }
+    DialOutcome Dial(const std::string& entry, const CancelToken&, const DialProgress&) override {
+        ++dials;
+        std::fprintf(stderr, "fake dial %s\n", entry.c_str());
+        return dialConnects ? DialOutcome::Ok() : DialOutcome::Cancel();
     }
 };
 

@@ -32,6 +32,8 @@ public:
         // No test ever reaches a real serial device unless it maps one itself.
         for (const char* com : {"COM1", "COM2", "COM3", "COM4"})
             store->Write("Ports", com, "");
+        // Nor a dial-up service of the machine's.
+        store->Write("Dialup", "Service", "none");
     }
     ~AppHarness() {
         Close();
