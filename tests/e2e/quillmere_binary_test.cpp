@@ -1,0 +1,254 @@
+// End to end: the built binary, offscreen, with a private settings folder, `sim:` ports and the
+// dial-up simulator. What the dialog shows is read from its trace (QUILLMERE_TRACE=1).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <pty.h>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class Sandbox {
+public:
+    Sandbox() {
+        std::string tmpl = (fs::temp_directory_path() / "qm-e2e-XXXXXX").string();
+        dir = ::mkdtemp(tmpl.data());
+        fs::create_directories(dir / "config" / "Talvenmark");
+        fs::create_directories(dir / "run");
+        fs::permissions(dir / "run", fs::perms::owner_all);
+        fs::create_directories(dir / "lock");
+    }
+    ~Sandbox() { fs::remove_all(dir); }
+
+    void WriteSettings(const std::string& text) {
+        std::ofstream(dir / "config" / "Talvenmark" / "Quillmere.conf") << text;
+    }
+    std::string Log(const char* name) const { return Slurp(dir / name); }
+    std::string Path(const char* name) const { return (dir / name).string(); }
+
+    fs::path dir;
+};
+
+struct Result {
+    int exitCode = -1;
+    bool timedOut = false;
+    std::string trace; // standard error
+};
+
+// Starts the program and waits at most `limit`; a program still running then is killed.
+Result RunProgram(const Sandbox& box, std::vector<std::string> args,
+                  std::chrono::milliseconds limit,
+                  std::map<std::string, std::string> envChanges = {}) {
+    std::map<std::string, std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string kv = *e;
+        auto eq = kv.find('=');
+        env[kv.substr(0, eq)] = kv.substr(eq + 1);
+    }
+    env["XDG_CONFIG_HOME"] = (box.dir / "config").string();
+    env["XDG_RUNTIME_DIR"] = (box.dir / "run").string();
+    env["QUILLMERE_LOCK_DIR"] = (box.dir / "lock").string();
+    env["QUILLMERE_TRACE"] = "1";
+    env["QT_QPA_PLATFORM"] = "offscreen";
+    for (const auto& [k, v] : envChanges) {
+        if (v.empty())
+            env.erase(k);
+        else
+            env[k] = v;
+    }
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : env)
+        envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& s : envStrings)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+    args.insert(args.begin(), QUILLMERE_BINARY);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const std::string errPath = (box.dir / "stderr.txt").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    Result r;
+    if (rc != 0) {
+        r.trace = "cannot start the program";
+        return r;
+    }
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    for (;;) {
+        pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            r.timedOut = true;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    if (!r.timedOut && WIFEXITED(status))
+        r.exitCode = WEXITSTATUS(status);
+    r.trace = Slurp(errPath);
+    return r;
+}
+
+std::string Settings(const Sandbox& box, const std::string& transceiver, const std::string& dialup,
+                     const std::string& extra = "") {
+    return "[Settings]\nRAS%20Link%20Name=Optolink\nRun%20Program=/usr/bin/touch " +
+           box.Path("follow-up-ran") + "\n" + extra + "\n[Ports]\nCOM1=sim:" + transceiver +
+           ",log=" + box.Path("transceiver.log") + "\n\n[Dialup]\nService=sim:" + dialup +
+           ",log=" + box.Path("dialup.log") + "\n";
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(Binary, TheFullAutomaticRunExitsZeroAfterStartingTheFollowUpProgram) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=off,user=obedient,react=200", "entries=Optolink"));
+    Result r = RunProgram(box, {}, 30s);
+    ASSERT_FALSE(r.timedOut) << r.trace;
+    EXPECT_EQ(r.exitCode, 0) << r.trace;
+    EXPECT_TRUE(fs::exists(box.dir / "follow-up-ran") ||
+                (std::this_thread::sleep_for(500ms), fs::exists(box.dir / "follow-up-ran")));
+    const std::string line = box.Log("transceiver.log");
+    const size_t packet = line.find("tx 0b 51 64 70 43 81 90 11");
+    ASSERT_NE(packet, std::string::npos) << line;
+    EXPECT_LT(line.rfind("speed 9600", packet), packet);
+    const size_t test = line.find("tx 54 45 53 54 54 45 53 54", packet);
+    ASSERT_NE(test, std::string::npos);
+    EXPECT_LT(line.rfind("speed 115200", test), test);
+    EXPECT_TRUE(Contains(box.Log("dialup.log"), "dial Optolink ok")) << box.Log("dialup.log");
+    for (const char* status : {"Laser-Transceiver einschalten", "Sende Konfigurationsdaten...",
+                               "Warten, bis Transceiver bereit ist...", "Prüfe Link-Qualität..."})
+        EXPECT_TRUE(Contains(r.trace, std::string("trace: text IDC_STATUS \"") + status + "\""))
+            << status;
+}
+
+TEST(Binary, ATransceiverAlreadyOnSkipsTheConfiguration) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=on", "entries=Optolink"));
+    Result r = RunProgram(box, {}, 30s);
+    EXPECT_EQ(r.exitCode, 0) << r.trace;
+    EXPECT_FALSE(Contains(box.Log("transceiver.log"), "tx 0b 51"));
+    EXPECT_FALSE(Contains(r.trace, "Laser-Transceiver einschalten"));
+}
+
+TEST(Binary, ABadLinkKeepsTheProgramInManualModeWithTheWarning) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=on,link=80", "entries=Optolink"));
+    Result r = RunProgram(box, {}, 9s);
+    EXPECT_TRUE(r.timedOut) << "the program must still be running: " << r.trace;
+    EXPECT_TRUE(
+        Contains(r.trace, "text IDC_STATUS \"Schlechte Verbindung - Ausrichten erforderlich\""));
+    EXPECT_FALSE(Contains(box.Log("dialup.log"), "dial "));
+}
+
+TEST(Binary, AMissingEchoStopsInManualMode) {
+    Sandbox box;
+    box.WriteSettings(
+        Settings(box, "power=off,user=obedient,react=100,echo=none", "entries=Optolink"));
+    Result r = RunProgram(box, {}, 5s);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_TRUE(Contains(r.trace,
+                         "text IDC_STATUS \"FEHLER: Konfigurationsdaten wurden nicht empfangen\""));
+    EXPECT_FALSE(Contains(box.Log("transceiver.log"), "tx 54 45 53 54"));
+}
+
+TEST(Binary, HangUpModeEndsAnActiveConnectionAndExitsZero) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=on", "entries=Optolink,active=Optolink"));
+    Result r = RunProgram(box, {"/d"}, 15s);
+    EXPECT_EQ(r.exitCode, 0) << r.trace;
+    EXPECT_TRUE(Contains(box.Log("dialup.log"), "hangup Optolink")) << box.Log("dialup.log");
+    EXPECT_FALSE(Contains(box.Log("transceiver.log"), "open")) << "the port is not touched";
+}
+
+TEST(Binary, HangUpModeExitsZeroWithNothingActiveNoServiceAndNoDisplay) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=on", "entries=Optolink"));
+    Result nothing = RunProgram(box, {"/d"}, 15s);
+    EXPECT_EQ(nothing.exitCode, 0) << nothing.trace;
+    EXPECT_FALSE(Contains(box.Log("dialup.log"), "hangup"));
+
+    box.WriteSettings("[Dialup]\nService=none\n");
+    EXPECT_EQ(RunProgram(box, {"/d"}, 15s).exitCode, 0);
+
+    box.WriteSettings(Settings(box, "power=on", "entries=Optolink,active=Optolink"));
+    Result headless = RunProgram(box, {"/d"}, 15s,
+                                 {{"QT_QPA_PLATFORM", ""},
+                                  {"DISPLAY", ""},
+                                  {"WAYLAND_DISPLAY", ""},
+                                  {"DBUS_SESSION_BUS_ADDRESS", ""}});
+    EXPECT_EQ(headless.exitCode, 0) << headless.trace;
+    EXPECT_TRUE(Contains(box.Log("dialup.log"), "hangup Optolink"));
+}
+
+TEST(Binary, ArgumentsOtherThanExactlySlashDStartNormally) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=on,link=50", "entries=Optolink,active=Optolink"));
+    for (std::vector<std::string> args :
+         std::vector<std::vector<std::string>>{{"/D"}, {"/d "}, {"/d", "x"}}) {
+        Result r = RunProgram(box, args, 2s);
+        EXPECT_TRUE(r.timedOut) << args[0];
+        EXPECT_TRUE(Contains(r.trace, "trace: open IDD_MAIN")) << args[0];
+    }
+    EXPECT_FALSE(Contains(box.Log("dialup.log"), "hangup"));
+}
+
+TEST(Binary, APortHeldByAnotherProcessStartsInManualModeOfferingHangUpWhenConnected) {
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ASSERT_EQ(::flock(slave, LOCK_EX | LOCK_NB), 0); // as another program holding the port
+    Sandbox box;
+    for (bool active : {true, false}) {
+        box.WriteSettings(std::string("[Settings]\nRAS%20Link%20Name=Optolink\n[Ports]\nCOM1=") +
+                          name + "\n[Dialup]\nService=sim:entries=Optolink" +
+                          (active ? ",active=Optolink" : "") + "\n");
+        Result r = RunProgram(box, {}, 2s);
+        EXPECT_TRUE(r.timedOut);
+        EXPECT_EQ(Contains(r.trace, "trace: text IDC_CONNECT \"Trennen\""), active) << r.trace;
+        EXPECT_FALSE(Contains(r.trace, "IDC_STATUS \"FEHLER")) << "the probe reports nothing";
+    }
+    ::close(slave);
+    ::close(master);
+}
