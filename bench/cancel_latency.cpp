@@ -3,7 +3,7 @@
 // the real clock. The real program runs on the headless host; this thread plays the user and,
 // right after the click, another program that wants the port.
 //
-//   cancel_latency [runs per phase]    (default 100)
+//   cancel_latency [runs per phase [phase name part]]    (default 100, every phase)
 #include "app/link_control_app.h"
 #include "dialog/link_control_dialog.h"
 #include "link/port_open.h"
@@ -202,6 +202,7 @@ double Percentile(std::vector<double> v, double q) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
+    const std::string only = argc > 2 ? argv[2] : "";
     PhaseClock clock;
     SetClock(&clock);
 
@@ -231,6 +232,8 @@ int main(int argc, char** argv) {
     std::printf("%-34s %9s %9s %9s %9s\n", "phase", "port med", "port p99", "idle med", "idle p99");
     int failed = 0;
     for (const Phase& p : phases) {
+        if (std::string(p.name).find(only) == std::string::npos)
+            continue;
         Result r = Measure(p, clock, runs);
         failed += r.failures;
         std::printf("%-34s %9.3f %9.3f %9.3f %9.3f%s\n", p.name, Percentile(r.portMs, 0.5),
