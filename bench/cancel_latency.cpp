@@ -80,7 +80,7 @@ class RunningProgram {
 public:
     HeadlessHost host;
 
-    explicit RunningProgram(const std::string& portSpec) {
+    explicit RunningProgram(const std::string& portValue) {
         SetUi(&host);
         m_app.SetHost(&host);
         m_app.m_pszAppName = "Quillmere";
@@ -100,7 +100,7 @@ public:
             std::fprintf(stderr, "the main dialog did not start\n");
             std::exit(2);
         }
-        m_store->Write("Ports", "COM1", portSpec);
+        m_store->Write("Ports", "COM1", portValue);
     }
     ~RunningProgram() {
         while (!m_done) {
@@ -141,8 +141,8 @@ double Ms(SteadyClock::duration d) {
 }
 
 Result Measure(const Phase& p, PhaseClock& clock, int runs) {
-    const std::string spec = std::string("sim:") + p.options;
-    RunningProgram program(spec);
+    const std::string portValue = std::string("sim:") + p.options;
+    RunningProgram program(portValue);
     std::atomic<SteadyClock::rep> idleAt{0};
     program.host.OnRecord([&](const std::string& line) {
         if (line == "text IDC_STATUS \"\"" && idleAt == 0)
@@ -172,7 +172,7 @@ Result Measure(const Phase& p, PhaseClock& clock, int runs) {
         const auto click = SteadyClock::now();
         program.host.UserClick(p.button);
         for (;;) {
-            if (OpenComPort(spec, nullptr).port)
+            if (OpenComPort(portValue, nullptr).port)
                 break;
             std::this_thread::yield();
         }

@@ -170,11 +170,11 @@ public:
         : m_clock(clock), m_options(options) {
         if (withLog)
             m_options += (m_options.empty() ? "" : ",") + std::string("log=") + LogPath();
-        spec = "sim:" + m_options;
+        portValue = "sim:" + m_options;
     }
     ~WorkerRig() { h.Close(); }
 
-    std::string spec;
+    std::string portValue;
     AppHarness h;
 
     // Starts the program with these stored settings. COM1 leads nowhere during the start-up
@@ -187,7 +187,7 @@ public:
         // mode.
         h.store->Write("Dialup", "Service", "none");
         h.Start();
-        h.store->Write("Ports", "COM1", spec);
+        h.store->Write("Ports", "COM1", portValue);
         h.host.ClearTranscript();
     }
 
@@ -265,7 +265,7 @@ public:
     }
 
     // Another program (here: the test) can take the port at once.
-    bool PortOpensAgain() { return OpenComPort(spec, nullptr).port != nullptr; }
+    bool PortOpensAgain() { return OpenComPort(portValue, nullptr).port != nullptr; }
 
     // What an idle dialog after an operation looks like.
     void ExpectIdle(bool dirty) {
