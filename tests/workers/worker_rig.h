@@ -91,7 +91,9 @@ public:
 // A folder of its own under the system's temporary folder, removed again.
 class TempDir {
 public:
-    TempDir() {
+    explicit TempDir(bool make = true) {
+        if (!make)
+            return;
         std::string pattern = (std::filesystem::temp_directory_path() / "qm-workers-XXXXXX");
         m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
     }
@@ -167,7 +169,7 @@ class WorkerRig {
 public:
     // options: the simulator's options without the log, which the rig adds.
     WorkerRig(IClock& clock, const std::string& options, bool withLog = true)
-        : m_clock(clock), m_options(options) {
+        : m_clock(clock), m_dir(withLog), m_options(options) {
         if (withLog)
             m_options += (m_options.empty() ? "" : ",") + std::string("log=") + LogPath();
         portValue = "sim:" + m_options;
