@@ -1,6 +1,7 @@
 // Start-up: the application object, the host that shows its dialogs, and the end of the process.
 #include "app/link_control_app.h"
 #include "platform/headless_host.h"
+#include "platform/process.h"
 #include "platform/qt/qt_host.h"
 #include "platform/ui_queue.h"
 #include "platform/win_thread.h"
@@ -8,8 +9,12 @@
 
 #include <QApplication>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 CLinkControlApp theApp;
 
@@ -33,6 +38,33 @@ int Finish() {
     return 0;
 }
 
+// Ends the process with code 0 once the time is up, unless it is stopped first.
+class HangUpWatchdog {
+public:
+    explicit HangUpWatchdog(std::chrono::seconds limit)
+        : m_thread([this, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_cv.wait_for(lock, limit, [this] { return m_stop; })) {
+                  std::fprintf(stderr, "Quillmere: the dial-up service did not answer in time\n");
+                  ExitProcess(0);
+              }
+          }) {}
+    ~HangUpWatchdog() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_cv.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +75,9 @@ int main(int argc, char** argv) {
     // functions.
 
     if (theApp.m_lpCmdLine == "/d") {
+        // A script or a service unit waits for this: whatever the dial-up service does, the
+        // hang-up start ends with 0 in bounded time.
+        HangUpWatchdog watchdog(std::chrono::seconds(9));
         // Hanging up needs no window: this start must work with no display at all.
         HeadlessHost host;
         host.BecomeUiThread();

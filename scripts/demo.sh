@@ -41,13 +41,29 @@ Service=sim:entries=Optolink Dach,dial=ok,delay=2000,log=$demo/dialup.log
 CONF
 
 echo "Demo settings and logs: $demo" >&2
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  mkdir -m 0700 "$demo/runtime"
+  export XDG_RUNTIME_DIR=$demo/runtime
+fi
 [ "$mode" = "--manual" ] && echo 'Press "Abbrechen" once: from then on every button works by hand.' >&2
 set +e
 XDG_CONFIG_HOME=$demo/config "$root/build/app/Quillmere"
 code=$?
 set -e
 echo "Quillmere ended with exit code $code." >&2
-for f in transceiver dialup follow-up; do
-  [ -f "$demo/$f.log" ] && { echo "--- $f.log (last lines)" >&2; tail -n 8 "$demo/$f.log" >&2; }
+if [ -f "$demo/transceiver.log" ]; then
+  # The line itself is long; show what happened on it, with the bytes counted and the link-test
+  # cycles (everything sent between two purges) summed up.
+  echo "--- transceiver.log, in short" >&2
+  awk 'function flush() { if (tx || rx) printf "  %d bytes sent, %d received\n", tx, rx; tx = rx = 0 }
+       function cycles() { if (nc) printf "  %d link-test cycles: %d of %d bytes came back\n", nc, crx, ctx; nc = ctx = crx = 0 }
+       $1 == "tx" { tx += NF - 1; next }
+       $1 == "rx" { rx += NF - 1; next }
+       $1 == "purge" { nc++; ctx += tx; crx += rx; tx = rx = 0; next }
+       { flush(); cycles(); print "  " $0 }
+       END { flush(); cycles() }' "$demo/transceiver.log" >&2
+fi
+for f in dialup follow-up; do
+  [ -f "$demo/$f.log" ] && { echo "--- $f.log" >&2; sed 's/^/  /' "$demo/$f.log" >&2; }
 done
 exit $code
