@@ -10,6 +10,7 @@ packages=(
   xvfb xauth
   dbus-daemon python3-dbusmock python3-dbus
   clang libclang-rt-14-dev
+  desktop-file-utils appstream lintian dpkg-dev file man-db
 )
 
 missing=()
