@@ -1,0 +1,255 @@
+// The NetworkManager backend against python3-dbusmock's NetworkManager template, on a private
+// bus that stands in for the system bus.
+#include "dialup/networkmanager/nm_service.h"
+#include "platform/cancel_token.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const char* const kPython = "/usr/bin/python3";
+
+pid_t Spawn(const std::vector<std::string>& args, int stdoutFd = -1) {
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    if (stdoutFd >= 0)
+        posix_spawn_file_actions_adddup2(&files, stdoutFd, 1);
+    else
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void Stop(pid_t& pid) {
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+}
+
+// Drives the mock through its own D-Bus interface: one command and its arguments.
+const char* const kMockScript = R"PY(
+import sys, dbus
+NM = 'org.freedesktop.NetworkManager'
+bus = dbus.SystemBus()
+manager = bus.get_object(NM, '/org/freedesktop/NetworkManager')
+mock = dbus.Interface(manager, 'org.freedesktop.DBus.Mock')
+settings = dbus.Interface(bus.get_object(NM, '/org/freedesktop/NetworkManager/Settings'),
+                          NM + '.Settings')
+def saved(name):
+    return settings.AddConnection(dbus.Dictionary({'connection': dbus.Dictionary(
+        {'id': name, 'type': 'ppp'}, signature='sv')}, signature='sa{sv}'))
+command, args = sys.argv[1], sys.argv[2:]
+if command == 'device':
+    mock.AddEthernetDevice('mock_Ethernet1', 'eth0', 30)
+elif command == 'saved':
+    saved(args[0])
+elif command == 'active':
+    mock.AddActiveConnection(['/org/freedesktop/NetworkManager/Devices/mock_Ethernet1'],
+                             saved(args[0]), '/', args[1], 2)
+elif command == 'refuse':
+    mock.AddMethod(NM, 'ActivateConnection', 'ooo', 'o',
+        "raise dbus.exceptions.DBusException('not authorized', "
+        "name='org.freedesktop.NetworkManager.PermissionDenied')")
+elif command == 'stall':
+    mock.AddMethod(NM, 'ActivateConnection', 'ooo', 'o',
+        "ret = dbus.ObjectPath(self.AddActiveConnection([], args[0], '/', 'stalled', 1))")
+elif command == 'fail':
+    path = '/org/freedesktop/NetworkManager/ActiveConnection/stalled'
+    active = dbus.Interface(bus.get_object(NM, path), 'org.freedesktop.DBus.Mock')
+    active.EmitSignal(NM + '.Connection.Active', 'StateChanged', 'uu',
+                      [dbus.UInt32(4), dbus.UInt32(int(args[0]))])
+    mock.SetProperty(path, NM + '.Connection.Active', 'State', dbus.UInt32(4, variant_level=1))
+)PY";
+
+bool MockAvailable() {
+    struct stat st {};
+    if (::stat("/usr/bin/dbus-daemon", &st) != 0)
+        return false;
+    pid_t pid = Spawn({kPython, "-c", "import dbusmock, dbus"});
+    return pid > 0 && Wait(pid) == 0;
+}
+
+class NetworkManagerBackend : public ::testing::Test {
+protected:
+    static inline pid_t s_bus = -1;
+    static inline bool s_available = false;
+    pid_t m_mock = -1;
+
+    static void SetUpTestSuite() {
+        s_available = MockAvailable();
+        if (!s_available)
+            return;
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        s_bus = Spawn({"/usr/bin/dbus-daemon", "--config-file=/usr/share/dbus-1/session.conf",
+                       "--nofork", "--print-address=1"},
+                      fds[1]);
+        ::close(fds[1]);
+        std::string address;
+        char c;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+            address += c;
+        ::close(fds[0]);
+        ASSERT_FALSE(address.empty()) << "the private bus did not start";
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        Stop(s_bus);
+        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+
+    void SetUp() override {
+        if (!s_available)
+            GTEST_SKIP() << "python3-dbusmock or dbus-daemon is not installed";
+        ASSERT_EQ(MakeNetworkManagerService(), nullptr) << "NetworkManager before it started";
+        m_mock = Spawn({kPython, "-m", "dbusmock", "--template", "networkmanager"});
+        ASSERT_GT(m_mock, 0);
+        for (int i = 0; i < 200 && !service; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            service = MakeNetworkManagerService();
+        }
+        ASSERT_NE(service, nullptr) << "the NetworkManager mock never came up";
+        Mock({"device"});
+    }
+    void TearDown() override {
+        service.reset();
+        Stop(m_mock);
+    }
+
+    void Mock(std::vector<std::string> command) {
+        command.insert(command.begin(), {kPython, "-c", kMockScript});
+        ASSERT_EQ(Wait(Spawn(command)), 0) << command[3];
+    }
+
+    std::vector<std::string> Listed() {
+        std::vector<std::string> names;
+        auto list = service->EnumConnections();
+        EXPECT_TRUE(list.has_value());
+        for (const auto& c : list.value_or(std::vector<RASCONN>{}))
+            names.push_back(c.szEntryName);
+        return names;
+    }
+
+    HRASCONN HandleOf(const std::string& name) {
+        const auto list = service->EnumConnections();
+        for (const auto& c : list.value())
+            if (c.szEntryName == name)
+                return c.hrasconn;
+        return 0;
+    }
+
+    std::shared_ptr<IDialupService> service;
+};
+
+TEST_F(NetworkManagerBackend, ListsActivatesAndDeactivatesConnectionsById) {
+    Mock({"active", "Mast", "mast0"});
+    Mock({"saved", "Dach West"});
+    EXPECT_EQ(Listed(), std::vector<std::string>{"Mast"});
+
+    CancelToken token;
+    std::vector<std::string> progress;
+    DialOutcome outcome = service->Dial("DACH WEST", token,
+                                        [&](const std::string& text) { progress.push_back(text); });
+    ASSERT_EQ(outcome.kind, DialOutcome::Connected) << outcome.error;
+    EXPECT_EQ(progress.front(), "Wähle DACH WEST...");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"Mast", "Dach West"}));
+    EXPECT_EQ(HandleOf("Mast"), HandleOf("Mast")) << "a connection keeps its handle";
+
+    EXPECT_TRUE(service->HangUp(HandleOf("Dach West")));
+    EXPECT_EQ(Listed(), std::vector<std::string>{"Mast"}) << "listed right after the hang-up";
+}
+
+TEST_F(NetworkManagerBackend, AnEntryWithoutSavedConnectionIsNotDialled) {
+    Mock({"saved", "Mast"});
+    CancelToken token;
+    DialOutcome outcome = service->Dial("Mäst", token, nullptr);
+    EXPECT_EQ(outcome.kind, DialOutcome::Failed);
+    EXPECT_EQ(outcome.error, "Der NetworkManager kennt keine Verbindung \"Mäst\".");
+    EXPECT_EQ(Listed(), std::vector<std::string>{});
+}
+
+TEST_F(NetworkManagerBackend, ARefusalByTheAuthorisationServiceIsExplained) {
+    Mock({"saved", "Mast"});
+    Mock({"refuse"});
+    CancelToken token;
+    DialOutcome outcome = service->Dial("Mast", token, nullptr);
+    EXPECT_EQ(outcome.kind, DialOutcome::Failed);
+    EXPECT_EQ(outcome.error,
+              "Keine Berechtigung: Die Rechteverwaltung des Systems hat das Verbinden abgelehnt.");
+}
+
+TEST_F(NetworkManagerBackend, AnActivationThatEndsDeactivatedShowsItsReason) {
+    Mock({"saved", "Mast"});
+    Mock({"stall"});
+    CancelToken token;
+    DialOutcome outcome;
+    std::thread dial([&] { outcome = service->Dial("Mast", token, nullptr); });
+    bool activating = false;
+    for (int i = 0; i < 200 && !activating; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        activating = Listed() == std::vector<std::string>{"Mast"};
+    }
+    EXPECT_TRUE(activating);
+    Mock({"fail", "10"});
+    dial.join();
+    EXPECT_EQ(outcome.kind, DialOutcome::Failed);
+    EXPECT_EQ(outcome.error, "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen.");
+}
+
+TEST_F(NetworkManagerBackend, CancelWhileActivatingDeactivatesIt) {
+    Mock({"saved", "Mast"});
+    Mock({"stall"});
+    CancelToken token;
+    DialOutcome outcome;
+    std::thread dial([&] { outcome = service->Dial("Mast", token, nullptr); });
+    for (int i = 0; i < 200 && Listed().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    token.Cancel();
+    dial.join();
+    EXPECT_EQ(outcome.kind, DialOutcome::Cancelled);
+    EXPECT_EQ(Listed(), std::vector<std::string>{});
+}
+
+TEST_F(NetworkManagerBackend, AServiceThatIsGoneIsAFailedEnumeration) {
+    Stop(m_mock);
+    EXPECT_FALSE(service->EnumConnections().has_value());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
