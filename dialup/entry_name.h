@@ -4,4 +4,12 @@
 
 #include <string_view>
 
-bool EntryNamesEqual(std::string_view a, std::string_view b);
+inline bool EntryNamesEqual(std::string_view a, std::string_view b) {
+    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i]))
+            return false;
+    return true;
+}

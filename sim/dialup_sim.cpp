@@ -1,5 +1,6 @@
 #include "sim/dialup_sim.h"
 
+#include "dialup/entry_name.h"
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
 
@@ -160,13 +161,24 @@ bool DialupSim::HangUp(HRASCONN handle) {
 
 DialOutcome DialupSim::Dial(const std::string& entry, const CancelToken& cancel,
                             const DialProgress& progress) {
-    if (std::find(m_options.entries.begin(), m_options.entries.end(), entry) ==
-        m_options.entries.end()) {
+    // As the real services look their entries up: the exact name, else the only one that
+    // differs in the case of A to Z.
+    std::string name;
+    std::vector<std::string> folded;
+    for (const auto& e : m_options.entries) {
+        if (e == entry)
+            name = e;
+        else if (EntryNamesEqual(e, entry))
+            folded.push_back(e);
+    }
+    if (name.empty() && folded.size() == 1)
+        name = folded.front();
+    if (name.empty()) {
         Log("dial " + entry + " fail");
         return DialOutcome::Fail("Die DFÜ-Verbindung \"" + entry + "\" gibt es nicht.");
     }
     if (progress)
-        progress("Wähle " + entry + "...");
+        progress("Wähle " + name + "...");
     if (!Clock().Sleep(m_options.delayMs, &cancel)) {
         Log("dial " + entry + " cancel");
         return DialOutcome::Cancel();
@@ -175,8 +187,8 @@ DialOutcome DialupSim::Dial(const std::string& entry, const CancelToken& cancel,
     case SimDialResult::Ok: {
         Log("dial " + entry + " ok");
         std::lock_guard lock(m_mutex);
-        if (std::find(m_active.begin(), m_active.end(), entry) == m_active.end())
-            m_active.push_back(entry);
+        if (std::find(m_active.begin(), m_active.end(), name) == m_active.end())
+            m_active.push_back(name);
         return DialOutcome::Ok();
     }
     case SimDialResult::Fail:

@@ -87,14 +87,27 @@ TEST_F(DialupSimService, FailureAndTheSimulatedCancelAreOutcomesOfTheirOwn) {
     DialOutcome failed = failing->Dial("A", token, nullptr);
     EXPECT_EQ(failed.kind, DialOutcome::Failed);
     EXPECT_EQ(failed.error, "Die Gegenstelle antwortet nicht.");
-    DialOutcome unknown = failing->Dial("a", token, nullptr);
+    DialOutcome unknown = failing->Dial("Ä", token, nullptr);
     EXPECT_EQ(unknown.kind, DialOutcome::Failed);
-    EXPECT_EQ(unknown.error, "Die DFÜ-Verbindung \"a\" gibt es nicht.");
+    EXPECT_EQ(unknown.error, "Die DFÜ-Verbindung \"Ä\" gibt es nicht.");
 
     auto cancelling = Open("entries=A,dial=cancel");
     EXPECT_EQ(cancelling->Dial("A", token, nullptr).kind, DialOutcome::Cancelled);
     EXPECT_TRUE(cancelling->Active().empty());
-    EXPECT_EQ(Log(), "dial A fail\ndial a fail\ndial A cancel\n");
+    EXPECT_EQ(Log(), "dial A fail\ndial Ä fail\ndial A cancel\n");
+}
+
+TEST_F(DialupSimService, ADialFindsItsEntryAsTheRealServicesDo) {
+    auto sim = Open("entries=Mast|Funk|FUNK,delay=0");
+    CancelToken token;
+    std::vector<std::string> progress;
+    const DialProgress record = [&](const std::string& text) { progress.push_back(text); };
+    EXPECT_EQ(sim->Dial("mAST", token, record).kind, DialOutcome::Connected);
+    EXPECT_EQ(sim->Dial("funk", token, record).kind, DialOutcome::Failed) << "which one?";
+    EXPECT_EQ(sim->Dial("FUNK", token, record).kind, DialOutcome::Connected) << "exact first";
+    EXPECT_EQ(sim->Active(), (Names{"Mast", "FUNK"}));
+    EXPECT_EQ(progress, (Names{"Wähle Mast...", "Wähle FUNK..."}));
+    EXPECT_EQ(Log(), "dial mAST ok\ndial funk fail\ndial FUNK ok\n");
 }
 
 TEST_F(DialupSimService, ACancelDuringTheDelayEndsTheDial) {
