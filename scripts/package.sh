@@ -7,6 +7,8 @@
 #   scripts/package.sh --install-test  also install it, start it as its desktop entry says, hang
 #                                      up through it, and purge it again (root only; it replaces
 #                                      an installed quillmere)
+# The checks below are small bash -c scripts that take their own $1, $2.
+# shellcheck disable=SC2016
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${BUILD_DIR:-$root/build-pkg}
