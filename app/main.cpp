@@ -1,5 +1,6 @@
 // Start-up: the application object, the host that shows its dialogs, and the end of the process.
 #include "app/link_control_app.h"
+#include "dialup/networkmanager/nm_service.h"
 #include "platform/headless_host.h"
 #include "platform/process.h"
 #include "platform/qt/qt_host.h"
@@ -71,8 +72,9 @@ int main(int argc, char** argv) {
     // Before QApplication, which takes its own options out of argv.
     theApp.SetStartup(argc, argv);
 
-    // The dial-up service backends are registered here, before InitInstance binds the dial-up
-    // functions.
+    // The Qt-free core knows no D-Bus: NetworkManager joins the services it can choose here,
+    // before InitInstance binds the dial-up functions.
+    InstallNetworkManagerBackend();
 
     if (theApp.m_lpCmdLine == "/d") {
         // A script or a service unit waits for this: whatever the dial-up service does, the
@@ -101,6 +103,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromStdString(theApp.m_pszAppName));
     QApplication::setOrganizationName(QStringLiteral("Talvenmark"));
     QApplication::setApplicationVersion(QString::fromLatin1(GetVersionInfo().versionDotted));
+    // Lets a Wayland compositor match the window to the desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.talvenmark.Quillmere"));
 
     QtHost host;
     SetUi(&host);

@@ -14,6 +14,8 @@
 #include <sstream>
 #include <string>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -251,4 +253,27 @@ TEST(Binary, APortHeldByAnotherProcessStartsInManualModeOfferingHangUpWhenConnec
     }
     ::close(slave);
     ::close(master);
+}
+
+TEST(Binary, HangUpModeWhoseServiceDoesNotAnswerStillExitsZeroWithinTenSeconds) {
+    // A system bus that takes the connection and then says nothing at all.
+    Sandbox box;
+    const std::string socketPath = box.Path("silent-bus");
+    int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    box.WriteSettings("[Settings]\nRAS%20Link%20Name=Optolink\n[Dialup]\nService=networkmanager\n");
+    const auto started = std::chrono::steady_clock::now();
+    Result r = RunProgram(box, {"/d"}, 15s,
+                          {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + socketPath},
+                           {"QT_QPA_PLATFORM", ""},
+                           {"DISPLAY", ""}});
+    const auto took = std::chrono::steady_clock::now() - started;
+    ::close(listener);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.trace;
+    EXPECT_LT(took, 10s);
 }
