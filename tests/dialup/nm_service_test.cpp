@@ -241,6 +241,19 @@ TEST_F(NetworkManagerBackend, CancelWhileActivatingDeactivatesIt) {
     EXPECT_EQ(Listed(), std::vector<std::string>{});
 }
 
+TEST_F(NetworkManagerBackend, AServiceThatStopsAnsweringIsGivenUpAfterTheDeadline) {
+    Mock({"active", "Mast", "mast0"});
+    const HRASCONN handle = HandleOf("Mast");
+    ::kill(m_mock, SIGSTOP);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(service->EnumConnections().has_value());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500));
+    start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(service->HangUp(handle));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500));
+    ::kill(m_mock, SIGCONT);
+}
+
 TEST_F(NetworkManagerBackend, AServiceThatIsGoneIsAFailedEnumeration) {
     Stop(m_mock);
     EXPECT_FALSE(service->EnumConnections().has_value());
