@@ -73,6 +73,10 @@ std::optional<std::vector<std::string>> SplitCommandLine(std::string_view text) 
 }
 
 std::optional<std::vector<std::string>> FollowUpArguments(const std::string& commandLine) {
+    // No file name or argument can hold a NUL (the settings file can: "\x00"); cut there, the
+    // text would start something other than it says.
+    if (commandLine.find('\0') != std::string::npos)
+        return std::nullopt;
     // Only a text with "/" names a file as it is; a bare name goes through the PATH search like
     // any other first word, so a file of that name in the current folder is not preferred.
     struct stat st {};
