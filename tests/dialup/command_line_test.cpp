@@ -61,8 +61,8 @@ TEST(FollowUpArguments, AnExecutableFileIsTakenWholeBlanksAndAll) {
 
 TEST(FollowUpArguments, NothingToStart) {
     // A NUL from the settings file would cut the program name short: "true" would start.
-    for (const std::string text : {std::string("   "), std::string("'unterminated"),
-                                   std::string("'' arg"), std::string("true\0 rm -rf x", 14)})
+    for (const std::string& text : {std::string("   "), std::string("'unterminated"),
+                                    std::string("'' arg"), std::string("true\0 rm -rf x", 14)})
         EXPECT_EQ(FollowUpArguments(text), std::nullopt) << text;
 }
 
