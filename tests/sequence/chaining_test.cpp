@@ -76,6 +76,7 @@ TEST_F(Chaining, ConfigurationSuccessStartsTheTestAtTheOperatingRate) {
     h.Set("Baudrate", "1");
     h.Start();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_STATUS \"Prüfe Link-Qualität...\""));
+    ASSERT_TRUE(h.host.WaitForLine("pos IDC_LINK_QUALITY 256")); // a whole cycle went over the line
     h.Close();
     const std::string log = Slurp(sim.substr(sim.find("log=") + 4));
     const size_t packet = log.find("tx 0b 51 64 70 43 89 90 11");
