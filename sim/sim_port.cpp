@@ -5,7 +5,9 @@
 #include "sim/transceiver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -25,11 +27,15 @@ public:
     SimPort& operator=(const SimPort&) = delete;
 
     bool GetCommState(DCB& dcb) override {
+        if (Gone())
+            return false;
         dcb = m_transceiver->LineSettings();
         return true;
     }
 
     bool SetCommState(const DCB& dcb) override {
+        if (Gone())
+            return false;
         if (dcb.BaudRate == 0)
             return Fail("invalid baud rate 0");
         m_transceiver->SetLineSettings(dcb);
@@ -37,17 +43,23 @@ public:
     }
 
     bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
+        if (Gone())
+            return false;
         m_timeouts = timeouts;
         return true;
     }
 
     bool SetCommMask(DWORD mask) override {
+        if (Gone())
+            return false;
         m_mask = mask;
         return true;
     }
 
     bool WaitCommEvent(DWORD& eventMask) override {
         eventMask = 0;
+        if (Gone())
+            return false;
         if (m_cancel->IsCancelled())
             return Fail("cancelled");
         // Without EV_CTS in the mask no event can come: wait like the real port would.
@@ -55,19 +67,27 @@ public:
             m_cancel->Wait([] { return false; });
             return Fail("cancelled");
         }
-        if (!m_transceiver->WaitForSwitch(*m_cancel))
+        const bool switched = m_transceiver->WaitForSwitch(*m_cancel);
+        if (Gone())
+            return false;
+        if (!switched)
             return Fail("cancelled");
         eventMask = EV_CTS;
         return true;
     }
 
     bool GetCommModemStatus(DWORD& modemStatus) override {
+        modemStatus = 0;
+        if (Gone())
+            return false;
         modemStatus = m_transceiver->PowerOn() ? MS_CTS_ON : 0;
         return true;
     }
 
     bool WriteFile(const void* buffer, DWORD count, DWORD& written) override {
         written = 0;
+        if (Gone())
+            return false;
         if (m_cancel->IsCancelled())
             return Fail("cancelled");
         if (count == 0)
@@ -78,6 +98,8 @@ public:
             const DWORD ms = LineTime(count, m_transceiver->LineSettings().BaudRate);
             if (ms > 0 && !Clock().Sleep(ms, m_cancel.get()))
                 return Fail("cancelled");
+            if (Gone())
+                return false;
         }
         // The echo arrives while the bytes are on the line, so it is there when the write ends.
         for (BYTE b : m_transceiver->Transmit(bytes)) {
@@ -90,6 +112,8 @@ public:
 
     bool ReadFile(void* buffer, DWORD count, DWORD& read) override {
         read = 0;
+        if (Gone())
+            return false;
         if (m_cancel->IsCancelled())
             return Fail("cancelled");
         if (count == 0)
@@ -98,6 +122,8 @@ public:
         const DWORD timeout = m_timeouts.ReadTotalTimeoutConstant;
         if (m_rx.size() < count && timeout > 0 && !Clock().Sleep(timeout, m_cancel.get()))
             return Fail("cancelled");
+        if (Gone())
+            return false;
         const std::size_t n = std::min<std::size_t>(count, m_rx.size());
         std::copy_n(m_rx.begin(), n, static_cast<BYTE*>(buffer));
         m_rx.erase(m_rx.begin(), m_rx.begin() + static_cast<std::ptrdiff_t>(n));
@@ -108,6 +134,8 @@ public:
     }
 
     bool PurgeComm(DWORD flags) override {
+        if (Gone())
+            return false;
         if (flags & PURGE_RXCLEAR)
             m_rx.clear();
         m_transceiver->Purge();
@@ -117,22 +145,39 @@ public:
     std::string LastError() const override { return m_lastError; }
 
 private:
+    // A pulled adapter: the system answers every call with EIO.
+    bool Gone() {
+        if (!m_transceiver->Vanished())
+            return false;
+        m_lastError = std::strerror(EIO);
+        return true;
+    }
+
     bool Fail(std::string why) {
         m_lastError = std::move(why);
         return false;
     }
 
-    // 10 bit times per byte (start, 8 data, stop). Fractions of a millisecond are carried to
-    // the next write, so 64 writes of 16 bytes take as long as one of 1024.
+    // 10 bit times per byte (start, 8 data, stop), as a schedule of the line: a write starts
+    // when the line is free, and the writer sleeps until its last bit is out. Fractions of a
+    // millisecond are carried to the next write, so 64 writes of 16 bytes take as long as one
+    // of 1024; a sleep that overruns shortens the next one instead of adding up over the 64
+    // writes of a link-test cycle. A write within the millisecond after the line fell free
+    // (the clock's resolution; a UART's transmit FIFO bridges as much) continues the schedule,
+    // a later one starts it anew. Returns the time to sleep.
     DWORD LineTime(DWORD count, DWORD baud) {
-        if (baud != m_lineBaud) {
+        const DWORD now = Clock().Now();
+        // Signed difference: right across the wrap of the millisecond counter.
+        if (baud != m_lineBaud || static_cast<std::int32_t>(now - m_lineFreeAt) > 1) {
             m_lineBaud = baud;
-            m_lineDebt = 0;
+            m_lineFreeAt = now;
+            m_lineFraction = 0;
         }
-        m_lineDebt += std::uint64_t{count} * 10 * 1000;
-        const std::uint64_t ms = m_lineDebt / baud;
-        m_lineDebt %= baud;
-        return static_cast<DWORD>(ms);
+        const std::uint64_t total = m_lineFraction + std::uint64_t{count} * 10 * 1000;
+        m_lineFreeAt += static_cast<DWORD>(total / baud);
+        m_lineFraction = total % baud;
+        const auto left = static_cast<std::int32_t>(m_lineFreeAt - now);
+        return left > 0 ? static_cast<DWORD>(left) : 0;
     }
 
     const std::shared_ptr<Transceiver> m_transceiver;
@@ -141,7 +186,8 @@ private:
     DWORD m_mask = 0;
     std::deque<BYTE> m_rx;
     DWORD m_lineBaud = 0;
-    std::uint64_t m_lineDebt = 0; // in units of 1/baud milliseconds
+    DWORD m_lineFreeAt = 0;           // the program's clock, ms
+    std::uint64_t m_lineFraction = 0; // beyond m_lineFreeAt, in units of 1/baud ms
     std::string m_lastError;
 };
 

@@ -152,6 +152,25 @@ BYTE Transceiver::Sensitivity() const {
     return m_sensitivity;
 }
 
+void Transceiver::Vanish() {
+    std::shared_ptr<CancelToken> waiter;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_vanished)
+            return;
+        m_vanished = true;
+        waiter = m_waiter;
+        m_log.Write("vanish");
+    }
+    if (waiter)
+        waiter->Update([] {});
+}
+
+bool Transceiver::Vanished() const {
+    std::lock_guard lock(m_mutex);
+    return m_vanished;
+}
+
 bool Transceiver::Attach(std::shared_ptr<CancelToken> cancel) {
     std::lock_guard lock(m_mutex);
     if (m_attached)
@@ -191,8 +210,9 @@ bool Transceiver::WaitForSwitch(CancelToken& cancel) {
         SetPower(!from);
         return true;
     }
-    // Nobody switches on our side; a test may still do it through SetPower, which wakes us.
-    return cancel.Wait([&] { return PowerOn() != from; });
+    // Nobody switches on our side; a test may still do it through SetPower, which wakes us, as
+    // does the adapter vanishing.
+    return cancel.Wait([&] { return PowerOn() != from || Vanished(); });
 }
 
 std::vector<BYTE> Transceiver::Transmit(std::span<const BYTE> bytes) {

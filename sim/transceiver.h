@@ -64,6 +64,11 @@ public:
     DWORD ConfiguredRate() const;
     // Byte 2 of the last configuration packet that was accepted; 0 before the first.
     BYTE Sensitivity() const;
+    // The adapter is pulled out: from now on every call of the port fails as the system's does
+    // for a device that is gone (EIO), and a wait for the power switch ends at once. For the
+    // life of the process; a test uses a transceiver of its own.
+    void Vanish();
+    bool Vanished() const;
 
     // The port's side. Only one port may have the transceiver at a time.
     bool Attach(std::shared_ptr<CancelToken> cancel);
@@ -98,5 +103,6 @@ private:
     DWORD m_linkPos = 0; // bytes carried over the link since the last purge
     DCB m_dcb;
     bool m_attached = false;
+    bool m_vanished = false;
     std::shared_ptr<CancelToken> m_waiter; // the open port's token, woken on a power change
 };

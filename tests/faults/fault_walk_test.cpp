@@ -1,0 +1,294 @@
+// Every serial call of a whole configuration and a whole link test, made to fail one at a time:
+// first a clean run counts the calls, then call N fails for N = 1..count, as a failure, as a
+// short write, and as the adapter vanishing just before it. Each ends in exactly one defined
+// outcome: the step's "Interner Fehler" once and exit code 1, or (a short write the step does
+// not check) the operation running to its normal end. Never a hang, a second message or a crash.
+#include "tests/support/fault_port.h"
+#include "tests/workers/worker_rig.h"
+
+#include <gmock/gmock.h>
+
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+struct Call {
+    PortCall kind;
+    int nth; // among the calls of its kind
+};
+
+enum class Fault { Fail, ShortWrite, Vanish };
+
+struct Operation {
+    const char* name;
+    int button;
+    const char* options;
+    bool autoMode;
+    int baudrate; // the setting's index; 0 (19200 baud) keeps the link test's cycles few
+};
+
+// The configuration with the transceiver off at the start, the one with it on (so the user
+// switches it off first), and the automatic link test until it passes after six seconds.
+const Operation kConfigureFromOff{"configuration from off", IDC_CONFIGURE, "power=off", false, 3};
+const Operation kConfigureFromOn{"configuration from on", IDC_CONFIGURE, "power=on", false, 3};
+const Operation kLinkTest{"automatic link test", IDC_TEST, "power=on,rate=19200", true, 0};
+
+// The code a failure of this call reports: the step the call belongs to.
+int CodeFor(const Operation& run, Call c) {
+    if (run.button == IDC_TEST) {
+        switch (c.kind) {
+        case PortCall::SetCommMask:
+            return 15;
+        case PortCall::GetCommModemStatus:
+            return 16;
+        case PortCall::GetCommState:
+            return 3;
+        case PortCall::SetCommState:
+            return 17;
+        case PortCall::SetCommTimeouts:
+            return 18;
+        case PortCall::WriteFile:
+            return 19;
+        case PortCall::ReadFile:
+            return 20;
+        case PortCall::PurgeComm:
+            return 21;
+        default:
+            return -1;
+        }
+    }
+    const bool fromOn = std::string(run.options) == "power=on";
+    switch (c.kind) {
+    case PortCall::SetCommMask:
+        return 1;
+    case PortCall::GetCommModemStatus:
+        return c.nth == 1 ? 2 : fromOn && c.nth == 2 ? 4 : 6;
+    case PortCall::WaitCommEvent:
+        return fromOn && c.nth == 1 ? 3 : 5;
+    case PortCall::GetCommState:
+        return 7;
+    case PortCall::SetCommState:
+        return 8;
+    case PortCall::SetCommTimeouts:
+        return 9;
+    case PortCall::WriteFile:
+        return c.nth == 1 ? 10 : 13;
+    case PortCall::ReadFile:
+        return c.nth == 1 ? 11 : 14;
+    default:
+        return -1;
+    }
+}
+
+// Writes the transcript to standard error, marked, for the parent to read.
+void MarkTranscript(WorkerRig& rig) {
+    rig.h.host.OnRecord([](const std::string& line) {
+        const std::string marked = "| " + line + "\n";
+        [[maybe_unused]] ssize_t n = ::write(2, marked.data(), marked.size());
+    });
+}
+
+void StartRun(WorkerRig& rig, const Operation& run) {
+    rig.Start({{"Baudrate", std::to_string(run.baudrate)}});
+    if (run.autoMode)
+        rig.SetAutoMode();
+}
+
+// The line that says the operation has given the dialog back.
+std::string EndLine(const Operation& run) {
+    return run.button == IDC_TEST ? "text IDC_TEST \"Testen\""
+                                  : "text IDC_CONFIGURE \"Konfigurieren\"";
+}
+
+// Every call of a clean run, in order.
+std::vector<Call> CleanRun(const Operation& run) {
+    std::vector<Call> calls;
+    std::mutex m;
+    ManualClock clock;
+    // Blanks before the options, more each time: a fresh transceiver of its own, not the one
+    // the walk's children start from.
+    static int runs = 0;
+    WorkerRig rig(clock, std::string(++runs, ' ') + run.options, false);
+    ScopedPortFaults record({}, {}, [&](PortCall kind, int nth) {
+        std::lock_guard lock(m);
+        calls.push_back({kind, nth});
+    });
+    StartRun(rig, run);
+    rig.Click(run.button);
+    EXPECT_TRUE(rig.WaitLine(EndLine(run), std::chrono::seconds(60)));
+    EXPECT_TRUE(rig.WorkersGone());
+    EXPECT_TRUE(rig.h.host.Lines("messagebox").empty());
+    std::lock_guard lock(m);
+    return calls;
+}
+
+[[noreturn]] void RunWithFault(const Operation& run, Call call, Fault fault) {
+    ManualClock clock;
+    WorkerRig rig(clock, run.options, false);
+    StartRun(rig, run);
+    std::vector<PortFault> faults;
+    if (fault != Fault::Vanish)
+        faults.push_back({call.kind, call.nth, fault == Fault::ShortWrite});
+    CallHook pull;
+    if (fault == Fault::Vanish)
+        pull = [&rig, call](PortCall kind, int nth) {
+            if (kind == call.kind && nth == call.nth)
+                rig.Sim()->Vanish();
+        };
+    ScopedPortFaults inject(faults, {}, pull);
+    MarkTranscript(rig);
+    rig.Click(run.button);
+    // The process ends by itself on an internal error; otherwise the operation ends.
+    if (rig.WaitLine(EndLine(run), std::chrono::seconds(20)) && rig.WorkersGone()) {
+        std::fprintf(stderr, "| idle\n");
+        std::_Exit(0);
+    }
+    std::fprintf(stderr, "| hang\n");
+    std::_Exit(3);
+}
+
+std::vector<std::string> MarkedLines(const std::string& err) {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("| ", 0) == 0)
+            lines.push_back(line.substr(2));
+    return lines;
+}
+
+MATCHER_P(OneInternalError, code, "") {
+    const auto lines = MarkedLines(arg);
+    const auto boxes = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.rfind("messagebox", 0) == 0;
+    });
+    const std::string box = "messagebox \"Interner Fehler " + std::to_string(code) + "\\n\"";
+    if (boxes != 1 || std::find(lines.begin(), lines.end(), box) == lines.end()) {
+        *result_listener << "expected exactly one " << box << "; standard error:\n" << arg;
+        return false;
+    }
+    return true;
+}
+
+MATCHER(RanToItsEnd, "") {
+    const auto lines = MarkedLines(arg);
+    for (const auto& l : lines)
+        if (l.rfind("messagebox", 0) == 0) {
+            *result_listener << "a message: " << l;
+            return false;
+        }
+    if (lines.empty() || lines.back() != "idle") {
+        *result_listener << "never idle; standard error:\n" << arg;
+        return false;
+    }
+    return true;
+}
+
+class FaultWalk : public ::testing::TestWithParam<Operation> {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "fast"); }
+};
+
+void PrintTo(const Operation& r, std::ostream* os) {
+    *os << r.name;
+}
+
+} // namespace
+
+TEST_P(FaultWalk, EveryCallFailingEndsInItsInternalError) {
+    const Operation& run = GetParam();
+    const std::vector<Call> calls = CleanRun(run);
+    ASSERT_GT(calls.size(), 10u);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const Call c = calls[i];
+        SCOPED_TRACE("call " + std::to_string(i + 1) + " of " + std::to_string(calls.size()) +
+                     ": " + ToString(c.kind) + " #" + std::to_string(c.nth));
+        ASSERT_NE(CodeFor(run, c), -1);
+        EXPECT_EXIT(RunWithFault(run, c, Fault::Fail), ::testing::ExitedWithCode(1),
+                    OneInternalError(CodeFor(run, c)));
+        if (HasFatalFailure() || HasNonfatalFailure())
+            return; // one story is enough
+    }
+    std::printf("%s: %zu calls, each failed once\n", run.name, calls.size());
+}
+
+TEST_P(FaultWalk, EveryWriteCutShortEndsInItsErrorOrIsNoFailure) {
+    const Operation& run = GetParam();
+    const std::vector<Call> calls = CleanRun(run);
+    std::size_t writes = 0;
+    for (const Call& c : calls) {
+        if (c.kind != PortCall::WriteFile)
+            continue;
+        ++writes;
+        SCOPED_TRACE("WriteFile #" + std::to_string(c.nth));
+        if (run.button == IDC_CONFIGURE) {
+            // The packet and each readiness byte must go out whole.
+            EXPECT_EXIT(RunWithFault(run, c, Fault::ShortWrite), ::testing::ExitedWithCode(1),
+                        OneInternalError(CodeFor(run, c)));
+        } else {
+            // The link test counts what comes back; a byte lost on the way is a worse cycle.
+            EXPECT_EXIT(RunWithFault(run, c, Fault::ShortWrite), ::testing::ExitedWithCode(0),
+                        RanToItsEnd());
+        }
+        if (HasFatalFailure() || HasNonfatalFailure())
+            return;
+    }
+    std::printf("%s: %zu writes, each cut short once\n", run.name, writes);
+}
+
+TEST_P(FaultWalk, TheAdapterVanishingBeforeAnyCallEndsInThatCallsError) {
+    const Operation& run = GetParam();
+    const std::vector<Call> calls = CleanRun(run);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const Call c = calls[i];
+        SCOPED_TRACE("vanished before call " + std::to_string(i + 1) + ": " + ToString(c.kind) +
+                     " #" + std::to_string(c.nth));
+        EXPECT_EXIT(RunWithFault(run, c, Fault::Vanish), ::testing::ExitedWithCode(1),
+                    OneInternalError(CodeFor(run, c)));
+        if (HasFatalFailure() || HasNonfatalFailure())
+            return;
+    }
+    std::printf("%s: vanished before each of %zu calls\n", run.name, calls.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Whole, FaultWalk,
+                         ::testing::Values(kConfigureFromOff, kConfigureFromOn, kLinkTest),
+                         [](const auto& info) {
+                             return std::string(info.index == 0   ? "ConfigurationFromOff"
+                                                : info.index == 1 ? "ConfigurationFromOn"
+                                                                  : "AutomaticLinkTest");
+                         });
+
+namespace {
+
+[[noreturn]] void VanishWhileWaiting(const char* options, int button, const char* status) {
+    ManualClock clock;
+    WorkerRig rig(clock, options, false);
+    rig.Start();
+    MarkTranscript(rig);
+    rig.Click(button);
+    if (!rig.WaitStatus(status))
+        std::_Exit(4);
+    rig.Sim()->Vanish();
+    rig.WaitLine("the process has ended", std::chrono::seconds(20));
+    std::fprintf(stderr, "| hang\n");
+    std::_Exit(3);
+}
+
+} // namespace
+
+// Pulled out while the worker waits for the user, or while the link test runs by hand: the
+// wait ends at once with the step's error.
+TEST(VanishWhileWaiting, TheWaitEndsInItsInternalError) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        VanishWhileWaiting("power=off,user=absent", IDC_CONFIGURE, "Laser-Transceiver einschalten"),
+        ::testing::ExitedWithCode(1), OneInternalError(5));
+    EXPECT_EXIT(VanishWhileWaiting("power=on,user=absent", IDC_CONFIGURE,
+                                   "Laser-Transceiver zuerst ausschalten"),
+                ::testing::ExitedWithCode(1), OneInternalError(3));
+    // By hand the test writes, reads and purges in turn; it fails in whichever comes next.
+    EXPECT_EXIT(VanishWhileWaiting("power=on", IDC_TEST, "Der Laser ist eingeschaltet"),
+                ::testing::ExitedWithCode(1),
+                ::testing::AnyOf(OneInternalError(19), OneInternalError(20), OneInternalError(21)));
+}

@@ -1,0 +1,145 @@
+// The serial layer when the device goes away, on a pseudo-terminal whose far end is closed: the
+// kernel hangs the line up (POLLHUP, EIO), as it does when a USB adapter is pulled out. Every
+// wait in progress ends with a failure at once, and every later call fails promptly.
+#include "link/serial_port_posix.h"
+#include "platform/cancel_token.h"
+#include "tests/link/pty_pair.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <sys/ioctl.h>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The modem lines and output queue as a USB adapter reports them: a pty has no modem lines
+// (ENOTTY), which here reads as CTS low for ever, and an output queue that never drains; once
+// the line is hung up both ioctls fail with the kernel's EIO, as the adapter's would.
+PosixPortEnvironment AdapterLike(const std::string& lockDir) {
+    PosixPortEnvironment env = DefaultPosixPortEnvironment();
+    env.lockDir = lockDir;
+    env.readModemLines = [](int fd, int& lines) {
+        lines = 0;
+        if (::ioctl(fd, TIOCMGET, &lines) == 0)
+            return 0;
+        if (errno == ENOTTY || errno == EINVAL) {
+            lines = 0;
+            return 0;
+        }
+        return errno;
+    };
+    env.readOutputQueue = [](int fd, int& queued) {
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
+            return errno;
+        queued = 16; // the line stands still
+        return 0;
+    };
+    return env;
+}
+
+class VanishingPty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        OpenResult opened =
+            OpenPosixSerialPort(pty.SlavePath(), cancel, AdapterLike(lockDir.Path().string()));
+        ASSERT_TRUE(opened.port) << opened.reason;
+        port = std::move(opened.port);
+        DCB dcb;
+        ASSERT_TRUE(port->GetCommState(dcb));
+        dcb.BaudRate = 115200;
+        ASSERT_TRUE(port->SetCommState(dcb));
+        ASSERT_TRUE(port->SetCommMask(EV_CTS));
+        DWORD status = 0;
+        ASSERT_TRUE(port->GetCommModemStatus(status));
+    }
+
+    // Runs call on a thread, hangs the line up while it waits, and tells how it ended.
+    void ExpectFailsAtTheHangUp(const std::function<bool()>& call) {
+        auto result = std::async(std::launch::async, call);
+        ASSERT_EQ(result.wait_for(50ms), std::future_status::timeout) << "the call did not wait";
+        const auto hungUp = Clock::now();
+        pty.CloseMaster();
+        ASSERT_EQ(result.wait_for(2s), std::future_status::ready)
+            << "still waiting after the hang-up";
+        EXPECT_LT(Clock::now() - hungUp, 500ms);
+        EXPECT_FALSE(result.get()) << "a call on a vanished device reported success";
+        EXPECT_FALSE(port->LastError().empty());
+    }
+
+    PtyPair pty;
+    TempDir lockDir;
+    std::shared_ptr<CancelToken> cancel = std::make_shared<CancelToken>();
+    std::unique_ptr<ISerialPort> port;
+};
+
+} // namespace
+
+TEST_F(VanishingPty, AReadWaitingForeverFails) {
+    ASSERT_TRUE(port->SetCommTimeouts(COMMTIMEOUTS{})); // waits for the whole count
+    ExpectFailsAtTheHangUp([&] {
+        BYTE buffer[16];
+        DWORD read = 0;
+        return port->ReadFile(buffer, sizeof buffer, read);
+    });
+}
+
+TEST_F(VanishingPty, AWriteWaitingForTheLineToDrainFails) {
+    ExpectFailsAtTheHangUp([&] {
+        DWORD written = 0;
+        return port->WriteFile("TESTTESTTESTTEST", 16, written);
+    });
+}
+
+TEST_F(VanishingPty, ACtsWaitFails) {
+    ExpectFailsAtTheHangUp([&] {
+        DWORD events = 0;
+        return port->WaitCommEvent(events);
+    });
+}
+
+TEST_F(VanishingPty, EveryCallAfterTheHangUpFailsPromptly) {
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadTotalTimeoutConstant = 5000;
+    ASSERT_TRUE(port->SetCommTimeouts(timeouts));
+    pty.CloseMaster();
+    struct Step {
+        const char* name;
+        std::function<bool()> call;
+    };
+    DCB dcb;
+    DWORD n = 0;
+    BYTE buffer[8];
+    const Step steps[] = {
+        {"GetCommState", [&] { return port->GetCommState(dcb); }},
+        {"SetCommState", [&] { return port->SetCommState(dcb); }},
+        {"GetCommModemStatus", [&] { return port->GetCommModemStatus(n); }},
+        {"WaitCommEvent", [&] { return port->WaitCommEvent(n); }},
+        {"WriteFile", [&] { return port->WriteFile("TEST", 4, n); }},
+        {"ReadFile", [&] { return port->ReadFile(buffer, sizeof buffer, n); }},
+        {"PurgeComm", [&] { return port->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR); }},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        const auto start = Clock::now();
+        EXPECT_FALSE(s.call());
+        // Well inside the read's 5 s: the hang-up, not a time-out, ended it.
+        EXPECT_LT(Clock::now() - start, 500ms);
+        EXPECT_FALSE(port->LastError().empty());
+    }
+}
+
+TEST_F(VanishingPty, TheVanishedDeviceClosesCleanlyAndCannotBeOpenedAgain) {
+    const std::string path = pty.SlavePath();
+    pty.CloseMaster();
+    port.reset();
+    const OpenResult again =
+        OpenPosixSerialPort(path, nullptr, AdapterLike(lockDir.Path().string()));
+    EXPECT_FALSE(again.port);
+    EXPECT_FALSE(again.reason.empty());
+}

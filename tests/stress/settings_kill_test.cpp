@@ -1,0 +1,113 @@
+// A save killed at a random moment: the settings file afterwards holds the old settings or the
+// new ones, byte for byte, never a mixture or a truncated file.
+//
+//   settings_kill_test [--seed=N] [--cycles=N]   N kills (default 200)
+#include "platform/ini_file.h"
+#include "platform/profile_store.h"
+#include "stress_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <signal.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+StressArgs g_args;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Settings that differ throughout, and long enough that a save takes a while to write.
+IniDocument Settings(char fill) {
+    IniDocument doc;
+    doc.Set("Settings", "RAS Link Name", std::string(1, fill) + " Optolink Dach");
+    doc.Set("Settings", "Baudrate", std::string(1, fill));
+    for (int i = 0; i < 200; ++i)
+        doc.Set("Notes", "Line" + std::to_string(i), std::string(200, fill));
+    return doc;
+}
+
+} // namespace
+
+TEST(SettingsKill, ASaveKilledAnywhereLeavesTheOldFileOrTheNewOne) {
+    std::mt19937_64 random(g_args.seed);
+    const long kills = g_args.cycles > 0 ? g_args.cycles : 200;
+    char dirPattern[] = "/tmp/qm-kill-XXXXXX";
+    ASSERT_NE(::mkdtemp(dirPattern), nullptr);
+    const std::string dir = dirPattern;
+    const std::string path = dir + "/Quillmere.conf";
+    const IniDocument a = Settings('a');
+    const IniDocument b = Settings('b');
+    const std::string textA = FormatIni(a);
+    const std::string textB = FormatIni(b);
+    {
+        IniProfileStore first(path);
+        for (const auto& s : a.sections)
+            for (const auto& e : s.entries)
+                first.Write(s.name, e.key, e.value);
+        ASSERT_TRUE(first.Flush());
+    }
+    ASSERT_EQ(ReadFile(path), textA);
+
+    long sawA = 0, sawB = 0, insideASave = 0;
+    for (long round = 0; round < kills; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Saves a and b in turn, as fast as it can, until it is killed.
+            IniProfileStore store(path);
+            for (unsigned n = 1;; ++n) {
+                for (const auto& s : (n % 2 ? b : a).sections)
+                    for (const auto& e : s.entries)
+                        store.Write(s.name, e.key, e.value);
+                if (!store.Flush())
+                    std::_Exit(2);
+            }
+        }
+        // A save takes a few milliseconds: kill anywhere in the first few saves.
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": the saver failed by itself";
+        const std::string now = ReadFile(path);
+        ASSERT_TRUE(now == textA || now == textB)
+            << "round " << round << ": the file holds " << now.size() << " bytes, neither the "
+            << textA.size() << " of the old settings nor the new ones";
+        (now == textA ? sawA : sawB)++;
+        // The killed save's temporary file may be left beside the settings; it never replaces
+        // them. Cleared so that the folder does not fill up over the run.
+        bool leftover = false;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            if (e.path() != path) {
+                std::filesystem::remove(e.path());
+                leftover = true;
+            }
+        insideASave += leftover;
+    }
+    std::filesystem::remove_all(dir);
+    std::printf("%ld saves killed (%ld of them while the new file was being written): the file "
+                "held the one settings %ld times, the other %ld times\n",
+                kills, insideASave, sawA, sawB);
+    // Both outcomes seen: the kills did land in different places of the saving.
+    EXPECT_GT(sawA, 0);
+    EXPECT_GT(sawB, 0);
+    EXPECT_GT(insideASave, 0) << "no kill landed inside a save";
+}
+
+int main(int argc, char** argv) {
+    g_args = TakeStressArgs(argc, argv, "settings_kill_test");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
