@@ -64,7 +64,8 @@ struct Result {
 // Starts the program and waits at most `limit`; a program still running then is killed.
 Result RunProgram(const Sandbox& box, std::vector<std::string> args,
                   std::chrono::milliseconds limit,
-                  std::map<std::string, std::string> envChanges = {}) {
+                  std::map<std::string, std::string> envChanges = {},
+                  const std::string& program = QUILLMERE_BINARY) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
@@ -89,7 +90,7 @@ Result RunProgram(const Sandbox& box, std::vector<std::string> args,
     for (auto& s : envStrings)
         envp.push_back(s.data());
     envp.push_back(nullptr);
-    args.insert(args.begin(), QUILLMERE_BINARY);
+    args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -276,4 +277,18 @@ TEST(Binary, HangUpModeWhoseServiceDoesNotAnswerStillExitsZeroWithinTenSeconds) 
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.trace;
     EXPECT_LT(took, 10s);
+}
+
+TEST(Binary, ACopyStartedUnderAnotherNameKeepsItsOwnSettings) {
+    Sandbox box;
+    const fs::path copy = box.dir / "Dach-Ost";
+    fs::create_symlink(QUILLMERE_BINARY, copy);
+    std::ofstream(box.dir / "config" / "Talvenmark" / "Dach-Ost.conf")
+        << "[Settings]\nRAS%20Link%20Name=Ost\n[Dialup]\nService=sim:entries=Ost|West,active=Ost,"
+           "log="
+        << box.Path("dialup.log") << "\n";
+    box.WriteSettings("[Dialup]\nService=none\n"); // Quillmere.conf: not the copy's
+    Result r = RunProgram(box, {"/d"}, 15s, {}, copy.string());
+    EXPECT_EQ(r.exitCode, 0) << r.trace;
+    EXPECT_TRUE(Contains(box.Log("dialup.log"), "hangup Ost")) << box.Log("dialup.log");
 }
