@@ -3,6 +3,7 @@
 #include "dialup/entry_name.h"
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
+#include "sim/option_list.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,21 +15,12 @@
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 // "A|B" -> {"A", "B"}; names keep their case and inner blanks, empty ones are dropped.
 std::vector<std::string> SplitNames(std::string_view value) {
     std::vector<std::string> names;
     while (true) {
         const size_t bar = value.find('|');
-        const std::string_view name = Trim(value.substr(0, bar));
+        const std::string_view name = TrimBlanks(value.substr(0, bar));
         if (!name.empty())
             names.emplace_back(name);
         if (bar == std::string_view::npos)
@@ -53,8 +45,7 @@ std::string Apply(std::string_view key, std::string_view value, DialupSimOptions
             return "bad value '" + std::string(value) + "' for option 'dial' (ok, fail or cancel)";
     } else if (key == "delay") {
         DWORD n = 0;
-        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (value.empty() || ec != std::errc{} || end != value.data() + value.size())
+        if (!ParseOptionNumber(value, n))
             return "bad value '" + std::string(value) + "' for option 'delay' (milliseconds)";
         o.delayMs = n;
     } else if (key == "log") {
@@ -71,29 +62,11 @@ std::string Apply(std::string_view key, std::string_view value, DialupSimOptions
 
 DialupSimParse ParseDialupSimOptions(std::string_view text) {
     DialupSimParse result;
-    std::set<std::string, std::less<>> seen;
-    if (Trim(text).empty())
+    result.error = ForEachOption(text, [&](std::string_view key, std::string_view value) {
+        return Apply(key, value, result.options);
+    });
+    if (!result.error.empty())
         return result;
-    while (true) {
-        const size_t comma = text.find(',');
-        const std::string_view item = Trim(text.substr(0, comma));
-        const size_t eq = item.find('=');
-        if (eq == std::string_view::npos) {
-            result.error = "option '" + std::string(item) + "' has no '='";
-            return result;
-        }
-        const std::string_view key = Trim(item.substr(0, eq));
-        if (!seen.insert(std::string(key)).second) {
-            result.error = "option '" + std::string(key) + "' given twice";
-            return result;
-        }
-        result.error = Apply(key, Trim(item.substr(eq + 1)), result.options);
-        if (!result.error.empty())
-            return result;
-        if (comma == std::string_view::npos)
-            break;
-        text.remove_prefix(comma + 1);
-    }
     // What is connected is in the phonebook too.
     for (const auto& name : result.options.active)
         if (std::find(result.options.entries.begin(), result.options.entries.end(), name) ==

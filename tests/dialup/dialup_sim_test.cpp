@@ -26,6 +26,8 @@ TEST(DialupSimOptions, ReadsEveryOptionAndHandWrittenValuesWhole) {
     EXPECT_TRUE(defaults.options.entries.empty());
     EXPECT_EQ(defaults.options.dial, SimDialResult::Ok);
 
+    EXPECT_EQ(ParseDialupSimOptions("entries=A, ,").error, "") << "empty items are harmless";
+
     DialupSimParse activeOnly = ParseDialupSimOptions("active=B");
     EXPECT_EQ(activeOnly.options.entries, Names{"B"}) << "what is connected is in the phonebook";
 }
@@ -37,7 +39,8 @@ TEST(DialupSimOptions, WhatCannotBeReadIsRefusedWithAReason) {
         {"delay=99999999999", "bad value '99999999999' for option 'delay' (milliseconds)"},
         {"colour=red", "unknown option 'colour'"},
         {"entries=A,entries=B", "option 'entries' given twice"},
-        {"entries=A,,", "option '' has no '='"},
+        {"entries=A,dial", "option 'dial' has no value (key=value)"},
+        {"entries=A,=ok", "option without a name in '=ok'"},
         {"log=", "option 'log' needs a file name"},
     };
     for (const auto& [text, reason] : cases)
