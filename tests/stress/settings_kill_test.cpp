@@ -62,22 +62,37 @@ TEST(SettingsKill, ASaveKilledAnywhereLeavesTheOldFileOrTheNewOne) {
 
     long sawA = 0, sawB = 0, insideASave = 0;
     for (long round = 0; round < kills; ++round) {
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            // Saves a and b in turn, as fast as it can, until it is killed.
+            // Saves a and b in turn, as fast as it can, until it is killed; a byte down the
+            // pipe after each save.
+            ::close(pipeFds[0]);
             IniProfileStore store(path);
             for (unsigned n = 1;; ++n) {
                 for (const auto& s : (n % 2 ? b : a).sections)
                     for (const auto& e : s.entries)
                         store.Write(s.name, e.key, e.value);
-                if (!store.Flush())
+                if (!store.Flush() || ::write(pipeFds[1], "s", 1) != 1)
                     std::_Exit(2);
             }
         }
-        // A save takes a few milliseconds: kill anywhere in the first few saves.
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        ::close(pipeFds[1]);
+        // Two saves timed, then the kill anywhere in the next two: wherever the machine's speed
+        // (or a sanitizer) puts the saving.
+        char byte;
+        ASSERT_EQ(::read(pipeFds[0], &byte, 1), 1);
+        const auto first = std::chrono::steady_clock::now();
+        ASSERT_EQ(::read(pipeFds[0], &byte, 1), 1);
+        const auto save = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - first)
+                              .count();
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(random() % static_cast<std::uint64_t>(2 * save + 1)));
         ::kill(child, SIGKILL);
+        ::close(pipeFds[0]);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": the saver failed by itself";
