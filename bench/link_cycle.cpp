@@ -6,7 +6,10 @@
 //   own:    the same with timing=none: what the program itself spends per cycle (worker,
 //           simulator, the progress-bar call to the UI thread), and (line + own) / line.
 //   pty:    the serial layer's cycle alone (64 writes of 16 bytes with drain, one read with the
-//           1 ms time-out, purge) on a pseudo-terminal pair whose far end echoes.
+//           1 ms time-out, purge) on a pseudo-terminal pair whose far end echoes. A pty has no
+//           line time, so the far end is also run paced, as a transmitter without FIFO, with
+//           the port's drain reading its queue, against a drain that is woken the moment the
+//           queue is empty (the reference, which carries the same thread wake-ups).
 //
 //   link_cycle [seconds per rate]    (default 6)
 #include "bench/bench_support.h"
@@ -17,11 +20,15 @@
 #include "platform/cancel_token.h"
 #include "res/resource.h"
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <time.h>
 #include <unistd.h>
 
 using namespace bench;
@@ -60,10 +67,21 @@ std::vector<double> WorkerCycles(int baudIndex, double seconds, const char* timi
     return cycles;
 }
 
-// The far end of the pseudo-terminal: everything that arrives goes straight back.
+// Bytes handed to the port and bytes the paced far end has sent: their difference is the
+// output queue the port's drain wait sees instead of TIOCOUTQ.
+struct PacedLine {
+    std::atomic<long long> handed{0};
+    std::atomic<long long> sent{0};
+};
+
+// The far end of the pseudo-terminal: everything that arrives goes straight back. Paced, it
+// plays a transmitter as well: it takes one byte at a time, counts it as sent once its 10 bit
+// times are over (an absolute schedule) and only then echoes it, so the drain wait meets a
+// line time as on a real UART (without its FIFO).
 class EchoingFarEnd {
 public:
-    explicit EchoingFarEnd(int master) : m_master(master), m_thread([this] { Run(); }) {}
+    EchoingFarEnd(int master, DWORD pacedRate, PacedLine& line)
+        : m_master(master), m_rate(pacedRate), m_line(line), m_thread([this] { Run(); }) {}
     ~EchoingFarEnd() {
         m_stop.Cancel();
         m_thread.join();
@@ -73,20 +91,52 @@ public:
 
 private:
     void Run() {
+        if (m_rate)
+            ::prctl(PR_SET_TIMERSLACK, 1UL); // wake on the bit time, not 50 us after it
+        const long long byteNs = m_rate ? 10'000'000'000LL / m_rate : 0;
+        long long lineFree = 0;
         char buf[4096];
         for (;;) {
+            // A byte that was already waiting when the last one ended follows it without a
+            // gap; one that comes to an idle line starts when it comes.
+            int waiting = 0;
+            const bool busy = m_rate && ::ioctl(m_master, FIONREAD, &waiting) == 0 && waiting > 0 &&
+                              NowNs() < lineFree + byteNs;
             pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stop.Fd(), POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0 && errno != EINTR)
                 return;
             if (fds[1].revents)
                 return;
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
-            if (n > 0) [[maybe_unused]]
-                ssize_t w = ::write(m_master, buf, static_cast<size_t>(n));
+            if (!m_rate) {
+                const ssize_t n = ::read(m_master, buf, sizeof buf);
+                if (n > 0) {
+                    [[maybe_unused]] ssize_t w = ::write(m_master, buf, static_cast<size_t>(n));
+                }
+                continue;
+            }
+            // One byte at a time: it stays queued until its last bit is out. It is read only
+            // then, so that a purge meanwhile takes it away unsent, as the hardware's would.
+            lineFree = (busy ? lineFree : NowNs()) + byteNs;
+            const timespec until{static_cast<time_t>(lineFree / 1'000'000'000),
+                                 static_cast<long>(lineFree % 1'000'000'000)};
+            while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+            }
+            if (::read(m_master, buf, 1) == 1) {
+                m_line.sent.fetch_add(1);
+                m_line.sent.notify_all();
+                [[maybe_unused]] ssize_t w = ::write(m_master, buf, 1);
+            }
         }
+    }
+    static long long NowNs() {
+        timespec ts{};
+        ::clock_gettime(CLOCK_MONOTONIC, &ts);
+        return ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
     }
 
     int m_master;
+    DWORD m_rate;
+    PacedLine& m_line;
     CancelToken m_stop;
     std::thread m_thread;
 };
@@ -96,7 +146,10 @@ struct PtyResult {
     std::vector<double> received;
 };
 
-PtyResult PtyCycles(DWORD rate, double seconds) {
+enum class FarEnd { Echo, Paced, PacedIdealDrain };
+
+PtyResult PtyCycles(DWORD rate, double seconds, FarEnd mode) {
+    const bool paced = mode != FarEnd::Echo;
     PtyResult r;
     int master = -1;
     int slave = -1;
@@ -113,8 +166,24 @@ PtyResult PtyCycles(DWORD rate, double seconds) {
     }
     PosixPortEnvironment env = DefaultPosixPortEnvironment();
     env.lockDir = lockDir;
+    PacedLine line;
+    if (mode == FarEnd::Paced)
+        env.readOutputQueue = [&line](int, int& queued) {
+            queued = static_cast<int>(line.handed.load() - line.sent.load());
+            return 0;
+        };
+    // The reference: a drain that is told the moment the queue is empty, as if the driver
+    // woke it; the model's own latencies stay in.
+    if (mode == FarEnd::PacedIdealDrain)
+        env.readOutputQueue = [&line](int, int& queued) {
+            for (long long sent = line.sent.load(); sent != line.handed.load();
+                 sent = line.sent.load())
+                line.sent.wait(sent);
+            queued = 0;
+            return 0;
+        };
     {
-        EchoingFarEnd farEnd(master);
+        EchoingFarEnd farEnd(master, paced ? rate : 0, line);
         auto cancel = std::make_shared<CancelToken>();
         OpenResult opened = OpenPosixSerialPort(name, cancel, env);
         if (!opened.port) {
@@ -134,11 +203,13 @@ PtyResult PtyCycles(DWORD rate, double seconds) {
                 const auto start = SteadyClock::now();
                 for (int i = 0; i < kWritesPerCycle; ++i) {
                     DWORD written = 0;
+                    line.handed.fetch_add(kTestPatternSize);
                     p.WriteFile(TestPattern, kTestPatternSize, written);
                 }
                 DWORD count = 0;
                 p.ReadFile(received, kCycleBytes, count);
                 p.PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR);
+                line.handed.store(line.sent.load()); // what the purge took away was never sent
                 r.cycles.push_back(Ms(SteadyClock::now() - start));
                 r.received.push_back(count);
             }
@@ -153,30 +224,62 @@ PtyResult PtyCycles(DWORD rate, double seconds) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 6.0;
-    std::printf("Link-test cycle / line time (1024 bytes x 10 bits / rate), %.0f s per rate\n",
-                seconds);
-    std::printf("%-7s %7s %9s %9s %7s %7s %6s | %7s %7s %7s | %7s %7s %8s %6s\n", "rate", "line ms",
-                "worker ms", "p99 ms", "ratio", "p99 r", "cycles", "own us", "own p99", "ratio",
-                "pty ms", "pty p99", "ratio", "rx med");
+    struct Row {
+        std::vector<double> worker, own;
+        PtyResult pty, paced, ideal;
+    } rows[4];
     for (int i = 0; i < 4; ++i) {
         const DWORD rate = BaudRateTable[i];
-        const double line = LineTimeMs(rate);
-        const std::vector<double> worker = WorkerCycles(i, seconds, "real");
-        const std::vector<double> own = WorkerCycles(i, 1.0, "none");
-        const PtyResult pty = PtyCycles(rate, 1.0);
-        std::printf("%-7u %7.2f %9.2f %9.2f %7.4f %7.4f %6zu | %7.1f %7.1f %7.4f | %7.3f %7.3f "
-                    "%8.5f %6.0f\n",
-                    rate, line, Median(worker), Percentile(worker, 0.99), Median(worker) / line,
-                    Percentile(worker, 0.99) / line, worker.size(), Median(own) * 1000,
-                    Percentile(own, 0.99) * 1000, (line + Median(own)) / line, Median(pty.cycles),
-                    Percentile(pty.cycles, 0.99), Median(pty.cycles) / line, Median(pty.received));
-        std::fflush(stdout);
+        rows[i].worker = WorkerCycles(i, seconds, "real");
+        rows[i].own = WorkerCycles(i, 1.0, "none");
+        rows[i].pty = PtyCycles(rate, 1.0, FarEnd::Echo);
+        rows[i].paced = PtyCycles(rate, std::max(1.0, seconds / 2), FarEnd::Paced);
+        rows[i].ideal = PtyCycles(rate, std::max(1.0, seconds / 2), FarEnd::PacedIdealDrain);
     }
-    std::printf("worker: the real worker on sim:timing=real (target ratio <= 1.02)\n"
-                "own: the same on timing=none, the program's own time per cycle; ratio = (line "
-                "+ own) / line\n"
-                "pty: the serial layer on a pseudo-terminal, which has no line time (TIOCOUTQ "
-                "is 0 at once): its ratio is system-call cost over a line time the pty does not "
-                "have; rx med: echo bytes the cycle's read saw\n");
+
+    std::printf("Link-test cycle / line time (1024 bytes x 10 bits / rate)\n\n");
+    std::printf("The link-test worker on the simulated transceiver, %.0f s per rate (timing=real), "
+                "and its own time per cycle (timing=none)\n",
+                seconds);
+    std::printf("%-7s %8s %9s %9s %7s %7s %6s | %7s %7s %7s\n", "rate", "line ms", "cycle ms",
+                "p99 ms", "ratio", "p99 r", "cycles", "own us", "own p99", "ratio");
+    for (int i = 0; i < 4; ++i) {
+        const double line = LineTimeMs(BaudRateTable[i]);
+        const Row& r = rows[i];
+        std::printf("%-7u %8.2f %9.2f %9.2f %7.4f %7.4f %6zu | %7.1f %7.1f %7.4f\n",
+                    BaudRateTable[i], line, Median(r.worker), Percentile(r.worker, 0.99),
+                    Median(r.worker) / line, Percentile(r.worker, 0.99) / line, r.worker.size(),
+                    Median(r.own) * 1000, Percentile(r.own, 0.99) * 1000,
+                    (line + Median(r.own)) / line);
+    }
+    std::printf("\nThe serial layer's cycle (64 writes with drain, read, purge) on a "
+                "pseudo-terminal whose far end echoes: as is, and with the far end paced as a "
+                "transmitter, %.0f s per rate\n",
+                std::max(1.0, seconds / 2));
+    std::printf("%-7s %8s | %7s %7s %8s %5s | %8s %7s %7s %5s | %8s %7s | %7s\n", "rate", "line ms",
+                "pty ms", "p99 ms", "ratio", "rx", "paced ms", "ratio", "p99 r", "rx", "notif ms",
+                "ratio", "p/notif");
+    for (int i = 0; i < 4; ++i) {
+        const double line = LineTimeMs(BaudRateTable[i]);
+        const Row& r = rows[i];
+        std::printf("%-7u %8.2f | %7.3f %7.3f %8.5f %5.0f | %8.2f %7.4f %7.4f %5.0f | %8.2f %7.4f "
+                    "| %7.4f\n",
+                    BaudRateTable[i], line, Median(r.pty.cycles), Percentile(r.pty.cycles, 0.99),
+                    Median(r.pty.cycles) / line, Median(r.pty.received), Median(r.paced.cycles),
+                    Median(r.paced.cycles) / line, Percentile(r.paced.cycles, 0.99) / line,
+                    Median(r.paced.received), Median(r.ideal.cycles), Median(r.ideal.cycles) / line,
+                    Median(r.paced.cycles) / Median(r.ideal.cycles));
+    }
+    std::printf("\ncycle: between two progress-bar updates of the real worker; target ratio <= "
+                "1.02\n"
+                "own: the program's own time per cycle on timing=none; ratio = (line + own) / "
+                "line\n"
+                "pty: a pseudo-terminal has no line time (TIOCOUTQ is 0 at once): its ratio is "
+                "system-call cost over a line time the pty does not have\n"
+                "paced: the far end sends a byte per 10 bit times and the port's drain wait reads "
+                "its queue instead of TIOCOUTQ\n"
+                "notif: the same line with a drain that is woken the moment the queue is empty "
+                "(the reference); p/notif = paced / notif\n"
+                "rx: median echo bytes the cycle's read saw\n");
     return 0;
 }
