@@ -100,6 +100,7 @@ public:
                 return Fail("cancelled");
             if (Gone())
                 return false;
+            m_lineWriterBack = Clock().Now();
         }
         // The echo arrives while the bytes are on the line, so it is there when the write ends.
         for (BYTE b : m_transceiver->Transmit(bytes)) {
@@ -161,14 +162,15 @@ private:
     // 10 bit times per byte (start, 8 data, stop), as a schedule of the line: a write starts
     // when the line is free, and the writer sleeps until its last bit is out. Fractions of a
     // millisecond are carried to the next write, so 64 writes of 16 bytes take as long as one
-    // of 1024; a sleep that overruns shortens the next one instead of adding up over the 64
-    // writes of a link-test cycle. A write within the millisecond after the line fell free
-    // (the clock's resolution; a UART's transmit FIFO bridges as much) continues the schedule,
-    // a later one starts it anew. Returns the time to sleep.
+    // of 1024; a sleep that overruns (ours, not the program's) shortens the next one instead of
+    // adding up over the 64 writes of a link-test cycle. A write that comes within the clock's
+    // millisecond after the last one returned continues the schedule (a UART's transmit FIFO
+    // bridges as much); after a longer pause of the program it starts anew. Returns the time
+    // to sleep.
     DWORD LineTime(DWORD count, DWORD baud) {
         const DWORD now = Clock().Now();
         // Signed difference: right across the wrap of the millisecond counter.
-        if (baud != m_lineBaud || static_cast<std::int32_t>(now - m_lineFreeAt) > 1) {
+        if (baud != m_lineBaud || static_cast<std::int32_t>(now - m_lineWriterBack) > 1) {
             m_lineBaud = baud;
             m_lineFreeAt = now;
             m_lineFraction = 0;
@@ -188,6 +190,7 @@ private:
     DWORD m_lineBaud = 0;
     DWORD m_lineFreeAt = 0;           // the program's clock, ms
     std::uint64_t m_lineFraction = 0; // beyond m_lineFreeAt, in units of 1/baud ms
+    DWORD m_lineWriterBack = 0;       // when the last write returned to the program
     std::string m_lastError;
 };
 
