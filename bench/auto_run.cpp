@@ -73,7 +73,12 @@ LogFigures ReadLogs(const std::string& transceiverLog, const std::string& dialLo
     std::istringstream in(transceiverLog);
     double speed = 0;
     bool inTest = false;
+    bool echoDue = false; // a packet went out: the next line shows whether its echo was whole
     for (std::string line; std::getline(in, line);) {
+        const auto bytes = [&] { return (line.size() - 3 + 1) / 3; };
+        if (echoDue && !(line.rfind("rx ", 0) == 0 && bytes() == 8))
+            ++f.shortEchoReads;
+        echoDue = false;
         if (line.rfind("speed ", 0) == 0)
             speed = std::atof(line.c_str() + 6);
         else if (line == "cts on" || line == "cts off")
@@ -83,11 +88,10 @@ LogFigures ReadLogs(const std::string& transceiverLog, const std::string& dialLo
         else if (line.rfind("tx ", 0) == 0) {
             if (line.rfind("tx 54 45 53 54", 0) == 0)
                 inTest = true;
-            const double bytes = static_cast<double>((line.size() - 3 + 1) / 3);
+            echoDue = speed == 9600 && bytes() == 8;
             if (!inTest && speed > 0)
-                f.otherLineMs += bytes * 10.0 * 1000.0 / speed;
-        } else if (line.rfind("rx 0b 51", 0) == 0 && (line.size() - 3 + 1) / 3 < 8)
-            ++f.shortEchoReads;
+                f.otherLineMs += static_cast<double>(bytes()) * 10.0 * 1000.0 / speed;
+        }
     }
     std::istringstream dial(dialLog);
     for (std::string line; std::getline(dial, line);)
@@ -214,11 +218,14 @@ int main(int argc, char** argv) {
     const auto nominal = column([](const RunResult& r) { return r.overheadNominalMs; });
     const auto test = column([](const RunResult& r) { return r.testMs; });
     const LogFigures& logs = results.front().logs;
+    std::string cycles;
+    for (const auto& r : results)
+        cycles.append(cycles.empty() ? 0 : 1, ' ').append(std::to_string(r.logs.linkCycles));
     std::printf("Automatic run against the simulators (react=%d ms, dial delay=%d ms), %d runs\n",
                 reactMs, delayMs, runs);
     std::printf("logs: %.2f ms line time outside the link test, %d switch(es), %d dial(s), %d "
-                "link-test cycles\n",
-                logs.otherLineMs, logs.switches, logs.dials, logs.linkCycles);
+                "short echo(es); link-test cycles per run: %s\n",
+                logs.otherLineMs, logs.switches, logs.dials, logs.shortEchoReads, cycles.c_str());
     std::printf("%-44s %10s %10s\n", "", "median ms", "max ms");
     std::printf("%-44s %10.1f %10.1f\n", "wall time", Median(wall), Percentile(wall, 1.0));
     std::printf("%-44s %10.1f %10.1f\n", "line time + delays + specified waits", Median(sub),
