@@ -256,6 +256,7 @@ TEST(CancelStress, EveryWaitOfTheSerialLayerEndsAtTheCancel) {
 
 int main(int argc, char** argv) {
     g_args = TakeStressArgs(argc, argv, "cancel_stress_test");
+    WarmUpThreads();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
