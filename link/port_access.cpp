@@ -18,16 +18,17 @@ std::atomic<HANDLE> g_nextHandle{1};
 } // namespace
 
 bool CLinkControlDialog::OpenPort(bool bReport, std::unique_ptr<ISerialPort>& port) {
-    const std::string spec = ResolveComPort(AfxGetApp()->Profile(), m_nComPort);
+    const std::string portValue = ResolveComPort(AfxGetApp()->Profile(), m_nComPort);
     std::shared_ptr<CancelToken> cancel = CurrentCancelToken();
-    OpenResult opened = OpenComPort(spec, cancel);
+    OpenResult opened = OpenComPort(portValue, cancel);
     if (!opened.port) {
         const std::string name = "COM" + ComPortDigit(m_nComPort);
         std::fprintf(stderr, "Quillmere: %s (%s) is not available: %s\n", name.c_str(),
-                     spec.c_str(), opened.reason.c_str());
+                     portValue.c_str(), opened.reason.c_str());
         if (bReport) {
             SetDlgItemText(IDC_STATUS, "FEHLER: Serieller Port " + name + ": ist nicht verfügbar");
-            const std::string tip = spec.empty() ? opened.reason : spec + ": " + opened.reason;
+            const std::string tip =
+                portValue.empty() ? opened.reason : portValue + ": " + opened.reason;
             CallOnUi([&] { Host().SetToolTip(*this, IDC_STATUS, tip); });
         }
         return false;

@@ -10,18 +10,18 @@ namespace {
 std::mutex g_wrapperMutex;
 PortWrapper g_wrapper;
 
-OpenResult OpenUnwrapped(const std::string& spec, std::shared_ptr<CancelToken> cancel) {
+OpenResult OpenUnwrapped(const std::string& portValue, std::shared_ptr<CancelToken> cancel) {
     constexpr std::string_view simPrefix = "sim:";
-    if (spec.empty())
+    if (portValue.empty())
         return {nullptr, "no device is mapped to this port"};
-    if (spec.starts_with(simPrefix))
-        return OpenSimulatedPort(spec.substr(simPrefix.size()), std::move(cancel));
-    return OpenPosixSerialPort(spec, std::move(cancel));
+    if (portValue.starts_with(simPrefix))
+        return OpenSimulatedPort(portValue.substr(simPrefix.size()), std::move(cancel));
+    return OpenPosixSerialPort(portValue, std::move(cancel));
 }
 } // namespace
 
-OpenResult OpenComPort(const std::string& spec, std::shared_ptr<CancelToken> cancel) {
-    OpenResult opened = OpenUnwrapped(spec, std::move(cancel));
+OpenResult OpenComPort(const std::string& portValue, std::shared_ptr<CancelToken> cancel) {
+    OpenResult opened = OpenUnwrapped(portValue, std::move(cancel));
     PortWrapper wrap;
     {
         std::lock_guard lock(g_wrapperMutex);

@@ -10,7 +10,7 @@
 
 class CancelToken;
 
-OpenResult OpenComPort(const std::string& spec, std::shared_ptr<CancelToken> cancel);
+OpenResult OpenComPort(const std::string& portValue, std::shared_ptr<CancelToken> cancel);
 
 // Tests: every port opened from now on is passed through wrap (e.g. to inject failures);
 // an empty function ends it.
