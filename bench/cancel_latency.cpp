@@ -5,6 +5,7 @@
 //
 //   cancel_latency [runs per phase [phase name part]]    (default 100, every phase)
 #include "app/link_control_app.h"
+#include "bench/bench_support.h"
 #include "dialog/link_control_dialog.h"
 #include "link/port_open.h"
 #include "platform/cancel_token.h"
@@ -75,49 +76,9 @@ private:
     bool m_reached = false;
 };
 
-// The program with its main dialog running on a UI thread of its own.
-class RunningProgram {
-public:
-    HeadlessHost host;
-
-    explicit RunningProgram(const std::string& portValue) {
-        SetUi(&host);
-        m_app.SetHost(&host);
-        m_app.m_pszAppName = "Quillmere";
-        // Nothing at COM1 during the start-up probe, so the program starts in manual mode.
-        m_store->Write("Ports", "COM1", "");
-        m_store->Write("Dialup", "Service", "none");
-        m_app.SetProfileStore(m_store);
-        static const char* argv[] = {"/usr/bin/Quillmere"};
-        m_app.SetStartup(1, argv);
-        m_ui = std::thread([this] {
-            m_app.InitInstance();
-            CancelAllWorkers();
-            ReapFinishedThreads();
-            m_done = true;
-        });
-        if (!host.WaitForLine("ready IDD_MAIN")) {
-            std::fprintf(stderr, "the main dialog did not start\n");
-            std::exit(2);
-        }
-        m_store->Write("Ports", "COM1", portValue);
-    }
-    ~RunningProgram() {
-        while (!m_done) {
-            host.UserPressEscape();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        m_ui.join();
-    }
-
-    CLinkControlDialog& Dialog() { return *static_cast<CLinkControlDialog*>(m_app.m_pMainWnd); }
-
-private:
-    std::shared_ptr<IProfileStore> m_store = std::make_shared<MemoryProfileStore>();
-    CLinkControlApp m_app;
-    std::thread m_ui;
-    std::atomic<bool> m_done{false};
-};
+using RunningProgram = bench::HeadlessProgram;
+using bench::Ms;
+using bench::Percentile;
 
 struct Phase {
     const char* name;
@@ -135,10 +96,6 @@ struct Result {
     std::vector<double> portMs; // click to the port opened by someone else
     int failures = 0;
 };
-
-double Ms(SteadyClock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 Result Measure(const Phase& p, PhaseClock& clock, int runs) {
     const std::string portValue = std::string("sim:") + p.options;
@@ -188,14 +145,6 @@ Result Measure(const Phase& p, PhaseClock& clock, int runs) {
     }
     program.host.OnRecord({});
     return r;
-}
-
-double Percentile(std::vector<double> v, double q) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const size_t rank = static_cast<size_t>(q * static_cast<double>(v.size()) + 0.999999);
-    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
 }
 
 } // namespace
