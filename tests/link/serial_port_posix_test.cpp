@@ -2,6 +2,7 @@
 // A pty has no modem lines and no real transmitter, so CTS and the output queue are played by
 // stand-ins where a test needs them.
 #include "link/serial_port_posix.h"
+#include "link/worker_support.h"
 
 #include "platform/cancel_token.h"
 #include "pty_pair.h"
@@ -103,18 +104,7 @@ protected:
         auto port = Open(pty.SlavePath());
         DCB dcb;
         EXPECT_TRUE(port->GetCommState(dcb)) << port->LastError();
-        // Every field of the workers' line settings; the rest stays as the port reported it.
-        dcb.BaudRate = baud;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fOutxCtsFlow = false;
-        dcb.fOutxDsrFlow = false;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fOutX = false;
-        dcb.fInX = false;
-        dcb.fNull = false;
-        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+        SetLineSettings(dcb, baud); // the rest stays as the port reported it
         EXPECT_TRUE(port->SetCommState(dcb)) << port->LastError();
         COMMTIMEOUTS timeouts;
         timeouts.ReadTotalTimeoutConstant = readTimeoutMs;
