@@ -13,8 +13,3 @@
 // ~ and * stay as written, and ; | & < > are ordinary characters. Nothing when a quote is
 // left open.
 std::optional<std::vector<std::string>> SplitCommandLine(std::string_view text);
-
-// The follow-up program's argument vector: the whole text when it is the path of an executable
-// file (a path with blanks from the file chooser), else the words of SplitCommandLine. Nothing
-// when there is no program to start.
-std::optional<std::vector<std::string>> FollowUpArguments(const std::string& commandLine);

@@ -6,6 +6,25 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::optional<std::vector<std::string>> FollowUpArguments(const std::string& commandLine) {
+    // No file name or argument can hold a NUL (the settings file can: "\x00"); cut there, the
+    // text would start something other than it says.
+    if (commandLine.find('\0') != std::string::npos)
+        return std::nullopt;
+    // Only a text with "/" names a file as it is; a bare name goes through the PATH search like
+    // any other first word, so a file of that name in the current folder is not preferred.
+    struct stat st {};
+    if (commandLine.find('/') != std::string::npos && ::stat(commandLine.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode) && ::access(commandLine.c_str(), X_OK) == 0)
+        return std::vector<std::string>{commandLine};
+    auto words = SplitCommandLine(commandLine);
+    if (!words || words->empty() || (*words)[0].empty())
+        return std::nullopt;
+    return words;
+}
 
 bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {
     const auto argv = FollowUpArguments(commandLine);

@@ -1,8 +1,6 @@
 #include "dialup/service_binding.h"
 
-#include "dialup/combined_service.h"
 #include "dialup/dial_dialog.h"
-#include "dialup/pppd_service.h"
 #include "dialup/ras.h"
 #include "platform/profile_store.h"
 #include "sim/dialup_sim.h"
@@ -39,28 +37,11 @@ std::string Lower(std::string s) {
     return s;
 }
 
-PppdConfig ReadPppdConfig(IProfileStore& profile) {
-    PppdConfig config;
-    if (auto v = profile.Read("Dialup", "Pppd"); v && !v->empty())
-        config.program = *v;
-    if (auto v = profile.Read("Dialup", "PeersFolder"); v && !v->empty())
-        config.peersDir = *v;
-    if (auto v = profile.Read("Dialup", "RunFolder"); v && !v->empty())
-        config.runDir = *v;
-    return config;
-}
-
-std::shared_ptr<PppdService> OpenPppd(IProfileStore& profile) {
-    auto pppd = std::make_shared<PppdService>(ReadPppdConfig(profile));
-    return pppd->Installed() ? pppd : nullptr;
-}
-
-std::shared_ptr<IDialupService> OpenNetworkManager() {
-    DialupFactory factory = FindBackend("networkmanager");
-    return factory ? factory() : nullptr;
-}
-
 } // namespace
+
+DialupFactory FindDialupBackend(const std::string& name) {
+    return FindBackend(name);
+}
 
 void RegisterDialupBackend(const std::string& name, DialupFactory factory) {
     std::lock_guard lock(g_registryMutex);
@@ -84,27 +65,14 @@ std::shared_ptr<IDialupService> OpenDialupService(IProfileStore& profile, std::s
         reason = "no dial-up service chosen";
         return nullptr;
     }
-    if (name == "pppd") {
-        auto pppd = OpenPppd(profile);
-        if (!pppd)
-            reason = "pppd is not installed (" + ReadPppdConfig(profile).program + ")";
-        return pppd;
-    }
-    if (name == "auto" || name.empty()) {
-        auto pppd = OpenPppd(profile);
-        auto nm = OpenNetworkManager();
-        if (pppd && nm)
-            return std::make_shared<CombinedService>(pppd, nm);
-        if (!pppd && !nm)
-            reason = "neither pppd nor NetworkManager is there";
-        return pppd ? std::shared_ptr<IDialupService>(pppd) : nm;
-    }
     if (DialupFactory factory = FindBackend(name)) {
         auto service = factory();
         if (!service)
             reason = choice + " is not reachable";
         return service;
     }
+    if (auto service = OpenSystemDialupService(name, profile, reason); service || !reason.empty())
+        return service;
     reason = "unknown dial-up service '" + choice + "'";
     return nullptr;
 }
@@ -127,12 +95,4 @@ void BindDialupService(std::shared_ptr<IDialupService> service) {
     g_pfnRasDialDlg = [service](CDialog* owner, const std::string& entry) {
         return RunDialDialog(service, owner, entry);
     };
-}
-
-void BindDialupFunctions(IProfileStore& profile) {
-    std::string reason;
-    std::shared_ptr<IDialupService> service = OpenDialupService(profile, reason);
-    if (!service)
-        std::fprintf(stderr, "Quillmere: dial-up functions not bound: %s\n", reason.c_str());
-    BindDialupService(std::move(service));
 }

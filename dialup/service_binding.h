@@ -26,6 +26,15 @@ void RegisterNetworkManagerBackend(DialupFactory factory);
 // The service that "Service" names; nothing, with the reason in reason, when it is missing.
 std::shared_ptr<IDialupService> OpenDialupService(IProfileStore& profile, std::string& reason);
 
+// A backend registered under name; empty when none is.
+DialupFactory FindDialupBackend(const std::string& name);
+
+// The system's own service for a name that is neither sim:, none nor registered: pppd,
+// NetworkManager or both ("auto") here. Nothing with a reason when it is missing; nothing
+// without one when the name is not the system's.
+std::shared_ptr<IDialupService>
+OpenSystemDialupService(const std::string& name, IProfileStore& profile, std::string& reason);
+
 // Binds the three functions to the service, or leaves all three unbound for none.
 void BindDialupService(std::shared_ptr<IDialupService> service);
 

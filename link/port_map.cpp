@@ -1,5 +1,6 @@
 #include "link/port_map.h"
 
+#include "link/system_serial_port.h"
 #include "platform/profile_store.h"
 
 namespace {
@@ -48,7 +49,5 @@ std::string ComPortName(int nComPort) {
 std::string ResolveComPort(IProfileStore& store, int nComPort) {
     if (const auto value = store.Read("Ports", "COM" + ComPortDigit(nComPort)))
         return *value;
-    if (nComPort >= 0 && nComPort <= 8)
-        return "/dev/ttyS" + std::to_string(nComPort);
-    return {};
+    return DefaultPortDevice(nComPort);
 }

@@ -22,7 +22,7 @@ std::string ComPortDigit(int nComPort);
 std::string Cp1252ToUtf8(unsigned char byte);
 
 // The device or "sim:..." value for nComPort: entry "COM<digit>" of group "Ports" (e.g. "COM1"
-// for 0), read whole, commas and all. Without an entry: "/dev/ttyS<nComPort>" for COM1 to
-// COM9 (0 to 8), and "" (no port) for any other index, whose digit is no digit. An entry
-// that is present but empty also means no port.
+// for 0), read whole, commas and all. Without an entry: DefaultPortDevice ("/dev/ttyS0" here,
+// "COM1:" on Windows, for 0) for COM1 to COM9, and "" (no port) for any other index, whose
+// digit is no digit. An entry that is present but empty also means no port.
 std::string ResolveComPort(IProfileStore& store, int nComPort);

@@ -1,6 +1,6 @@
 #include "link/port_open.h"
 
-#include "link/serial_port_posix.h"
+#include "link/system_serial_port.h"
 #include "sim/sim_port.h"
 
 #include <mutex>
@@ -16,7 +16,7 @@ OpenResult OpenUnwrapped(const std::string& portValue, std::shared_ptr<CancelTok
         return {nullptr, "no device is mapped to this port"};
     if (portValue.starts_with(simPrefix))
         return OpenSimulatedPort(portValue.substr(simPrefix.size()), std::move(cancel));
-    return OpenPosixSerialPort(portValue, std::move(cancel));
+    return OpenSystemSerialPort(portValue, std::move(cancel));
 }
 } // namespace
 

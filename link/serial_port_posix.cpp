@@ -1,4 +1,5 @@
 #include "link/serial_port_posix.h"
+#include "link/system_serial_port.h"
 
 #include "link/termios_settings.h"
 #include "platform/cancel_token.h"
@@ -695,4 +696,14 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
     return {
         std::make_unique<PosixSerialPort>(std::move(fd), std::move(lock), std::move(cancel), env),
         {}};
+}
+
+OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel) {
+    return OpenPosixSerialPort(device, std::move(cancel));
+}
+
+std::string DefaultPortDevice(int nComPort) {
+    if (nComPort >= 0 && nComPort <= 8)
+        return "/dev/ttyS" + std::to_string(nComPort);
+    return {};
 }

@@ -17,18 +17,20 @@ public:
     void Cancel();
     bool IsCancelled() const { return m_cancelled.load(std::memory_order_acquire); }
 
-    // Becomes readable once cancelled; for poll() next to the port's descriptor.
+    // Becomes readable once cancelled; for poll() next to the port's descriptor (POSIX).
     int Fd() const { return m_fd; }
+    // A manual-reset event that is set once cancelled; for waits on overlapped I/O (Windows).
+    void* Event() const { return m_event; }
 
     // Waits until pred() holds (true) or the token is cancelled (false). pred is evaluated
     // under the token's mutex; whoever makes it true must call Notify().
-    template <class Pred> bool Wait(Pred pred) {
+    template <class Pred> bool Wait(Pred pred) const {
         std::unique_lock lock(m_mutex);
         m_cv.wait(lock, [&] { return IsCancelled() || pred(); });
         return !IsCancelled();
     }
     // As Wait, but gives up after the timeout; returns whether pred() holds and no cancel came.
-    template <class Pred> bool WaitFor(std::chrono::milliseconds timeout, Pred pred) {
+    template <class Pred> bool WaitFor(std::chrono::milliseconds timeout, Pred pred) const {
         std::unique_lock lock(m_mutex);
         m_cv.wait_for(lock, timeout, [&] { return IsCancelled() || pred(); });
         return !IsCancelled() && pred();
@@ -45,8 +47,9 @@ public:
 private:
     std::atomic<bool> m_cancelled{false};
     int m_fd = -1;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
+    void* m_event = nullptr;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_cv;
 };
 
 // Thrown inside a worker when a wait was ended by its cancel; the worker's top level swallows it.

@@ -3,18 +3,16 @@
 #include "platform/cancel_token.h"
 #include "platform/win_thread.h"
 
-#include <cerrno>
-#include <ctime>
-#include <poll.h>
+#include <chrono>
+#include <thread>
 
 namespace {
 SystemClock g_systemClock;
 std::atomic<IClock*> g_clock{&g_systemClock};
 
 long long MonotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 } // namespace
 
@@ -41,17 +39,21 @@ DWORD SystemClock::Now() {
 }
 
 bool SystemClock::Sleep(DWORD ms, const CancelToken* cancel) {
-    const long long deadline = MonotonicMs() + ms;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    if (!cancel) {
+        std::this_thread::sleep_until(deadline);
+        return true;
+    }
+    // The token's own condition variable: Cancel() wakes it, on every system alike.
     for (;;) {
-        if (cancel && cancel->IsCancelled())
+        const auto now = std::chrono::steady_clock::now();
+        if (cancel->IsCancelled())
             return false;
-        const long long left = deadline - MonotonicMs();
-        if (left <= 0)
+        if (now >= deadline)
             return true;
-        pollfd pfd{cancel ? cancel->Fd() : -1, POLLIN, 0};
-        int rc = ::poll(&pfd, 1, static_cast<int>(left));
-        if (rc < 0 && errno != EINTR)
-            return !(cancel && cancel->IsCancelled());
+        cancel->WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                            std::chrono::milliseconds(1),
+                        [] { return false; });
     }
 }
 

@@ -1,8 +1,10 @@
-// The per-user settings file: ~/.config/<company>/<application>.conf (XDG_CONFIG_HOME honoured).
+// The per-user settings store. Here: ~/.config/<company>/<application>.conf (XDG_CONFIG_HOME
+// honoured); on Windows the registry.
 #pragma once
 
 #include "platform/ini_file.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,12 +18,21 @@ public:
     // Takes effect for later reads at once; reaches the file only with Flush.
     virtual void Write(const std::string& section, const std::string& entry,
                        const std::string& value) = 0;
+    // An integer, for stores that keep integers apart from texts (the registry's REG_DWORD).
+    virtual void WriteInt(const std::string& section, const std::string& entry, int value) {
+        Write(section, entry, std::to_string(value));
+    }
     // Writes what was staged; true only when the file now holds it. Never leaves a
     // half-written file: the old one or the new one.
     virtual bool Flush() = 0;
     // Where the settings live, for messages; empty when nowhere.
     virtual std::string Location() const = 0;
 };
+
+// The current user's store of the application's settings: the settings file here
+// (ProfilePath), the registry key Software\\<company>\\<application> on Windows.
+std::shared_ptr<IProfileStore> OpenUserProfileStore(const std::string& company,
+                                                    const std::string& application);
 
 std::string ProfilePath(const std::string& company, const std::string& application);
 

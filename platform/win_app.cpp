@@ -34,7 +34,7 @@ void CWinApp::SetStartup(int argc, const char* const* argv) {
 void CWinApp::SetRegistryKey(const char* company) {
     m_pszRegistryKey = company;
     if (!m_profile)
-        m_profile = std::make_shared<IniProfileStore>(ProfilePath(company, m_pszAppName));
+        m_profile = OpenUserProfileStore(company, m_pszAppName);
 }
 
 UINT CWinApp::GetProfileInt(const char* section, const char* entry, int nDefault) {
@@ -51,7 +51,7 @@ CString CWinApp::GetProfileString(const char* section, const char* entry, const 
 }
 
 bool CWinApp::WriteProfileInt(const char* section, const char* entry, int nValue) {
-    m_profile->Write(section, entry, std::to_string(nValue));
+    m_profile->WriteInt(section, entry, nValue);
     return true;
 }
 

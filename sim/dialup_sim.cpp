@@ -9,9 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fcntl.h>
 #include <set>
-#include <unistd.h>
 
 namespace {
 
@@ -81,32 +79,20 @@ std::unique_ptr<DialupSim> DialupSim::Open(std::string_view options, std::string
         error = parsed.error;
         return nullptr;
     }
-    int fd = -1;
-    if (!parsed.options.logPath.empty()) {
-        fd =
-            ::open(parsed.options.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            error = "cannot open log " + parsed.options.logPath + ": " + std::strerror(errno);
-            return nullptr;
-        }
-    }
-    return std::unique_ptr<DialupSim>(new DialupSim(std::move(parsed.options), fd));
+    LineLog log;
+    if (!log.Open(parsed.options.logPath, error))
+        return nullptr;
+    return std::unique_ptr<DialupSim>(new DialupSim(std::move(parsed.options), std::move(log)));
 }
 
-DialupSim::DialupSim(DialupSimOptions options, int logFd)
-    : m_options(std::move(options)), m_logFd(logFd), m_active(m_options.active) {}
+DialupSim::DialupSim(DialupSimOptions options, LineLog log)
+    : m_options(std::move(options)), m_log(std::move(log)), m_active(m_options.active) {}
 
-DialupSim::~DialupSim() {
-    if (m_logFd >= 0)
-        ::close(m_logFd);
-}
+DialupSim::~DialupSim() = default;
 
 // One write per line, straight to the file: the log is whole even when the process ends abruptly.
 void DialupSim::Log(const std::string& line) {
-    if (m_logFd < 0)
-        return;
-    const std::string text = line + "\n";
-    [[maybe_unused]] ssize_t n = ::write(m_logFd, text.data(), text.size());
+    m_log.Write(line);
 }
 
 std::vector<std::string> DialupSim::Active() {

@@ -7,6 +7,7 @@
 #include "dialup/dialup_service.h"
 #include "dialup/handle_table.h"
 #include "platform/afx_types.h"
+#include "platform/line_log.h"
 
 #include <memory>
 #include <mutex>
@@ -47,11 +48,11 @@ public:
     std::vector<std::string> Active();
 
 private:
-    DialupSim(DialupSimOptions options, int logFd);
+    DialupSim(DialupSimOptions options, LineLog log);
     void Log(const std::string& line);
 
     const DialupSimOptions m_options;
-    const int m_logFd;
+    const LineLog m_log;
     std::mutex m_mutex;
     std::vector<std::string> m_active; // guarded by m_mutex
     HandleTable<std::string> m_handles;

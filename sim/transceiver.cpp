@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -50,54 +48,6 @@ std::vector<BYTE> Garbage(std::span<const BYTE> bytes) {
 }
 
 } // namespace
-
-bool TrafficLog::Open(const std::string& path, std::string& error) {
-    if (path.empty())
-        return true;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "cannot open log " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-    return true;
-}
-
-TrafficLog::~TrafficLog() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-TrafficLog::TrafficLog(TrafficLog&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-TrafficLog& TrafficLog::operator=(TrafficLog&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
-void TrafficLog::Write(std::string_view line) const {
-    if (m_fd < 0)
-        return;
-    std::string text(line);
-    text += '\n';
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(m_fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return; // a full disk must not break the port
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-}
 
 std::string HexBytes(std::span<const BYTE> bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";

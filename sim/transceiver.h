@@ -18,6 +18,7 @@
 #pragma once
 
 #include "link/serial_port.h"
+#include "platform/line_log.h"
 #include "sim/sim_options.h"
 
 #include <memory>
@@ -29,24 +30,7 @@
 
 class CancelToken;
 
-// Appends one line per event to a file; each line goes out in one write(), so the log is
-// complete up to the last event even if the process is killed.
-class TrafficLog {
-public:
-    TrafficLog() = default;
-    // An empty path gives a log that writes nothing. On failure returns false with the reason.
-    bool Open(const std::string& path, std::string& error);
-    ~TrafficLog();
-    TrafficLog(TrafficLog&& other) noexcept;
-    TrafficLog& operator=(TrafficLog&& other) noexcept;
-    TrafficLog(const TrafficLog&) = delete;
-    TrafficLog& operator=(const TrafficLog&) = delete;
-
-    void Write(std::string_view line) const;
-
-private:
-    int m_fd = -1;
-};
+using TrafficLog = LineLog;
 
 // "0b 51 64" for the log.
 std::string HexBytes(std::span<const BYTE> bytes);

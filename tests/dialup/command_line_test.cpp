@@ -1,4 +1,5 @@
 #include "dialup/command_line.h"
+#include "dialup/follow_up.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>

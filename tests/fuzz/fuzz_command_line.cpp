@@ -1,5 +1,6 @@
 // The follow-up program's command line: split without a shell, whatever the user typed.
 #include "dialup/command_line.h"
+#include "dialup/follow_up.h"
 #include "fuzz_check.h"
 
 namespace {

@@ -1,0 +1,33 @@
+# Sourced by the Windows scripts: a private Wine prefix for the program and its tests, made on
+# first use, and one wineserver kept running so that each Wine start is quick.
+#
+# Environment: WINEPREFIX (default: build-win/wineprefix beside the build), QM_WINE_DISPLAY
+# (default: a private Xvfb on :93 when no DISPLAY is set).
+qm_wine_env() {
+  local root=$1
+  export WINEPREFIX=${WINEPREFIX:-$root/build-win/wineprefix}
+  export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ -z "${DISPLAY:-}" ]; then
+    export DISPLAY=${QM_WINE_DISPLAY:-:93}
+    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+      Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      sleep 1
+    fi
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+    # Debian's Wine does not find its own fonts; without them dialogs come out in another font.
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    # A crash must end the test, not open a debugger dialog; without a window manager Wine
+    # draws the captions itself.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -w
+  fi
+  # Persistent server; its output must not hold the caller's pipes open.
+  wineserver -p >/dev/null 2>&1 </dev/null &
+}
