@@ -15,6 +15,10 @@ CDialDialog::CDialDialog(IDialupService& service, std::string entry, CDialog* pP
 CDialDialog::~CDialDialog() {
     if (m_pDialThread)
         std::exchange(m_pDialThread, nullptr)->CancelAndJoin();
+    else if (m_dialThreadId)
+        // The dial has ended and its worker is in its last instructions: a connected dial may
+        // be followed at once by the end of the process, which must not cut a thread short.
+        JoinWorker(m_dialThreadId);
 }
 
 bool CDialDialog::OnInitDialog() {
@@ -22,7 +26,9 @@ bool CDialDialog::OnInitDialog() {
     SetDlgItemText(IDC_DIAL_ENTRY, m_strEntry);
     SetDlgItemText(IDC_DIAL_STATUS, "Verbindung wird hergestellt...");
     m_pDialThread = AfxBeginThread(&CDialDialog::DialThreadProc, this);
-    if (!m_pDialThread)
+    if (m_pDialThread)
+        m_dialThreadId = m_pDialThread->Id();
+    else
         DialFinished(DialOutcome::Fail("Der Wählvorgang kann nicht gestartet werden."));
     return true;
 }

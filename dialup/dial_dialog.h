@@ -7,6 +7,7 @@
 #include "dialup/dialup_service.h"
 #include "platform/dialog.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,7 +28,8 @@ private:
 
     IDialupService& m_service;
     const std::string m_strEntry;
-    CWinThread* m_pDialThread = nullptr; // UI thread only
+    CWinThread* m_pDialThread = nullptr; // UI thread only; empty once the dial has ended
+    std::uint64_t m_dialThreadId = 0;
 };
 
 // What the bound dial function does: shows the dial dialog on the UI thread, whichever thread

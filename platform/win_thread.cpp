@@ -12,6 +12,7 @@
 
 namespace {
 thread_local std::shared_ptr<CancelToken> t_token;
+std::atomic<std::uint64_t> g_nextId{1};
 std::atomic<int> g_failNextStarts{0};
 } // namespace
 
@@ -46,6 +47,18 @@ public:
         return owned;
     }
 
+    std::unique_ptr<CWinThread> TakeById(std::uint64_t id) {
+        std::lock_guard lock(m_mutex);
+        auto it = std::find_if(m_threads.begin(), m_threads.end(),
+                               [id](const auto& p) { return p->m_id == id; });
+        if (it == m_threads.end())
+            return nullptr;
+        std::unique_ptr<CWinThread> owned = std::move(*it);
+        m_threads.erase(it);
+        std::erase(m_finished, owned.get());
+        return owned;
+    }
+
     std::vector<CWinThread*> TakeFinishedList() {
         std::lock_guard lock(m_mutex);
         return std::exchange(m_finished, {});
@@ -70,7 +83,7 @@ private:
     std::vector<CWinThread*> m_finished;
 };
 
-CWinThread::CWinThread() : m_token(std::make_shared<CancelToken>()) {}
+CWinThread::CWinThread() : m_token(std::make_shared<CancelToken>()), m_id(g_nextId++) {}
 
 CWinThread::~CWinThread() {
     if (m_thread.joinable())
@@ -128,6 +141,11 @@ void ReapFinishedThreads() {
         std::unique_ptr<CWinThread> owned = registry.Take(t);
         // ~CWinThread joins: the thread has at most its last few instructions left.
     }
+}
+
+void JoinWorker(std::uint64_t id) {
+    std::unique_ptr<CWinThread> owned = ThreadRegistry::Get().TakeById(id);
+    // ~CWinThread joins.
 }
 
 int LiveWorkerThreads() {

@@ -4,6 +4,7 @@
 
 #include "platform/afx_types.h"
 
+#include <cstdint>
 #include <memory>
 #include <thread>
 
@@ -22,6 +23,8 @@ public:
     void CancelAndJoin();
 
     const std::shared_ptr<CancelToken>& Token() const { return m_token; }
+    // Never reused, unlike the object's address once it has been joined and freed.
+    std::uint64_t Id() const { return m_id; }
 
 private:
     friend CWinThread* AfxBeginThread(AFX_THREADPROC, void*);
@@ -29,6 +32,7 @@ private:
     CWinThread();
 
     std::shared_ptr<CancelToken> m_token;
+    std::uint64_t m_id;
     std::thread m_thread;
 };
 
@@ -41,6 +45,9 @@ std::shared_ptr<CancelToken> CurrentCancelToken();
 // Joins every worker that has ended by itself. The UI thread calls this when a worker's
 // thread function has returned; tests call it to check that nothing is left behind.
 void ReapFinishedThreads();
+// Waits for a worker that has ended or is about to end by itself, so that no thread outlives
+// what started it; nothing when it has been joined already. UI thread only.
+void JoinWorker(std::uint64_t id);
 // Worker threads not yet joined, running or ended.
 int LiveWorkerThreads();
 // Cancels and joins every worker; for the end of the program.

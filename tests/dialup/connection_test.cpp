@@ -152,6 +152,26 @@ TEST(OnConnect, ASuccessfulDialShowsTheConnectedStateAndKeepsTheDialogOpen) {
     EXPECT_FALSE(h.Done());
 }
 
+TEST(OnConnect, NoDialWorkerIsLeftRunningOnceTheDialHasReturned) {
+    DialupHarness h;
+    h.Set("RAS Link Name", "Dach West");
+    h.Start();
+    // The lookup after the dial runs before anything else on the UI thread could reap the
+    // worker: what it sees is what an exit right after the dial would leave behind.
+    std::vector<int> workersAtLookup;
+    h.OnUi([&] {
+        g_pfnRasEnumConnections = [inner = g_pfnRasEnumConnections,
+                                   &workersAtLookup](std::vector<RASCONN>& list) {
+            workersAtLookup.push_back(LiveWorkerThreads());
+            return inner(list);
+        };
+        return 0;
+    });
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
+    EXPECT_EQ(h.OnUi([&] { return workersAtLookup; }), std::vector<int>{0});
+}
+
 TEST(OnConnect, ASuccessfulDialStartsTheFollowUpProgram) {
     TempDir dir;
     DialupHarness h;
