@@ -1,5 +1,61 @@
 #include "dialup/follow_up.h"
 
-bool StartFollowUpProgram(const std::string&, bool) {
-    return false; // not built yet
+#include "platform/text_win32.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "platform/windows_api.h"
+
+namespace {
+
+static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104));
+
+// INVALID_FILE_ATTRIBUTES, which spells the system's DWORD.
+constexpr WinDWORD kNoFile = static_cast<WinDWORD>(-1);
+
+struct HandleCloser {
+    void operator()(WinHANDLE handle) const { ::CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+// A path with blanks picked in the file chooser lands in the text unquoted; the system would try
+// "C:\Program.exe" before "C:\Program Files\...". Such a text, when it names a file as a whole,
+// is passed quoted; any other text passes as it is.
+std::string CommandLineFor(const std::string& text) {
+    const std::string ansi = AnsiFromUtf8(text);
+    if (text.empty() || text.front() == '"' || text.find_first_of(" \t") == std::string::npos)
+        return ansi;
+    const WinDWORD attributes = ::GetFileAttributesW(WideFromUtf8(text).c_str());
+    if (attributes == kNoFile || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ansi;
+    return '"' + ansi + '"';
+}
+
+} // namespace
+
+bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {
+    // The system would read the text only up to a NUL and start something other than it says.
+    if (commandLine.find('\0') != std::string::npos) {
+        std::fprintf(stderr, "Quillmere: the command line holds a NUL; nothing started\n");
+        return false;
+    }
+    std::string line = CommandLineFor(commandLine);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (hidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &started)) {
+        std::fprintf(stderr, "Quillmere: cannot start '%s': %s\n", commandLine.c_str(),
+                     SystemErrorText(::GetLastError()).c_str());
+        return false;
+    }
+    // Nothing waits for the program; its handles are not needed.
+    OwnedHandle process(started.hProcess);
+    OwnedHandle thread(started.hThread);
+    return true;
 }

@@ -1,13 +1,167 @@
+// The system's dial-up service, bound from its libraries at start; or, when "Service" names one,
+// the simulator or a registered backend, as on the other systems.
+#include "dialup/ras.h"
 #include "dialup/service_binding.h"
-
+#include "platform/native_window.h"
 #include "platform/profile_store.h"
+#include "platform/text_win32.h"
 
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/windows_api.h"
+
+namespace {
+
+// The system's records in their first published layout, the one every version of the service
+// accepts. The system's headers pack them to 4 bytes: on 32-bit Windows the connection record is
+// 412 bytes and the dial-dialog record 36; on 64-bit the handles grow to 8 bytes and stay at
+// 4-byte alignment (416 and 48).
+#pragma pack(push, 4)
+struct RasConnA {
+    WinDWORD dwSize;
+    void* hrasconn;
+    char szEntryName[257];
+    char szDeviceType[17];
+    char szDeviceName[129];
+};
+
+struct RasDialDlg {
+    WinDWORD dwSize;
+    HWND hwndOwner;
+    WinDWORD dwFlags;
+    LONG xDlg;
+    LONG yDlg;
+    WinDWORD dwSubEntry;
+    WinDWORD dwError;
+    ULONG_PTR reserved;
+    ULONG_PTR reserved2;
+};
+#pragma pack(pop)
+
+static_assert(offsetof(RasConnA, hrasconn) == 4);
+static_assert(offsetof(RasConnA, szEntryName) == 4 + sizeof(void*));
+static_assert(offsetof(RasConnA, szDeviceName) == 4 + sizeof(void*) + 257 + 17);
+static_assert(sizeof(RasConnA) == (sizeof(void*) == 4 ? 412 : 416));
+static_assert(offsetof(RasDialDlg, dwFlags) == 4 + sizeof(void*));
+static_assert(offsetof(RasDialDlg, reserved) == 24 + sizeof(void*));
+static_assert(sizeof(RasDialDlg) == (sizeof(void*) == 4 ? 36 : 48));
+
+using RasHangUpA = WinDWORD(WINAPI*)(void* hrasconn);
+using RasEnumConnectionsA = WinDWORD(WINAPI*)(RasConnA* connections, WinDWORD* size,
+                                              WinDWORD* count);
+using RasDialDlgA = BOOL(WINAPI*)(char* phonebook, char* entry, char* phoneNumber,
+                                  RasDialDlg* info);
+
+template <class Fn> Fn Entry(HMODULE library, const char* name) {
+    if (!library)
+        return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+}
+
+// One record to learn the size, then a buffer of exactly that size. A connection that comes up
+// between the two calls makes the second one fail, and then there is none: no retry.
+bool EnumerateConnections(RasEnumConnectionsA enumerate, std::vector<RASCONN>& connections) {
+    connections.clear();
+    WinDWORD size = sizeof(RasConnA);
+    WinDWORD count = 0;
+    {
+        RasConnA one{};
+        one.dwSize = sizeof(RasConnA);
+        enumerate(&one, &size, &count); // only the size it answers counts
+    }
+    if (size == 0)
+        return true;
+    if (size < sizeof(RasConnA))
+        return false; // not even one record fits
+    auto buffer = std::make_unique<std::byte[]>(size);
+    const WinDWORD first = sizeof(RasConnA);
+    std::memcpy(buffer.get(), &first, sizeof first);
+    count = 0;
+    if (const WinDWORD rc = enumerate(reinterpret_cast<RasConnA*>(buffer.get()), &size, &count);
+        rc != 0) {
+        std::fprintf(stderr, "Quillmere: RasEnumConnectionsA: error %lu\n",
+                     static_cast<unsigned long>(rc));
+        return false;
+    }
+    // The buffer's own size bounds the walk, whatever the count says.
+    const std::size_t fit = size / sizeof(RasConnA);
+    for (std::size_t i = 0; i < count && i < fit; ++i) {
+        RasConnA record;
+        std::memcpy(&record, buffer.get() + i * sizeof(RasConnA), sizeof record);
+        const std::size_t length = ::strnlen(record.szEntryName, sizeof record.szEntryName);
+        connections.push_back({reinterpret_cast<HRASCONN>(record.hrasconn),
+                               Utf8FromAnsi(std::string_view(record.szEntryName, length))});
+    }
+    return true;
+}
+
+// Each function is bound on its own: a missing library or entry leaves only that one unbound.
+// The libraries stay loaded for the life of the process.
+void BindSystemDialup() {
+    const HMODULE rasapi = ::LoadLibraryA("RASAPI32.DLL");
+    const HMODULE rasdlg = ::LoadLibraryA("RASDLG.DLL");
+    const auto hangUp = Entry<RasHangUpA>(rasapi, "RasHangUpA");
+    const auto enumerate = Entry<RasEnumConnectionsA>(rasapi, "RasEnumConnectionsA");
+    const auto dial = Entry<RasDialDlgA>(rasdlg, "RasDialDlgA");
+
+    g_pfnRasHangUp = nullptr;
+    g_pfnRasEnumConnections = nullptr;
+    g_pfnRasDialDlg = nullptr;
+    if (hangUp)
+        g_pfnRasHangUp = [hangUp](HRASCONN handle) {
+            return static_cast<unsigned>(hangUp(reinterpret_cast<void*>(handle)));
+        };
+    if (enumerate)
+        g_pfnRasEnumConnections = [enumerate](std::vector<RASCONN>& connections) {
+            return EnumerateConnections(enumerate, connections);
+        };
+    if (dial)
+        g_pfnRasDialDlg = [dial](CDialog* owner, const std::string& entryName) {
+            RasDialDlg info{};
+            info.dwSize = sizeof info;
+            info.hwndOwner = static_cast<HWND>(owner ? NativeWindowOf(owner) : nullptr);
+            std::string entry = AnsiFromUtf8(entryName);
+            return dial(nullptr, entry.data(), nullptr, &info) != 0;
+        };
+    if (!hangUp || !enumerate || !dial)
+        std::fprintf(stderr, "Quillmere: dial-up functions bound: hang-up %s, list %s, dial %s\n",
+                     hangUp ? "yes" : "no", enumerate ? "yes" : "no", dial ? "yes" : "no");
+}
+
+std::string Trimmed(const std::string& s) {
+    const size_t first = s.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+bool IsSystemChoice(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return name.empty() || name == "auto" || name == "ras";
+}
+
+} // namespace
+
+// The system's service is not one of the program's services: BindDialupFunctions binds it
+// directly, so no other name belongs to the system here.
 std::shared_ptr<IDialupService> OpenSystemDialupService(const std::string&, IProfileStore&,
                                                         std::string&) {
     return nullptr;
 }
 
 void BindDialupFunctions(IProfileStore& profile) {
+    if (IsSystemChoice(Trimmed(profile.Read("Dialup", "Service").value_or("auto")))) {
+        BindSystemDialup();
+        return;
+    }
     std::string reason;
-    BindDialupService(OpenDialupService(profile, reason));
+    std::shared_ptr<IDialupService> service = OpenDialupService(profile, reason);
+    if (!service)
+        std::fprintf(stderr, "Quillmere: dial-up functions not bound: %s\n", reason.c_str());
+    BindDialupService(std::move(service));
 }
