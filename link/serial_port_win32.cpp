@@ -5,6 +5,11 @@
 // together. On a cancel the operation is cancelled and waited out before the call returns, so
 // that no I/O stays pending on a buffer that goes away with the caller's stack frame.
 //
+// Exclusive open: the driver refuses a second open of a port, but not every driver does (Wine's
+// does not); a named object per port keeps two opens by this program, in any copy of it, apart
+// as well, as the lock files do on POSIX. A device that opens but is no serial port (a port
+// name whose mapping leads nowhere) counts as absent.
+//
 // The driver keeps the read time-outs itself (SetCommTimeouts). A completed write only means
 // the driver has the bytes; the output queue is then watched until it is empty, so that the
 // read that follows sees the echo.
@@ -48,18 +53,33 @@ private:
 
 // "COM1:", "COM12" and "\\.\COM12" all name \\.\COMn: the device namespace is the only way to
 // reach ports above COM9, and it has no colon.
-std::wstring DevicePath(std::string device) {
+std::string PortName(std::string device) {
     if (!device.empty() && device.back() == ':')
         device.pop_back();
-    if (device.rfind("\\\\.\\", 0) != 0)
-        device = "\\\\.\\" + device;
-    return WideFromUtf8(device);
+    if (device.rfind("\\\\.\\", 0) == 0)
+        device.erase(0, 4);
+    return device;
+}
+
+std::wstring DevicePath(const std::string& device) {
+    return WideFromUtf8("\\\\.\\" + PortName(device));
+}
+
+// The name of the object that marks the port as taken: one per port, whatever the spelling.
+std::wstring GuardName(const std::string& device) {
+    std::wstring port = WideFromUtf8(PortName(device));
+    for (wchar_t& c : port)
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+    return L"Global\\Quillmere.SerialPort." + port;
 }
 
 class Win32SerialPort : public ISerialPort {
 public:
-    Win32SerialPort(UniqueHandle port, UniqueHandle ioEvent, std::shared_ptr<CancelToken> cancel)
-        : m_port(std::move(port)), m_ioEvent(std::move(ioEvent)), m_cancel(std::move(cancel)) {}
+    Win32SerialPort(UniqueHandle guard, UniqueHandle port, UniqueHandle ioEvent,
+                    std::shared_ptr<CancelToken> cancel)
+        : m_guard(std::move(guard)), m_port(std::move(port)), m_ioEvent(std::move(ioEvent)),
+          m_cancel(std::move(cancel)) {}
 
     bool GetCommState(DCB& dcb) override;
     bool SetCommState(const DCB& dcb) override;
@@ -100,6 +120,7 @@ private:
                                        : Fail(operation, ::GetLastError());
     }
 
+    UniqueHandle m_guard; // declared first: given up only after the port is closed
     UniqueHandle m_port;
     UniqueHandle m_ioEvent; // manual reset; one operation at a time uses it
     std::shared_ptr<CancelToken> m_cancel;
@@ -240,6 +261,9 @@ bool Win32SerialPort::ReadFile(void* buffer, DWORD count, DWORD& read) {
     const BOOL started = ::ReadFile(m_port.Get(), buffer, count, nullptr, &ov);
     WinDWORD got = 0;
     const Wake wake = Await(started, ov, got);
+    // A read that timed out with nothing is no failure, though Wine reports it as one.
+    if (wake == Wake::Failed && ::GetLastError() == ERROR_TIMEOUT)
+        return true;
     if (wake != Wake::Done)
         return Ended("ReadFile", wake);
     read = got; // fewer than count when the time-out ran out first: no failure
@@ -294,9 +318,16 @@ OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<Cance
     if (device.empty())
         return {nullptr, "no device given"};
     const auto refuse = [&](const char* why, WinDWORD error) {
-        return OpenResult{nullptr,
-                          device + ": " + why + SystemErrorText(error) + (*why ? ")" : "")};
+        return OpenResult{nullptr, PortName(device) + ": " + why + SystemErrorText(error) +
+                                       (*why ? ")" : "")};
     };
+
+    UniqueHandle guard(::CreateMutexW(nullptr, FALSE, GuardName(device).c_str()));
+    if (!guard)
+        return refuse("", ::GetLastError());
+    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+        return {nullptr,
+                PortName(device) + ": busy (already open in this program or another copy of it)"};
 
     UniqueHandle port(::CreateFileW(DevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
@@ -314,12 +345,16 @@ OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<Cance
             return refuse("", error);
         }
     }
+    WinDCB probe{};
+    probe.DCBlength = sizeof probe;
+    if (!::GetCommState(port.Get(), &probe))
+        return refuse("absent (not a serial port: ", ::GetLastError());
     UniqueHandle ioEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!ioEvent)
         return refuse("", ::GetLastError());
-    return {
-        std::make_unique<Win32SerialPort>(std::move(port), std::move(ioEvent), std::move(cancel)),
-        {}};
+    return {std::make_unique<Win32SerialPort>(std::move(guard), std::move(port), std::move(ioEvent),
+                                              std::move(cancel)),
+            {}};
 }
 
 std::string DefaultPortDevice(int nComPort) {
