@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -126,7 +127,8 @@ private:
     std::shared_ptr<CancelToken> m_cancel;
     COMMTIMEOUTS m_timeouts{};
     DWORD m_mask = 0;
-    DWORD m_baud = 0; // as last set; paces the look at the output queue
+    DWORD m_baud = 0;              // as last set; paces the look at the output queue
+    std::optional<bool> m_lastCts; // the level the caller last read
     std::string m_lastError;
 };
 
@@ -235,6 +237,7 @@ bool Win32SerialPort::GetCommModemStatus(DWORD& modemStatus) {
     if (!::GetCommModemStatus(m_port.Get(), &status))
         return Fail("GetCommModemStatus", ::GetLastError());
     modemStatus = status;
+    m_lastCts = (status & MS_CTS_ON) != 0;
     return true;
 }
 
@@ -245,6 +248,21 @@ bool Win32SerialPort::WaitCommEvent(DWORD& eventMask) {
     WinDWORD events = 0;
     OVERLAPPED ov = FreshOverlapped();
     const BOOL started = ::WaitCommEvent(m_port.Get(), &events, &ov);
+    // A driver that takes its reference level only when the wait starts (Wine's) misses a
+    // change between the caller's last look and now; the level decides, as on POSIX.
+    WinDWORD status = 0;
+    if (!started && ::GetLastError() == ERROR_IO_PENDING && (m_mask & EV_CTS) && m_lastCts &&
+        ::GetCommModemStatus(m_port.Get(), &status) && ((status & MS_CTS_ON) != 0) != *m_lastCts) {
+        ::CancelIoEx(m_port.Get(), &ov);
+        ::SetCommMask(m_port.Get(), m_mask);
+        WinDWORD unused = 0;
+        ::GetOverlappedResult(m_port.Get(), &ov, &unused, TRUE);
+        m_lastCts = (status & MS_CTS_ON) != 0;
+        eventMask = EV_CTS;
+        return true;
+    }
+    if (!started)
+        ::SetLastError(ERROR_IO_PENDING);
     WinDWORD unused = 0;
     const Wake wake = Await(started, ov, unused);
     if (wake != Wake::Done)

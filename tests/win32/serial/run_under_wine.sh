@@ -74,7 +74,12 @@ cc -shared -fPIC -O2 -Wall -Wextra -o "$work/qm_modem_shim.so" "$here/modem_line
 
 printf 'cts 0\n' >"$work/lines"
 printf 'mode echo\n' >"$work/mode"
-python3 "$here/serial_peer.py" --role "$role" --name-file "$work/pty" \
+# A pty has no line time: a write counts as sent once the peer could read it, and the link
+# test's 1 ms read sees the echo only if the peer answers within that. Real-time priority keeps
+# the peer ahead of Wine's threads on a busy machine (it sleeps in select() otherwise).
+rt=
+if chrt -f 10 true 2>/dev/null; then rt="chrt -f 10"; fi
+$rt python3 "$here/serial_peer.py" --role "$role" --name-file "$work/pty" \
   --mode-file "$work/mode" --lines-file "$work/lines" --ready "${QM_SERIAL_READY:-3}" \
   --log "$work/peer.log" &
 peer_pid=$!

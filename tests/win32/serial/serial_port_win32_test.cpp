@@ -242,6 +242,26 @@ TEST_F(SerialPort, CtsWaitIsWokenByAChangeEitherWay) {
     }
 }
 
+TEST_F(SerialPort, CtsChangeBetweenStatusReadAndWaitIsNotMissed) {
+    ASSERT_TRUE(Port().SetCommMask(EV_CTS));
+    DWORD status = 0;
+    ASSERT_TRUE(Port().GetCommModemStatus(status));
+    ASSERT_EQ(status & MS_CTS_ON, 0u);
+    ASSERT_TRUE(SetLines(true)); // switched on before the wait begins
+    std::this_thread::sleep_for(20ms);
+    std::thread rescue([this] {
+        std::this_thread::sleep_for(2s);
+        cancel->Cancel();
+    });
+    Stopwatch watch;
+    DWORD events = 0;
+    const bool woke = Port().WaitCommEvent(events);
+    const long long took = watch.Ms();
+    rescue.join();
+    EXPECT_TRUE(woke) << Port().LastError();
+    EXPECT_LT(took, 100);
+}
+
 TEST_F(SerialPort, CancelWakesACtsWait) {
     ASSERT_TRUE(Port().SetCommMask(EV_CTS));
     const double latency = CancelLatencyMs([&] {

@@ -44,6 +44,15 @@ protected:
             out.push_back(std::stoi(line.substr(std::string("pos IDC_LINK_QUALITY ").size())));
         return out;
     }
+    // What the dialog showed, for a failure's message.
+    std::string Seen() {
+        std::string text;
+        for (const auto& line : h.host.Lines("text IDC_STATUS "))
+            text += line + "\n";
+        for (int reading : QualityReadings())
+            text += std::to_string(reading) + " ";
+        return text;
+    }
     bool NoMessageBox() { return h.host.Lines("messagebox").empty(); }
 
     // The transceiver is off; the user switches it on when asked, and the configuration runs
@@ -76,7 +85,7 @@ TEST_F(WorkersOnCom1, ConfigurationAndAutomaticLinkTestPassOverTheRealPort) {
     h.host.Sync([&] { h.Dialog().m_bAutoMode = true; });
     Stopwatch watch;
     h.host.UserClick(IDC_TEST);
-    ASSERT_TRUE(WaitLine("text IDC_TEST \"Testen\"", 30s));
+    ASSERT_TRUE(WaitLine("text IDC_TEST \"Testen\"", 30s)) << Seen();
     const double testMs = watch.PreciseMs();
 
     EXPECT_TRUE(NoMessageBox());
