@@ -1,0 +1,511 @@
+#include "platform/win32/win32_host.h"
+
+#include "platform/dialog.h"
+#include "platform/text_win32.h"
+#include "platform/win32/dialog_resource.h"
+#include "platform/win_app.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <type_traits>
+#include <utility>
+
+#include "platform/win32/windows_ui.h"
+
+namespace {
+
+constexpr WinUINT kRunQueued = WM_APP + 1;
+
+struct IconDeleter {
+    void operator()(HICON icon) const { ::DestroyIcon(icon); }
+};
+using IconHandle = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
+
+HINSTANCE Module() {
+    return ::GetModuleHandleW(nullptr);
+}
+
+void ReportFailure(const char* what) {
+    std::fprintf(stderr, "Quillmere: %s: %s\n", what, SystemErrorText(::GetLastError()).c_str());
+}
+
+std::wstring WindowText(HWND hwnd) {
+    const int length = ::GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
+    return text;
+}
+
+// Where the framework puts a dialog that names no position: over its owner, or in the middle of
+// the screen's work area, and never off it.
+void Centre(HWND hwnd, HWND owner) {
+    RECT dialog{};
+    ::GetWindowRect(hwnd, &dialog);
+    RECT area{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    RECT centre = area;
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner))
+        ::GetWindowRect(owner, &centre);
+    const int width = dialog.right - dialog.left, height = dialog.bottom - dialog.top;
+    int x = (centre.left + centre.right - width) / 2;
+    int y = (centre.top + centre.bottom - height) / 2;
+    x = std::max<int>(area.left, std::min<int>(x, area.right - width));
+    y = std::max<int>(area.top, std::min<int>(y, area.bottom - height));
+    ::SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
+
+// --- the queue: a message-only window on the UI thread ---------------------------------------
+
+struct Win32Host::Queue {
+    Queue() : threadId(::GetCurrentThreadId()) {
+        static const wchar_t* const kClass = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = &Queue::Proc;
+            wc.hInstance = Module();
+            wc.lpszClassName = L"QuillmereUiQueue";
+            if (!::RegisterClassW(&wc))
+                ReportFailure("RegisterClassW");
+            return L"QuillmereUiQueue";
+        }();
+        hwnd = ::CreateWindowExW(0, kClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module(),
+                                 nullptr);
+        if (!hwnd)
+            ReportFailure("CreateWindowExW (UI queue)");
+        else
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Queue() {
+        if (hwnd)
+            ::DestroyWindow(hwnd);
+    }
+    Queue(const Queue&) = delete;
+    Queue& operator=(const Queue&) = delete;
+
+    void Post(std::function<void()> fn) {
+        {
+            std::lock_guard lock(mutex);
+            items.push_back(std::move(fn));
+        }
+        // One message per item; each takes the oldest item, so the order is the posting order
+        // whichever loop (a dialog's, a message box's) delivers the message.
+        if (!::PostMessageW(hwnd, kRunQueued, 0, 0))
+            ReportFailure("PostMessageW (UI queue)");
+    }
+
+    void RunOne() {
+        std::function<void()> fn;
+        {
+            std::lock_guard lock(mutex);
+            if (items.empty())
+                return;
+            fn = std::move(items.front());
+            items.pop_front();
+        }
+        fn();
+    }
+
+    static LRESULT CALLBACK Proc(HWND hwnd, WinUINT msg, WPARAM wParam, WinLPARAM lParam) {
+        if (msg == kRunQueued) {
+            if (auto* q = reinterpret_cast<Queue*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
+                q->RunOne();
+            return 0;
+        }
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+
+    const WinDWORD threadId;
+    HWND hwnd = nullptr;
+    std::mutex mutex;
+    std::deque<std::function<void()>> items;
+};
+
+// --- one open dialog -----------------------------------------------------------------------
+
+struct Win32Host::Window {
+    CDialog* dlg = nullptr;
+    Win32Host* host = nullptr;
+    HWND hwnd = nullptr;
+    HWND owner = nullptr;
+    HWND tooltip = nullptr; // owned by the dialog: it goes with it
+    std::map<std::pair<int, bool>, IconHandle> icons;
+    HICON bigIcon = nullptr;
+    bool ended = false;
+    int result = 0;
+    // Painting, while OnPaint runs inside WM_PAINT.
+    bool painting = false;
+    bool defaultPaint = false;
+    HDC dc = nullptr;
+    PAINTSTRUCT ps{};
+
+    HICON Icon(int id, bool big) {
+        auto& slot = icons[{id, big}];
+        if (!slot) {
+            const int cx = ::GetSystemMetrics(big ? SM_CXICON : SM_CXSMICON);
+            const int cy = ::GetSystemMetrics(big ? SM_CYICON : SM_CYSMICON);
+            slot.reset(static_cast<HICON>(
+                ::LoadImageW(Module(), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, 0)));
+            if (!slot)
+                ReportFailure("LoadImageW (icon)");
+        }
+        return slot.get();
+    }
+
+    HWND Item(int id) const { return hwnd ? ::GetDlgItem(hwnd, id) : nullptr; }
+
+    void BeginPaintOnce() {
+        if (dc)
+            return;
+        dc = ::BeginPaint(hwnd, &ps);
+        ::SendMessageW(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    }
+
+    INT_PTR OnInitDialog() {
+        for (const ControlTemplate& c : dlg->Template().controls) {
+            if (c.kind != ControlKind::DropDownList)
+                continue;
+            for (const std::string& item : c.items)
+                ::SendDlgItemMessageW(hwnd, c.id, CB_ADDSTRING, 0,
+                                      reinterpret_cast<WinLPARAM>(WideFromUtf8(item).c_str()));
+        }
+        Centre(hwnd, owner);
+        return dlg->OnInitDialog() ? TRUE : FALSE;
+    }
+
+    INT_PTR OnPaint() {
+        painting = true;
+        defaultPaint = false;
+        dlg->OnPaint();
+        painting = false;
+        if (dc) {
+            ::EndPaint(hwnd, &ps);
+            dc = nullptr;
+            return TRUE;
+        }
+        if (defaultPaint)
+            return FALSE; // the dialog manager paints it
+        PAINTSTRUCT nothing{};
+        ::BeginPaint(hwnd, &nothing);
+        ::EndPaint(hwnd, &nothing);
+        return TRUE;
+    }
+
+    INT_PTR OnSysCommand(WPARAM command, WinLPARAM lParam) {
+        const auto id = static_cast<WinUINT>(command);
+        dlg->OnSysCommand(id, lParam);
+        // The dialog has done what it does with its own commands and with closing; for the
+        // system's other commands (move, the keyboard menu, ...) that was passing them on.
+        const WinUINT masked = id & 0xFFF0;
+        return masked < 0xF000 || masked == SC_CLOSE;
+    }
+
+    static INT_PTR CALLBACK Proc(HWND hwnd, WinUINT msg, WPARAM wParam, WinLPARAM lParam) {
+        if (msg == WM_INITDIALOG) {
+            auto* w = reinterpret_cast<Window*>(lParam);
+            ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+            w->hwnd = hwnd;
+            return w->OnInitDialog();
+        }
+        auto* w = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+        if (!w)
+            return FALSE;
+        switch (msg) {
+        case WM_COMMAND:
+            return w->dlg->OnCmdMsg(LOWORD(wParam), HIWORD(wParam));
+        case WM_SYSCOMMAND:
+            return w->OnSysCommand(wParam, lParam);
+        case WM_PAINT:
+            return w->OnPaint();
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<INT_PTR>(w->bigIcon);
+        case WM_HELP:
+            w->dlg->OnHelp();
+            return TRUE;
+        }
+        return FALSE;
+    }
+};
+
+// --- host ----------------------------------------------------------------------------------
+
+Win32Host::Win32Host() : m_queue(std::make_unique<Queue>()) {}
+Win32Host::~Win32Host() = default;
+
+void Win32Host::Post(std::function<void()> fn) {
+    m_queue->Post(std::move(fn));
+}
+
+bool Win32Host::IsUiThread() const {
+    return ::GetCurrentThreadId() == m_queue->threadId;
+}
+
+Win32Host::Window* Win32Host::Find(const CDialog& dlg) const {
+    for (Window* w : m_windows)
+        if (w->dlg == &dlg && w->hwnd)
+            return w;
+    return nullptr;
+}
+
+std::uintptr_t Win32Host::WindowOf(const CDialog& dlg) const {
+    Window* w = Find(dlg);
+    return w ? reinterpret_cast<std::uintptr_t>(w->hwnd) : 0;
+}
+
+// A dialog without a parent is owned by the window the user is working in: the topmost one.
+std::uintptr_t Win32Host::OwnerFor(CDialog* dlg) const {
+    if (dlg)
+        if (std::uintptr_t hwnd = WindowOf(*dlg))
+            return hwnd;
+    for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it)
+        if ((*it)->hwnd)
+            return reinterpret_cast<std::uintptr_t>((*it)->hwnd);
+    return 0;
+}
+
+int Win32Host::RunModal(CDialog& dlg) {
+    auto window = std::make_unique<Window>();
+    window->dlg = &dlg;
+    window->host = this;
+    window->owner = reinterpret_cast<HWND>(OwnerFor(dlg.Parent()));
+    const std::vector<std::uint16_t> resource = BuildDialogResource(dlg.Template());
+
+    // On the modal stack however the run ends.
+    struct StackEntry {
+        std::vector<Window*>& stack;
+        Window* w;
+        ~StackEntry() { std::erase(stack, w); }
+    } entry{m_windows, window.get()};
+    m_windows.push_back(window.get());
+
+    const INT_PTR rc = ::DialogBoxIndirectParamW(
+        Module(), reinterpret_cast<LPCDLGTEMPLATEW>(resource.data()), window->owner, &Window::Proc,
+        reinterpret_cast<WinLPARAM>(window.get()));
+    if (rc == -1 && !window->ended) {
+        ReportFailure("DialogBoxIndirectParamW");
+        return -1;
+    }
+    return window->result;
+}
+
+void Win32Host::EndModal(CDialog& dlg, int result) {
+    Window* w = Find(dlg);
+    if (!w)
+        return;
+    w->ended = true;
+    w->result = result;
+    ::EndDialog(w->hwnd, result);
+}
+
+// --- control operations ------------------------------------------------------------------
+
+void Win32Host::EnableItem(CDialog& dlg, int id, bool enable) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    if (!item)
+        return;
+    // A disabled control keeps no focus: the keyboard would have nowhere to go.
+    if (!enable && ::GetFocus() == item)
+        ::SendMessageW(w->hwnd, WM_NEXTDLGCTL, 0, FALSE);
+    ::EnableWindow(item, enable);
+}
+
+bool Win32Host::IsItemEnabled(CDialog& dlg, int id) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    return item && ::IsWindowEnabled(item);
+}
+
+void Win32Host::SetItemText(CDialog& dlg, int id, const std::string& text) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    if (!item)
+        return;
+    const std::wstring wide = WideFromUtf8(text);
+    const ControlTemplate* c = dlg.Template().Find(id);
+    if (c && c->kind == ControlKind::DropDownList) {
+        // A drop-down list shows only its items: the text selects the item that has it.
+        const auto index = ::SendMessageW(item, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                          reinterpret_cast<WinLPARAM>(wide.c_str()));
+        ::SendMessageW(item, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        return;
+    }
+    ::SetWindowTextW(item, wide.c_str()); // an edit box raises EN_CHANGE
+}
+
+std::string Win32Host::GetItemText(CDialog& dlg, int id) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    return item ? Utf8FromWide(WindowText(item)) : std::string();
+}
+
+void Win32Host::SetCheck(CDialog& dlg, int id, UINT state) {
+    if (Window* w = Find(dlg))
+        ::SendDlgItemMessageW(w->hwnd, id, BM_SETCHECK, state, 0);
+}
+
+UINT Win32Host::GetCheck(CDialog& dlg, int id) {
+    Window* w = Find(dlg);
+    return w ? static_cast<UINT>(::SendDlgItemMessageW(w->hwnd, id, BM_GETCHECK, 0, 0)) : 0;
+}
+
+void Win32Host::SetCurSel(CDialog& dlg, int id, int index) {
+    if (Window* w = Find(dlg))
+        ::SendDlgItemMessageW(w->hwnd, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int Win32Host::GetCurSel(CDialog& dlg, int id) {
+    Window* w = Find(dlg);
+    return w ? static_cast<int>(::SendDlgItemMessageW(w->hwnd, id, CB_GETCURSEL, 0, 0)) : -1;
+}
+
+void Win32Host::SetRange(CDialog& dlg, int id, int lower, int upper) {
+    if (Window* w = Find(dlg))
+        ::SendDlgItemMessageW(w->hwnd, id, PBM_SETRANGE32, static_cast<WPARAM>(lower), upper);
+}
+
+void Win32Host::SetPos(CDialog& dlg, int id, int pos) {
+    if (Window* w = Find(dlg))
+        ::SendDlgItemMessageW(w->hwnd, id, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+}
+
+int Win32Host::GetPos(CDialog& dlg, int id) {
+    Window* w = Find(dlg);
+    return w ? static_cast<int>(::SendDlgItemMessageW(w->hwnd, id, PBM_GETPOS, 0, 0)) : 0;
+}
+
+void Win32Host::SetToolTip(CDialog& dlg, int id, const std::string& text) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    if (!item)
+        return;
+    if (!w->tooltip) {
+        w->tooltip =
+            ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, w->hwnd, nullptr, Module(), nullptr);
+        if (!w->tooltip) {
+            ReportFailure("CreateWindowExW (tooltip)");
+            return;
+        }
+        ::SendMessageW(w->tooltip, TTM_SETMAXTIPWIDTH, 0, 400);
+    }
+    // The tool is the control's rectangle on the dialog: a static text lets the mouse through
+    // to the dialog, so the tooltip watches the dialog.
+    std::wstring wide = WideFromUtf8(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = w->hwnd;
+    tool.uId = static_cast<UINT_PTR>(id);
+    ::SendMessageW(w->tooltip, TTM_DELTOOLW, 0, reinterpret_cast<WinLPARAM>(&tool));
+    if (wide.empty())
+        return;
+    ::GetWindowRect(item, &tool.rect);
+    ::MapWindowPoints(nullptr, w->hwnd, reinterpret_cast<POINT*>(&tool.rect), 2);
+    tool.lpszText = wide.data();
+    if (!::SendMessageW(w->tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<WinLPARAM>(&tool)))
+        std::fprintf(stderr, "Quillmere: TTM_ADDTOOLW failed\n");
+}
+
+// --- window furniture ----------------------------------------------------------------------
+
+bool Win32Host::HasSystemMenu(CDialog& dlg) {
+    Window* w = Find(dlg);
+    return w && ::GetSystemMenu(w->hwnd, FALSE) != nullptr;
+}
+
+void Win32Host::AppendSystemMenuSeparator(CDialog& dlg) {
+    if (Window* w = Find(dlg))
+        if (HMENU menu = ::GetSystemMenu(w->hwnd, FALSE))
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+}
+
+void Win32Host::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+    if (Window* w = Find(dlg))
+        if (HMENU menu = ::GetSystemMenu(w->hwnd, FALSE))
+            ::AppendMenuW(menu, MF_STRING, command, WideFromUtf8(text).c_str());
+}
+
+void Win32Host::SetIcon(CDialog& dlg, int iconId, bool big) {
+    Window* w = Find(dlg);
+    if (!w)
+        return;
+    HICON icon = w->Icon(iconId, big);
+    if (big)
+        w->bigIcon = icon;
+    ::SendMessageW(w->hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+                   reinterpret_cast<WinLPARAM>(icon));
+}
+
+bool Win32Host::IsIconic(CDialog& dlg) {
+    Window* w = Find(dlg);
+    return w && ::IsIconic(w->hwnd);
+}
+
+CSize Win32Host::ClientSize(CDialog& dlg) {
+    Window* w = Find(dlg);
+    RECT rect{};
+    if (!w || !::GetClientRect(w->hwnd, &rect))
+        return {};
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+CSize Win32Host::IconSize() {
+    return {::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON)};
+}
+
+void Win32Host::DrawIcon(CDialog& dlg, int x, int y, int iconId) {
+    Window* w = Find(dlg);
+    if (!w || !w->painting)
+        return;
+    w->BeginPaintOnce();
+    ::DrawIcon(w->dc, x, y, w->Icon(iconId, true));
+}
+
+void Win32Host::DefaultPaint(CDialog& dlg) {
+    Window* w = Find(dlg);
+    if (w && w->painting && !w->dc)
+        w->defaultPaint = true;
+}
+
+// --- message box and file chooser ----------------------------------------------------------
+
+int Win32Host::MessageBox(CDialog* owner, const std::string& text, UINT type) {
+    CWinApp* app = AfxGetApp();
+    const std::wstring caption = WideFromUtf8(app ? app->m_pszAppName : std::string());
+    return ::MessageBoxW(reinterpret_cast<HWND>(OwnerFor(owner)), WideFromUtf8(text).c_str(),
+                         caption.c_str(), type);
+}
+
+std::optional<std::string> Win32Host::ChooseFile(CDialog* owner, const std::string& title,
+                                                 const std::string& initialName) {
+    const std::wstring wideTitle = WideFromUtf8(title);
+    std::wstring initial = WideFromUtf8(initialName);
+    std::replace(initial.begin(), initial.end(), L'/', L'\\');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::wstring file(32768, L'\0');
+        if (attempt == 0 && initial.size() < file.size())
+            std::copy(initial.begin(), initial.end(), file.begin());
+        OPENFILENAMEW ofn{};
+        ofn.lStructSize = sizeof ofn;
+        ofn.hwndOwner = reinterpret_cast<HWND>(OwnerFor(owner));
+        ofn.lpstrFile = file.data();
+        ofn.nMaxFile = static_cast<WinDWORD>(file.size());
+        ofn.lpstrTitle = wideTitle.c_str();
+        // A name that does not exist yet may be typed in.
+        ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
+        if (::GetOpenFileNameW(&ofn))
+            return Utf8FromWide(file.c_str());
+        const WinDWORD error = ::CommDlgExtendedError();
+        // The stored command line need not be a file name; then the chooser starts empty.
+        if (error == FNERR_INVALIDFILENAME && attempt == 0)
+            continue;
+        if (error)
+            std::fprintf(stderr, "Quillmere: GetOpenFileNameW failed: error 0x%lx\n",
+                         static_cast<unsigned long>(error));
+        return std::nullopt;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,66 @@
+// The host that shows the dialogs as real Windows dialogs, made by the system's dialog manager
+// from the program's templates. Its UI thread is the thread that constructs it.
+#pragma once
+
+#include "platform/dialog_host.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class Win32Host : public IDialogHost {
+public:
+    Win32Host();
+    ~Win32Host() override;
+    Win32Host(const Win32Host&) = delete;
+    Win32Host& operator=(const Win32Host&) = delete;
+
+    // IUiQueue
+    void Post(std::function<void()> fn) override;
+    bool IsUiThread() const override;
+
+    // IDialogHost
+    int RunModal(CDialog& dlg) override;
+    void EndModal(CDialog& dlg, int result) override;
+    void EnableItem(CDialog& dlg, int id, bool enable) override;
+    bool IsItemEnabled(CDialog& dlg, int id) override;
+    void SetItemText(CDialog& dlg, int id, const std::string& text) override;
+    std::string GetItemText(CDialog& dlg, int id) override;
+    void SetCheck(CDialog& dlg, int id, UINT state) override;
+    UINT GetCheck(CDialog& dlg, int id) override;
+    void SetCurSel(CDialog& dlg, int id, int index) override;
+    int GetCurSel(CDialog& dlg, int id) override;
+    void SetRange(CDialog& dlg, int id, int lower, int upper) override;
+    void SetPos(CDialog& dlg, int id, int pos) override;
+    int GetPos(CDialog& dlg, int id) override;
+    void SetToolTip(CDialog& dlg, int id, const std::string& text) override;
+    bool HasSystemMenu(CDialog& dlg) override;
+    void AppendSystemMenuSeparator(CDialog& dlg) override;
+    void AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) override;
+    void SetIcon(CDialog& dlg, int iconId, bool big) override;
+    bool IsIconic(CDialog& dlg) override;
+    CSize ClientSize(CDialog& dlg) override;
+    CSize IconSize() override;
+    void DrawIcon(CDialog& dlg, int x, int y, int iconId) override;
+    void DefaultPaint(CDialog& dlg) override;
+    int MessageBox(CDialog* owner, const std::string& text, UINT type) override;
+    std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
+                                          const std::string& initialName) override;
+
+    // The window handle (HWND) of an open dialog, 0 when it is not open; UI thread only.
+    std::uintptr_t WindowOf(const CDialog& dlg) const;
+
+    // The parts that touch the system; they live in win32_host.cpp.
+    struct Window;
+    struct Queue;
+
+private:
+    Window* Find(const CDialog& dlg) const;
+    std::uintptr_t OwnerFor(CDialog* dlg) const;
+
+    std::unique_ptr<Queue> m_queue;
+    std::vector<Window*> m_windows; // the modal stack, topmost last; RunModal owns each
+};
