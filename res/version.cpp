@@ -11,7 +11,7 @@ const VersionInfo& GetVersionInfo() {
         "",
         "MFC-Anwendung Quillmere",
         "Quillmere",
-        "Copyright © 2026",
+        "Copyright © 2026 Talvenmark",
         "",
         "Quillmere.EXE",
         "Anwendung Quillmere",
