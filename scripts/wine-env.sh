@@ -28,6 +28,12 @@ qm_wine_env() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
   fi
+  # The bitmap "MS Sans Serif" the dialog templates are measured in; its outline stand-in is
+  # wider, and labels then wrap.
+  if [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/sserife.fon" ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/sserife.fon "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   # Persistent server; its output must not hold the caller's pipes open.
   wineserver -p >/dev/null 2>&1 </dev/null &
 }

@@ -20,3 +20,6 @@
 #undef DWORD
 #undef LPARAM
 #undef HANDLE
+// The framework's names of these are methods of CDialog.
+#undef GetDlgItemText
+#undef SetDlgItemText
