@@ -126,7 +126,6 @@ struct Win32Host::Queue {
 
 struct Win32Host::Window {
     CDialog* dlg = nullptr;
-    Win32Host* host = nullptr;
     HWND hwnd = nullptr;
     HWND owner = nullptr;
     HWND tooltip = nullptr; // owned by the dialog: it goes with it
@@ -267,7 +266,6 @@ std::uintptr_t Win32Host::OwnerFor(CDialog* dlg) const {
 int Win32Host::RunModal(CDialog& dlg) {
     auto window = std::make_unique<Window>();
     window->dlg = &dlg;
-    window->host = this;
     window->owner = reinterpret_cast<HWND>(OwnerFor(dlg.Parent()));
     const std::vector<std::uint16_t> resource = BuildDialogResource(dlg.Template());
 
