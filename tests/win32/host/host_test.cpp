@@ -2,6 +2,7 @@
 // own message loop and look at it through the system's API only.
 #include "app/link_control_app.h"
 #include "dialog/about_dialog.h"
+#include "platform/native_window.h"
 #include "platform/text_win32.h"
 #include "platform/ui_queue.h"
 #include "platform/win32/arguments.h"
@@ -431,6 +432,7 @@ void CheckWorkerCalls(HWND dlg, Win32Host& host) {
     // A worker reads the dialog through the framework while the UI thread sits in a message
     // box's loop.
     static std::wstring seenByWorker;
+    static void* windowForWorker;
     static std::atomic<bool> workerDone;
     workerDone = false;
     WhenWindowOpens(g_app, [&](HWND box) {
@@ -438,6 +440,7 @@ void CheckWorkerCalls(HWND dlg, Win32Host& host) {
             [](void* p) -> UINT {
                 auto* d = static_cast<CDialog*>(p);
                 seenByWorker = WideFromUtf8(d->GetDlgItemText(IDC_RAS_LINK_NAME));
+                windowForWorker = NativeWindowOf(d); // the system's dial dialog's owner
                 workerDone = true;
                 return 0;
             },
@@ -447,6 +450,7 @@ void CheckWorkerCalls(HWND dlg, Win32Host& host) {
     });
     theApp.m_pMainWnd->MessageBox("Ein Worker liest mit");
     CheckText(seenByWorker, L"Mast Ost", "worker read the edit box");
+    Check(windowForWorker == dlg, "a worker gets the main dialog's window");
     ReapFinishedThreads();
 }
 
