@@ -1,10 +1,10 @@
 #include "dialup/command_line.h"
-#include "dialup/follow_up.h"
-#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 using Words = std::vector<std::string>;
@@ -44,27 +44,6 @@ TEST(SplitCommandLine, HostileTextStaysLiteralWords) {
 TEST(SplitCommandLine, AnOpenQuoteIsNoCommandLine) {
     for (const std::string text : {"'abc", "\"abc", "a \"b\\\"", "it's"})
         EXPECT_EQ(SplitCommandLine(text), std::nullopt) << text;
-}
-
-TEST(FollowUpArguments, AnExecutableFileIsTakenWholeBlanksAndAll) {
-    TempDir dir;
-    const std::string program = dir / "Mein Programm (neu).sh";
-    dir.Write("Mein Programm (neu).sh", "#!/bin/sh\n");
-    EXPECT_EQ(FollowUpArguments(program),
-              (std::optional<Words>{{dir / "Mein", "Programm", "(neu).sh"}}))
-        << "not executable: split like any other text";
-    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    EXPECT_EQ(FollowUpArguments(program), std::optional<Words>{{program}});
-    EXPECT_EQ(FollowUpArguments(dir.Path()), (std::optional<Words>{{dir.Path()}}))
-        << "a folder is no program; its name is one word anyway";
-    EXPECT_EQ(FollowUpArguments("'" + program + "' -x"), (std::optional<Words>{{program, "-x"}}));
-}
-
-TEST(FollowUpArguments, NothingToStart) {
-    // A NUL from the settings file would cut the program name short: "true" would start.
-    for (const std::string& text : {std::string("   "), std::string("'unterminated"),
-                                    std::string("'' arg"), std::string("true\0 rm -rf x", 14)})
-        EXPECT_EQ(FollowUpArguments(text), std::nullopt) << text;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "res/resource.h"
 #include "temp_dir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
@@ -175,7 +176,7 @@ TEST(OnConnect, NoDialWorkerIsLeftRunningOnceTheDialHasReturned) {
 TEST(OnConnect, ASuccessfulDialStartsTheFollowUpProgram) {
     TempDir dir;
     DialupHarness h;
-    h.Set("Run Program", "touch '" + dir / "gestartet nach Dach" + "'");
+    h.Set("Run Program", TouchCommand(dir / "gestartet nach Dach"));
     h.Start();
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
@@ -200,7 +201,7 @@ TEST(DialDialog, AbbrechenStopsTheDialAndChangesNothingButTheAutomaticRun) {
     TempDir dir;
     DialupHarness h;
     h.service->dialling = Dialling::WaitsForCancel;
-    h.Set("Run Program", "touch " + dir / "started");
+    h.Set("Run Program", TouchCommand(dir / "started"));
     h.Start();
     h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
     h.host.ClearTranscript();
@@ -248,22 +249,22 @@ protected:
 TEST_F(OnConnectDeathTest, ASuccessfulAutomaticDialStartsTheProgramThenEndsWithZero) {
     // The dying process runs this test anew; the folder reaches it through the environment.
     std::optional<TempDir> dir;
-    if (!::getenv("QUILLMERE_TEST_DIR")) {
+    if (!std::getenv("QUILLMERE_TEST_DIR")) {
         dir.emplace();
-        ::setenv("QUILLMERE_TEST_DIR", dir->Path().c_str(), 1);
+        SetEnv("QUILLMERE_TEST_DIR", dir->Path());
     }
     EXPECT_EXIT(
         {
             DialupHarness h;
             h.Set("Run Program",
-                  std::string("touch ") + ::getenv("QUILLMERE_TEST_DIR") + "/started");
+                  TouchCommand(std::string(std::getenv("QUILLMERE_TEST_DIR")) + "/started"));
             h.Start();
             h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
             h.host.UserClick(IDC_CONNECT);
             std::this_thread::sleep_for(std::chrono::seconds(20));
         },
         ::testing::ExitedWithCode(0), "");
-    ::unsetenv("QUILLMERE_TEST_DIR");
+    UnsetEnv("QUILLMERE_TEST_DIR");
     EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(*dir / "started"); }));
 }
 

@@ -7,8 +7,8 @@
 #include "platform/cancel_token.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
-#include <poll.h>
 
 class FakeDialupService : public IDialupService {
 public:
@@ -51,8 +51,7 @@ public:
         case Dialling::WaitsForCancel:
             break;
         }
-        pollfd pfd{cancel.Fd(), POLLIN, 0};
-        ::poll(&pfd, 1, 20000);
+        cancel.WaitFor(std::chrono::seconds(20), [] { return false; });
         std::lock_guard lock(m_mutex);
         m_calls.push_back(cancel.IsCancelled() ? "cancelled" : "timed out");
         return DialOutcome::Cancel();

@@ -1,4 +1,5 @@
 #include "dialup/child_reaper.h"
+#include "dialup/command_line.h"
 #include "dialup/follow_up.h"
 #include "temp_dir.h"
 
@@ -9,11 +10,14 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
 
 namespace {
+
+using Words = std::vector<std::string>;
 
 bool WaitUntil(const std::function<bool()>& pred) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -93,6 +97,27 @@ TEST(FollowUpProgram, WhatCannotStartIsReportedAsFalse) {
              "/nonexistent/program", "quillmere-no-such-program --x", dir / "not-executable",
              "; rm -rf /", "'open quote", "   ", "$(id)"})
         EXPECT_FALSE(StartFollowUpProgram(text, false)) << text;
+}
+
+TEST(FollowUpArguments, AnExecutableFileIsTakenWholeBlanksAndAll) {
+    TempDir dir;
+    const std::string program = dir / "Mein Programm (neu).sh";
+    dir.Write("Mein Programm (neu).sh", "#!/bin/sh\n");
+    EXPECT_EQ(FollowUpArguments(program),
+              (std::optional<Words>{{dir / "Mein", "Programm", "(neu).sh"}}))
+        << "not executable: split like any other text";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    EXPECT_EQ(FollowUpArguments(program), std::optional<Words>{{program}});
+    EXPECT_EQ(FollowUpArguments(dir.Path()), (std::optional<Words>{{dir.Path()}}))
+        << "a folder is no program; its name is one word anyway";
+    EXPECT_EQ(FollowUpArguments("'" + program + "' -x"), (std::optional<Words>{{program, "-x"}}));
+}
+
+TEST(FollowUpArguments, NothingToStart) {
+    // A NUL from the settings file would cut the program name short: "true" would start.
+    for (const std::string& text : {std::string("   "), std::string("'unterminated"),
+                                    std::string("'' arg"), std::string("true\0 rm -rf x", 14)})
+        EXPECT_EQ(FollowUpArguments(text), std::nullopt) << text;
 }
 
 } // namespace

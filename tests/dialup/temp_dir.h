@@ -1,17 +1,15 @@
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 #pragma once
 
+#include "tests/support/test_env.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quillmere-dialup-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
+    TempDir() : m_path(MakeTempDir("quillmere-dialup-")) {}
     ~TempDir() {
         std::error_code ec;
         std::filesystem::remove_all(m_path, ec);

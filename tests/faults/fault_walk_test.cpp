@@ -9,7 +9,6 @@
 #include <gmock/gmock.h>
 
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -83,10 +82,7 @@ int CodeFor(const Operation& run, Call c) {
 
 // Writes the transcript to standard error, marked, for the parent to read.
 void MarkTranscript(WorkerRig& rig) {
-    rig.h.host.OnRecord([](const std::string& line) {
-        const std::string marked = "| " + line + "\n";
-        [[maybe_unused]] ssize_t n = ::write(2, marked.data(), marked.size());
-    });
+    rig.h.host.OnRecord([](const std::string& line) { WriteToStandardError("| " + line + "\n"); });
 }
 
 void StartRun(WorkerRig& rig, const Operation& run) {

@@ -2,10 +2,12 @@
 
 #include "res/resource.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
@@ -42,7 +44,7 @@ void RunWholeSequence(const std::string& trace) {
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=obedient"));
     h.Set("RAS Link Name", "Mast");
-    h.Set("Run Program", "/usr/bin/touch " + trace);
+    h.Set("Run Program", TouchCommand(trace));
     h.Start();
     h.host.WaitForLine("never", std::chrono::seconds(30));
     std::exit(3); // the sequence must have ended the process before this
@@ -52,20 +54,20 @@ void RunWholeSequence(const std::string& trace) {
 TEST_F(Chaining, TheWholeSequenceConfiguresTestsDialsStartsTheFollowUpAndExitsZero) {
     // The death test runs this body again in its child: the child must use the parent's folder.
     if (!std::getenv("QM_CHAIN_DIR")) {
-        char made[] = "/tmp/qm-chain-XXXXXX";
-        ASSERT_NE(::mkdtemp(made), nullptr);
-        ::setenv("QM_CHAIN_DIR", made, 1);
+        const std::string made = MakeTempDir("qm-chain-");
+        ASSERT_FALSE(made.empty());
+        SetEnv("QM_CHAIN_DIR", made);
     }
-    const std::string dir = std::getenv("QM_CHAIN_DIR");
-    const std::string trace = dir + "/follow-up";
-    EXPECT_EXIT(RunWholeSequence(trace), ::testing::ExitedWithCode(0), "fake dial Mast");
+    const std::filesystem::path dir = std::getenv("QM_CHAIN_DIR");
+    const std::filesystem::path trace = dir / "follow-up";
+    EXPECT_EXIT(RunWholeSequence(trace.string()), ::testing::ExitedWithCode(0), "fake dial Mast");
     // The follow-up program was started before the exit (it may still be finishing).
-    for (int i = 0; i < 100 && ::access(trace.c_str(), F_OK) != 0; ++i)
-        ::usleep(10000);
-    EXPECT_EQ(::access(trace.c_str(), F_OK), 0);
-    ::unlink(trace.c_str());
-    ::rmdir(dir.c_str());
-    ::unsetenv("QM_CHAIN_DIR");
+    for (int i = 0; i < 100 && !std::filesystem::exists(trace); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(std::filesystem::exists(trace));
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    UnsetEnv("QM_CHAIN_DIR");
 }
 
 TEST_F(Chaining, ConfigurationSuccessStartsTheTestAtTheOperatingRate) {

@@ -6,11 +6,14 @@
 #include "dialup/dialup_service.h"
 #include "dialup/service_binding.h"
 #include "platform/clock.h"
+#include "tests/support/test_env.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <string>
 
 // A dial-up service that the settings choose as "Service=fake": one active-connection list and
 // a dial outcome; what the program asked of it is counted.
@@ -58,10 +61,16 @@ public:
 // "sim:" options that give each test its own transceiver (one lives per option text).
 inline std::string UniqueSim(const std::string& options) {
     static std::atomic<int> n{0};
-    char name[64];
-    std::snprintf(name, sizeof name, "/tmp/qm-seq-%d-%d.log", static_cast<int>(::getpid()), n++);
-    return "sim:" + options + ",log=" + name;
+    const std::string name =
+        "qm-seq-" + std::to_string(ProcessId()) + "-" + std::to_string(n++) + ".log";
+    return "sim:" + options + ",log=" + (std::filesystem::temp_directory_path() / name).string();
 }
+
+// The start-mode tests; the death tests among them run the program on the test's own thread.
+class StartMode : public ::testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
 
 // Virtual time for the length of a test.
 struct VirtualTime {

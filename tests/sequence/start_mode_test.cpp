@@ -5,16 +5,6 @@
 
 #include <algorithm>
 
-#include <pty.h>
-#include <unistd.h>
-
-namespace {
-class StartMode : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-} // namespace
-
 namespace {
 // Runs the program with "/d" on this thread; the process must end inside.
 void RunHangUpMode(bool bindService, std::vector<RASCONN> active) {
@@ -79,24 +69,6 @@ TEST_F(StartMode, ATransceiverSwitchedOffStartsTheConfiguration) {
     ASSERT_TRUE(h.host.WaitForLine("text IDC_STATUS \"Laser-Transceiver einschalten\""));
     EXPECT_EQ(h.host.Text(IDC_CONFIGURE), "Abbrechen");
     EXPECT_TRUE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
-}
-
-TEST_F(StartMode, APortWithoutModemLinesGivesManualModeAndStartsNothing) {
-    int master = -1, slave = -1;
-    char name[128] = {};
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    AppHarness h;
-    h.store->Write("Ports", "COM1", name);
-    h.Start();
-    h.host.Sync([] {});
-    EXPECT_EQ(h.host.Text(IDC_CONFIGURE), "Konfigurieren");
-    EXPECT_EQ(h.host.Text(IDC_TEST), "Testen");
-    EXPECT_EQ(h.host.Text(IDC_STATUS), "");
-    EXPECT_FALSE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hPort; }), INVALID_HANDLE_VALUE);
-    h.Close();
-    ::close(master);
-    ::close(slave);
 }
 
 TEST_F(StartMode, ABusyPortWithTheConnectionUpOffersOnlyHangingUp) {

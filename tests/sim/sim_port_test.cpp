@@ -3,6 +3,7 @@
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
 #include "sim/transceiver.h"
+#include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -38,14 +39,15 @@ unsigned CountWords(const Bytes& b) {
 class SimPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/qm-sim-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(dir), nullptr);
-        m_dir = dir;
+        m_dir = MakeTempDir("qm-sim-test-");
+        ASSERT_FALSE(m_dir.empty());
         SetClock(&m_clock);
     }
     void TearDown() override {
         SetClock(nullptr);
-        std::filesystem::remove_all(m_dir);
+        // Windows keeps the folder while the process's transceiver still holds its log open.
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
     }
 
     // Transceivers live as long as the process; a log in this test's own folder makes the
@@ -156,7 +158,7 @@ TEST_F(SimPortTest, PortsThatCannotBeOpenedGiveTheReason) {
 
     OpenResult noLog = OpenSimulatedPort("log=" + m_dir + "/missing/q.log", m_cancel);
     EXPECT_FALSE(noLog.port);
-    EXPECT_NE(noLog.reason.find("No such file or directory"), std::string::npos) << noLog.reason;
+    EXPECT_NE(noLog.reason.find(NoSuchFolderText()), std::string::npos) << noLog.reason;
 }
 
 TEST_F(SimPortTest, ObedientUserSwitchesReactMillisecondsAfterTheWaitStarts) {

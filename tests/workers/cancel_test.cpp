@@ -221,8 +221,7 @@ TEST(CancelBetweenCalls, NoSerialCallFollowsTheClick) {
             }
             cv.notify_all();
             // Like a slow driver call, it returns only once the cancel has been given.
-            pollfd pfd{CurrentCancelToken()->Fd(), POLLIN, 0};
-            ::poll(&pfd, 1, 10000);
+            CurrentCancelToken()->WaitFor(std::chrono::seconds(10), [] { return false; });
         });
         rig.Start();
         rig.Click(c.button);

@@ -7,7 +7,6 @@
 #include <gmock/gmock.h>
 
 #include <regex>
-#include <unistd.h>
 
 namespace {
 
@@ -60,10 +59,7 @@ MATCHER_P(ReportsInternalErrorOnce, code, "") {
     WorkerRig rig(clock, f.options, false);
     rig.Start();
     ScopedPortFaults faults({f.fault});
-    rig.h.host.OnRecord([](const std::string& line) {
-        const std::string marked = "| " + line + "\n";
-        [[maybe_unused]] ssize_t n = ::write(2, marked.data(), marked.size());
-    });
+    rig.h.host.OnRecord([](const std::string& line) { WriteToStandardError("| " + line + "\n"); });
     rig.Click(f.button);
     rig.WaitLine("the process has ended", std::chrono::seconds(20));
     std::fprintf(stderr, "the process did not end\n");

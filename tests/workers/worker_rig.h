@@ -9,6 +9,7 @@
 #include "res/resource.h"
 #include "sim/sim_port.h"
 #include "sim/transceiver.h"
+#include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <poll.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,8 +63,10 @@ public:
                 if (m_released)
                     break;
             }
-            pollfd pfd{cancel ? cancel->Fd() : -1, POLLIN, 0};
-            ::poll(&pfd, 1, 1);
+            if (cancel)
+                cancel->WaitFor(std::chrono::milliseconds(1), [] { return false; });
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return m_time.Sleep(ms, cancel);
     }
@@ -94,8 +96,7 @@ public:
     explicit TempDir(bool make = true) {
         if (!make)
             return;
-        std::string pattern = (std::filesystem::temp_directory_path() / "qm-workers-XXXXXX");
-        m_path = ::mkdtemp(pattern.data()) ? pattern : std::string();
+        m_path = MakeTempDir("qm-workers-");
     }
     ~TempDir() {
         std::error_code ignored;
