@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo need. Safe to run again:
-# it asks apt only for what is missing. Runs as root, or through sudo.
+# Installs the Debian packages that building, testing and the demo need; with --windows, those
+# that the Windows program needs instead: the mingw-w64 cross compiler, GoogleTest's sources to
+# build for it, and Wine under Xvfb to run it. Safe to run again: it asks apt only for what is
+# missing. Runs as root, or through sudo.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,16 @@ packages=(
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian dpkg-dev file man-db
 )
+if [ "${1:-}" = --windows ]; then
+  # Wine's X11 driver loads the X extension libraries itself; they are only its recommends.
+  packages=(
+    cmake ninja-build googletest
+    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    wine wine64 fonts-wine
+    xvfb xauth x11-utils
+    libxrender1 libxrandr2 libxcursor1 libxi6 libxcomposite1 libxinerama1 libxfixes3 libxxf86vm1
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

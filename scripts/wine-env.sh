@@ -3,6 +3,9 @@
 #
 # Environment: WINEPREFIX (default: build-win/wineprefix beside the build), QM_WINE_DISPLAY
 # (default: a private Xvfb on :93 when no DISPLAY is set).
+#
+#   qm_wine_env ROOT   sets Wine up for the checkout at ROOT
+#   qm_wine_stop       ends the wineserver of the prefix, and the Xvfb if qm_wine_env started it
 qm_wine_env() {
   local root=$1
   export WINEPREFIX=${WINEPREFIX:-$root/build-win/wineprefix}
@@ -11,13 +14,18 @@ qm_wine_env() {
   if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=${QM_WINE_DISPLAY:-:93}
     if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
-      Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-      sleep 1
+      Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+      QM_WINE_XVFB_PID=$!
+      local i
+      for i in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break
+        sleep 0.1
+      done
     fi
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    wineboot -i >/dev/null 2>&1 </dev/null
     wineserver -w
     # Debian's Wine does not find its own fonts; without them dialogs come out in another font.
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
@@ -34,6 +42,19 @@ qm_wine_env() {
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/sserife.fon "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
-  # Persistent server; its output must not hold the caller's pipes open.
-  wineserver -p >/dev/null 2>&1 </dev/null &
+  # Persistent server; its output must not hold the caller's pipes open. The first program of a
+  # session starts Wine's services, which live as long as the server and keep that program's
+  # standard streams: they start here, on /dev/null, and not inside the first test.
+  wineserver -p >/dev/null 2>&1 </dev/null || true
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+qm_wine_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  if [ -n "${QM_WINE_XVFB_PID:-}" ]; then
+    kill "$QM_WINE_XVFB_PID" 2>/dev/null || true
+    wait "$QM_WINE_XVFB_PID" 2>/dev/null || true
+    QM_WINE_XVFB_PID=
+  fi
 }
