@@ -15,9 +15,10 @@ packages=(
   desktop-file-utils appstream lintian dpkg-dev file man-db
 )
 if [ "${1:-}" = --windows ]; then
-  # Wine's X11 driver loads the X extension libraries itself; they are only its recommends.
+  # Wine's X11 driver loads the X extension libraries itself; they are only its recommends. The
+  # serial tests build a shim for Wine with the host's compiler and run their far end in Python.
   packages=(
-    cmake ninja-build googletest
+    cmake ninja-build googletest gcc python3
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine64 fonts-wine
     xvfb xauth x11-utils
