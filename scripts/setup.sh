@@ -17,10 +17,12 @@ packages=(
 if [ "${1:-}" = --windows ]; then
   # Wine's X11 driver loads the X extension libraries itself; they are only its recommends. The
   # serial tests build a shim for Wine with the host's compiler and run their far end in Python.
+  # nsis and zip make the download.
   packages=(
     cmake ninja-build googletest gcc python3
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine64 fonts-wine
+    nsis zip
     xvfb xauth x11-utils
     libxrender1 libxrandr2 libxcursor1 libxi6 libxcomposite1 libxinerama1 libxfixes3 libxxf86vm1
   )
