@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
-#include <utility>
 
 bool LineLog::Open(const std::string& path, std::string& error) {
     if (path.empty())
@@ -23,20 +22,6 @@ void LineLog::Close() {
     if (m_handle != kClosed)
         ::close(static_cast<int>(m_handle));
     m_handle = kClosed;
-}
-
-LineLog::~LineLog() {
-    Close();
-}
-
-LineLog::LineLog(LineLog&& other) noexcept : m_handle(std::exchange(other.m_handle, kClosed)) {}
-
-LineLog& LineLog::operator=(LineLog&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, kClosed);
-    }
-    return *this;
 }
 
 void LineLog::Write(std::string_view line) const {

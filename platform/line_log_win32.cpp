@@ -1,6 +1,5 @@
 #include "platform/line_log.h"
 
-#include <utility>
 #include <windows.h>
 
 #include "platform/text_win32.h"
@@ -26,20 +25,6 @@ void LineLog::Close() {
     if (m_handle != kClosed)
         ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
     m_handle = kClosed;
-}
-
-LineLog::~LineLog() {
-    Close();
-}
-
-LineLog::LineLog(LineLog&& other) noexcept : m_handle(std::exchange(other.m_handle, kClosed)) {}
-
-LineLog& LineLog::operator=(LineLog&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, kClosed);
-    }
-    return *this;
 }
 
 void LineLog::Write(std::string_view line) const {

@@ -1,3 +1,4 @@
+#include "../support/wait_until.h"
 #include "fake_service.h"
 #include "res/resource.h"
 #include "temp_dir.h"
@@ -24,16 +25,6 @@ Found Lookup(DialupHarness& h, const std::string& name) {
         const bool found = h.Dialog().FindConnection();
         return Found{found, h.Dialog().m_hRasConn};
     });
-}
-
-bool WaitUntil(const std::function<bool()>& pred) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 TEST(FindConnection, ComparesWholeNamesFoldingOnlyTheLettersAToZ) {

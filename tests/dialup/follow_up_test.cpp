@@ -1,3 +1,4 @@
+#include "../support/wait_until.h"
 #include "dialup/child_reaper.h"
 #include "dialup/command_line.h"
 #include "dialup/follow_up.h"
@@ -18,16 +19,6 @@
 namespace {
 
 using Words = std::vector<std::string>;
-
-bool WaitUntil(const std::function<bool()>& pred) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 // Waits until the file holds that many whole lines.
 std::string Await(const TempDir& dir, const std::string& name, long lines) {

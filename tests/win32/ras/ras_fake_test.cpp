@@ -1,5 +1,6 @@
 // The system's dial-up functions bound from stand-in libraries that answer as the system does.
 #include "../../support/app_harness.h"
+#include "../../support/wait_until.h"
 #include "dialup/ras.h"
 #include "dialup/service_binding.h"
 #include "platform/profile_store.h"
@@ -12,16 +13,6 @@
 #include <thread>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& pred) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 std::string DialCall(const std::string& utf8Entry, const void* owner) {
     return "dial phonebook=null entry='" + AnsiFromUtf8(utf8Entry) +
