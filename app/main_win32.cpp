@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "platform/win32/windows_ui.h"
+#include "platform/windows_api.h"
 
 CLinkControlApp theApp;
 

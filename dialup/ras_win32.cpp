@@ -131,13 +131,6 @@ void BindSystemDialup() {
                      hangUp ? "yes" : "no", enumerate ? "yes" : "no", dial ? "yes" : "no");
 }
 
-std::string Trimmed(const std::string& s) {
-    const size_t first = s.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 bool IsSystemChoice(std::string name) {
     for (char& c : name)
         if (c >= 'A' && c <= 'Z')
@@ -155,7 +148,7 @@ std::shared_ptr<IDialupService> OpenSystemDialupService(const std::string&, IPro
 }
 
 void BindDialupFunctions(IProfileStore& profile) {
-    if (IsSystemChoice(Trimmed(profile.Read("Dialup", "Service").value_or("auto")))) {
+    if (IsSystemChoice(DialupServiceChoice(profile))) {
         BindSystemDialup();
         return;
     }

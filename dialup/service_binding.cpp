@@ -52,8 +52,12 @@ void RegisterNetworkManagerBackend(DialupFactory factory) {
     RegisterDialupBackend("networkmanager", std::move(factory));
 }
 
+std::string DialupServiceChoice(IProfileStore& profile) {
+    return Trimmed(profile.Read("Dialup", "Service").value_or("auto"));
+}
+
 std::shared_ptr<IDialupService> OpenDialupService(IProfileStore& profile, std::string& reason) {
-    const std::string choice = Trimmed(profile.Read("Dialup", "Service").value_or("auto"));
+    const std::string choice = DialupServiceChoice(profile);
     if (choice.rfind("sim:", 0) == 0) {
         std::shared_ptr<IDialupService> sim = DialupSim::Open(choice.substr(4), reason);
         if (!sim)

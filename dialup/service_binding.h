@@ -26,6 +26,9 @@ void RegisterNetworkManagerBackend(DialupFactory factory);
 // The service that "Service" names; nothing, with the reason in reason, when it is missing.
 std::shared_ptr<IDialupService> OpenDialupService(IProfileStore& profile, std::string& reason);
 
+// Entry "Service" of group "Dialup" without surrounding blanks; "auto" when it is missing.
+std::string DialupServiceChoice(IProfileStore& profile);
+
 // A backend registered under name; empty when none is.
 DialupFactory FindDialupBackend(const std::string& name);
 

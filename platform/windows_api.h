@@ -1,7 +1,8 @@
-// <windows.h> for the files that put the framework layer onto the real system. The framework
-// has Windows-flavoured names of its own (DWORD, HANDLE, DCB, GetTickCount, ...) that every
-// other file uses; here the system's versions of them are renamed Win..., so that both can be
-// seen in one file. Include this after every other header of the project.
+// <windows.h>, the common controls and the common dialogs for the files that put the framework
+// layer onto the real system. The framework has Windows-flavoured names of its own (DWORD,
+// HANDLE, DCB, GetTickCount, ...) that every other file uses; here the system's versions of them
+// are renamed Win..., so that both can be seen in one file. Include this after every other header
+// of the project.
 #pragma once
 
 #define BYTE WinBYTE
@@ -21,6 +22,11 @@
 #endif
 #include <windows.h>
 
+#include <cderr.h>
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
 #undef BYTE
 #undef UINT
 #undef DWORD
@@ -35,3 +41,5 @@
 #undef MessageBox
 #undef DrawIcon
 #undef PostMessage
+#undef GetDlgItemText
+#undef SetDlgItemText

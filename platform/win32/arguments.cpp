@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/win32/windows_ui.h"
+#include "platform/windows_api.h"
 
 std::vector<std::string> ProgramArguments() {
     std::vector<std::string> args;

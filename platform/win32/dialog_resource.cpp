@@ -3,7 +3,7 @@
 #include "platform/text_win32.h"
 #include "res/resource.h"
 
-#include "platform/win32/windows_ui.h"
+#include "platform/windows_api.h"
 
 namespace {
 

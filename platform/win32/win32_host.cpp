@@ -11,7 +11,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/win32/windows_ui.h"
+#include "platform/windows_api.h"
 
 namespace {
 

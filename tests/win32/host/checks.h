@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/win32/windows_ui.h"
+#include "platform/windows_api.h"
 
 void Check(bool ok, const std::string& what);
 void CheckText(const std::wstring& actual, const std::wstring& expected, const std::string& what);
