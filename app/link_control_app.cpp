@@ -1,20 +1,24 @@
 #include "app/link_control_app.h"
 
+#include "app/simulators.h"
 #include "dialog/link_control_dialog.h"
-#include "dialup/service_binding.h"
+#include "dialup/follow_up.h"
 
 // No application name: the program is named after the executable it was started as, and so
 // are its settings.
-CLinkControlApp::CLinkControlApp() = default;
+CLinkControlApp::CLinkControlApp() : m_startFollowUp(&StartFollowUpProgram) {
+    RegisterSimulators(m_ports, m_backends, [this]() -> IClock& { return Clock(); });
+}
 
 bool CLinkControlApp::InitInstance() {
     SetRegistryKey("Talvenmark");
     // No sockets and no 3D-controls switch exist here; both start-up calls have no counterpart.
-    BindDialupFunctions(Profile());
+    DialupFunctions dialup = BindDialupFunctions(m_backends, Profile());
 
-    CLinkControlDialog dlg;
+    CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp});
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
+    m_nExitCode = dlg.ExitCode();
     return false;
 }

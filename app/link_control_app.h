@@ -1,11 +1,32 @@
-// The application object: binds the dial-up functions and runs the main dialog.
+// The application object: what the program runs with, the dial-up functions bound at start, and
+// the main dialog.
 #pragma once
 
+#include "dialog/link_control_context.h"
+#include "dialup/service_binding.h"
+#include "link/port_open.h"
+#include "platform/clock.h"
 #include "platform/win_app.h"
 
 class CLinkControlApp : public CWinApp {
 public:
+    // The simulated transceiver ("sim:" ports) and dial-up service ("sim:" services) are
+    // registered here, on the program's clock.
     CLinkControlApp();
     bool InitInstance() override;
     // The framework's Help command (ID_HELP) goes to the dialog, which shows the About box.
+
+    // Set before InitInstance, by the start-up and by tests.
+    IClock& Clock() const { return *m_clock; }
+    void SetClock(IClock& clock) { m_clock = &clock; }
+    PortOpener& Ports() { return m_ports; }
+    DialupBackends& Backends() { return m_backends; }
+    void SetFollowUpStarter(FollowUpStarter start) { m_startFollowUp = std::move(start); }
+
+private:
+    SystemClock m_systemClock;
+    IClock* m_clock = &m_systemClock;
+    PortOpener m_ports;
+    DialupBackends m_backends;
+    FollowUpStarter m_startFollowUp;
 };

@@ -4,8 +4,6 @@
 #include "platform/headless_host.h"
 #include "platform/process.h"
 #include "platform/qt/qt_host.h"
-#include "platform/ui_queue.h"
-#include "platform/win_thread.h"
 #include "res/resources.h"
 
 #include <QApplication>
@@ -17,8 +15,6 @@
 #include <mutex>
 #include <thread>
 
-CLinkControlApp theApp;
-
 namespace {
 
 bool HasEnv(const char* name) {
@@ -29,14 +25,6 @@ bool HasEnv(const char* name) {
 // Qt aborts with a terse message when it finds no display; say what to do instead.
 bool DisplayAvailable() {
     return HasEnv("QT_QPA_PLATFORM") || HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
-}
-
-// After the main dialog has closed: no worker outlives it, and a normal close exits 0.
-int Finish() {
-    CancelAllWorkers();
-    ReapFinishedThreads();
-    SetUi(nullptr);
-    return 0;
 }
 
 // Ends the process with code 0 once the time is up, unless it is stopped first.
@@ -69,12 +57,13 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    CLinkControlApp theApp;
     // Before QApplication, which takes its own options out of argv.
     theApp.SetStartup(argc, argv);
 
     // The Qt-free core knows no D-Bus: NetworkManager joins the services it can choose here,
     // before InitInstance binds the dial-up functions.
-    InstallNetworkManagerBackend();
+    InstallNetworkManagerBackend(theApp.Backends());
 
     if (theApp.m_lpCmdLine == "/d") {
         // A script or a service unit waits for this: whatever the dial-up service does, the
@@ -83,10 +72,9 @@ int main(int argc, char** argv) {
         // Hanging up needs no window: this start must work with no display at all.
         HeadlessHost host;
         host.BecomeUiThread();
-        SetUi(&host);
         theApp.SetHost(&host);
         theApp.InitInstance();
-        return Finish();
+        return theApp.ExitCode();
     }
 
     if (!DisplayAvailable()) {
@@ -107,8 +95,8 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("de.talvenmark.Quillmere"));
 
     QtHost host;
-    SetUi(&host);
     theApp.SetHost(&host);
     theApp.InitInstance();
-    return Finish();
+    // The dialog has joined its workers before it closed.
+    return theApp.ExitCode();
 }

@@ -6,8 +6,7 @@
 #include "dialog/link_control_dialog.h"
 #include "platform/headless_host.h"
 #include "platform/profile_store.h"
-#include "platform/ui_queue.h"
-#include "platform/win_thread.h"
+#include "platform/worker_thread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -51,8 +50,10 @@ class HeadlessProgram {
 public:
     HeadlessHost host;
 
-    explicit HeadlessProgram(const std::string& portValue) {
-        SetUi(&host);
+    // The program runs on clock, when one is given.
+    explicit HeadlessProgram(const std::string& portValue, IClock* clock = nullptr) {
+        if (clock)
+            m_app.SetClock(*clock);
         m_app.SetHost(&host);
         m_app.m_pszAppName = "Quillmere";
         m_store->Write("Ports", "COM1", "");
@@ -62,8 +63,6 @@ public:
         m_app.SetStartup(1, argv);
         m_ui = std::thread([this] {
             m_app.InitInstance();
-            CancelAllWorkers();
-            ReapFinishedThreads();
             m_done = true;
         });
         if (!host.WaitForLine("ready IDD_MAIN")) {
@@ -78,12 +77,12 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         m_ui.join();
-        SetUi(nullptr);
     }
     HeadlessProgram(const HeadlessProgram&) = delete;
     HeadlessProgram& operator=(const HeadlessProgram&) = delete;
 
     CLinkControlDialog& Dialog() { return *static_cast<CLinkControlDialog*>(m_app.m_pMainWnd); }
+    PortOpener& Ports() { return m_app.Ports(); }
 
 private:
     std::shared_ptr<IProfileStore> m_store = std::make_shared<MemoryProfileStore>();

@@ -13,7 +13,6 @@
 #include "platform/headless_host.h"
 #include "platform/profile_store.h"
 #include "platform/ui_queue.h"
-#include "platform/win_thread.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -99,7 +98,7 @@ struct Result {
 
 Result Measure(const Phase& p, PhaseClock& clock, int runs) {
     const std::string portValue = std::string("sim:") + p.options;
-    RunningProgram program(portValue);
+    RunningProgram program(portValue, &clock);
     std::atomic<SteadyClock::rep> idleAt{0};
     program.host.OnRecord([&](const std::string& line) {
         if (line == "text IDC_STATUS \"\"" && idleAt == 0)
@@ -129,7 +128,7 @@ Result Measure(const Phase& p, PhaseClock& clock, int runs) {
         const auto click = SteadyClock::now();
         program.host.UserClick(p.button);
         for (;;) {
-            if (OpenComPort(portValue, nullptr).port)
+            if (program.Ports().Open(portValue, nullptr).port)
                 break;
             std::this_thread::yield();
         }
@@ -138,7 +137,7 @@ Result Measure(const Phase& p, PhaseClock& clock, int runs) {
             ++r.failures;
             break;
         }
-        program.host.Sync([] { ReapFinishedThreads(); });
+        program.host.Sync([] {});
         r.portMs.push_back(Ms(open - click));
         r.idleMs.push_back(Ms(SteadyClock::duration(idleAt.load()) - click.time_since_epoch()));
         clock.Target(0, 0);
@@ -153,7 +152,6 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
     const std::string only = argc > 2 ? argv[2] : "";
     PhaseClock clock;
-    SetClock(&clock);
 
     const int C = IDC_CONFIGURE;
     const int T = IDC_TEST;
@@ -192,6 +190,5 @@ int main(int argc, char** argv) {
     }
     std::printf("port: click to the port opening for someone else; idle: click to the status "
                 "line cleared\n");
-    SetClock(nullptr);
     return failed ? 1 : 0;
 }

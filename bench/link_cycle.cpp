@@ -56,7 +56,7 @@ std::vector<double> WorkerCycles(int baudIndex, double seconds, const char* timi
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     program.host.UserClick(IDC_TEST);
     program.host.WaitForLine("text IDC_STATUS \"\"");
-    program.host.Sync([&] { ReapFinishedThreads(); });
+    program.host.Sync([] {});
     program.host.OnRecord({});
 
     std::lock_guard lock(mutex);

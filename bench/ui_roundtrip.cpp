@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QMetaObject>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -21,41 +22,25 @@ using namespace bench;
 
 namespace {
 
-struct Run {
-    CLinkControlDialog* dlg = nullptr;
-    int calls = 0;
-    std::vector<double> us;
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-};
-
-UINT CallingWorker(void* param) {
-    auto* run = static_cast<Run*>(param);
-    const std::string texts[2] = {"Prüfe Link-Qualität...", "Der Laser ist eingeschaltet"};
-    run->us.reserve(static_cast<size_t>(run->calls));
-    for (int i = 0; i < run->calls; ++i) {
-        const auto start = SteadyClock::now();
-        run->dlg->SetDlgItemText(IDC_STATUS, texts[i & 1]);
-        run->us.push_back(Us(SteadyClock::now() - start));
-    }
-    {
-        std::lock_guard lock(run->mutex);
-        run->done = true;
-    }
-    run->cv.notify_all();
-    return 0;
-}
-
-// Starts the worker and waits for it, from a thread that is not the UI thread.
+// A worker's status-line calls, timed one by one; from a thread that is not the UI thread.
 std::vector<double> MeasureCalls(CLinkControlDialog* dlg, int calls) {
-    Run run;
-    run.dlg = dlg;
-    run.calls = calls;
-    AfxBeginThread(CallingWorker, &run);
-    std::unique_lock lock(run.mutex);
-    run.cv.wait(lock, [&] { return run.done; });
-    return std::move(run.us);
+    std::vector<double> us;
+    us.reserve(static_cast<size_t>(calls));
+    std::atomic<bool> done{false};
+    auto worker = WorkerThread::Start([&](const auto&) {
+        const std::string texts[2] = {"Prüfe Link-Qualität...", "Der Laser ist eingeschaltet"};
+        for (int i = 0; i < calls; ++i) {
+            const auto start = SteadyClock::now();
+            dlg->SetDlgItemText(IDC_STATUS, texts[i & 1]);
+            us.push_back(Us(SteadyClock::now() - start));
+        }
+        done = true;
+    });
+    // Joined when it has made its calls: a join is no cancel of a worker that has ended.
+    while (!done)
+        std::this_thread::yield();
+    worker->CancelAndJoin();
+    return us;
 }
 
 // Two threads handing a turn to each other: the floor of any post-and-wait.
@@ -116,7 +101,6 @@ int Headless(int calls) {
     {
         HeadlessProgram program("");
         us = MeasureCalls(&program.Dialog(), calls);
-        program.host.Sync([] { ReapFinishedThreads(); });
     }
     Print("SetDlgItemText from a worker (CallOnUi)", us, Median(ref), Percentile(ref, 0.99));
     std::printf("targets: median <= 50 us, p99 <= 1000 us\n");
@@ -127,7 +111,6 @@ int QtHostRun(int argc, char** argv, int calls) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication qtApp(argc, argv);
     QtHost host;
-    SetUi(&host);
     CLinkControlApp app;
     app.SetHost(&host);
     app.m_pszAppName = "Quillmere";
@@ -144,7 +127,7 @@ int QtHostRun(int argc, char** argv, int calls) {
         // Until the main dialog is on screen.
         for (;;) {
             bool shown = false;
-            CallOnUi([&] { shown = host.TopWindow() != nullptr; });
+            CallOnUi(host, [&] { shown = host.TopWindow() != nullptr; });
             if (shown)
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -159,18 +142,12 @@ int QtHostRun(int argc, char** argv, int calls) {
             bare.push_back(Us(SteadyClock::now() - start));
         }
         CLinkControlDialog* dlg = nullptr;
-        CallOnUi([&] { dlg = static_cast<CLinkControlDialog*>(app.m_pMainWnd); });
+        CallOnUi(host, [&] { dlg = static_cast<CLinkControlDialog*>(app.m_pMainWnd); });
         us = MeasureCalls(dlg, calls);
-        CallOnUi([&] {
-            ReapFinishedThreads();
-            dlg->EndDialog(IDCANCEL);
-        });
+        CallOnUi(host, [&] { dlg->EndDialog(IDCANCEL); });
     });
     app.InitInstance();
     driver.join();
-    CancelAllWorkers();
-    ReapFinishedThreads();
-    SetUi(nullptr);
     Print("reference: condition-variable ping-pong", ref, 0, 0);
     Print("reference: Qt blocking queued call, empty", bare, Median(ref), Percentile(ref, 0.99));
     Print("SetDlgItemText from a worker (CallOnUi)", us, Median(ref), Percentile(ref, 0.99));

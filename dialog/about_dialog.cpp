@@ -3,5 +3,5 @@
 #include "res/resource.h"
 #include "res/resources.h"
 
-// No parent given: the main dialog, the application's main window, owns it.
-CAboutDialog::CAboutDialog() : CDialog(LoadDialogTemplate(IDD_ABOUT)) {}
+CAboutDialog::CAboutDialog(CDialog& parent)
+    : CDialog(parent.Host(), LoadDialogTemplate(IDD_ABOUT), &parent) {}

@@ -5,5 +5,6 @@
 
 class CAboutDialog : public CDialog {
 public:
-    CAboutDialog();
+    // Owned by the main dialog.
+    explicit CAboutDialog(CDialog& parent);
 };

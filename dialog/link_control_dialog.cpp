@@ -3,6 +3,7 @@
 #include "dialog/about_dialog.h"
 #include "platform/dialog_host.h"
 #include "platform/win_app.h"
+#include "platform/worker_thread.h"
 #include "res/resource.h"
 #include "res/resources.h"
 
@@ -11,12 +12,16 @@ constexpr const char* kSection = "Settings";
 constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeichert werden";
 } // namespace
 
-CLinkControlDialog::CLinkControlDialog(CDialog* pParent)
-    : CDialog(LoadDialogTemplate(IDD_MAIN), pParent), m_hRasConn(0), m_pConfigureThread(nullptr),
-      m_pTestThread(nullptr), m_hIcon(IDI_MAIN), m_hPort(INVALID_HANDLE_VALUE), m_bAutoMode(false) {
-}
+CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
+    : CDialog(context.host, LoadDialogTemplate(IDD_MAIN)), m_hIcon(IDI_MAIN),
+      m_context(std::move(context)) {}
 
-CLinkControlDialog::~CLinkControlDialog() = default;
+// Whatever still runs is cancelled and joined before the dialog goes: nothing touches it later.
+CLinkControlDialog::~CLinkControlDialog() {
+    m_pConfigureThread.reset();
+    m_pTestThread.reset();
+    JoinRetiredWorkers();
+}
 
 const MessageMap& CLinkControlDialog::GetMessageMap() const {
     using D = CLinkControlDialog;
@@ -51,7 +56,7 @@ bool CLinkControlDialog::OnInitDialog() {
     host.SetIcon(*this, m_hIcon, true);
     host.SetIcon(*this, m_hIcon, false);
 
-    CWinApp* app = AfxGetApp();
+    CWinApp* app = &m_context.app;
     m_nComPort = static_cast<int>(app->GetProfileInt(kSection, "COM Port", 0));
     GetDlgItem(IDC_COM_PORT).SetCurSel(m_nComPort);
     m_nBaudrate = static_cast<int>(app->GetProfileInt(kSection, "Baudrate", 3));
@@ -64,7 +69,7 @@ bool CLinkControlDialog::OnInitDialog() {
     m_strRunProgram = app->GetProfileString(kSection, "Run Program", "");
     SetDlgItemText(IDC_RUN_PROGRAM, m_strRunProgram);
 
-    m_bRunInvisible = static_cast<BYTE>(app->GetProfileInt(kSection, "Run Invisible", 0));
+    m_bRunInvisible = static_cast<std::uint8_t>(app->GetProfileInt(kSection, "Run Invisible", 0));
     if (m_bRunInvisible)
         CheckDlgButton(IDC_RUN_INVISIBLE, BST_CHECKED);
 
@@ -74,7 +79,7 @@ bool CLinkControlDialog::OnInitDialog() {
 
     GetDlgItem(IDC_LINK_QUALITY).SetRange(0, 256);
 
-    if (!g_pfnRasHangUp || !g_pfnRasEnumConnections || !g_pfnRasDialDlg)
+    if (!m_context.dialup.AllBound())
         GetDlgItem(IDC_CONNECT).EnableWindow(false);
 
     DecideStartMode();
@@ -86,6 +91,16 @@ void CLinkControlDialog::StopRunningWorker() {
         OnConfigure();
     if (m_pTestThread)
         OnTest();
+}
+
+void CLinkControlDialog::EndProgram(int code) {
+    m_nExitCode = code;
+    EndDialog(IDCANCEL);
+}
+
+void CLinkControlDialog::FatalError(const std::string& text) {
+    MessageBox(text, MB_OK);
+    EndProgram(1);
 }
 
 // Closing never waits for an operation to finish, but it does stop a running worker first, as
@@ -102,7 +117,7 @@ void CLinkControlDialog::OnCancel() {
 
 void CLinkControlDialog::OnSysCommand(UINT nID, LPARAM lParam) {
     if ((nID & 0xFFF0) == IDM_ABOUT) {
-        CAboutDialog dlgAbout;
+        CAboutDialog dlgAbout(*this);
         dlgAbout.DoModal();
     } else {
         CDialog::OnSysCommand(nID, lParam);
@@ -175,7 +190,7 @@ void CLinkControlDialog::OnChangeRunProgram() {
 }
 
 void CLinkControlDialog::OnRunInvisible() {
-    m_bRunInvisible = IsDlgButtonChecked(IDC_RUN_INVISIBLE) ? 1 : 0;
+    m_bRunInvisible = IsDlgButtonChecked(IDC_RUN_INVISIBLE) != BST_UNCHECKED ? 1 : 0;
     MarkDirty();
 }
 
@@ -189,7 +204,7 @@ void CLinkControlDialog::OnBrowse() {
 }
 
 void CLinkControlDialog::OnSave() {
-    CWinApp* app = AfxGetApp();
+    CWinApp* app = &m_context.app;
     app->WriteProfileInt(kSection, "COM Port", m_nComPort);
     app->WriteProfileInt(kSection, "Baudrate", m_nBaudrate);
     app->WriteProfileInt(kSection, "Sensitivity", m_nSensitivity);

@@ -1,36 +1,44 @@
 // The main dialog: every piece of the program's state, the settings it edits and the operations
-// its buttons start. Methods of the transceiver link live in link/, those of the dial-up
-// connection in dialup/.
+// its buttons start. The transceiver protocol itself lives in link/, the dial-up services in
+// dialup/; the dialog starts them, shows what they report and decides what comes next.
 #pragma once
 
-#include "dialup/ras.h"
-#include "platform/afx_types.h"
+#include "dialog/link_control_context.h"
 #include "platform/dialog.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
-class CWinThread;
-class ISerialPort;
+class ILinkReporter;
+class WorkerThread;
+struct LinkPort;
+
+// The dialog's view of the serial port: a job holds it open, or nobody does.
+enum class PortState { Closed, Open };
 
 class CLinkControlDialog : public CDialog {
 public:
-    explicit CLinkControlDialog(CDialog* pParent = nullptr);
+    explicit CLinkControlDialog(LinkControlContext context);
     ~CLinkControlDialog() override;
 
-    HRASCONN m_hRasConn;
-    CWinThread* m_pConfigureThread; // not owned: the thread object lives until its thread ends
-    CWinThread* m_pTestThread;
+    HRASCONN m_hRasConn = 0;
+    // The running jobs; UI thread only. Empty when none runs.
+    std::unique_ptr<WorkerThread> m_pConfigureThread;
+    std::unique_ptr<WorkerThread> m_pTestThread;
     int m_hIcon;
-    BYTE m_bDirty = false;
+    bool m_bDirty = false;
     int m_nBaudrate = 3;
     int m_nComPort = 0;
     int m_nSensitivity = 3;
-    CString m_strRasLinkName;
-    CString m_strRunProgram;
-    BYTE m_bRunInvisible = 0;
-    HANDLE m_hPort;
-    BYTE m_bAutoMode;
+    std::string m_strRasLinkName;
+    std::string m_strRunProgram;
+    // The stored value's low byte, written back as it was loaded until the box is clicked.
+    std::uint8_t m_bRunInvisible = 0;
+    PortState m_hPort = PortState::Closed;
+    bool m_bAutoMode = false;
 
     bool OnInitDialog() override;
     void OnOK() override;
@@ -50,35 +58,48 @@ public:
     void OnRunInvisible();
     void OnSave();
 
-    // The transceiver link (link/).
+    // The transceiver link: each button starts its job, or cancels it while it runs.
     void OnConfigure();
     void OnTest();
-    // Opens the selected port for the calling worker, which owns it from then on; m_hPort shows
-    // that a port is open. With bReport a failure is shown in the status line.
-    bool OpenPort(bool bReport, std::unique_ptr<ISerialPort>& port);
-    // Closes the worker's port and sets m_hPort back.
-    void ClosePort(std::unique_ptr<ISerialPort>& port);
-    [[noreturn]] void FatalError(const std::string& text);
-    static UINT ConfigureThreadProc(void* pParam);
     void ConfigureFinished(bool bSuccess);
-    static UINT TestThreadProc(void* pParam);
     void TestFinished(bool bSuccess);
+    // Shows text in a message box, then ends the program with exit code 1.
+    void FatalError(const std::string& text);
 
-    // The dial-up connection (dialup/).
+    // The dial-up connection.
     bool FindConnection();
     void OnConnect();
 
     // The last step of the initialisation: hang-up mode, automatic sequence or manual mode.
     void DecideStartMode();
 
+    // The code the program ends with once the dialog has closed: set where the dialog itself
+    // decides to end the program (after "/d", the automatic dial, a fatal error).
+    int ExitCode() const { return m_nExitCode.value_or(0); }
+
 protected:
     const MessageMap& GetMessageMap() const override;
 
 private:
+    class JobReporter;
+
     void MarkDirty();
     void EnableSettingsControls(bool enable);
     // Stops a running configuration or link test as its cancel button does.
     void StopRunningWorker();
+    // Closes the dialog; the program then ends with code.
+    void EndProgram(int code);
+    // The selected port as the jobs need it.
+    LinkPort SelectedPort() const;
+    // A job that has reported its end is joined once it has let go of the UI thread.
+    void RetireWorker(std::unique_ptr<WorkerThread>& worker);
+    void JoinRetiredWorkers();
+
+    LinkControlContext m_context;
+    std::optional<int> m_nExitCode;
+    std::vector<std::unique_ptr<WorkerThread>> m_retiredWorkers;
+    // Lets work posted to the UI thread see whether the dialog is still there.
+    std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
 };
 
 // Where the minimized window draws its icon: centred, rounding toward zero.

@@ -7,15 +7,15 @@
 #include "dialup/dialup_service.h"
 #include "platform/dialog.h"
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
-class CWinThread;
+class CancelToken;
+class WorkerThread;
 
 class CDialDialog : public CDialog {
 public:
-    CDialDialog(IDialupService& service, std::string entry, CDialog* pParent = nullptr);
+    CDialDialog(IDialupService& service, std::string entry, CDialog& parent);
     ~CDialDialog() override;
 
     bool OnInitDialog() override;
@@ -23,16 +23,18 @@ public:
     void OnCancel() override;
 
 private:
-    static UINT DialThreadProc(void* pParam);
+    void Dial(const std::shared_ptr<CancelToken>& cancel);
     void DialFinished(const DialOutcome& outcome);
 
     IDialupService& m_service;
     const std::string m_strEntry;
-    CWinThread* m_pDialThread = nullptr; // UI thread only; empty once the dial has ended
-    std::uint64_t m_dialThreadId = 0;
+    // UI thread only. The worker is joined when the dialog goes; once the dial has ended it is
+    // in its last instructions.
+    std::unique_ptr<WorkerThread> m_pDialThread;
+    bool m_bDialEnded = false;
 };
 
-// What the bound dial function does: shows the dial dialog on the UI thread, whichever thread
-// asks, and answers whether the connection was established.
-bool RunDialDialog(const std::shared_ptr<IDialupService>& service, CDialog* owner,
+// What the bound dial function does: shows the dial dialog, modal to owner, and answers whether
+// the connection was established. On the UI thread.
+bool RunDialDialog(const std::shared_ptr<IDialupService>& service, CDialog& owner,
                    const std::string& entry);

@@ -16,14 +16,15 @@ struct RASCONN {
     std::string szEntryName;
 };
 
-// The active connections in the service's order; false when the service could not tell.
-using PFN_RASENUMCONNECTIONS = std::function<bool(std::vector<RASCONN>& connections)>;
-// Asks the service to end the connection; the result is not examined by the program.
-using PFN_RASHANGUP = std::function<unsigned(HRASCONN)>;
-// The modal dial dialog for an entry; true when the connection was established.
-using PFN_RASDIALDLG = std::function<bool(CDialog* owner, const std::string& entryName)>;
+struct DialupFunctions {
+    // The active connections in the service's order; false when the service could not tell.
+    std::function<bool(std::vector<RASCONN>& connections)> RasEnumConnections;
+    // Asks the service to end the connection; the result is not examined by the program.
+    std::function<unsigned(HRASCONN)> RasHangUp;
+    // The modal dial dialog for an entry, owned by owner; true when the connection was
+    // established. Called on the UI thread.
+    std::function<bool(CDialog& owner, const std::string& entryName)> RasDialDlg;
 
-// Bound once by InitInstance before any other thread runs; never changed afterwards.
-extern PFN_RASHANGUP g_pfnRasHangUp;
-extern PFN_RASENUMCONNECTIONS g_pfnRasEnumConnections;
-extern PFN_RASDIALDLG g_pfnRasDialDlg;
+    bool AllBound() const { return RasEnumConnections && RasHangUp && RasDialDlg; }
+    bool NoneBound() const { return !RasEnumConnections && !RasHangUp && !RasDialDlg; }
+};

@@ -2,7 +2,8 @@
 // the simulator or a registered backend, as on the other systems.
 #include "dialup/ras.h"
 #include "dialup/service_binding.h"
-#include "platform/native_window.h"
+#include "platform/dialog.h"
+#include "platform/dialog_host.h"
 #include "platform/profile_store.h"
 #include "platform/text_win32.h"
 
@@ -100,35 +101,34 @@ bool EnumerateConnections(RasEnumConnectionsA enumerate, std::vector<RASCONN>& c
 
 // Each function is bound on its own: a missing library or entry leaves only that one unbound.
 // The libraries stay loaded for the life of the process.
-void BindSystemDialup() {
+DialupFunctions BindSystemDialup() {
     const HMODULE rasapi = ::LoadLibraryA("RASAPI32.DLL");
     const HMODULE rasdlg = ::LoadLibraryA("RASDLG.DLL");
     const auto hangUp = Entry<RasHangUpA>(rasapi, "RasHangUpA");
     const auto enumerate = Entry<RasEnumConnectionsA>(rasapi, "RasEnumConnectionsA");
     const auto dial = Entry<RasDialDlgA>(rasdlg, "RasDialDlgA");
 
-    g_pfnRasHangUp = nullptr;
-    g_pfnRasEnumConnections = nullptr;
-    g_pfnRasDialDlg = nullptr;
+    DialupFunctions functions;
     if (hangUp)
-        g_pfnRasHangUp = [hangUp](HRASCONN handle) {
+        functions.RasHangUp = [hangUp](HRASCONN handle) {
             return static_cast<unsigned>(hangUp(reinterpret_cast<void*>(handle)));
         };
     if (enumerate)
-        g_pfnRasEnumConnections = [enumerate](std::vector<RASCONN>& connections) {
+        functions.RasEnumConnections = [enumerate](std::vector<RASCONN>& connections) {
             return EnumerateConnections(enumerate, connections);
         };
     if (dial)
-        g_pfnRasDialDlg = [dial](CDialog* owner, const std::string& entryName) {
+        functions.RasDialDlg = [dial](CDialog& owner, const std::string& entryName) {
             RasDialDlg info{};
             info.dwSize = sizeof info;
-            info.hwndOwner = static_cast<HWND>(owner ? NativeWindowOf(owner) : nullptr);
+            info.hwndOwner = static_cast<HWND>(owner.Host().NativeWindow(owner));
             std::string entry = AnsiFromUtf8(entryName);
             return dial(nullptr, entry.data(), nullptr, &info) != 0;
         };
     if (!hangUp || !enumerate || !dial)
         std::fprintf(stderr, "Quillmere: dial-up functions bound: hang-up %s, list %s, dial %s\n",
                      hangUp ? "yes" : "no", enumerate ? "yes" : "no", dial ? "yes" : "no");
+    return functions;
 }
 
 bool IsSystemChoice(std::string name) {
@@ -142,19 +142,17 @@ bool IsSystemChoice(std::string name) {
 
 // The system's service is not one of the program's services: BindDialupFunctions binds it
 // directly, so no other name belongs to the system here.
-std::shared_ptr<IDialupService> OpenSystemDialupService(const std::string&, IProfileStore&,
-                                                        std::string&) {
+std::shared_ptr<IDialupService> OpenSystemDialupService(const std::string&, const DialupBackends&,
+                                                        IProfileStore&, std::string&) {
     return nullptr;
 }
 
-void BindDialupFunctions(IProfileStore& profile) {
-    if (IsSystemChoice(DialupServiceChoice(profile))) {
-        BindSystemDialup();
-        return;
-    }
+DialupFunctions BindDialupFunctions(const DialupBackends& backends, IProfileStore& profile) {
+    if (IsSystemChoice(DialupServiceChoice(profile)))
+        return BindSystemDialup();
     std::string reason;
-    std::shared_ptr<IDialupService> service = OpenDialupService(profile, reason);
+    std::shared_ptr<IDialupService> service = OpenDialupService(backends, profile, reason);
     if (!service)
         std::fprintf(stderr, "Quillmere: dial-up functions not bound: %s\n", reason.c_str());
-    BindDialupService(std::move(service));
+    return BindDialupService(std::move(service));
 }

@@ -3,26 +3,11 @@
 #include "dialup/dial_dialog.h"
 #include "dialup/ras.h"
 #include "platform/profile_store.h"
-#include "sim/dialup_sim.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <mutex>
 
 namespace {
-
-std::mutex g_registryMutex;
-std::map<std::string, DialupFactory>& Registry() {
-    static std::map<std::string, DialupFactory> registry;
-    return registry;
-}
-
-DialupFactory FindBackend(const std::string& name) {
-    std::lock_guard lock(g_registryMutex);
-    auto it = Registry().find(name);
-    return it == Registry().end() ? DialupFactory() : it->second;
-}
 
 std::string Trimmed(const std::string& s) {
     const size_t first = s.find_first_not_of(" \t");
@@ -37,66 +22,72 @@ std::string Lower(std::string s) {
     return s;
 }
 
+bool IsPrefix(const std::string& name) {
+    return !name.empty() && name.back() == ':';
+}
+
 } // namespace
 
-DialupFactory FindDialupBackend(const std::string& name) {
-    return FindBackend(name);
+void DialupBackends::Register(const std::string& name, Factory factory) {
+    const std::string key = IsPrefix(name) ? name : Lower(name);
+    if (factory)
+        m_factories[key] = std::move(factory);
+    else
+        m_factories.erase(key);
 }
 
-void RegisterDialupBackend(const std::string& name, DialupFactory factory) {
-    std::lock_guard lock(g_registryMutex);
-    Registry()[name] = std::move(factory);
-}
-
-void RegisterNetworkManagerBackend(DialupFactory factory) {
-    RegisterDialupBackend("networkmanager", std::move(factory));
+DialupBackends::Factory DialupBackends::Find(const std::string& name) const {
+    auto it = m_factories.find(IsPrefix(name) ? name : Lower(name));
+    return it == m_factories.end() ? Factory() : it->second;
 }
 
 std::string DialupServiceChoice(IProfileStore& profile) {
     return Trimmed(profile.Read("Dialup", "Service").value_or("auto"));
 }
 
-std::shared_ptr<IDialupService> OpenDialupService(IProfileStore& profile, std::string& reason) {
+std::shared_ptr<IDialupService> OpenDialupService(const DialupBackends& backends,
+                                                  IProfileStore& profile, std::string& reason) {
     const std::string choice = DialupServiceChoice(profile);
-    if (choice.rfind("sim:", 0) == 0) {
-        std::shared_ptr<IDialupService> sim = DialupSim::Open(choice.substr(4), reason);
-        if (!sim)
-            reason = choice + ": " + reason;
-        return sim;
-    }
+    if (const size_t colon = choice.find(':'); colon != std::string::npos)
+        if (DialupBackends::Factory factory = backends.Find(choice.substr(0, colon + 1))) {
+            std::shared_ptr<IDialupService> service = factory(choice.substr(colon + 1), reason);
+            if (!service)
+                reason = choice + ": " + reason;
+            return service;
+        }
     const std::string name = Lower(choice);
     if (name == "none") {
         reason = "no dial-up service chosen";
         return nullptr;
     }
-    if (DialupFactory factory = FindBackend(name)) {
-        auto service = factory();
+    if (DialupBackends::Factory factory = backends.Find(name)) {
+        std::string ignored;
+        auto service = factory("", ignored);
         if (!service)
             reason = choice + " is not reachable";
         return service;
     }
-    if (auto service = OpenSystemDialupService(name, profile, reason); service || !reason.empty())
+    if (auto service = OpenSystemDialupService(name, backends, profile, reason);
+        service || !reason.empty())
         return service;
     reason = "unknown dial-up service '" + choice + "'";
     return nullptr;
 }
 
-void BindDialupService(std::shared_ptr<IDialupService> service) {
-    if (!service) {
-        g_pfnRasHangUp = nullptr;
-        g_pfnRasEnumConnections = nullptr;
-        g_pfnRasDialDlg = nullptr;
-        return;
-    }
-    g_pfnRasEnumConnections = [service](std::vector<RASCONN>& connections) {
+DialupFunctions BindDialupService(std::shared_ptr<IDialupService> service) {
+    DialupFunctions functions;
+    if (!service)
+        return functions;
+    functions.RasEnumConnections = [service](std::vector<RASCONN>& connections) {
         auto listed = service->EnumConnections();
         if (!listed)
             return false;
         connections = std::move(*listed);
         return true;
     };
-    g_pfnRasHangUp = [service](HRASCONN handle) { return service->HangUp(handle) ? 0u : 1u; };
-    g_pfnRasDialDlg = [service](CDialog* owner, const std::string& entry) {
+    functions.RasHangUp = [service](HRASCONN handle) { return service->HangUp(handle) ? 0u : 1u; };
+    functions.RasDialDlg = [service](CDialog& owner, const std::string& entry) {
         return RunDialDialog(service, owner, entry);
     };
+    return functions;
 }

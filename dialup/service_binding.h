@@ -8,39 +8,53 @@
 //   RunFolder   where pppd keeps its pid files (default /var/run)
 #pragma once
 
+#include "dialup/ras.h"
+
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 class IDialupService;
 class IProfileStore;
 
-// Makes a service; nothing when it is not reachable (not on the bus, not installed).
-using DialupFactory = std::function<std::shared_ptr<IDialupService>()>;
+// The services that "Service" can choose beside the system's own. The Qt-free core knows no
+// D-Bus and no simulator: the program registers NetworkManager and the simulator at start,
+// tests their fakes.
+class DialupBackends {
+public:
+    // Makes a service from the text after a prefix ("" for a name); nothing, with the reason
+    // when one is known, when it is not reachable.
+    using Factory = std::function<std::shared_ptr<IDialupService>(const std::string& options,
+                                                                  std::string& reason)>;
 
-// Makes a service known under a name that "Service" can choose. The Qt-free core knows no D-Bus:
-// the program registers the NetworkManager backend this way at start, tests their fakes.
-void RegisterDialupBackend(const std::string& name, DialupFactory factory);
-void RegisterNetworkManagerBackend(DialupFactory factory);
+    // A name ending in ':' is a prefix that takes every choice starting with it ("sim:");
+    // other names are matched whole, in any letter case. An empty factory takes a name back.
+    void Register(const std::string& name, Factory factory);
+    Factory Find(const std::string& name) const;
+
+private:
+    std::map<std::string, Factory> m_factories;
+};
 
 // The service that "Service" names; nothing, with the reason in reason, when it is missing.
-std::shared_ptr<IDialupService> OpenDialupService(IProfileStore& profile, std::string& reason);
+std::shared_ptr<IDialupService> OpenDialupService(const DialupBackends& backends,
+                                                  IProfileStore& profile, std::string& reason);
 
 // Entry "Service" of group "Dialup" without surrounding blanks; "auto" when it is missing.
 std::string DialupServiceChoice(IProfileStore& profile);
 
-// A backend registered under name; empty when none is.
-DialupFactory FindDialupBackend(const std::string& name);
-
-// The system's own service for a name that is neither sim:, none nor registered: pppd,
+// The system's own service for a name that is neither registered nor none: pppd,
 // NetworkManager or both ("auto") here. Nothing with a reason when it is missing; nothing
 // without one when the name is not the system's.
-std::shared_ptr<IDialupService>
-OpenSystemDialupService(const std::string& name, IProfileStore& profile, std::string& reason);
+std::shared_ptr<IDialupService> OpenSystemDialupService(const std::string& name,
+                                                        const DialupBackends& backends,
+                                                        IProfileStore& profile,
+                                                        std::string& reason);
 
-// Binds the three functions to the service, or leaves all three unbound for none.
-void BindDialupService(std::shared_ptr<IDialupService> service);
+// The three functions bound to the service, or all three unbound for none.
+DialupFunctions BindDialupService(std::shared_ptr<IDialupService> service);
 
 // Reads group "Dialup", entry "Service"; leaves every function unbound when the chosen service
 // is not there.
-void BindDialupFunctions(IProfileStore& profile);
+DialupFunctions BindDialupFunctions(const DialupBackends& backends, IProfileStore& profile);

@@ -23,15 +23,18 @@ std::shared_ptr<PppdService> OpenPppd(IProfileStore& profile) {
     return pppd->Installed() ? pppd : nullptr;
 }
 
-std::shared_ptr<IDialupService> OpenNetworkManager() {
-    DialupFactory factory = FindDialupBackend("networkmanager");
-    return factory ? factory() : nullptr;
+std::shared_ptr<IDialupService> OpenNetworkManager(const DialupBackends& backends) {
+    DialupBackends::Factory factory = backends.Find("networkmanager");
+    std::string ignored;
+    return factory ? factory("", ignored) : nullptr;
 }
 
 } // namespace
 
-std::shared_ptr<IDialupService>
-OpenSystemDialupService(const std::string& name, IProfileStore& profile, std::string& reason) {
+std::shared_ptr<IDialupService> OpenSystemDialupService(const std::string& name,
+                                                        const DialupBackends& backends,
+                                                        IProfileStore& profile,
+                                                        std::string& reason) {
     if (name == "pppd") {
         auto pppd = OpenPppd(profile);
         if (!pppd)
@@ -40,7 +43,7 @@ OpenSystemDialupService(const std::string& name, IProfileStore& profile, std::st
     }
     if (name == "auto" || name.empty()) {
         auto pppd = OpenPppd(profile);
-        auto nm = OpenNetworkManager();
+        auto nm = OpenNetworkManager(backends);
         if (pppd && nm)
             return std::make_shared<CombinedService>(pppd, nm);
         if (!pppd && !nm)
@@ -50,10 +53,10 @@ OpenSystemDialupService(const std::string& name, IProfileStore& profile, std::st
     return nullptr;
 }
 
-void BindDialupFunctions(IProfileStore& profile) {
+DialupFunctions BindDialupFunctions(const DialupBackends& backends, IProfileStore& profile) {
     std::string reason;
-    std::shared_ptr<IDialupService> service = OpenDialupService(profile, reason);
+    std::shared_ptr<IDialupService> service = OpenDialupService(backends, profile, reason);
     if (!service)
         std::fprintf(stderr, "Quillmere: dial-up functions not bound: %s\n", reason.c_str());
-    BindDialupService(std::move(service));
+    return BindDialupService(std::move(service));
 }

@@ -1,38 +1,40 @@
 #include "link/port_open.h"
 
 #include "link/system_serial_port.h"
-#include "sim/sim_port.h"
 
-#include <mutex>
-#include <string_view>
-
-namespace {
-std::mutex g_wrapperMutex;
-PortWrapper g_wrapper;
-
-OpenResult OpenUnwrapped(const std::string& portValue, std::shared_ptr<CancelToken> cancel) {
-    constexpr std::string_view simPrefix = "sim:";
-    if (portValue.empty())
-        return {nullptr, "no device is mapped to this port"};
-    if (portValue.starts_with(simPrefix))
-        return OpenSimulatedPort(portValue.substr(simPrefix.size()), std::move(cancel));
-    return OpenSystemSerialPort(portValue, std::move(cancel));
+void PortOpener::AddProvider(std::string prefix, Provider provider) {
+    std::lock_guard lock(m_mutex);
+    m_providers.emplace_back(std::move(prefix), std::move(provider));
 }
-} // namespace
 
-OpenResult OpenComPort(const std::string& portValue, std::shared_ptr<CancelToken> cancel) {
-    OpenResult opened = OpenUnwrapped(portValue, std::move(cancel));
-    PortWrapper wrap;
+void PortOpener::SetWrapper(Wrapper wrap) {
+    std::lock_guard lock(m_mutex);
+    m_wrap = std::move(wrap);
+}
+
+OpenResult PortOpener::Open(const std::string& portValue,
+                            std::shared_ptr<CancelToken> cancel) const {
+    Provider provider;
+    std::string rest;
+    Wrapper wrap;
     {
-        std::lock_guard lock(g_wrapperMutex);
-        wrap = g_wrapper;
+        std::lock_guard lock(m_mutex);
+        for (const auto& [prefix, candidate] : m_providers)
+            if (portValue.starts_with(prefix)) {
+                provider = candidate;
+                rest = portValue.substr(prefix.size());
+                break;
+            }
+        wrap = m_wrap;
     }
+    OpenResult opened;
+    if (provider)
+        opened = provider(rest, std::move(cancel));
+    else if (portValue.empty())
+        opened = {nullptr, "no device is mapped to this port"};
+    else
+        opened = OpenSystemSerialPort(portValue, std::move(cancel));
     if (opened.port && wrap)
         opened.port = wrap(std::move(opened.port));
     return opened;
-}
-
-void SetPortWrapperForTests(PortWrapper wrap) {
-    std::lock_guard lock(g_wrapperMutex);
-    g_wrapper = std::move(wrap);
 }

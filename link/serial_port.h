@@ -8,12 +8,15 @@
 // cancel from a failure by asking the token.
 #pragma once
 
-#include "platform/afx_types.h"
+#include <cstdint>
 
 #include <memory>
 #include <string>
 
 class CancelToken;
+
+using BYTE = std::uint8_t;
+using DWORD = std::uint32_t;
 
 inline constexpr DWORD EV_CTS = 0x0008;
 inline constexpr DWORD MS_CTS_ON = 0x0010;

@@ -1,17 +1,14 @@
 #include "link/worker_support.h"
 
 #include "platform/cancel_token.h"
-#include "platform/win_thread.h"
 
 #include <cstdio>
 
-void RaiseWorkerError(int code, const ISerialPort* port) {
-    auto token = CurrentCancelToken();
-    if (token && token->IsCancelled())
+void FailStep(int code, const ISerialPort& port, const CancelToken& cancel) {
+    if (cancel.IsCancelled())
         throw WorkerCancelled{};
-    std::fprintf(stderr, "Quillmere: serial step %d failed: %s\n", code,
-                 port ? port->LastError().c_str() : "");
-    throw code;
+    std::fprintf(stderr, "Quillmere: serial step %d failed: %s\n", code, port.LastError().c_str());
+    throw StepFailed{code};
 }
 
 namespace {

@@ -9,13 +9,18 @@
 
 class CancelToken;
 
-// A failing serial step: its code, unless the failure came from the worker's cancel, which
-// ends the worker quietly (WorkerCancelled) instead.
-[[noreturn]] void RaiseWorkerError(int code, const ISerialPort* port);
+// A serial step of a job failed; code is its number in "Interner Fehler".
+struct StepFailed {
+    int code;
+};
 
-inline void Check(bool ok, int code, const ISerialPort& port) {
+// A failing serial step: StepFailed with its code, unless the failure came from the job's
+// cancel, which ends the job quietly (WorkerCancelled) instead.
+[[noreturn]] void FailStep(int code, const ISerialPort& port, const CancelToken& cancel);
+
+inline void Check(bool ok, int code, const ISerialPort& port, const CancelToken& cancel) {
     if (!ok)
-        RaiseWorkerError(code, &port);
+        FailStep(code, port, cancel);
 }
 
 // The port as a worker holds it. Once the worker is cancelled every further call fails without

@@ -1,9 +1,9 @@
-// The millisecond clock and the worker's sleep, replaceable so tests run on virtual time.
+// The millisecond clock and the worker's sleep, handed to whoever needs time, so that tests run
+// on virtual time.
 #pragma once
 
-#include "platform/afx_types.h"
-
 #include <atomic>
+#include <cstdint>
 
 class CancelToken;
 
@@ -11,34 +11,29 @@ class IClock {
 public:
     virtual ~IClock() = default;
     // Milliseconds since some start, truncated to 32 bits: it wraps after 49.7 days.
-    virtual DWORD Now() = 0;
+    virtual std::uint32_t Now() = 0;
     // Waits ms milliseconds; false when the cancel came first.
-    virtual bool Sleep(DWORD ms, const CancelToken* cancel) = 0;
+    virtual bool Sleep(std::uint32_t ms, const CancelToken* cancel) = 0;
 };
 
-IClock& Clock();
-// nullptr restores the system clock.
-void SetClock(IClock* clock);
-
-DWORD GetTickCount();
-// A worker's sleep: woken by its cancel, which ends it with WorkerCancelled.
-void Sleep(DWORD ms);
+// A worker's sleep: woken by its cancel, which ends the worker with WorkerCancelled.
+void SleepOrCancel(IClock& clock, std::uint32_t ms, const CancelToken* cancel);
 
 // Monotonic system time, as the program sees it in production.
 class SystemClock : public IClock {
 public:
-    DWORD Now() override;
-    bool Sleep(DWORD ms, const CancelToken* cancel) override;
+    std::uint32_t Now() override;
+    bool Sleep(std::uint32_t ms, const CancelToken* cancel) override;
 };
 
 // Virtual time for tests: it moves only when someone sleeps or the test advances it.
 class ManualClock : public IClock {
 public:
-    explicit ManualClock(DWORD start = 0) : m_now(start) {}
-    DWORD Now() override { return m_now.load(); }
-    bool Sleep(DWORD ms, const CancelToken* cancel) override;
-    void Advance(DWORD ms) { m_now.fetch_add(ms); }
+    explicit ManualClock(std::uint32_t start = 0) : m_now(start) {}
+    std::uint32_t Now() override { return m_now.load(); }
+    bool Sleep(std::uint32_t ms, const CancelToken* cancel) override;
+    void Advance(std::uint32_t ms) { m_now.fetch_add(ms); }
 
 private:
-    std::atomic<DWORD> m_now;
+    std::atomic<std::uint32_t> m_now;
 };

@@ -2,7 +2,6 @@
 
 #include "platform/dialog_host.h"
 #include "platform/headless_host.h"
-#include "platform/win_app.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,14 +29,14 @@ void Trace(const CDialog& dlg, const char* op, int id, const std::string& value)
 } // namespace
 
 void CDlgItem::EnableWindow(bool enable) {
-    CallOnUi([&] {
+    CallOnUi(m_dlg.Host(), [&] {
         m_dlg.Host().EnableItem(m_dlg, m_id, enable);
         Trace(m_dlg, "enable", m_id, enable ? "1" : "0");
     });
 }
 bool CDlgItem::IsWindowEnabled() const {
     bool enabled = false;
-    CallOnUi([&] { enabled = m_dlg.Host().IsItemEnabled(m_dlg, m_id); });
+    CallOnUi(m_dlg.Host(), [&] { enabled = m_dlg.Host().IsItemEnabled(m_dlg, m_id); });
     return enabled;
 }
 void CDlgItem::SetWindowText(const std::string& text) {
@@ -47,11 +46,11 @@ std::string CDlgItem::GetWindowText() const {
     return m_dlg.GetDlgItemText(m_id);
 }
 void CDlgItem::SetCurSel(int index) {
-    CallOnUi([&] { m_dlg.Host().SetCurSel(m_dlg, m_id, index); });
+    CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().SetCurSel(m_dlg, m_id, index); });
 }
 int CDlgItem::GetCurSel() const {
     int sel = -1;
-    CallOnUi([&] { sel = m_dlg.Host().GetCurSel(m_dlg, m_id); });
+    CallOnUi(m_dlg.Host(), [&] { sel = m_dlg.Host().GetCurSel(m_dlg, m_id); });
     return sel;
 }
 void CDlgItem::SetCheck(UINT state) {
@@ -61,28 +60,24 @@ UINT CDlgItem::GetCheck() const {
     return m_dlg.IsDlgButtonChecked(m_id);
 }
 void CDlgItem::SetRange(int lower, int upper) {
-    CallOnUi([&] { m_dlg.Host().SetRange(m_dlg, m_id, lower, upper); });
+    CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().SetRange(m_dlg, m_id, lower, upper); });
 }
 void CDlgItem::SetPos(int pos) {
-    CallOnUi([&] {
+    CallOnUi(m_dlg.Host(), [&] {
         m_dlg.Host().SetPos(m_dlg, m_id, pos);
         Trace(m_dlg, "pos", m_id, std::to_string(pos));
     });
 }
 int CDlgItem::GetPos() const {
     int pos = 0;
-    CallOnUi([&] { pos = m_dlg.Host().GetPos(m_dlg, m_id); });
+    CallOnUi(m_dlg.Host(), [&] { pos = m_dlg.Host().GetPos(m_dlg, m_id); });
     return pos;
 }
 
-CDialog::CDialog(const DialogTemplate& tmpl, CDialog* pParent)
-    : m_template(tmpl), m_pParent(pParent) {}
+CDialog::CDialog(IDialogHost& host, const DialogTemplate& tmpl, CDialog* pParent)
+    : m_host(host), m_template(tmpl), m_pParent(pParent) {}
 
 CDialog::~CDialog() = default;
-
-IDialogHost& CDialog::Host() const {
-    return AfxGetApp()->Host();
-}
 
 int CDialog::DoModal() {
     if (TraceEnabled())
@@ -91,11 +86,11 @@ int CDialog::DoModal() {
 }
 
 void CDialog::EndDialog(int result) {
-    CallOnUi([&] { Host().EndModal(*this, result); });
+    CallOnUi(Host(), [&] { Host().EndModal(*this, result); });
 }
 
 void CDialog::SetDlgItemText(int id, const std::string& text) {
-    CallOnUi([&] {
+    CallOnUi(Host(), [&] {
         Trace(*this, "text", id, HeadlessHost::Quote(text));
         Host().SetItemText(*this, id, text);
     });
@@ -103,23 +98,23 @@ void CDialog::SetDlgItemText(int id, const std::string& text) {
 
 std::string CDialog::GetDlgItemText(int id) {
     std::string text;
-    CallOnUi([&] { text = Host().GetItemText(*this, id); });
+    CallOnUi(Host(), [&] { text = Host().GetItemText(*this, id); });
     return text;
 }
 
 void CDialog::CheckDlgButton(int id, UINT check) {
-    CallOnUi([&] { Host().SetCheck(*this, id, check); });
+    CallOnUi(Host(), [&] { Host().SetCheck(*this, id, check); });
 }
 
 UINT CDialog::IsDlgButtonChecked(int id) {
     UINT state = 0;
-    CallOnUi([&] { state = Host().GetCheck(*this, id); });
+    CallOnUi(Host(), [&] { state = Host().GetCheck(*this, id); });
     return state;
 }
 
 int CDialog::MessageBox(const std::string& text, UINT type) {
     int result = IDOK;
-    CallOnUi([&] {
+    CallOnUi(Host(), [&] {
         if (TraceEnabled())
             std::fprintf(stderr, "trace: messagebox %s\n", HeadlessHost::Quote(text).c_str());
         result = Host().MessageBox(this, text, type);

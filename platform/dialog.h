@@ -3,8 +3,8 @@
 // the UI thread before they return, in call order (see CallOnUi).
 #pragma once
 
-#include "platform/afx_types.h"
 #include "platform/dialog_template.h"
+#include "platform/dialog_types.h"
 
 #include <functional>
 #include <string>
@@ -25,8 +25,6 @@ using MessageMap = std::vector<MessageMapEntry>;
 template <class T> MessageMapEntry OnCommand(int id, int code, void (T::*handler)()) {
     return {id, code, [handler](CDialog& dlg) { (static_cast<T&>(dlg).*handler)(); }};
 }
-
-class CDialog;
 
 // What GetDlgItem returns: the control, by id, with the operations the program uses.
 class CDlgItem {
@@ -54,7 +52,8 @@ private:
 
 class CDialog {
 public:
-    CDialog(const DialogTemplate& tmpl, CDialog* pParent = nullptr);
+    // The host shows the dialog and carries out its control operations.
+    CDialog(IDialogHost& host, const DialogTemplate& tmpl, CDialog* pParent = nullptr);
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
@@ -82,12 +81,13 @@ public:
     // Runs the message-map handler of (id, code); false when the map has none.
     bool OnCmdMsg(int id, int code);
 
-    IDialogHost& Host() const;
+    IDialogHost& Host() const { return m_host; }
 
 protected:
     virtual const MessageMap& GetMessageMap() const;
 
 private:
+    IDialogHost& m_host;
     const DialogTemplate& m_template;
     CDialog* m_pParent;
 };

@@ -3,7 +3,7 @@
 // Every method except Post runs on the UI thread; CDialog takes care of getting there.
 #pragma once
 
-#include "platform/afx_types.h"
+#include "platform/dialog_types.h"
 #include "platform/ui_queue.h"
 
 #include <optional>
@@ -47,6 +47,10 @@ public:
 
     // Modal to owner; the caption is the application's name.
     virtual int MessageBox(CDialog* owner, const std::string& text, UINT type) = 0;
+    // The system's own window behind the dialog (an HWND on Windows), for system dialogs that
+    // want an owner; nothing where the host has no such window.
+    virtual void* NativeWindow(CDialog&) { return nullptr; }
+
     // The open-file chooser; the chosen full path, or nothing when cancelled.
     virtual std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                                   const std::string& initialName) = 0;

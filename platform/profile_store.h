@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+// A profile integer as the program reads it: decimal, optional sign, surrounding blanks; anything
+// else, or a number beyond 32 bits, is missing.
+bool ParseProfileInt(const std::string& text, int& value);
+
 class IProfileStore {
 public:
     virtual ~IProfileStore() = default;

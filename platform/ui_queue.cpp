@@ -1,27 +1,13 @@
 #include "platform/ui_queue.h"
 
 #include "platform/cancel_token.h"
-#include "platform/win_thread.h"
+#include "platform/worker_thread.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 
-namespace {
-std::atomic<IUiQueue*> g_ui{nullptr};
-}
-
-IUiQueue& Ui() {
-    return *g_ui.load(std::memory_order_acquire);
-}
-
-void SetUi(IUiQueue* queue) {
-    g_ui.store(queue, std::memory_order_release);
-}
-
-void CallOnUi(const std::function<void()>& fn) {
-    IUiQueue& ui = Ui();
+void CallOnUi(IUiQueue& ui, const std::function<void()>& fn) {
     if (ui.IsUiThread()) {
         fn();
         return;

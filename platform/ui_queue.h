@@ -11,11 +11,7 @@ public:
     virtual bool IsUiThread() const = 0;
 };
 
-// The queue of the host that runs the program's dialogs; set once by the host.
-IUiQueue& Ui();
-void SetUi(IUiQueue* queue);
-
 // Runs fn on the UI thread and returns when it has run. On the UI thread itself fn runs at once.
 // Called from a worker, the wait ends with WorkerCancelled if the worker is cancelled first; fn
 // is then dropped and never runs, so it may refer to the worker's own stack.
-void CallOnUi(const std::function<void()>& fn);
+void CallOnUi(IUiQueue& ui, const std::function<void()>& fn);

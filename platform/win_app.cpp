@@ -2,28 +2,12 @@
 
 #include "platform/profile_store.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
-namespace {
-CWinApp* g_app = nullptr;
-}
-
 CWinApp::CWinApp(const char* pszAppName) {
     if (pszAppName)
         m_pszAppName = pszAppName;
-    g_app = this;
 }
 
-CWinApp::~CWinApp() {
-    if (g_app == this)
-        g_app = nullptr;
-}
-
-CWinApp* AfxGetApp() {
-    return g_app;
-}
+CWinApp::~CWinApp() = default;
 
 void CWinApp::SetStartup(int argc, const char* const* argv) {
     if (m_pszAppName.empty())
@@ -44,7 +28,8 @@ UINT CWinApp::GetProfileInt(const char* section, const char* entry, int nDefault
     return static_cast<UINT>(nDefault);
 }
 
-CString CWinApp::GetProfileString(const char* section, const char* entry, const char* lpszDefault) {
+std::string CWinApp::GetProfileString(const char* section, const char* entry,
+                                      const char* lpszDefault) {
     if (auto text = m_profile->Read(section, entry))
         return *text;
     return lpszDefault;
@@ -55,7 +40,7 @@ bool CWinApp::WriteProfileInt(const char* section, const char* entry, int nValue
     return true;
 }
 
-bool CWinApp::WriteProfileString(const char* section, const char* entry, const CString& value) {
+bool CWinApp::WriteProfileString(const char* section, const char* entry, const std::string& value) {
     m_profile->Write(section, entry, value);
     return true;
 }
@@ -81,24 +66,4 @@ std::string CommandLineTail(int argc, const char* const* argv) {
         tail += argv[i] ? argv[i] : "";
     }
     return tail;
-}
-
-bool ParseProfileInt(const std::string& text, int& value) {
-    size_t b = text.find_first_not_of(" \t");
-    size_t e = text.find_last_not_of(" \t");
-    if (b == std::string::npos)
-        return false;
-    std::string digits = text.substr(b, e - b + 1);
-    size_t i = (digits[0] == '-' || digits[0] == '+') ? 1 : 0;
-    if (i == digits.size())
-        return false;
-    for (size_t k = i; k < digits.size(); ++k)
-        if (digits[k] < '0' || digits[k] > '9')
-            return false;
-    errno = 0;
-    long long v = std::strtoll(digits.c_str(), nullptr, 10);
-    if (errno == ERANGE || v < INT_MIN || v > INT_MAX)
-        return false;
-    value = static_cast<int>(v);
-    return true;
 }

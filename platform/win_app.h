@@ -1,7 +1,7 @@
 // The application object: start-up arguments, the profile store and the host that runs dialogs.
 #pragma once
 
-#include "platform/afx_types.h"
+#include "platform/dialog_types.h"
 
 #include <memory>
 #include <string>
@@ -20,6 +20,8 @@ public:
 
     // Returns whether to run a message loop afterwards; dialog programs return false.
     virtual bool InitInstance() { return false; }
+    // The code the process ends with once InitInstance has returned.
+    int ExitCode() const { return m_nExitCode; }
 
     // Start-up, before InitInstance: the arguments as the system gave them (argv[0] names the
     // program), and the host that will run the dialogs.
@@ -32,9 +34,10 @@ public:
 
     void SetRegistryKey(const char* company);
     UINT GetProfileInt(const char* section, const char* entry, int nDefault);
-    CString GetProfileString(const char* section, const char* entry, const char* lpszDefault = "");
+    std::string GetProfileString(const char* section, const char* entry,
+                                 const char* lpszDefault = "");
     bool WriteProfileInt(const char* section, const char* entry, int nValue);
-    bool WriteProfileString(const char* section, const char* entry, const CString& value);
+    bool WriteProfileString(const char* section, const char* entry, const std::string& value);
     // True when everything written so far is in the file. A save asks, so that a failed one is
     // never taken for a success.
     bool FlushProfile();
@@ -45,17 +48,15 @@ public:
     std::string m_lpCmdLine;
     CDialog* m_pMainWnd = nullptr;
 
+protected:
+    int m_nExitCode = 0;
+
 private:
     IDialogHost* m_pHost = nullptr;
     std::shared_ptr<IProfileStore> m_profile;
 };
 
-CWinApp* AfxGetApp();
-
 // "/usr/bin/Quillmere" -> "Quillmere", "C:\\x\\Quillmere.EXE" -> "Quillmere".
 std::string AppNameFromPath(const std::string& path);
 // The arguments after the program name joined by single blanks.
 std::string CommandLineTail(int argc, const char* const* argv);
-// A profile integer as the program reads it: decimal, optional sign, surrounding blanks; anything
-// else, or a number beyond 32 bits, is missing.
-bool ParseProfileInt(const std::string& text, int& value);

@@ -1,5 +1,5 @@
 // The dial dialog: the program's own counterpart of the system's dial-up dialog.
-#include "platform/afx_types.h"
+#include "platform/dialog_types.h"
 #include "res/resource.h"
 #include "res/resources.h"
 

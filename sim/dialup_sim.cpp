@@ -42,7 +42,7 @@ std::string Apply(std::string_view key, std::string_view value, DialupSimOptions
         else
             return "bad value '" + std::string(value) + "' for option 'dial' (ok, fail or cancel)";
     } else if (key == "delay") {
-        DWORD n = 0;
+        std::uint32_t n = 0;
         if (!ParseOptionNumber(value, n))
             return "bad value '" + std::string(value) + "' for option 'delay' (milliseconds)";
         o.delayMs = n;
@@ -73,7 +73,8 @@ DialupSimParse ParseDialupSimOptions(std::string_view text) {
     return result;
 }
 
-std::unique_ptr<DialupSim> DialupSim::Open(std::string_view options, std::string& error) {
+std::unique_ptr<DialupSim> DialupSim::Open(std::string_view options, std::string& error,
+                                           IClock& clock) {
     DialupSimParse parsed = ParseDialupSimOptions(options);
     if (!parsed.error.empty()) {
         error = parsed.error;
@@ -82,11 +83,12 @@ std::unique_ptr<DialupSim> DialupSim::Open(std::string_view options, std::string
     LineLog log;
     if (!log.Open(parsed.options.logPath, error))
         return nullptr;
-    return std::unique_ptr<DialupSim>(new DialupSim(std::move(parsed.options), std::move(log)));
+    return std::make_unique<DialupSim>(Private{}, std::move(parsed.options), std::move(log), clock);
 }
 
-DialupSim::DialupSim(DialupSimOptions options, LineLog log)
-    : m_options(std::move(options)), m_log(std::move(log)), m_active(m_options.active) {}
+DialupSim::DialupSim(Private, DialupSimOptions options, LineLog log, IClock& clock)
+    : m_options(std::move(options)), m_log(std::move(log)), m_clock(clock),
+      m_active(m_options.active) {}
 
 DialupSim::~DialupSim() = default;
 
@@ -138,7 +140,7 @@ DialOutcome DialupSim::Dial(const std::string& entry, const CancelToken& cancel,
     }
     if (progress)
         progress("Wähle " + name + "...");
-    if (!Clock().Sleep(m_options.delayMs, &cancel)) {
+    if (!m_clock.Sleep(m_options.delayMs, &cancel)) {
         Log("dial " + entry + " cancel");
         return DialOutcome::Cancel();
     }

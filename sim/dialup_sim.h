@@ -6,14 +6,16 @@
 
 #include "dialup/dialup_service.h"
 #include "dialup/handle_table.h"
-#include "platform/afx_types.h"
 #include "platform/line_log.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class IClock;
 
 enum class SimDialResult { Ok, Fail, Cancel };
 
@@ -21,8 +23,8 @@ struct DialupSimOptions {
     std::vector<std::string> entries; // the phonebook
     std::vector<std::string> active;  // connected at start, in this order
     SimDialResult dial = SimDialResult::Ok;
-    DWORD delayMs = 500; // how long a dial takes, on the program's clock
-    std::string logPath; // empty: no log
+    std::uint32_t delayMs = 500; // how long a dial takes, on the program's clock
+    std::string logPath;         // empty: no log
 };
 
 struct DialupSimParse {
@@ -36,7 +38,9 @@ DialupSimParse ParseDialupSimOptions(std::string_view text);
 class DialupSim : public IDialupService {
 public:
     // Nothing, with the reason, when the options cannot be read or the log cannot be opened.
-    static std::unique_ptr<DialupSim> Open(std::string_view options, std::string& error);
+    // Its dials take their time on clock.
+    static std::unique_ptr<DialupSim> Open(std::string_view options, std::string& error,
+                                           IClock& clock);
     ~DialupSim() override;
 
     std::optional<std::vector<RASCONN>> EnumConnections() override;
@@ -47,12 +51,15 @@ public:
     // What is connected now, in order.
     std::vector<std::string> Active();
 
+    struct Private {};
+    DialupSim(Private, DialupSimOptions options, LineLog log, IClock& clock);
+
 private:
-    DialupSim(DialupSimOptions options, LineLog log);
     void Log(const std::string& line);
 
     const DialupSimOptions m_options;
     const LineLog m_log;
+    IClock& m_clock;
     std::mutex m_mutex;
     std::vector<std::string> m_active; // guarded by m_mutex
     HandleTable<std::string> m_handles;

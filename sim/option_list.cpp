@@ -38,7 +38,7 @@ std::string ForEachOption(
     }
 }
 
-bool ParseOptionNumber(std::string_view s, DWORD& value) {
+bool ParseOptionNumber(std::string_view s, std::uint32_t& value) {
     if (s.empty())
         return false;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);

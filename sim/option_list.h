@@ -3,7 +3,7 @@
 // could not tell which value holds.
 #pragma once
 
-#include "platform/afx_types.h"
+#include <cstdint>
 
 #include <functional>
 #include <string>
@@ -18,4 +18,4 @@ std::string ForEachOption(
     const std::function<std::string(std::string_view key, std::string_view value)>& apply);
 
 // Digits only: no sign, no blanks inside, no overflow.
-bool ParseOptionNumber(std::string_view s, DWORD& value);
+bool ParseOptionNumber(std::string_view s, std::uint32_t& value);

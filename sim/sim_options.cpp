@@ -11,7 +11,7 @@ std::string BadValue(std::string_view key, std::string_view value, std::string_v
 
 // Applies one key=value pair; returns the reason when it is not acceptable.
 std::string Apply(std::string_view key, std::string_view value, SimOptions& o) {
-    DWORD n = 0;
+    std::uint32_t n = 0;
     if (key == "power") {
         if (value != "on" && value != "off")
             return BadValue(key, value, "on or off");

@@ -2,7 +2,7 @@
 // comma-separated key=value pairs, e.g. "power=on, user=absent, link=90".
 #pragma once
 
-#include "platform/afx_types.h"
+#include <cstdint>
 
 #include <string>
 #include <string_view>
@@ -13,11 +13,11 @@ enum class SimTiming { Real, None };
 
 struct SimOptions {
     bool powerOn = false;
-    DWORD rate = 115200; // operating rate the transceiver is configured to at start
+    std::uint32_t rate = 115200; // operating rate the transceiver is configured to at start
     SimUser user = SimUser::Obedient;
-    DWORD reactMs = 300;
+    std::uint32_t reactMs = 300;
     SimEcho echo = SimEcho::Good;
-    DWORD readyBytes = 20;
+    std::uint32_t readyBytes = 20;
     bool readyForever = false;
     unsigned linkPercent = 100;
     SimTiming timing = SimTiming::Real;

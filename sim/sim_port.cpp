@@ -20,8 +20,9 @@ constexpr std::size_t kReceiveQueueSize = 4096;
 
 class SimPort final : public ISerialPort {
 public:
-    SimPort(std::shared_ptr<Transceiver> transceiver, std::shared_ptr<CancelToken> cancel)
-        : m_transceiver(std::move(transceiver)), m_cancel(std::move(cancel)) {}
+    SimPort(std::shared_ptr<Transceiver> transceiver, std::shared_ptr<CancelToken> cancel,
+            IClock& clock)
+        : m_transceiver(std::move(transceiver)), m_cancel(std::move(cancel)), m_clock(clock) {}
     ~SimPort() override { m_transceiver->Detach(); }
     SimPort(const SimPort&) = delete;
     SimPort& operator=(const SimPort&) = delete;
@@ -67,7 +68,7 @@ public:
             m_cancel->Wait([] { return false; });
             return Fail("cancelled");
         }
-        const bool switched = m_transceiver->WaitForSwitch(*m_cancel);
+        const bool switched = m_transceiver->WaitForSwitch(*m_cancel, m_clock);
         if (Gone())
             return false;
         if (!switched)
@@ -96,11 +97,11 @@ public:
         m_transceiver->Log("tx " + HexBytes(bytes));
         if (m_transceiver->Options().timing == SimTiming::Real) {
             const DWORD ms = LineTime(count, m_transceiver->LineSettings().BaudRate);
-            if (ms > 0 && !Clock().Sleep(ms, m_cancel.get()))
+            if (ms > 0 && !m_clock.Sleep(ms, m_cancel.get()))
                 return Fail("cancelled");
             if (Gone())
                 return false;
-            m_lineWriterBack = Clock().Now();
+            m_lineWriterBack = m_clock.Now();
         }
         // The echo arrives while the bytes are on the line, so it is there when the write ends.
         for (BYTE b : m_transceiver->Transmit(bytes)) {
@@ -121,7 +122,7 @@ public:
             return true;
         // Nothing else arrives while we wait; a short queue means the full time-out passes.
         const DWORD timeout = m_timeouts.ReadTotalTimeoutConstant;
-        if (m_rx.size() < count && timeout > 0 && !Clock().Sleep(timeout, m_cancel.get()))
+        if (m_rx.size() < count && timeout > 0 && !m_clock.Sleep(timeout, m_cancel.get()))
             return Fail("cancelled");
         if (Gone())
             return false;
@@ -168,7 +169,7 @@ private:
     // bridges as much); after a longer pause of the program it starts anew. Returns the time
     // to sleep.
     DWORD LineTime(DWORD count, DWORD baud) {
-        const DWORD now = Clock().Now();
+        const DWORD now = m_clock.Now();
         // Signed difference: right across the wrap of the millisecond counter.
         if (baud != m_lineBaud || static_cast<std::int32_t>(now - m_lineWriterBack) > 1) {
             m_lineBaud = baud;
@@ -184,6 +185,7 @@ private:
 
     const std::shared_ptr<Transceiver> m_transceiver;
     const std::shared_ptr<CancelToken> m_cancel;
+    IClock& m_clock;
     COMMTIMEOUTS m_timeouts;
     DWORD m_mask = 0;
     std::deque<BYTE> m_rx;
@@ -206,7 +208,8 @@ Registry& TheRegistry() {
 
 } // namespace
 
-OpenResult OpenSimulatedPort(const std::string& options, std::shared_ptr<CancelToken> cancel) {
+OpenResult OpenSimulatedPort(const std::string& options, std::shared_ptr<CancelToken> cancel,
+                             IClock& clock) {
     const std::string name = "sim:" + options;
     SimOptionsParse parsed = ParseSimOptions(options);
     if (!parsed.error.empty())
@@ -233,7 +236,7 @@ OpenResult OpenSimulatedPort(const std::string& options, std::shared_ptr<CancelT
         cancel = std::make_shared<CancelToken>();
     if (!transceiver->Attach(cancel))
         return {nullptr, name + ": busy, the port is already open"};
-    return {std::make_unique<SimPort>(std::move(transceiver), std::move(cancel)), {}};
+    return {std::make_unique<SimPort>(std::move(transceiver), std::move(cancel), clock), {}};
 }
 
 std::shared_ptr<Transceiver> FindSimulatedTransceiver(const std::string& options) {

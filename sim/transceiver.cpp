@@ -152,10 +152,10 @@ void Transceiver::SetLineSettings(const DCB& dcb) {
     m_log.Write("speed " + std::to_string(dcb.BaudRate));
 }
 
-bool Transceiver::WaitForSwitch(CancelToken& cancel) {
+bool Transceiver::WaitForSwitch(CancelToken& cancel, IClock& clock) {
     const bool from = PowerOn();
     if (m_options.user == SimUser::Obedient) {
-        if (!Clock().Sleep(m_options.reactMs, &cancel))
+        if (!clock.Sleep(m_options.reactMs, &cancel))
             return false;
         SetPower(!from);
         return true;

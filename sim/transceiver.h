@@ -29,6 +29,7 @@
 #include <vector>
 
 class CancelToken;
+class IClock;
 
 using TrafficLog = LineLog;
 
@@ -61,7 +62,7 @@ public:
     void SetLineSettings(const DCB& dcb);
     // Blocks until the simulated user has switched the power, or the power changed otherwise;
     // false when the cancel came first.
-    bool WaitForSwitch(CancelToken& cancel);
+    bool WaitForSwitch(CancelToken& cancel, IClock& clock);
     // What comes back on the receive line for bytes sent at the port's current speed.
     std::vector<BYTE> Transmit(std::span<const BYTE> bytes);
     // Starts a new link cycle.

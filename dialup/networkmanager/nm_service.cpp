@@ -346,6 +346,7 @@ std::shared_ptr<IDialupService> MakeNetworkManagerService() {
     return service->Reachable() ? service : nullptr;
 }
 
-void InstallNetworkManagerBackend() {
-    RegisterNetworkManagerBackend(&MakeNetworkManagerService);
+void InstallNetworkManagerBackend(DialupBackends& backends) {
+    backends.Register("networkmanager",
+                      [](const std::string&, std::string&) { return MakeNetworkManagerService(); });
 }

@@ -10,12 +10,14 @@
 
 #include <memory>
 
+class DialupBackends;
+
 // The service, or nothing when NetworkManager is not on the bus.
 std::shared_ptr<IDialupService> MakeNetworkManagerService();
 
-// Registers MakeNetworkManagerService as the "networkmanager" backend; call once at start,
-// before the dial-up functions are bound.
-void InstallNetworkManagerBackend();
+// Registers MakeNetworkManagerService as the "networkmanager" backend, before the dial-up
+// functions are bound.
+void InstallNetworkManagerBackend(DialupBackends& backends);
 
 // The German sentence for the reason an activation ended without the connection coming up.
 std::string NetworkManagerReasonText(unsigned reason);

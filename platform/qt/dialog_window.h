@@ -2,8 +2,8 @@
 // CDialog as the framework would (notifications, OK, Cancel, Help, the window menu, painting).
 #pragma once
 
-#include "platform/afx_types.h"
 #include "platform/dialog_template.h"
+#include "platform/dialog_types.h"
 #include "platform/qt/dialog_units.h"
 
 #include <QDialog>

@@ -3,7 +3,6 @@
 #include "platform/dialog.h"
 #include "platform/qt/dialog_window.h"
 #include "platform/qt/icons.h"
-#include "platform/win_app.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -290,8 +289,7 @@ void QtHost::DefaultPaint(CDialog& dlg) {
 
 int QtHost::MessageBox(CDialog* owner, const std::string& text, UINT) {
     QMessageBox box(OwnerFor(owner));
-    CWinApp* app = AfxGetApp();
-    box.setWindowTitle(app ? Q(app->m_pszAppName) : QString());
+    box.setWindowTitle(QApplication::applicationName());
     box.setTextFormat(Qt::PlainText);
     box.setText(Q(text));
     box.setIcon(QMessageBox::NoIcon);

@@ -3,7 +3,6 @@
 #include "platform/dialog.h"
 #include "platform/text_win32.h"
 #include "platform/win32/dialog_resource.h"
-#include "platform/win_app.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -229,7 +228,8 @@ struct Win32Host::Window {
 
 // --- host ----------------------------------------------------------------------------------
 
-Win32Host::Win32Host() : m_queue(std::make_unique<Queue>()) {}
+Win32Host::Win32Host(std::string appName)
+    : m_appName(std::move(appName)), m_queue(std::make_unique<Queue>()) {}
 Win32Host::~Win32Host() = default;
 
 void Win32Host::Post(std::function<void()> fn) {
@@ -471,8 +471,7 @@ void Win32Host::DefaultPaint(CDialog& dlg) {
 // --- message box and file chooser ----------------------------------------------------------
 
 int Win32Host::MessageBox(CDialog* owner, const std::string& text, UINT type) {
-    CWinApp* app = AfxGetApp();
-    const std::wstring caption = WideFromUtf8(app ? app->m_pszAppName : std::string());
+    const std::wstring caption = WideFromUtf8(m_appName);
     return ::MessageBoxW(reinterpret_cast<HWND>(OwnerFor(owner)), WideFromUtf8(text).c_str(),
                          caption.c_str(), type);
 }

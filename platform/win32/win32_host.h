@@ -9,11 +9,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class Win32Host : public IDialogHost {
 public:
-    Win32Host();
+    // The application's name is the caption of its message boxes.
+    explicit Win32Host(std::string appName);
     ~Win32Host() override;
     Win32Host(const Win32Host&) = delete;
     Win32Host& operator=(const Win32Host&) = delete;
@@ -52,6 +54,7 @@ public:
 
     // The window handle (HWND) of an open dialog, 0 when it is not open; UI thread only.
     std::uintptr_t WindowOf(const CDialog& dlg) const;
+    void* NativeWindow(CDialog& dlg) override { return reinterpret_cast<void*>(WindowOf(dlg)); }
 
     // The parts that touch the system; they live in win32_host.cpp.
     struct Window;
@@ -61,6 +64,7 @@ private:
     Window* Find(const CDialog& dlg) const;
     std::uintptr_t OwnerFor(CDialog* dlg) const;
 
+    std::string m_appName;
     std::unique_ptr<Queue> m_queue;
     std::vector<Window*> m_windows; // the modal stack, topmost last; RunModal owns each
 };

@@ -14,9 +14,8 @@ void InstallPppd(const TempDir& dir) {
 
 TEST_F(Binding, WithoutPppdTheSystemChoicesLeaveAllThreeUnbound) {
     for (const std::string choice : {"auto", "", "pppd"}) {
-        BindDialupService(nullptr);
         profile.Write("Dialup", "Service", choice);
-        BindDialupFunctions(profile);
+        Bind();
         EXPECT_TRUE(NoneBound()) << choice;
     }
 }
@@ -24,9 +23,8 @@ TEST_F(Binding, WithoutPppdTheSystemChoicesLeaveAllThreeUnbound) {
 TEST_F(Binding, PppdIsChosenByNameOrFoundByAuto) {
     InstallPppd(dir);
     for (const std::string choice : {"pppd", "PPPD", "auto"}) {
-        BindDialupService(nullptr);
         profile.Write("Dialup", "Service", choice);
-        BindDialupFunctions(profile);
+        Bind();
         EXPECT_TRUE(AllBound()) << choice;
     }
     std::ofstream(dir / "run/ppp-Mast.pid") << "1\n"; // init is no pppd
@@ -43,14 +41,16 @@ TEST_F(Binding, AutoWithNetworkManagerAloneUsesIt) {
             return DialOutcome::Ok();
         }
     };
-    RegisterNetworkManagerBackend([] { return std::make_shared<NmStandIn>(); });
-    BindDialupFunctions(profile);
+    backends.Register("networkmanager", [](const std::string&, std::string&) {
+        return std::shared_ptr<IDialupService>(std::make_shared<NmStandIn>());
+    });
+    Bind();
     ASSERT_TRUE(AllBound());
     EXPECT_EQ(Listed(), std::vector<std::string>{"Büro"});
 
     InstallPppd(dir); // both: pppd's connections come first
     std::ofstream(dir / "peers/Mast") << "";
-    BindDialupFunctions(profile);
+    Bind();
     ASSERT_TRUE(AllBound());
     EXPECT_EQ(Listed(), std::vector<std::string>{"Büro"});
 }

@@ -148,20 +148,12 @@ TEST(OnConnect, NoDialWorkerIsLeftRunningOnceTheDialHasReturned) {
     DialupHarness h;
     h.Set("RAS Link Name", "Dach West");
     h.Start();
-    // The lookup after the dial runs before anything else on the UI thread could reap the
-    // worker: what it sees is what an exit right after the dial would leave behind.
-    std::vector<int> workersAtLookup;
-    h.OnUi([&] {
-        g_pfnRasEnumConnections = [inner = g_pfnRasEnumConnections,
-                                   &workersAtLookup](std::vector<RASCONN>& list) {
-            workersAtLookup.push_back(LiveWorkerThreads());
-            return inner(list);
-        };
-        return 0;
-    });
+    // The lookup after the dial runs before anything else on the UI thread: what it sees is
+    // what an exit right after the dial would leave behind.
+    h.service->onEnum = [] { return LiveWorkerThreads(); };
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
-    EXPECT_EQ(h.OnUi([&] { return workersAtLookup; }), std::vector<int>{0});
+    EXPECT_EQ(h.service->Calls().back(), "enum with 0 workers");
 }
 
 TEST(OnConnect, ASuccessfulDialStartsTheFollowUpProgram) {
@@ -223,54 +215,30 @@ TEST(DialDialog, AFailureIsShownUntilTheUserClosesTheDialog) {
     EXPECT_TRUE(h.host.Enabled(IDC_CONFIGURE));
 }
 
-TEST(DialDialog, CalledFromAWorkerTheDialogStillRunsOnTheUiThread) {
+TEST(OnConnect, ASuccessfulAutomaticDialStartsTheProgramThenEndsWithZero) {
+    TempDir dir;
     DialupHarness h;
+    h.Set("Run Program", TouchCommand(dir / "started"));
     h.Start();
-    std::thread worker([&] { h.Dialog().OnConnect(); });
-    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
-    worker.join();
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 77u);
+    h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.WaitForEnd());
+    EXPECT_EQ(h.ExitCode(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "started"); }));
 }
 
-class OnConnectDeathTest : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(OnConnectDeathTest, ASuccessfulAutomaticDialStartsTheProgramThenEndsWithZero) {
-    // The dying process runs this test anew; the folder reaches it through the environment.
-    std::optional<TempDir> dir;
-    if (!std::getenv("QUILLMERE_TEST_DIR")) {
-        dir.emplace();
-        SetEnv("QUILLMERE_TEST_DIR", dir->Path());
-    }
-    EXPECT_EXIT(
-        {
-            DialupHarness h;
-            h.Set("Run Program",
-                  TouchCommand(std::string(std::getenv("QUILLMERE_TEST_DIR")) + "/started"));
-            h.Start();
-            h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
-            h.host.UserClick(IDC_CONNECT);
-            std::this_thread::sleep_for(std::chrono::seconds(20));
-        },
-        ::testing::ExitedWithCode(0), "");
-    UnsetEnv("QUILLMERE_TEST_DIR");
-    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(*dir / "started"); }));
-}
-
-TEST_F(OnConnectDeathTest, AFollowUpProgramThatCannotStartEndsTheProcessWithOne) {
+TEST(OnConnect, AFollowUpProgramThatCannotStartEndsTheProgramWithOne) {
     for (const bool autoMode : {false, true}) {
-        EXPECT_EXIT(
-            {
-                DialupHarness h;
-                h.Set("Run Program", "/nonexistent/dach-tool --now");
-                h.Start();
-                h.OnUi([&] { return h.Dialog().m_bAutoMode = autoMode; });
-                h.host.UserClick(IDC_CONNECT);
-                std::this_thread::sleep_for(std::chrono::seconds(20));
-            },
-            ::testing::ExitedWithCode(1), "Kann /nonexistent/dach-tool --now nicht ausführen!")
+        DialupHarness h;
+        h.Set("Run Program", "/nonexistent/dach-tool --now");
+        h.Start();
+        h.OnUi([&] { return h.Dialog().m_bAutoMode = autoMode; });
+        h.host.UserClick(IDC_CONNECT);
+        ASSERT_TRUE(h.WaitForEnd()) << "auto mode " << autoMode;
+        EXPECT_EQ(h.ExitCode(), 1) << "auto mode " << autoMode;
+        EXPECT_EQ(h.host.Lines("messagebox"),
+                  std::vector<std::string>{
+                      "messagebox \"Kann /nonexistent/dach-tool --now nicht ausführen!\\n\""})
             << "auto mode " << autoMode;
     }
 }

@@ -50,13 +50,13 @@ TEST(DialupSimOptions, WhatCannotBeReadIsRefusedWithAReason) {
 class DialupSimService : public ::testing::Test {
 protected:
     ManualClock clock{1000};
+    SystemClock realTime;
+    IClock* used = &clock;
     TempDir dir;
-    void SetUp() override { SetClock(&clock); }
-    void TearDown() override { SetClock(nullptr); }
 
     std::unique_ptr<DialupSim> Open(const std::string& options) {
         std::string error;
-        auto sim = DialupSim::Open(options + ",log=" + dir / "log", error);
+        auto sim = DialupSim::Open(options + ",log=" + dir / "log", error, *used);
         EXPECT_EQ(error, "");
         return sim;
     }
@@ -114,7 +114,7 @@ TEST_F(DialupSimService, ADialFindsItsEntryAsTheRealServicesDo) {
 }
 
 TEST_F(DialupSimService, ACancelDuringTheDelayEndsTheDial) {
-    SetClock(nullptr); // real time, so that the cancel can come first
+    used = &realTime; // so that the cancel can come first
     auto sim = Open("entries=A,delay=60000");
     CancelToken token;
     std::thread canceller([&] {
@@ -128,7 +128,7 @@ TEST_F(DialupSimService, ACancelDuringTheDelayEndsTheDial) {
 
 TEST_F(DialupSimService, ALogThatCannotBeOpenedRefusesTheService) {
     std::string error;
-    EXPECT_EQ(DialupSim::Open("log=" + dir / "no/such/folder/log", error), nullptr);
+    EXPECT_EQ(DialupSim::Open("log=" + dir / "no/such/folder/log", error, clock), nullptr);
     EXPECT_NE(error.find("cannot open log"), std::string::npos) << error;
 }
 

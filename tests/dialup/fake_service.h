@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <mutex>
 
 class FakeDialupService : public IDialupService {
@@ -16,7 +17,7 @@ public:
 
     std::optional<std::vector<RASCONN>> EnumConnections() override {
         std::lock_guard lock(m_mutex);
-        m_calls.push_back("enum");
+        m_calls.push_back(onEnum ? "enum with " + std::to_string(onEnum()) + " workers" : "enum");
         if (failEnum)
             return std::nullopt;
         return active;
@@ -63,6 +64,7 @@ public:
     }
 
     // Set before the program starts.
+    std::function<int()> onEnum; // a count to note with each listing
     std::vector<RASCONN> active;
     bool failEnum = false;
     bool hangUpLeavesListed = false;
@@ -79,7 +81,9 @@ struct DialupHarness : AppHarness {
     std::shared_ptr<FakeDialupService> service = std::make_shared<FakeDialupService>();
 
     explicit DialupHarness(const std::string& serviceName = "fake") {
-        RegisterDialupBackend("fake", [s = service] { return s; });
+        app.Backends().Register("fake", [s = service](const std::string&, std::string&) {
+            return std::shared_ptr<IDialupService>(s);
+        });
         store->Write("Dialup", "Service", serviceName);
         for (const char* port : {"COM1", "COM2", "COM3", "COM4"})
             store->Write("Ports", port, "/nonexistent/quillmere-test-port");

@@ -1,8 +1,9 @@
 // Every serial call of a whole configuration and a whole link test, made to fail one at a time:
 // first a clean run counts the calls, then call N fails for N = 1..count, as a failure, as a
 // short write, and as the adapter vanishing just before it. Each ends in exactly one defined
-// outcome: the step's "Interner Fehler" once and exit code 1, or (a short write the step does
-// not check) the operation running to its normal end. Never a hang, a second message or a crash.
+// outcome: the step's "Interner Fehler" once and the program ending with exit code 1, or (a short
+// write the step does not check) the operation running to its normal end. Never a hang, a second
+// message or a crash.
 #include "tests/support/fault_port.h"
 #include "tests/workers/worker_rig.h"
 
@@ -80,9 +81,41 @@ int CodeFor(const Operation& run, Call c) {
     }
 }
 
-// Writes the transcript to standard error, marked, for the parent to read.
-void MarkTranscript(WorkerRig& rig) {
-    rig.h.host.OnRecord([](const std::string& line) { WriteToStandardError("| " + line + "\n"); });
+// Options that give a run a fresh transceiver of its own: one lives per option text.
+std::string Fresh(const char* options) {
+    static int runs = 0;
+    return std::string(++runs, ' ') + options;
+}
+
+// How a run ended: the program itself with its exit code, or the operation, giving the dialog
+// back with every worker joined.
+struct Outcome {
+    bool ended = false;
+    int exitCode = -1;
+    bool idle = false;
+    std::vector<std::string> transcript;
+};
+
+void PrintTo(const Outcome& o, std::ostream* os) {
+    *os << (o.ended ? "ended with " + std::to_string(o.exitCode) : o.idle ? "idle" : "hang");
+    for (const auto& line : o.transcript)
+        *os << "\n  " << line;
+}
+
+// Waits until the operation has given the dialog back (endLine) or the program has ended.
+Outcome AwaitOutcome(WorkerRig& rig, const std::string& endLine) {
+    Outcome o;
+    rig.h.host.WaitFor(
+        [&](const std::string& l) { return l == endLine || l.rfind("end IDD_MAIN", 0) == 0; },
+        std::chrono::seconds(20));
+    if (!rig.h.host.Lines("end IDD_MAIN").empty()) {
+        o.ended = rig.h.WaitForEnd();
+        o.exitCode = rig.h.ExitCode();
+    } else if (!rig.h.host.Lines(endLine).empty()) {
+        o.idle = rig.WorkersGone();
+    }
+    o.transcript = rig.Transcript();
+    return o;
 }
 
 void StartRun(WorkerRig& rig, const Operation& run) {
@@ -102,11 +135,8 @@ std::vector<Call> CleanRun(const Operation& run) {
     std::vector<Call> calls;
     std::mutex m;
     ManualClock clock;
-    // Blanks before the options, more each time: a fresh transceiver of its own, not the one
-    // the walk's children start from.
-    static int runs = 0;
-    WorkerRig rig(clock, std::string(++runs, ' ') + run.options, false);
-    ScopedPortFaults record({}, {}, [&](PortCall kind, int nth) {
+    WorkerRig rig(clock, Fresh(run.options), false);
+    ScopedPortFaults record(rig.h.app.Ports(), {}, {}, [&](PortCall kind, int nth) {
         std::lock_guard lock(m);
         calls.push_back({kind, nth});
     });
@@ -119,9 +149,9 @@ std::vector<Call> CleanRun(const Operation& run) {
     return calls;
 }
 
-[[noreturn]] void RunWithFault(const Operation& run, Call call, Fault fault) {
+Outcome RunWithFault(const Operation& run, Call call, Fault fault) {
     ManualClock clock;
-    WorkerRig rig(clock, run.options, false);
+    WorkerRig rig(clock, Fresh(run.options), false);
     StartRun(rig, run);
     std::vector<PortFault> faults;
     if (fault != Fault::Vanish)
@@ -132,58 +162,40 @@ std::vector<Call> CleanRun(const Operation& run) {
             if (kind == call.kind && nth == call.nth)
                 rig.Sim()->Vanish();
         };
-    ScopedPortFaults inject(faults, {}, pull);
-    MarkTranscript(rig);
+    ScopedPortFaults inject(rig.h.app.Ports(), faults, {}, pull);
     rig.Click(run.button);
-    // The process ends by itself on an internal error; otherwise the operation ends.
-    if (rig.WaitLine(EndLine(run), std::chrono::seconds(20)) && rig.WorkersGone()) {
-        std::fprintf(stderr, "| idle\n");
-        std::_Exit(0);
-    }
-    std::fprintf(stderr, "| hang\n");
-    std::_Exit(3);
-}
-
-std::vector<std::string> MarkedLines(const std::string& err) {
-    std::vector<std::string> lines;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("| ", 0) == 0)
-            lines.push_back(line.substr(2));
-    return lines;
+    return AwaitOutcome(rig, EndLine(run));
 }
 
 MATCHER_P(OneInternalError, code, "") {
-    const auto lines = MarkedLines(arg);
+    const Outcome& o = arg;
+    if (!o.ended || o.exitCode != 1) {
+        *result_listener << "the program did not end with 1";
+        return false;
+    }
+    const auto& lines = o.transcript;
     const auto boxes = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
         return l.rfind("messagebox", 0) == 0;
     });
     const std::string box = "messagebox \"Interner Fehler " + std::to_string(code) + "\\n\"";
     if (boxes != 1 || std::find(lines.begin(), lines.end(), box) == lines.end()) {
-        *result_listener << "expected exactly one " << box << "; standard error:\n" << arg;
+        *result_listener << "expected exactly one " << box;
         return false;
     }
     return true;
 }
 
 MATCHER(RanToItsEnd, "") {
-    const auto lines = MarkedLines(arg);
-    for (const auto& l : lines)
+    const Outcome& o = arg;
+    for (const auto& l : o.transcript)
         if (l.rfind("messagebox", 0) == 0) {
             *result_listener << "a message: " << l;
             return false;
         }
-    if (lines.empty() || lines.back() != "idle") {
-        *result_listener << "never idle; standard error:\n" << arg;
-        return false;
-    }
-    return true;
+    return !o.ended && o.idle;
 }
 
-class FaultWalk : public ::testing::TestWithParam<Operation> {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "fast"); }
-};
+class FaultWalk : public ::testing::TestWithParam<Operation> {};
 
 void PrintTo(const Operation& r, std::ostream* os) {
     *os << r.name;
@@ -200,8 +212,7 @@ TEST_P(FaultWalk, EveryCallFailingEndsInItsInternalError) {
         SCOPED_TRACE("call " + std::to_string(i + 1) + " of " + std::to_string(calls.size()) +
                      ": " + ToString(c.kind) + " #" + std::to_string(c.nth));
         ASSERT_NE(CodeFor(run, c), -1);
-        EXPECT_EXIT(RunWithFault(run, c, Fault::Fail), ::testing::ExitedWithCode(1),
-                    OneInternalError(CodeFor(run, c)));
+        EXPECT_THAT(RunWithFault(run, c, Fault::Fail), OneInternalError(CodeFor(run, c)));
         if (HasFatalFailure() || HasNonfatalFailure())
             return; // one story is enough
     }
@@ -219,12 +230,10 @@ TEST_P(FaultWalk, EveryWriteCutShortEndsInItsErrorOrIsNoFailure) {
         SCOPED_TRACE("WriteFile #" + std::to_string(c.nth));
         if (run.button == IDC_CONFIGURE) {
             // The packet and each readiness byte must go out whole.
-            EXPECT_EXIT(RunWithFault(run, c, Fault::ShortWrite), ::testing::ExitedWithCode(1),
-                        OneInternalError(CodeFor(run, c)));
+            EXPECT_THAT(RunWithFault(run, c, Fault::ShortWrite), OneInternalError(CodeFor(run, c)));
         } else {
             // The link test counts what comes back; a byte lost on the way is a worse cycle.
-            EXPECT_EXIT(RunWithFault(run, c, Fault::ShortWrite), ::testing::ExitedWithCode(0),
-                        RanToItsEnd());
+            EXPECT_THAT(RunWithFault(run, c, Fault::ShortWrite), RanToItsEnd());
         }
         if (HasFatalFailure() || HasNonfatalFailure())
             return;
@@ -239,8 +248,7 @@ TEST_P(FaultWalk, TheAdapterVanishingBeforeAnyCallEndsInThatCallsError) {
         const Call c = calls[i];
         SCOPED_TRACE("vanished before call " + std::to_string(i + 1) + ": " + ToString(c.kind) +
                      " #" + std::to_string(c.nth));
-        EXPECT_EXIT(RunWithFault(run, c, Fault::Vanish), ::testing::ExitedWithCode(1),
-                    OneInternalError(CodeFor(run, c)));
+        EXPECT_THAT(RunWithFault(run, c, Fault::Vanish), OneInternalError(CodeFor(run, c)));
         if (HasFatalFailure() || HasNonfatalFailure())
             return;
     }
@@ -257,18 +265,14 @@ INSTANTIATE_TEST_SUITE_P(Whole, FaultWalk,
 
 namespace {
 
-[[noreturn]] void VanishWhileWaiting(const char* options, int button, const char* status) {
+Outcome VanishWhileWaiting(const char* options, int button, const char* status) {
     ManualClock clock;
-    WorkerRig rig(clock, options, false);
+    WorkerRig rig(clock, Fresh(options), false);
     rig.Start();
-    MarkTranscript(rig);
     rig.Click(button);
-    if (!rig.WaitStatus(status))
-        std::_Exit(4);
+    EXPECT_TRUE(rig.WaitStatus(status)) << status;
     rig.Sim()->Vanish();
-    rig.WaitLine("the process has ended", std::chrono::seconds(20));
-    std::fprintf(stderr, "| hang\n");
-    std::_Exit(3);
+    return AwaitOutcome(rig, "the operation ends only through its error");
 }
 
 } // namespace
@@ -276,15 +280,13 @@ namespace {
 // Pulled out while the worker waits for the user, or while the link test runs by hand: the
 // wait ends at once with the step's error.
 TEST(VanishWhileWaiting, TheWaitEndsInItsInternalError) {
-    GTEST_FLAG_SET(death_test_style, "fast");
-    EXPECT_EXIT(
+    EXPECT_THAT(
         VanishWhileWaiting("power=off,user=absent", IDC_CONFIGURE, "Laser-Transceiver einschalten"),
-        ::testing::ExitedWithCode(1), OneInternalError(5));
-    EXPECT_EXIT(VanishWhileWaiting("power=on,user=absent", IDC_CONFIGURE,
+        OneInternalError(5));
+    EXPECT_THAT(VanishWhileWaiting("power=on,user=absent", IDC_CONFIGURE,
                                    "Laser-Transceiver zuerst ausschalten"),
-                ::testing::ExitedWithCode(1), OneInternalError(3));
+                OneInternalError(3));
     // By hand the test writes, reads and purges in turn; it fails in whichever comes next.
-    EXPECT_EXIT(VanishWhileWaiting("power=on", IDC_TEST, "Der Laser ist eingeschaltet"),
-                ::testing::ExitedWithCode(1),
+    EXPECT_THAT(VanishWhileWaiting("power=on", IDC_TEST, "Der Laser ist eingeschaltet"),
                 ::testing::AnyOf(OneInternalError(19), OneInternalError(20), OneInternalError(21)));
 }

@@ -2,12 +2,27 @@
 // simulated service: any text chooses a service or gives a reason, never anything else.
 // Nothing here may reach the machine: pppd is looked for where it cannot be, no other backend
 // is registered, and a simulator with a log is only parsed, never opened.
+#include "app/simulators.h"
 #include "dialup/service_binding.h"
 #include "fuzz_check.h"
+#include "link/port_open.h"
+#include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "sim/dialup_sim.h"
 
 namespace {
+// What the program registers: its simulators, nothing else.
+const DialupBackends& Backends() {
+    static SystemClock clock;
+    static PortOpener ports;
+    static const DialupBackends backends = [] {
+        DialupBackends made;
+        RegisterSimulators(ports, made, []() -> IClock& { return clock; });
+        return made;
+    }();
+    return backends;
+}
+
 std::string Trimmed(const std::string& s) {
     const size_t first = s.find_first_not_of(" \t");
     return first == std::string::npos ? std::string()
@@ -35,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     profile.Write("Dialup", "PeersFolder", "/nonexistent/quillmere-fuzz/peers");
     profile.Write("Dialup", "RunFolder", "/nonexistent/quillmere-fuzz/run");
     std::string reason;
-    const auto service = OpenDialupService(profile, reason);
+    const auto service = OpenDialupService(Backends(), profile, reason);
     // Exactly one of the two: a service, or the reason there is none.
     FUZZ_CHECK((service != nullptr) == reason.empty());
     FUZZ_CHECK(!service || sim);

@@ -1,6 +1,9 @@
+#include "app/simulators.h"
+#include "dialup/service_binding.h"
 #include "link/port_map.h"
 #include "link/port_open.h"
 
+#include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "pty_pair.h"
 
@@ -93,6 +96,14 @@ TEST(ResolveComPort, AHandWrittenSimValueIsReadWholeCommasAndAll) {
 }
 
 TEST(OpenComPort, RoutesByTheValue) {
+    // The program's opener, with the simulator registered as the program does.
+    SystemClock clock;
+    PortOpener ports;
+    DialupBackends backends;
+    RegisterSimulators(ports, backends, [&]() -> IClock& { return clock; });
+    const auto OpenComPort = [&](const std::string& value, std::shared_ptr<CancelToken> cancel) {
+        return ports.Open(value, std::move(cancel));
+    };
     // Nothing mapped: not available, with a reason.
     const OpenResult none = OpenComPort("", nullptr);
     EXPECT_EQ(none.port, nullptr);
@@ -118,7 +129,7 @@ TEST(OpenComPort, APseudoTerminalPathOpensAsADevice) {
     PtyPair pty;
     TempDir lockDir; // keep the test's lock file out of /var/lock
     ::setenv("QUILLMERE_LOCK_DIR", lockDir.Path().c_str(), 1);
-    const OpenResult opened = OpenComPort(pty.SlavePath(), nullptr);
+    const OpenResult opened = PortOpener().Open(pty.SlavePath(), nullptr);
     ::unsetenv("QUILLMERE_LOCK_DIR");
     ASSERT_NE(opened.port, nullptr) << opened.reason;
     DCB dcb;

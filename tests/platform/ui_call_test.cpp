@@ -1,14 +1,18 @@
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
 #include "platform/headless_host.h"
+#include "platform/profile_store.h"
 #include "platform/ui_queue.h"
 #include "platform/win_app.h"
-#include "platform/win_thread.h"
+#include "platform/worker_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -16,7 +20,6 @@ namespace {
 class UiThread {
 public:
     UiThread() {
-        SetUi(&host);
         m_thread = std::thread([this] {
             host.BecomeUiThread();
             while (!m_stop) {
@@ -70,7 +73,7 @@ TEST(CallOnUi, WorkersCallsRunOnTheUiThreadInCallOrder) {
     ui.host.Sync([&] { uiId = std::this_thread::get_id(); });
     std::thread worker([&] {
         for (int i = 0; i < 100; ++i)
-            CallOnUi([&, i] {
+            CallOnUi(ui.host, [&, i] {
                 EXPECT_EQ(std::this_thread::get_id(), uiId);
                 order.push_back(i);
             });
@@ -82,52 +85,71 @@ TEST(CallOnUi, WorkersCallsRunOnTheUiThreadInCallOrder) {
 }
 
 namespace {
-std::atomic<int> g_ranAfterCancel{0};
-std::atomic<bool> g_workerStarted{false};
-std::atomic<bool> g_workerEnded{false};
-
-UINT BlockedOnUi(void*) {
-    g_workerStarted = true;
-    try {
-        CallOnUi([] { g_ranAfterCancel++; });
-    } catch (...) {
-        g_workerEnded = true;
-        throw;
+// A UI queue that nobody serves until the test says so; it tells when something was posted.
+class HeldQueue : public IUiQueue {
+public:
+    void Post(std::function<void()> fn) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_posted.push_back(std::move(fn));
+        }
+        m_cv.notify_all();
     }
-    return 0;
-}
+    bool IsUiThread() const override { return false; }
+    bool WaitForPost() {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return !m_posted.empty(); });
+    }
+    void RunPosted() {
+        std::vector<std::function<void()>> posted;
+        {
+            std::lock_guard lock(m_mutex);
+            posted.swap(m_posted);
+        }
+        for (auto& fn : posted)
+            fn();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::function<void()>> m_posted;
+};
 } // namespace
 
 TEST(CallOnUi, ACancelledWorkersPendingCallIsDroppedAndTheWorkerUnwinds) {
-    HeadlessHost host;
-    SetUi(&host);
-    host.BecomeUiThread(); // this thread is the UI thread, and it serves nothing while waiting
-    CWinThread* worker = AfxBeginThread(BlockedOnUi, nullptr);
+    HeldQueue ui;
+    std::atomic<int> ranAfterCancel{0};
+    std::atomic<bool> unwound{false};
+    auto worker = WorkerThread::Start([&](const auto&) {
+        try {
+            CallOnUi(ui, [&] { ranAfterCancel++; });
+        } catch (const WorkerCancelled&) {
+            unwound = true;
+            throw;
+        }
+    });
     ASSERT_NE(worker, nullptr);
-    while (!g_workerStarted)
-        std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(ui.WaitForPost()) << "the call never reached the queue";
     worker->CancelAndJoin(); // must not deadlock although the call was never served
-    EXPECT_TRUE(g_workerEnded);
-    host.Drain(); // the queued call is skipped
-    EXPECT_EQ(g_ranAfterCancel, 0);
+    EXPECT_TRUE(unwound);
+    ui.RunPosted(); // the queued call is skipped
+    EXPECT_EQ(ranAfterCancel, 0);
     EXPECT_EQ(LiveWorkerThreads(), 0);
 }
 
 TEST(WorkerThreads, AThreadThatCannotStartGivesNoObject) {
     FailNextThreadStartsForTests(1);
-    EXPECT_EQ(AfxBeginThread([](void*) -> UINT { return 0; }, nullptr), nullptr);
+    EXPECT_EQ(WorkerThread::Start([](const auto&) {}), nullptr);
     EXPECT_EQ(LiveWorkerThreads(), 0);
 }
 
 TEST(Clock, ManualClockMovesOnlyWhenSleptOnAndWrapsAt32Bits) {
     ManualClock clock(0xFFFFFF00u);
-    SetClock(&clock);
-    EXPECT_EQ(GetTickCount(), 0xFFFFFF00u);
-    Sleep(0x200);
-    EXPECT_EQ(GetTickCount(), 0x100u);
-    EXPECT_EQ(static_cast<DWORD>(GetTickCount() - 0xFFFFFF00u), 0x200u);
-    SetClock(nullptr);
+    EXPECT_EQ(clock.Now(), 0xFFFFFF00u);
+    SleepOrCancel(clock, 0x200, nullptr);
+    EXPECT_EQ(clock.Now(), 0x100u);
+    EXPECT_EQ(static_cast<std::uint32_t>(clock.Now() - 0xFFFFFF00u), 0x200u);
 }
 
 TEST(Clock, ACancelledSleepEndsAtOnce) {

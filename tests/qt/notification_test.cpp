@@ -1,4 +1,4 @@
-#include "platform/win_thread.h"
+#include "platform/worker_thread.h"
 #include "qt_fixture.h"
 #include "res/resource.h"
 #include "res/resources.h"
@@ -24,7 +24,7 @@ namespace {
 // when allowed to: the dialog logic, not the window, decides when it ends.
 class RecordingDialog : public CDialog {
 public:
-    RecordingDialog() : CDialog(LoadDialogTemplate(IDD_MAIN)) {}
+    explicit RecordingDialog(IDialogHost& host) : CDialog(host, LoadDialogTemplate(IDD_MAIN)) {}
     std::vector<std::string> calls;
     bool allowCancel = false;
 
@@ -154,14 +154,14 @@ TEST_F(QtHostTest, AWorkersControlCallsRunOnTheUiThreadInOrderBeforeTheyReturn) 
                 // Already there when the call has returned.
                 if (dlg.GetDlgItemText(IDC_STATUS) != std::to_string(i))
                     ++late;
-                CallOnUi([&] {
+                CallOnUi(host, [&] {
                     if (QThread::currentThread() != qApp->thread())
                         ++wrongThread;
                     seen.push_back(dlg.GetDlgItemText(IDC_STATUS));
                 });
             }
             done = true;
-            Ui().Post([] {}); // wakes the UI thread's wait
+            host.Post([] {}); // wakes the UI thread's wait
         });
         EXPECT_TRUE(ServeUntil([&] { return done.load(); }));
         worker.join();
@@ -173,35 +173,25 @@ TEST_F(QtHostTest, AWorkersControlCallsRunOnTheUiThreadInOrderBeforeTheyReturn) 
     });
 }
 
-namespace {
-struct WorkerJob {
-    CDialog* dlg;
-    std::atomic<bool> done{false};
-    std::atomic<bool> ok{false};
-};
-UINT WorkerProc(void* param) {
-    auto* job = static_cast<WorkerJob*>(param);
-    job->dlg->GetDlgItem(IDC_LINK_QUALITY).SetPos(17);
-    job->ok = job->dlg->GetDlgItem(IDC_LINK_QUALITY).GetPos() == 17;
-    job->done = true;
-    Ui().Post([] {});
-    return 0;
-}
-} // namespace
-
 TEST_F(QtHostTest, AFrameworkWorkersCallsReachTheWidgets) {
     RunProgram([&](CLinkControlDialog& dlg, DialogWindow& w) {
-        WorkerJob job{&dlg};
-        ASSERT_NE(AfxBeginThread(&WorkerProc, &job), nullptr);
-        EXPECT_TRUE(ServeUntil([&] { return job.done.load(); }));
-        EXPECT_TRUE(job.ok);
+        std::atomic<bool> done{false};
+        std::atomic<bool> ok{false};
+        auto worker = WorkerThread::Start([&](const auto&) {
+            dlg.GetDlgItem(IDC_LINK_QUALITY).SetPos(17);
+            ok = dlg.GetDlgItem(IDC_LINK_QUALITY).GetPos() == 17;
+            done = true;
+            host.Post([] {});
+        });
+        ASSERT_NE(worker, nullptr);
+        EXPECT_TRUE(ServeUntil([&] { return done.load(); }));
+        EXPECT_TRUE(ok);
         EXPECT_EQ(Find<QProgressBar>(w, "IDC_LINK_QUALITY")->value(), 17);
-        CancelAllWorkers();
     });
 }
 
 TEST_F(QtHostTest, EscapeAndTheCloseBoxGoThroughOnCancel) {
-    RecordingDialog dlg;
+    RecordingDialog dlg(host);
     int result = RunDialog(dlg, [&](DialogWindow& w) {
         QTest::keyClick(&w, Qt::Key_Escape);
         EXPECT_EQ(dlg.calls, std::vector<std::string>{"OnCancel"});
@@ -218,7 +208,7 @@ TEST_F(QtHostTest, EscapeAndTheCloseBoxGoThroughOnCancel) {
 }
 
 TEST_F(QtHostTest, EnterIsOkUnlessAPushButtonHasTheFocusAndF1IsHelp) {
-    RecordingDialog dlg;
+    RecordingDialog dlg(host);
     RunDialog(dlg, [&](DialogWindow& w) {
         auto* edit = Find<QLineEdit>(w, "IDC_RAS_LINK_NAME");
         QTest::keyClick(edit, Qt::Key_Return);
@@ -269,7 +259,7 @@ TEST_F(QtHostTest, TheContextMenuCarriesCloseThenASeparatorAndTheAboutItem) {
 }
 
 TEST_F(QtHostTest, ShiftF10OpensTheMenuAndItsCloseItemEndsTheDialog) {
-    RecordingDialog dlg;
+    RecordingDialog dlg(host);
     dlg.allowCancel = true;
     int result = RunDialog(dlg, [&](DialogWindow& w) {
         WhenShown([](QWidget* widget) { return qobject_cast<QMenu*>(widget) != nullptr; },

@@ -8,8 +8,7 @@
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/dialog_window.h"
 #include "platform/qt/qt_host.h"
-#include "platform/ui_queue.h"
-#include "platform/win_thread.h"
+#include "platform/worker_thread.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,20 +28,15 @@ protected:
     std::shared_ptr<MemoryProfileStore> store = std::make_shared<MemoryProfileStore>();
 
     QtHostTest() {
-        SetUi(&host);
         app.SetHost(&host);
         app.m_pszAppName = "Quillmere";
+        // As the start-up does: message boxes take their caption from it.
+        QApplication::setApplicationName("Quillmere");
         // No real device is ever opened: every port name maps to none.
         for (int i = 1; i <= 9; ++i)
             store->Write("Ports", "COM" + std::to_string(i), "");
         app.SetProfileStore(store);
     }
-    ~QtHostTest() override {
-        CancelAllWorkers();
-        ReapFinishedThreads();
-        SetUi(nullptr);
-    }
-
     // Starts the program; steps run once its main dialog is open, then every dialog still open
     // is ended and the program's start-up returns.
     void RunProgram(const std::function<void(CLinkControlDialog&, DialogWindow&)>& steps) {

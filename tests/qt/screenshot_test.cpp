@@ -35,7 +35,7 @@ TEST_F(QtHostTest, ScreenshotsOfTheDialogs) {
 
     DialogTemplate big = LoadDialogTemplate(IDD_MAIN);
     big.fontPointSize = 12;
-    CDialog large(big);
+    CDialog large(host, big);
     RunDialog(large, [&](DialogWindow& w) {
         w.show();
         EXPECT_TRUE(Save(w, "main-12pt.png"));

@@ -231,7 +231,7 @@ TEST_F(QtHostTest, ProportionsHoldAtAnotherFontSize) {
     big.fontPointSize = 16;
     int smallBase = 0, largeBase = 0;
     {
-        CDialog dlg(LoadDialogTemplate(IDD_MAIN));
+        CDialog dlg(host, LoadDialogTemplate(IDD_MAIN));
         RunDialog(dlg, [&](DialogWindow& w) {
             small = Shares(w);
             smallBase = BaseOf(w).y;
@@ -239,7 +239,7 @@ TEST_F(QtHostTest, ProportionsHoldAtAnotherFontSize) {
         });
     }
     {
-        CDialog dlg(big);
+        CDialog dlg(host, big);
         RunDialog(dlg, [&](DialogWindow& w) {
             large = Shares(w);
             largeBase = BaseOf(w).y;

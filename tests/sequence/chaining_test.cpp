@@ -11,10 +11,7 @@
 
 namespace {
 
-class Chaining : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
+class Chaining : public ::testing::Test {};
 
 bool AutoMode(AppHarness& h) {
     return h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); });
@@ -23,7 +20,7 @@ bool AutoMode(AppHarness& h) {
 bool Idle(AppHarness& h) {
     return h.OnUi([&] {
         return !h.Dialog().m_pConfigureThread && !h.Dialog().m_pTestThread &&
-               h.Dialog().m_hPort == INVALID_HANDLE_VALUE;
+               h.Dialog().m_hPort == PortState::Closed;
     });
 }
 
@@ -36,43 +33,55 @@ std::string Slurp(const std::string& path) {
 
 } // namespace
 
-namespace {
-void RunWholeSequence(const std::string& trace) {
+TEST_F(Chaining, TheWholeSequenceConfiguresTestsDialsStartsTheFollowUpAndExitsZero) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     FakeDialup dialup;
     dialup.Bind(h);
+    std::vector<std::string> started;
+    h.app.SetFollowUpStarter([&](const std::string& command, bool) {
+        // The dial has connected, and the program is still there.
+        started.push_back(command + (dialup.dials == 1 && !h.Done() ? " after the dial" : ""));
+        return true;
+    });
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=obedient"));
     h.Set("RAS Link Name", "Mast");
-    h.Set("Run Program", TouchCommand(trace));
+    h.Set("Run Program", "/opt/tool --go");
     h.Start();
-    h.host.WaitForLine("never", std::chrono::seconds(30));
-    std::exit(3); // the sequence must have ended the process before this
+    ASSERT_TRUE(h.WaitForEnd(std::chrono::seconds(60))) << "the sequence never ended";
+    EXPECT_EQ(h.ExitCode(), 0);
+    EXPECT_EQ(started, std::vector<std::string>{"/opt/tool --go after the dial"});
+    for (const char* status : {"Laser-Transceiver einschalten", "Sende Konfigurationsdaten...",
+                               "Prüfe Link-Qualität..."})
+        EXPECT_EQ(h.host.Lines("text IDC_STATUS \"" + std::string(status) + "\"").size(), 1u)
+            << status;
+    EXPECT_EQ(h.host.Lines("text IDC_CONNECT \"Trennen\"").size(), 1u);
+    EXPECT_EQ(LiveWorkerThreads(), 0);
 }
-} // namespace
 
-TEST_F(Chaining, TheWholeSequenceConfiguresTestsDialsStartsTheFollowUpAndExitsZero) {
-    // The death test runs this body again in its child: the child must use the parent's folder.
-    if (!std::getenv("QM_CHAIN_DIR")) {
-        const std::string made = MakeTempDir("qm-chain-");
-        ASSERT_FALSE(made.empty());
-        SetEnv("QM_CHAIN_DIR", made);
-    }
-    const std::filesystem::path dir = std::getenv("QM_CHAIN_DIR");
-    const std::filesystem::path trace = dir / "follow-up";
-    EXPECT_EXIT(RunWholeSequence(trace.string()), ::testing::ExitedWithCode(0), "fake dial Mast");
-    // The follow-up program was started before the exit (it may still be finishing).
-    for (int i = 0; i < 100 && !std::filesystem::exists(trace); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(std::filesystem::exists(trace));
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-    UnsetEnv("QM_CHAIN_DIR");
+TEST_F(Chaining, AFollowUpThatCannotStartEndsWithTheMessageAndCodeOne) {
+    VirtualTime time;
+    AppHarness h;
+    time.For(h);
+    FakeDialup dialup;
+    dialup.Bind(h);
+    h.app.SetFollowUpStarter([](const std::string&, bool) { return false; });
+    h.store->Write("Ports", "COM1", UniqueSim("power=on"));
+    h.Set("RAS Link Name", "Mast");
+    h.Set("Run Program", "kein-programm");
+    h.Start();
+    ASSERT_TRUE(h.WaitForEnd(std::chrono::seconds(60)));
+    EXPECT_EQ(h.ExitCode(), 1);
+    EXPECT_EQ(h.host.Lines("messagebox"),
+              std::vector<std::string>{"messagebox \"Kann kein-programm nicht ausführen!\\n\""});
+    EXPECT_TRUE(h.host.Lines("text IDC_CONNECT \"Trennen\"").empty());
 }
 
 TEST_F(Chaining, ConfigurationSuccessStartsTheTestAtTheOperatingRate) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     const std::string sim = UniqueSim("power=off,user=obedient,ready=3");
     h.store->Write("Ports", "COM1", sim);
     h.Set("Baudrate", "1");
@@ -91,6 +100,7 @@ TEST_F(Chaining, ConfigurationSuccessStartsTheTestAtTheOperatingRate) {
 TEST_F(Chaining, ABadLinkKeepsTheTestRunningWithTheWarningAndNeverDials) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     FakeDialup dialup;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=on,link=85"));
@@ -99,8 +109,8 @@ TEST_F(Chaining, ABadLinkKeepsTheTestRunningWithTheWarningAndNeverDials) {
         h.host.WaitForLine("text IDC_STATUS \"Schlechte Verbindung - Ausrichten erforderlich\""));
     EXPECT_FALSE(AutoMode(h));
     // Well past six seconds of virtual time the test still runs by hand.
-    const DWORD seen = time.clock.Now();
-    while (static_cast<DWORD>(time.clock.Now() - seen) < 8000)
+    const std::uint32_t seen = time.clock.Now();
+    while (static_cast<std::uint32_t>(time.clock.Now() - seen) < 8000)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_EQ(h.host.Text(IDC_TEST), "Abbrechen");
     EXPECT_EQ(h.host.Text(IDC_STATUS), "Schlechte Verbindung - Ausrichten erforderlich");
@@ -110,6 +120,7 @@ TEST_F(Chaining, ABadLinkKeepsTheTestRunningWithTheWarningAndNeverDials) {
 TEST_F(Chaining, AMissingEchoStopsInManualModeWithTheMessage) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     FakeDialup dialup;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=obedient,echo=none"));
@@ -124,6 +135,7 @@ TEST_F(Chaining, AMissingEchoStopsInManualModeWithTheMessage) {
 TEST_F(Chaining, ACancelledStepLeavesManualModeAndTheButtonsDoNotResumeTheSequence) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     FakeDialup dialup;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=absent,ready=2"));
@@ -148,16 +160,17 @@ TEST_F(Chaining, ACancelledStepLeavesManualModeAndTheButtonsDoNotResumeTheSequen
 TEST_F(Chaining, ACancelledDialLeavesTheDialogOpenInManualMode) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     FakeDialup dialup;
     dialup.dialConnects = false;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=on"));
     h.Set("RAS Link Name", "Mast");
     h.Start();
-    for (int i = 0; i < 2000 && dialup.dials == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(dialup.dials, 1);
+    // The dial ends the automatic sequence: its last step leaves manual mode.
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_TEST \"Testen\"", std::chrono::seconds(30)));
     h.host.Sync([] {});
+    ASSERT_EQ(dialup.dials, 1);
     EXPECT_FALSE(AutoMode(h));
     EXPECT_EQ(h.host.Text(IDC_CONNECT), "Verbinden");
     EXPECT_EQ(h.host.Text(IDC_STATUS), "");

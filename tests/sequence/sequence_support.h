@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -23,14 +22,14 @@ public:
     bool enumFails = false;
     bool dialConnects = true;
     bool hangUpEnds = true;
-    bool hangUpIsAnError = false; // ends the process with code 4, for tests that must not hang up
+    bool hangUpIsAnError = false; // for tests that must not hang up
     std::atomic<int> dials{0};
     std::atomic<int> hangUps{0};
     std::atomic<HRASCONN> hungUp{0};
 
     // Makes this the service of the program that the harness starts next.
     void Bind(AppHarness& h) {
-        RegisterDialupBackend("fake", [this] {
+        h.app.Backends().Register("fake", [this](const std::string&, std::string&) {
             return std::shared_ptr<IDialupService>(this, [](IDialupService*) {});
         });
         h.store->Write("Dialup", "Service", "fake");
@@ -42,8 +41,7 @@ public:
         return active;
     }
     bool HangUp(HRASCONN h) override {
-        if (hangUpIsAnError)
-            std::_Exit(4);
+        EXPECT_FALSE(hangUpIsAnError) << "hung up " << h;
         hungUp = h;
         ++hangUps;
         std::fprintf(stderr, "fake hangup %ju\n", static_cast<uintmax_t>(h));
@@ -66,15 +64,10 @@ inline std::string UniqueSim(const std::string& options) {
     return "sim:" + options + ",log=" + (std::filesystem::temp_directory_path() / name).string();
 }
 
-// The start-mode tests; the death tests among them run the program on the test's own thread.
-class StartMode : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
+class StartMode : public ::testing::Test {};
 
-// Virtual time for the length of a test.
+// Virtual time for the program of a harness; made before the harness, so that it outlives it.
 struct VirtualTime {
     ManualClock clock{1000};
-    VirtualTime() { SetClock(&clock); }
-    ~VirtualTime() { SetClock(nullptr); }
+    void For(AppHarness& h) { h.app.SetClock(clock); }
 };

@@ -18,7 +18,7 @@ TEST_F(StartMode, APortWithoutModemLinesGivesManualModeAndStartsNothing) {
     EXPECT_EQ(h.host.Text(IDC_TEST), "Testen");
     EXPECT_EQ(h.host.Text(IDC_STATUS), "");
     EXPECT_FALSE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hPort; }), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hPort; }), PortState::Closed);
     h.Close();
     ::close(master);
     ::close(slave);

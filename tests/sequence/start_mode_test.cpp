@@ -6,8 +6,17 @@
 #include <algorithm>
 
 namespace {
-// Runs the program with "/d" on this thread; the process must end inside.
-void RunHangUpMode(bool bindService, std::vector<RASCONN> active) {
+
+struct HangUpRun {
+    int exitCode = -1;
+    HRASCONN hungUp = 0;
+    bool shown = true; // the main dialog got past its initialisation still open
+    std::string err;
+};
+
+// Runs the program with "/d"; it must end by itself before it shows anything.
+HangUpRun RunHangUpMode(bool bindService, std::vector<RASCONN> active) {
+    HangUpRun run;
     AppHarness h;
     FakeDialup dialup;
     dialup.active = std::move(active);
@@ -16,26 +25,39 @@ void RunHangUpMode(bool bindService, std::vector<RASCONN> active) {
                      [](const RASCONN& c) { return c.szEntryName == "mast nord"; });
     if (bindService)
         dialup.Bind(h);
-    else
-        h.store->Write("Dialup", "Service", "none");
     h.Set("RAS Link Name", "Mast Nord");
-    h.app.SetProfileStore(h.store);
-    const char* argv[] = {"Quillmere", "/d"};
-    h.app.SetStartup(2, argv);
-    h.app.InitInstance();
-    std::exit(3);
+    ::testing::internal::CaptureStderr();
+    h.Start({"/d"});
+    const bool ended = h.WaitForEnd();
+    run.err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ended) << "the hang-up start did not end";
+    if (!ended)
+        return run;
+    run.exitCode = h.ExitCode();
+    run.hungUp = dialup.hungUp;
+    const std::vector<std::string> t = h.host.Transcript();
+    const auto end = std::find(t.begin(), t.end(), "end IDD_MAIN 2");
+    run.shown = end == t.end() || std::find(t.begin(), end, "ready IDD_MAIN") != end;
+    return run;
 }
+
 } // namespace
 
 TEST_F(StartMode, HangUpModeEndsTheNamedConnectionAndExitsWithoutShowingAnything) {
-    EXPECT_EXIT(RunHangUpMode(true, {{7, "Andere"}, {42, "mast nord"}}),
-                ::testing::ExitedWithCode(0), "fake hangup 42");
+    const HangUpRun run = RunHangUpMode(true, {{7, "Andere"}, {42, "mast nord"}});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.hungUp, 42u);
+    EXPECT_FALSE(run.shown);
 }
 
 TEST_F(StartMode, HangUpModeWithNothingToHangUpOrNoServiceStillExitsZero) {
-    EXPECT_EXIT(RunHangUpMode(true, {{7, "Andere"}}), ::testing::ExitedWithCode(0), "");
-    EXPECT_EXIT(RunHangUpMode(false, {{42, "mast nord"}}), ::testing::ExitedWithCode(0),
-                "not bound");
+    const HangUpRun nothing = RunHangUpMode(true, {{7, "Andere"}});
+    EXPECT_EQ(nothing.exitCode, 0);
+    EXPECT_EQ(nothing.hungUp, 0u);
+    const HangUpRun unbound = RunHangUpMode(false, {{42, "mast nord"}});
+    EXPECT_EQ(unbound.exitCode, 0);
+    EXPECT_FALSE(unbound.shown);
+    EXPECT_NE(unbound.err.find("not bound"), std::string::npos) << unbound.err;
 }
 
 TEST_F(StartMode, AnythingButExactlySlashDStartsNormally) {
@@ -53,6 +75,7 @@ TEST_F(StartMode, AnythingButExactlySlashDStartsNormally) {
 TEST_F(StartMode, ATransceiverAlreadyOnSkipsTheConfiguration) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=on"));
     h.Start();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_STATUS \"Prüfe Link-Qualität...\""));
@@ -64,6 +87,7 @@ TEST_F(StartMode, ATransceiverAlreadyOnSkipsTheConfiguration) {
 TEST_F(StartMode, ATransceiverSwitchedOffStartsTheConfiguration) {
     VirtualTime time;
     AppHarness h;
+    time.For(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=absent"));
     h.Start();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_STATUS \"Laser-Transceiver einschalten\""));
@@ -73,7 +97,8 @@ TEST_F(StartMode, ATransceiverSwitchedOffStartsTheConfiguration) {
 
 TEST_F(StartMode, ABusyPortWithTheConnectionUpOffersOnlyHangingUp) {
     const std::string sim = UniqueSim("power=on");
-    OpenResult held = OpenSimulatedPort(sim.substr(4), nullptr); // another program has it
+    ManualClock clock;
+    OpenResult held = OpenSimulatedPort(sim.substr(4), nullptr, clock); // another program has it
     ASSERT_TRUE(held.port);
     AppHarness h;
     FakeDialup dialup;
@@ -94,7 +119,8 @@ TEST_F(StartMode, ABusyPortWithTheConnectionUpOffersOnlyHangingUp) {
 
 TEST_F(StartMode, ABusyPortWithoutTheConnectionGivesAPlainManualDialog) {
     const std::string sim = UniqueSim("power=on");
-    OpenResult held = OpenSimulatedPort(sim.substr(4), nullptr);
+    ManualClock clock;
+    OpenResult held = OpenSimulatedPort(sim.substr(4), nullptr, clock);
     ASSERT_TRUE(held.port);
     AppHarness h;
     FakeDialup dialup;

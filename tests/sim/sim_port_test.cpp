@@ -41,10 +41,8 @@ protected:
     void SetUp() override {
         m_dir = MakeTempDir("qm-sim-test-");
         ASSERT_FALSE(m_dir.empty());
-        SetClock(&m_clock);
     }
     void TearDown() override {
-        SetClock(nullptr);
         // Windows keeps the folder while the process's transceiver still holds its log open.
         std::error_code ignored;
         std::filesystem::remove_all(m_dir, ignored);
@@ -58,7 +56,7 @@ protected:
     std::string LogPath() const { return m_dir + "/line.log"; }
 
     std::unique_ptr<ISerialPort> Open(const std::string& options) {
-        OpenResult r = OpenSimulatedPort(options, m_cancel);
+        OpenResult r = OpenSimulatedPort(options, m_cancel, *m_used);
         EXPECT_TRUE(r.port) << r.reason;
         return std::move(r.port);
     }
@@ -113,6 +111,8 @@ protected:
     }
 
     ManualClock m_clock{1000};
+    SystemClock m_realTime;
+    IClock* m_used = &m_clock;
     std::shared_ptr<CancelToken> m_cancel = std::make_shared<CancelToken>();
     std::string m_dir;
 };
@@ -144,7 +144,7 @@ TEST_F(SimPortTest, PowerRateAndLineSettingsOutliveClosingThePort) {
 TEST_F(SimPortTest, AnOpenPortCannotBeOpenedAgainUntilClosed) {
     const std::string options = Options("power=on");
     auto first = Open(options);
-    OpenResult second = OpenSimulatedPort(options, m_cancel);
+    OpenResult second = OpenSimulatedPort(options, m_cancel, *m_used);
     EXPECT_FALSE(second.port);
     EXPECT_NE(second.reason.find("busy"), std::string::npos) << second.reason;
     first.reset();
@@ -152,11 +152,11 @@ TEST_F(SimPortTest, AnOpenPortCannotBeOpenedAgainUntilClosed) {
 }
 
 TEST_F(SimPortTest, PortsThatCannotBeOpenedGiveTheReason) {
-    OpenResult bad = OpenSimulatedPort("power=maybe", m_cancel);
+    OpenResult bad = OpenSimulatedPort("power=maybe", m_cancel, *m_used);
     EXPECT_FALSE(bad.port);
     EXPECT_EQ(bad.reason, "sim:power=maybe: bad value 'maybe' for option 'power' (on or off)");
 
-    OpenResult noLog = OpenSimulatedPort("log=" + m_dir + "/missing/q.log", m_cancel);
+    OpenResult noLog = OpenSimulatedPort("log=" + m_dir + "/missing/q.log", m_cancel, *m_used);
     EXPECT_FALSE(noLog.port);
     EXPECT_NE(noLog.reason.find(NoSuchFolderText()), std::string::npos) << noLog.reason;
 }
@@ -212,7 +212,7 @@ TEST_F(SimPortTest, SwitchingByHandWakesAWaitingProgram) {
 }
 
 TEST_F(SimPortTest, EveryWaitEndsWithFalseOnceCancelled) {
-    SetClock(nullptr); // a real sleep, so that only the cancel can end it early
+    m_used = &m_realTime; // a real sleep, so that only the cancel can end it early
     auto port = Open(Options("power=on,react=600000"));
     ASSERT_TRUE(port->SetCommMask(EV_CTS));
     bool result = true;

@@ -4,17 +4,17 @@
 
 #include "app/link_control_app.h"
 #include "dialog/link_control_dialog.h"
-#include "dialup/ras.h"
 #include "platform/headless_host.h"
 #include "platform/profile_store.h"
-#include "platform/ui_queue.h"
-#include "platform/win_thread.h"
+#include "platform/worker_thread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +26,6 @@ public:
     CLinkControlApp app;
 
     AppHarness() {
-        SetUi(&host);
         app.SetHost(&host);
         app.m_pszAppName = "Quillmere";
         // No test ever reaches a real serial device unless it maps one itself: every name
@@ -36,12 +35,7 @@ public:
         // Nor a dial-up service of the machine's.
         store->Write("Dialup", "Service", "none");
     }
-    ~AppHarness() {
-        Close();
-        g_pfnRasHangUp = nullptr;
-        g_pfnRasEnumConnections = nullptr;
-        g_pfnRasDialDlg = nullptr;
-    }
+    ~AppHarness() { Close(); }
 
     MemoryProfileStore& Memory() { return static_cast<MemoryProfileStore&>(*store); }
     void Set(const std::string& entry, const std::string& value) {
@@ -58,10 +52,11 @@ public:
         app.SetStartup(static_cast<int>(argv.size()), argv.data());
         m_ui = std::thread([this] {
             app.InitInstance();
-            // What the program does after its dialog has closed.
-            CancelAllWorkers();
-            ReapFinishedThreads();
-            m_done = true;
+            {
+                std::lock_guard lock(m_doneMutex);
+                m_done = true;
+            }
+            m_doneCv.notify_all();
         });
         ASSERT_TRUE(host.WaitForLine("ready IDD_MAIN"))
             << "the main dialog never finished initialising";
@@ -82,15 +77,29 @@ public:
         // Escape closes the topmost dialog: an About box first, then the main dialog.
         for (int i = 0; i < 50 && !m_done; ++i) {
             host.UserPressEscape();
-            for (int k = 0; k < 20 && !m_done; ++k)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::unique_lock lock(m_doneMutex);
+            m_doneCv.wait_for(lock, std::chrono::milliseconds(100), [&] { return m_done.load(); });
         }
         m_ui.join();
     }
 
     bool Done() const { return m_done; }
+    // Waits until the program has ended by itself; false if it still runs after timeout.
+    bool WaitForEnd(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        {
+            std::unique_lock lock(m_doneMutex);
+            if (!m_doneCv.wait_for(lock, timeout, [&] { return m_done.load(); }))
+                return false;
+        }
+        m_ui.join();
+        return true;
+    }
+    // The exit code the program ends with; once it has ended.
+    int ExitCode() const { return app.ExitCode(); }
 
 private:
     std::thread m_ui;
     std::atomic<bool> m_done{false};
+    std::mutex m_doneMutex;
+    std::condition_variable m_doneCv;
 };

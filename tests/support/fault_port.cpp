@@ -87,13 +87,14 @@ std::string FaultPort::LastError() const {
     return m_injected.empty() ? m_inner->LastError() : m_injected;
 }
 
-ScopedPortFaults::ScopedPortFaults(std::vector<PortFault> faults, ReadFilter filter,
-                                   CallHook hook) {
-    SetPortWrapperForTests([faults, filter, hook](std::unique_ptr<ISerialPort> port) {
+ScopedPortFaults::ScopedPortFaults(PortOpener& ports, std::vector<PortFault> faults,
+                                   ReadFilter filter, CallHook hook)
+    : m_ports(ports) {
+    m_ports.SetWrapper([faults, filter, hook](std::unique_ptr<ISerialPort> port) {
         return std::make_unique<FaultPort>(std::move(port), faults, filter, hook);
     });
 }
 
 ScopedPortFaults::~ScopedPortFaults() {
-    SetPortWrapperForTests({});
+    m_ports.SetWrapper({});
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class PortOpener;
+
 enum class PortCall {
     GetCommState,
     SetCommState,
@@ -70,12 +72,15 @@ private:
     std::string m_injected; // the last failure we made up, if it was ours
 };
 
-// While it lives, every port the program opens is a FaultPort with these faults.
+// While it lives, every port that ports opens is a FaultPort with these faults.
 class ScopedPortFaults {
 public:
-    explicit ScopedPortFaults(std::vector<PortFault> faults = {}, ReadFilter filter = {},
-                              CallHook hook = {});
+    explicit ScopedPortFaults(PortOpener& ports, std::vector<PortFault> faults = {},
+                              ReadFilter filter = {}, CallHook hook = {});
     ~ScopedPortFaults();
     ScopedPortFaults(const ScopedPortFaults&) = delete;
     ScopedPortFaults& operator=(const ScopedPortFaults&) = delete;
+
+private:
+    PortOpener& m_ports;
 };

@@ -212,7 +212,7 @@ TEST(CancelBetweenCalls, NoSerialCallFollowsTheClick) {
         std::mutex m;
         std::condition_variable cv;
         bool inside = false;
-        ScopedPortFaults hold({}, {}, [&](PortCall call, int nth) {
+        ScopedPortFaults hold(rig.h.app.Ports(), {}, {}, [&](PortCall call, int nth) {
             if (call != c.held || nth != 1)
                 return;
             {

@@ -22,8 +22,9 @@ std::string PosLine(int pos) {
 // ends k * 100 ms after the start; echo(k) may replace what came back in cycle k.
 class SteppedCycles {
 public:
-    SteppedCycles(ManualClock& clock, std::function<void(int cycle, BYTE*, DWORD&)> echo = {})
-        : m_faults({}, [this, &clock, echo](BYTE* data, DWORD size, DWORD& count) {
+    SteppedCycles(PortOpener& ports, ManualClock& clock,
+                  std::function<void(int cycle, BYTE*, DWORD&)> echo = {})
+        : m_faults(ports, {}, [this, &clock, echo](BYTE* data, DWORD size, DWORD& count) {
               if (size != 1024)
                   return;
               ++m_cycle;
@@ -145,7 +146,7 @@ TEST(LinkTest, BarShowsTheWordsThatCameBack) {
 TEST(LinkTest, StrayByteAheadOfTheEchoCostsOneWord) {
     ManualClock clock;
     WorkerRig rig(clock, "power=on");
-    ScopedPortFaults stray({}, [](BYTE* data, DWORD size, DWORD& count) {
+    ScopedPortFaults stray(rig.h.app.Ports(), {}, [](BYTE* data, DWORD size, DWORD& count) {
         if (count == 0)
             return;
         std::memmove(data + 1, data, std::min(count, size - 1));
@@ -163,7 +164,7 @@ TEST(LinkTest, StrayByteAheadOfTheEchoCostsOneWord) {
 TEST(LinkTest, AutomaticWithAPerfectLinkPassesAtTheFirstCycleFromSixSecondsOn) {
     ManualClock clock;
     WorkerRig rig(clock, "power=on,timing=none");
-    SteppedCycles cycles(clock);
+    SteppedCycles cycles(rig.h.app.Ports(), clock);
     rig.Start();
     rig.SetAutoMode();
     rig.Click(IDC_TEST);
@@ -183,7 +184,7 @@ TEST(LinkTest, AutomaticWithAPerfectLinkPassesAtTheFirstCycleFromSixSecondsOn) {
 TEST(LinkTest, AutomaticAcrossTheWrapOfTheMillisecondCounter) {
     ManualClock clock(0xFFFFF000u); // 4096 ms before the wrap
     WorkerRig rig(clock, "power=on,timing=none");
-    SteppedCycles cycles(clock);
+    SteppedCycles cycles(rig.h.app.Ports(), clock);
     rig.Start();
     rig.SetAutoMode();
     rig.Click(IDC_TEST);
@@ -199,7 +200,7 @@ TEST(LinkTest, BadCyclesBeforeOneSecondAreNeverJudged) {
         SCOPED_TRACE(start);
         ManualClock clock(start);
         WorkerRig rig(clock, "power=on,timing=none,link=0");
-        SteppedCycles cycles(clock);
+        SteppedCycles cycles(rig.h.app.Ports(), clock);
         rig.Start();
         rig.SetAutoMode();
         rig.Click(IDC_TEST);
@@ -219,7 +220,7 @@ TEST(LinkTest, NinetyPercentIsTheLine230WordsAreBad231Good) {
         SCOPED_TRACE("the simulator's link=90: 230 words");
         ManualClock clock;
         WorkerRig rig(clock, "power=on,timing=none,link=90");
-        SteppedCycles cycles(clock);
+        SteppedCycles cycles(rig.h.app.Ports(), clock);
         rig.Start();
         rig.SetAutoMode();
         rig.Click(IDC_TEST);
@@ -234,7 +235,8 @@ TEST(LinkTest, NinetyPercentIsTheLine230WordsAreBad231Good) {
         SCOPED_TRACE("231 words");
         ManualClock clock;
         WorkerRig rig(clock, "power=on,timing=none");
-        SteppedCycles cycles(clock, [](int, BYTE* data, DWORD& count) { Echo(231, data, count); });
+        SteppedCycles cycles(rig.h.app.Ports(), clock,
+                             [](int, BYTE* data, DWORD& count) { Echo(231, data, count); });
         rig.Start();
         rig.SetAutoMode();
         rig.Click(IDC_TEST);
@@ -251,7 +253,7 @@ TEST(LinkTest, NinetyPercentIsTheLine230WordsAreBad231Good) {
 TEST(LinkTest, BadCycleAtSixSecondsKeepsTheTestRunningWithTheWarning) {
     ManualClock clock;
     WorkerRig rig(clock, "power=on,timing=none");
-    SteppedCycles cycles(clock, [](int cycle, BYTE* data, DWORD& count) {
+    SteppedCycles cycles(rig.h.app.Ports(), clock, [](int cycle, BYTE* data, DWORD& count) {
         if (cycle == 60)
             Echo(0, data, count);
     });

@@ -6,6 +6,7 @@
 #include "link/port_open.h"
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
+#include "platform/worker_thread.h"
 #include "res/resource.h"
 #include "sim/sim_port.h"
 #include "sim/transceiver.h"
@@ -28,10 +29,10 @@
 // lets go or the sleeper is cancelled: a worker can be stopped at an exact point of its run.
 class GateClock : public IClock {
 public:
-    explicit GateClock(DWORD start = 0) : m_time(start) {}
+    explicit GateClock(std::uint32_t start = 0) : m_time(start) {}
 
     // The nth sleep of exactly ms milliseconds from now on is held.
-    void HoldSleepOf(DWORD ms, int nth = 1) {
+    void HoldSleepOf(std::uint32_t ms, int nth = 1) {
         std::lock_guard lock(m_mutex);
         m_holdMs = ms;
         m_holdLeft = nth;
@@ -46,8 +47,8 @@ public:
         m_released = true;
     }
 
-    DWORD Now() override { return m_time.Now(); }
-    bool Sleep(DWORD ms, const CancelToken* cancel) override {
+    std::uint32_t Now() override { return m_time.Now(); }
+    bool Sleep(std::uint32_t ms, const CancelToken* cancel) override {
         {
             std::lock_guard lock(m_mutex);
             if (m_holdLeft == 0 || ms != m_holdMs || --m_holdLeft > 0)
@@ -75,19 +76,10 @@ private:
     ManualClock m_time;
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    DWORD m_holdMs = 0;
+    std::uint32_t m_holdMs = 0;
     int m_holdLeft = 0;
     bool m_held = false;
     bool m_released = false;
-};
-
-// Puts a clock in place for the life of the scope.
-class ClockScope {
-public:
-    explicit ClockScope(IClock& clock) { SetClock(&clock); }
-    ~ClockScope() { SetClock(nullptr); }
-    ClockScope(const ClockScope&) = delete;
-    ClockScope& operator=(const ClockScope&) = delete;
 };
 
 // A folder of its own under the system's temporary folder, removed again.
@@ -162,18 +154,19 @@ inline std::vector<std::string> Concat(std::vector<std::string> a,
 }
 
 class WorkerRig {
-    // First in, last out: the clock and the log folder outlive the program.
-    ClockScope m_clock;
+    // First in, last out: the log folder outlives the program.
     TempDir m_dir;
     std::string m_options;
 
 public:
-    // options: the simulator's options without the log, which the rig adds.
+    // options: the simulator's options without the log, which the rig adds. The program and
+    // its simulator run on clock.
     WorkerRig(IClock& clock, const std::string& options, bool withLog = true)
-        : m_clock(clock), m_dir(withLog), m_options(options) {
+        : m_dir(withLog), m_options(options) {
         if (withLog)
             m_options += (m_options.empty() ? "" : ",") + std::string("log=") + LogPath();
         portValue = "sim:" + m_options;
+        h.app.SetClock(clock);
     }
     ~WorkerRig() { h.Close(); }
 
@@ -203,7 +196,7 @@ public:
         return h.OnUi([&] { return static_cast<bool>(Dlg().m_bAutoMode); });
     }
     bool PortMarkedOpen() {
-        return h.OnUi([&] { return Dlg().m_hPort != INVALID_HANDLE_VALUE; });
+        return h.OnUi([&] { return Dlg().m_hPort == PortState::Open; });
     }
     std::shared_ptr<Transceiver> Sim() { return FindSimulatedTransceiver(m_options); }
 
@@ -256,19 +249,15 @@ public:
         return lines;
     }
 
-    // Joins the workers that have ended; false if one is still there after a while.
+    // Every worker has been joined once the UI thread has done what was posted to it.
     bool WorkersGone() {
-        for (int i = 0; i < 2000; ++i) {
-            h.host.Sync([] { ReapFinishedThreads(); });
-            if (LiveWorkerThreads() == 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
+        h.host.Sync([] {});
+        h.host.Sync([] {});
+        return LiveWorkerThreads() == 0;
     }
 
     // Another program (here: the test) can take the port at once.
-    bool PortOpensAgain() { return OpenComPort(portValue, nullptr).port != nullptr; }
+    bool PortOpensAgain() { return h.app.Ports().Open(portValue, nullptr).port != nullptr; }
 
     // What an idle dialog after an operation looks like.
     void ExpectIdle(bool dirty) {

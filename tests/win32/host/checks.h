@@ -1,7 +1,7 @@
 // Counting checks, and waiting for windows while the UI thread keeps running.
 #pragma once
 
-#include "platform/afx_types.h"
+#include "platform/dialog_types.h"
 
 #include <functional>
 #include <string>

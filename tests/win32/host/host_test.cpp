@@ -2,12 +2,11 @@
 // own message loop and look at it through the system's API only.
 #include "app/link_control_app.h"
 #include "dialog/about_dialog.h"
-#include "platform/native_window.h"
 #include "platform/text_win32.h"
 #include "platform/ui_queue.h"
 #include "platform/win32/arguments.h"
 #include "platform/win32/win32_host.h"
-#include "platform/win_thread.h"
+#include "platform/worker_thread.h"
 #include "res/resource.h"
 
 #include <atomic>
@@ -411,8 +410,8 @@ void CheckWorkerCalls(HWND dlg, Win32Host& host) {
     std::atomic<bool> done{false};
     std::thread plain([&] {
         for (int i = 0; i < 50; ++i) {
-            Ui().Post([&order, i] { order.push_back(1000 + i); });
-            CallOnUi([&] {
+            host.Post([&order, i] { order.push_back(1000 + i); });
+            CallOnUi(host, [&] {
                 order.push_back(i);
                 allOnUi = allOnUi && host.IsUiThread();
             });
@@ -435,23 +434,21 @@ void CheckWorkerCalls(HWND dlg, Win32Host& host) {
     static void* windowForWorker;
     static std::atomic<bool> workerDone;
     workerDone = false;
+    std::unique_ptr<WorkerThread> worker;
     WhenWindowOpens(g_app, [&](HWND box) {
-        AfxBeginThread(
-            [](void* p) -> UINT {
-                auto* d = static_cast<CDialog*>(p);
-                seenByWorker = WideFromUtf8(d->GetDlgItemText(IDC_RAS_LINK_NAME));
-                windowForWorker = NativeWindowOf(d); // the system's dial dialog's owner
-                workerDone = true;
-                return 0;
-            },
-            theApp.m_pMainWnd);
+        worker = WorkerThread::Start([&host, d = theApp.m_pMainWnd](const auto&) {
+            seenByWorker = WideFromUtf8(d->GetDlgItemText(IDC_RAS_LINK_NAME));
+            // The system's dial dialog's owner.
+            CallOnUi(host, [&] { windowForWorker = host.NativeWindow(*d); });
+            workerDone = true;
+        });
         When([] { return workerDone.load(); }, [box] { ::PostMessageW(box, WM_COMMAND, IDOK, 0); },
              "worker's call answered");
     });
     theApp.m_pMainWnd->MessageBox("Ein Worker liest mit");
     CheckText(seenByWorker, L"Mast Ost", "worker read the edit box");
-    Check(windowForWorker == dlg, "a worker gets the main dialog's window");
-    ReapFinishedThreads();
+    Check(windowForWorker == dlg, "the host gives the main dialog's window");
+    worker.reset();
 }
 
 void RunMainDialogChecks(Win32Host& host) {
@@ -494,8 +491,7 @@ int main() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     {
-        Win32Host host;
-        SetUi(&host);
+        Win32Host host(theApp.m_pszAppName);
         theApp.SetHost(&host);
         HHOOK hook = ::SetWindowsHookExW(WH_CBT, &OnCbt, nullptr, ::GetCurrentThreadId());
         bool checked = false;
@@ -514,13 +510,11 @@ int main() {
                 ::PostMessageW(::GetFocus(), WM_KEYDOWN, k, 0);
                 (void)about;
             });
-            CAboutDialog about;
+            CDialog main(host, LoadDialogTemplate(IDD_MAIN)); // never shown
+            CAboutDialog about(main);
             CheckInt(about.DoModal(), result,
                      key == VK_RETURN ? "Enter in the About box" : "Escape in the About box");
         }
-        CancelAllWorkers();
-        ReapFinishedThreads();
-        SetUi(nullptr);
     }
     DeleteAppKey(g_app);
 

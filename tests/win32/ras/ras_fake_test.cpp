@@ -1,10 +1,12 @@
 // The system's dial-up functions bound from stand-in libraries that answer as the system does.
 #include "../../support/app_harness.h"
 #include "../../support/wait_until.h"
+#include "app/simulators.h"
 #include "dialup/ras.h"
 #include "dialup/service_binding.h"
 #include "platform/profile_store.h"
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include "fake_ras.h"
 
@@ -25,16 +27,24 @@ class SystemRas : public ::testing::Test {
 protected:
     MemoryProfileStore profile;
     FakeRas fake;
+    SystemClock clock;
+    PortOpener ports;
+    DialupBackends backends;
+    DialupFunctions bound;
+    // A dialog without a window of the system's: the dial dialog gets no owner.
+    HeadlessHost host;
+    CDialog owner{host, LoadDialogTemplate(IDD_MAIN)};
 
     void SetUp() override {
+        RegisterSimulators(ports, backends, [this]() -> IClock& { return clock; });
         profile.Write("Dialup", "Service", "auto");
-        BindDialupFunctions(profile);
+        Bind();
         ASSERT_TRUE(fake.Attach()) << "the stand-in libraries were not the ones loaded";
         ASSERT_TRUE(fake.HasDialog());
         fake.Reset();
-        ASSERT_TRUE(g_pfnRasHangUp && g_pfnRasEnumConnections && g_pfnRasDialDlg);
+        ASSERT_TRUE(bound.AllBound());
     }
-    void TearDown() override { BindDialupService(nullptr); }
+    void Bind() { bound = BindDialupFunctions(backends, profile); }
 };
 
 TEST_F(SystemRas, ListsWithOneRecordFirstThenABufferOfExactlyTheSizeAnswered) {
@@ -42,7 +52,7 @@ TEST_F(SystemRas, ListsWithOneRecordFirstThenABufferOfExactlyTheSizeAnswered) {
     fake.List(0x7FFF0000FFFF, "Überland");
     fake.List(13, std::string(256, 'x')); // the longest name the record holds
     std::vector<RASCONN> list;
-    ASSERT_TRUE(g_pfnRasEnumConnections(list));
+    ASSERT_TRUE(bound.RasEnumConnections(list));
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].szEntryName, "Dach West");
     EXPECT_EQ(list[0].hrasconn, 11u);
@@ -54,7 +64,7 @@ TEST_F(SystemRas, ListsWithOneRecordFirstThenABufferOfExactlyTheSizeAnswered) {
 
 TEST_F(SystemRas, NoActiveConnectionTakesOneCallAndListsNone) {
     std::vector<RASCONN> list{{5, "left over"}};
-    ASSERT_TRUE(g_pfnRasEnumConnections(list));
+    ASSERT_TRUE(bound.RasEnumConnections(list));
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(fake.Calls(), Lines{EnumCall(kRasConnSize)});
 }
@@ -63,39 +73,39 @@ TEST_F(SystemRas, AConnectionComingUpBetweenTheTwoCallsMakesTheListFailWithoutRe
     fake.List(21, "Mast");
     fake.List(22, "Dach", 2);
     std::vector<RASCONN> list;
-    EXPECT_FALSE(g_pfnRasEnumConnections(list));
+    EXPECT_FALSE(bound.RasEnumConnections(list));
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(fake.Calls(), (Lines{EnumCall(kRasConnSize), EnumCall(kRasConnSize)}));
 }
 
 TEST_F(SystemRas, HangUpPassesTheHandleWhole) {
-    g_pfnRasHangUp(0x7FFF0000FFFF);
+    bound.RasHangUp(0x7FFF0000FFFF);
     EXPECT_EQ(fake.Calls(), Lines{"hangup " + std::to_string(0x7FFF0000FFFFull)});
 }
 
 TEST_F(SystemRas, DialPassesTheEntryInTheAnsiCodePageAndAnswersTheDialogsResult) {
     ASSERT_EQ(Utf8FromAnsi(AnsiFromUtf8("Überland")), "Überland") << "no such code page here";
-    EXPECT_TRUE(g_pfnRasDialDlg(nullptr, "Überland"));
+    EXPECT_TRUE(bound.RasDialDlg(owner, "Überland"));
     fake.Reset(0);
-    EXPECT_FALSE(g_pfnRasDialDlg(nullptr, "Dach West"));
+    EXPECT_FALSE(bound.RasDialDlg(owner, "Dach West"));
     EXPECT_EQ(fake.DialCalls(), Lines{DialCall("Dach West", nullptr)});
 }
 
 TEST_F(SystemRas, OtherServicesAreStillChosenByName) {
     profile.Write("Dialup", "Service", "sim:entries=Mast,active=Mast");
-    BindDialupFunctions(profile);
+    Bind();
     std::vector<RASCONN> list;
-    ASSERT_TRUE(g_pfnRasEnumConnections && g_pfnRasEnumConnections(list));
+    ASSERT_TRUE(bound.RasEnumConnections && bound.RasEnumConnections(list));
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].szEntryName, "Mast");
 
     profile.Write("Dialup", "Service", "none");
-    BindDialupFunctions(profile);
-    EXPECT_FALSE(g_pfnRasHangUp || g_pfnRasEnumConnections || g_pfnRasDialDlg);
+    Bind();
+    EXPECT_TRUE(bound.NoneBound());
 
     profile.Write("Dialup", "Service", " RAS ");
-    BindDialupFunctions(profile);
-    ASSERT_TRUE(g_pfnRasEnumConnections && g_pfnRasEnumConnections(list));
+    Bind();
+    ASSERT_TRUE(bound.RasEnumConnections && bound.RasEnumConnections(list));
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(fake.Calls(), Lines{EnumCall(kRasConnSize)}) << "the simulator was asked before";
 }

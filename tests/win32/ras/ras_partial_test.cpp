@@ -12,20 +12,19 @@ namespace {
 
 TEST(PartialSystemRas, AMissingLibraryOrEntryLeavesJustThatFunctionUnbound) {
     MemoryProfileStore profile;
-    BindDialupFunctions(profile); // "auto" when nothing is set
+    const DialupFunctions bound = BindDialupFunctions(DialupBackends(), profile); // "auto"
     ASSERT_FALSE(IsLoaded("RASDLG.DLL"));
     FakeRas fake;
     ASSERT_TRUE(fake.Attach()) << "the stand-in RASAPI32.DLL was not the one loaded";
     fake.Reset();
-    EXPECT_FALSE(g_pfnRasHangUp);
-    EXPECT_FALSE(g_pfnRasDialDlg);
-    ASSERT_TRUE(g_pfnRasEnumConnections);
+    EXPECT_FALSE(bound.RasHangUp);
+    EXPECT_FALSE(bound.RasDialDlg);
+    ASSERT_TRUE(bound.RasEnumConnections);
     fake.List(5, "Mast");
     std::vector<RASCONN> list;
-    ASSERT_TRUE(g_pfnRasEnumConnections(list));
+    ASSERT_TRUE(bound.RasEnumConnections(list));
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].hrasconn, 5u);
-    BindDialupService(nullptr);
 }
 
 TEST(PartialSystemRas, TheConnectButtonStartsDisabledAndItsBranchesDoNothing) {

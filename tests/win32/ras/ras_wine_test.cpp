@@ -13,15 +13,14 @@ namespace {
 TEST(WineRas, BindsAllThreeAndListsNoConnection) {
     MemoryProfileStore profile;
     profile.Write("Dialup", "Service", "auto");
-    BindDialupFunctions(profile);
+    const DialupFunctions bound = BindDialupFunctions(DialupBackends(), profile);
     ASSERT_TRUE(IsLoaded("RASAPI32.DLL") && IsLoaded("RASDLG.DLL"));
     ASSERT_FALSE(IsStandIn("RASAPI32.DLL") || IsStandIn("RASDLG.DLL"))
         << "a stand-in was loaded instead of the system's library";
-    EXPECT_TRUE(g_pfnRasHangUp && g_pfnRasEnumConnections && g_pfnRasDialDlg);
+    EXPECT_TRUE(bound.AllBound());
     std::vector<RASCONN> list{{1, "left over"}};
-    ASSERT_TRUE(g_pfnRasEnumConnections && g_pfnRasEnumConnections(list));
+    ASSERT_TRUE(bound.RasEnumConnections && bound.RasEnumConnections(list));
     EXPECT_TRUE(list.empty());
-    BindDialupService(nullptr);
 }
 
 TEST(WineRas, TheProgramFindsNoConnectionAndOffersToConnect) {

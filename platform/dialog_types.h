@@ -1,18 +1,11 @@
-// Windows-flavoured names for the few scalar types and constants the dialog code uses.
+// What the dialogs and their hosts agree on: sizes, notification codes, dialog results,
+// message-box flags and command ids, with the framework's names.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
-using BYTE = std::uint8_t;
 using UINT = unsigned int;
-using DWORD = std::uint32_t;
 using LPARAM = std::intptr_t;
-using CString = std::string; // UTF-8 text
-
-// A handle is an opaque number; -1 means "nothing open", as on Windows.
-using HANDLE = std::intptr_t;
-inline constexpr HANDLE INVALID_HANDLE_VALUE = -1;
 
 struct CSize {
     int cx = 0, cy = 0;

@@ -1,17 +1,15 @@
-// Finding, dialling and hanging up the named connection, and starting the follow-up program.
+// The dial-up connection: finding the named connection, dialling or hanging it up, and starting
+// the follow-up program after a dial.
 #include "dialog/link_control_dialog.h"
 #include "dialup/entry_name.h"
-#include "dialup/follow_up.h"
-#include "platform/process.h"
-#include "platform/ui_queue.h"
 #include "res/resource.h"
 
 bool CLinkControlDialog::FindConnection() {
     m_hRasConn = 0;
-    if (!g_pfnRasEnumConnections)
+    if (!m_context.dialup.RasEnumConnections)
         return false;
     std::vector<RASCONN> connections;
-    if (!g_pfnRasEnumConnections(connections))
+    if (!m_context.dialup.RasEnumConnections(connections))
         return false; // a service that cannot tell counts as no connection
     for (const RASCONN& conn : connections)
         if (EntryNamesEqual(m_strRasLinkName, conn.szEntryName)) {
@@ -21,18 +19,14 @@ bool CLinkControlDialog::FindConnection() {
     return false;
 }
 
+// On the UI thread, also when the automatic sequence dials: the dialog's state belongs to it,
+// and the dial dialog is modal to the main dialog either way.
 void CLinkControlDialog::OnConnect() {
-    // The automatic sequence calls this from the link-test worker. The dialog's state belongs to
-    // the UI thread, so the whole step runs there, in order with the user's clicks; the dial
-    // dialog is modal to the main dialog either way.
-    if (!Ui().IsUiThread()) {
-        CallOnUi([this] { OnConnect(); });
-        return;
-    }
+    const DialupFunctions& dialup = m_context.dialup;
     if (m_hRasConn != 0) {
-        if (g_pfnRasHangUp) {
+        if (dialup.RasHangUp) {
             SetDlgItemText(IDC_STATUS, "Trenne Verbindung...");
-            g_pfnRasHangUp(m_hRasConn);
+            dialup.RasHangUp(m_hRasConn);
             SetDlgItemText(IDC_STATUS, "");
             if (!FindConnection()) {
                 GetDlgItem(IDC_CONFIGURE).EnableWindow(true);
@@ -40,15 +34,21 @@ void CLinkControlDialog::OnConnect() {
                 SetDlgItemText(IDC_CONNECT, "Verbinden");
             }
         }
-    } else if (g_pfnRasDialDlg && g_pfnRasDialDlg(this, m_strRasLinkName)) {
-        if (!m_strRunProgram.empty() && !StartFollowUpProgram(m_strRunProgram, m_bRunInvisible))
+    } else if (dialup.RasDialDlg && dialup.RasDialDlg(*this, m_strRasLinkName)) {
+        if (!m_strRunProgram.empty() &&
+            !(m_context.startFollowUp &&
+              m_context.startFollowUp(m_strRunProgram, m_bRunInvisible != 0))) {
             FatalError("Kann " + m_strRunProgram + " nicht ausführen!\n");
+            return;
+        }
         FindConnection();
         GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
         GetDlgItem(IDC_TEST).EnableWindow(false);
         SetDlgItemText(IDC_CONNECT, "Trennen");
-        if (m_bAutoMode)
-            ExitProcess(0);
+        if (m_bAutoMode) {
+            EndProgram(0);
+            return;
+        }
     }
     m_bAutoMode = false;
 }

@@ -1,0 +1,26 @@
+// What the main dialog works with, handed to it at construction: the application object (its
+// settings and command line), the host that shows it, time, the serial ports, the dial-up
+// functions and the start of the follow-up program. Tests build their own.
+#pragma once
+
+#include "dialup/ras.h"
+
+#include <functional>
+#include <string>
+
+class CWinApp;
+class IClock;
+class IDialogHost;
+class PortOpener;
+
+// Starts the command line and does not wait for it; false when it cannot be started.
+using FollowUpStarter = std::function<bool(const std::string& commandLine, bool hidden)>;
+
+struct LinkControlContext {
+    CWinApp& app;
+    IDialogHost& host;
+    IClock& clock;
+    const PortOpener& ports;
+    DialupFunctions dialup;
+    FollowUpStarter startFollowUp;
+};

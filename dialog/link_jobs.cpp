@@ -1,0 +1,185 @@
+// The buttons of the transceiver link: each starts its job from link/ on a worker of its own,
+// or cancels it while it runs. What a job reports reaches the dialog through the UI thread, and
+// its end step decides the next step of the automatic sequence.
+#include "dialog/link_control_dialog.h"
+#include "link/configuration.h"
+#include "link/link_job_port.h"
+#include "link/link_test.h"
+#include "link/port_map.h"
+#include "link/worker_support.h"
+#include "platform/dialog_host.h"
+#include "platform/ui_queue.h"
+#include "platform/win_app.h"
+#include "platform/worker_thread.h"
+#include "res/resource.h"
+
+// Carries a job's reports to the dialog. Called on the job's thread: every call goes through
+// the UI thread, and once the job is cancelled it is dropped there and ends the job.
+class CLinkControlDialog::JobReporter final : public ILinkReporter {
+public:
+    enum class Job { Probe, Configure, Test };
+    JobReporter(CLinkControlDialog& dlg, Job job) : m_dlg(dlg), m_job(job) {}
+
+    void Status(const std::string& text) override { m_dlg.SetDlgItemText(IDC_STATUS, text); }
+    void StatusDetail(const std::string& text) override {
+        CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().SetToolTip(m_dlg, IDC_STATUS, text); });
+    }
+    void PortOpen(bool open) override {
+        CallOnUi(m_dlg.Host(), [&] {
+            m_dlg.m_hPort = open ? PortState::Open : PortState::Closed;
+            if (open)
+                m_dlg.Host().SetToolTip(m_dlg, IDC_STATUS, "");
+        });
+    }
+    void Progress(int matches) override { m_dlg.GetDlgItem(IDC_LINK_QUALITY).SetPos(matches); }
+    void LeaveAutomaticMode(const std::string& warning) override {
+        CallOnUi(m_dlg.Host(), [&] {
+            m_dlg.m_bAutoMode = false;
+            m_dlg.SetDlgItemText(IDC_STATUS, warning);
+        });
+    }
+    // On the UI thread, so that no click lands in the middle of the end step, nor between it
+    // and the next step of the automatic sequence.
+    void Finished(bool success) override {
+        CallOnUi(m_dlg.Host(), [&] {
+            if (m_job == Job::Configure)
+                m_dlg.ConfigureFinished(success);
+            else if (m_job == Job::Test)
+                m_dlg.TestFinished(success);
+        });
+    }
+    void InternalError(int code) override {
+        CallOnUi(m_dlg.Host(), [&] { m_dlg.FatalError(InternalErrorText(code)); });
+    }
+
+private:
+    CLinkControlDialog& m_dlg;
+    const Job m_job;
+};
+
+LinkPort CLinkControlDialog::SelectedPort() const {
+    return {"COM" + ComPortDigit(m_nComPort), ResolveComPort(m_context.app.Profile(), m_nComPort)};
+}
+
+void CLinkControlDialog::RetireWorker(std::unique_ptr<WorkerThread>& worker) {
+    if (!worker)
+        return;
+    m_retiredWorkers.push_back(std::move(worker));
+    // The worker waits for this very step to return; it is joined right after.
+    Host().Post([this, alive = std::weak_ptr<int>(m_lifetime)] {
+        if (alive.lock())
+            JoinRetiredWorkers();
+    });
+}
+
+void CLinkControlDialog::JoinRetiredWorkers() {
+    m_retiredWorkers.clear();
+}
+
+void CLinkControlDialog::OnConfigure() {
+    if (!m_pConfigureThread) {
+        TransceiverConfiguration job({SelectedPort(), m_nSensitivity, m_nBaudrate}, m_context.ports,
+                                     m_context.clock);
+        m_pConfigureThread = WorkerThread::Start([this, job](const auto& cancel) {
+            JobReporter reporter(*this, JobReporter::Job::Configure);
+            job.Run(cancel, reporter);
+        });
+        EnableSettingsControls(false);
+        SetDlgItemText(IDC_CONFIGURE, "Abbrechen");
+        GetDlgItem(IDC_TEST).EnableWindow(false);
+        GetDlgItem(IDC_CONNECT).EnableWindow(false);
+        if (!m_pConfigureThread)
+            ConfigureFinished(false); // no thread to be had: the operation fails at once
+        return;
+    }
+    // When this returns the worker has stopped and its port is closed.
+    std::unique_ptr<WorkerThread> worker = std::move(m_pConfigureThread);
+    worker->CancelAndJoin();
+    m_hPort = PortState::Closed;
+    ConfigureFinished(false);
+    SetDlgItemText(IDC_STATUS, "");
+}
+
+void CLinkControlDialog::ConfigureFinished(bool bSuccess) {
+    RetireWorker(m_pConfigureThread);
+    EnableSettingsControls(true);
+    SetDlgItemText(IDC_CONFIGURE, "Konfigurieren");
+    GetDlgItem(IDC_TEST).EnableWindow(true);
+    GetDlgItem(IDC_CONNECT).EnableWindow(true);
+    if (bSuccess && m_bAutoMode)
+        OnTest(); // the automatic sequence goes on with the link test
+    else
+        m_bAutoMode = false;
+}
+
+void CLinkControlDialog::OnTest() {
+    if (!m_pTestThread) {
+        LinkTest job({SelectedPort(), m_nBaudrate, m_bAutoMode}, m_context.ports, m_context.clock);
+        m_pTestThread = WorkerThread::Start([this, job](const auto& cancel) {
+            JobReporter reporter(*this, JobReporter::Job::Test);
+            job.Run(cancel, reporter);
+        });
+        EnableSettingsControls(false);
+        GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
+        SetDlgItemText(IDC_TEST, "Abbrechen");
+        GetDlgItem(IDC_CONNECT).EnableWindow(false);
+        if (!m_pTestThread)
+            TestFinished(false);
+        return;
+    }
+    std::unique_ptr<WorkerThread> worker = std::move(m_pTestThread);
+    worker->CancelAndJoin();
+    m_hPort = PortState::Closed;
+    TestFinished(false);
+    SetDlgItemText(IDC_STATUS, "");
+}
+
+void CLinkControlDialog::TestFinished(bool bSuccess) {
+    RetireWorker(m_pTestThread);
+    GetDlgItem(IDC_LINK_QUALITY).SetPos(0);
+    EnableSettingsControls(true);
+    GetDlgItem(IDC_CONFIGURE).EnableWindow(true);
+    SetDlgItemText(IDC_TEST, "Testen");
+    GetDlgItem(IDC_CONNECT).EnableWindow(true);
+    if (bSuccess && m_bAutoMode)
+        OnConnect(); // the automatic sequence dials
+    else
+        m_bAutoMode = false;
+}
+
+// The last step of the initialisation decides how the program runs: hang up and leave ("/d"),
+// the automatic sequence (the port answers), or manual mode.
+void CLinkControlDialog::DecideStartMode() {
+    // Exactly "/d": a trailing blank, a second argument or a capital D start normally.
+    if (m_context.app.m_lpCmdLine == "/d") {
+        if (FindConnection() && m_context.dialup.RasHangUp)
+            m_context.dialup.RasHangUp(m_hRasConn);
+        EndProgram(0);
+        return;
+    }
+
+    JobReporter reporter(*this, JobReporter::Job::Probe);
+    std::unique_ptr<ISerialPort> port =
+        OpenLinkPort(m_context.ports, SelectedPort(), nullptr, reporter, false);
+    if (port) {
+        DWORD modemStatus = 0;
+        const bool answered = port->GetCommModemStatus(modemStatus);
+        // Each job opens the port anew.
+        CloseLinkPort(port, reporter);
+        if (answered) {
+            m_bAutoMode = true;
+            if (modemStatus & MS_CTS_ON)
+                OnTest(); // already switched on: no configuration needed
+            else
+                OnConfigure();
+        }
+        return;
+    }
+
+    // The port is busy, perhaps with the connection itself: offer to hang it up.
+    if (FindConnection()) {
+        GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
+        GetDlgItem(IDC_TEST).EnableWindow(false);
+        SetDlgItemText(IDC_CONNECT, "Trennen");
+    }
+}

@@ -1,0 +1,30 @@
+#include "link/link_job_port.h"
+
+#include "link/port_open.h"
+#include "link/worker_support.h"
+
+#include <cstdio>
+
+std::unique_ptr<ISerialPort> OpenLinkPort(const PortOpener& opener, const LinkPort& port,
+                                          const std::shared_ptr<CancelToken>& cancel,
+                                          ILinkReporter& reporter, bool report) {
+    OpenResult opened = opener.Open(port.value, cancel);
+    if (!opened.port) {
+        std::fprintf(stderr, "Quillmere: %s (%s) is not available: %s\n", port.name.c_str(),
+                     port.value.c_str(), opened.reason.c_str());
+        if (report) {
+            reporter.Status("FEHLER: Serieller Port " + port.name + ": ist nicht verfügbar");
+            reporter.StatusDetail(port.value.empty() ? opened.reason
+                                                     : port.value + ": " + opened.reason);
+        }
+        return nullptr;
+    }
+    std::unique_ptr<ISerialPort> held = StopAtCancel(std::move(opened.port), cancel);
+    reporter.PortOpen(true);
+    return held;
+}
+
+void CloseLinkPort(std::unique_ptr<ISerialPort>& port, ILinkReporter& reporter) {
+    port.reset();
+    reporter.PortOpen(false);
+}
