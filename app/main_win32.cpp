@@ -1,12 +1,14 @@
 // Start-up on Windows: the application object, the dialogs on the system's dialog manager, and
 // the end of the process.
 #include "app/link_control_app.h"
+#include "platform/tracing_host.h"
 #include "platform/ui_queue.h"
 #include "platform/win32/arguments.h"
 #include "platform/win32/win32_host.h"
 #include "platform/win_thread.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "platform/windows_api.h"
 
@@ -23,7 +25,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     // "/d" needs no branch of its own here: the dialog hangs up and ends the process in its
     // initialisation, before it is shown.
-    Win32Host host;
+    Win32Host win32Host;
+    std::optional<TracingHost> tracing;
+    IDialogHost& host = TracedIfRequested(win32Host, tracing);
     SetUi(&host);
     theApp.SetHost(&host);
     theApp.InitInstance();

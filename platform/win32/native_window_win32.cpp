@@ -2,13 +2,18 @@
 // dialog is opened from a worker.
 #include "platform/native_window.h"
 
+#include "platform/tracing_host.h"
 #include "platform/ui_queue.h"
 #include "platform/win32/win32_host.h"
 #include "platform/win_app.h"
 
 void* NativeWindowOf(CDialog* dialog) {
     CWinApp* app = AfxGetApp();
-    auto* host = app && dialog ? dynamic_cast<Win32Host*>(&app->Host()) : nullptr;
+    IDialogHost* outer = app && dialog ? &app->Host() : nullptr;
+    // With the trace on, the Win32 host runs inside a tracing one.
+    if (auto* tracing = dynamic_cast<TracingHost*>(outer))
+        outer = &tracing->Inner();
+    auto* host = dynamic_cast<Win32Host*>(outer);
     if (!host)
         return nullptr;
     std::uintptr_t hwnd = 0;
