@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     // Lets a Wayland compositor match the window to the desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.talvenmark.Quillmere"));
 
-    QtHost qtHost;
+    QtHost qtHost(ProgramResources());
     std::optional<TracingHost> tracing;
     IDialogHost& host = TracedIfRequested(qtHost, tracing);
     SetUi(&host);

@@ -6,6 +6,7 @@
 #include "platform/win32/arguments.h"
 #include "platform/win32/win32_host.h"
 #include "platform/win_thread.h"
+#include "res/resources.h"
 
 #include <cstdio>
 #include <optional>
@@ -25,7 +26,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     // "/d" needs no branch of its own here: the dialog hangs up and ends the process in its
     // initialisation, before it is shown.
-    Win32Host win32Host;
+    Win32Host win32Host(ProgramResources());
     std::optional<TracingHost> tracing;
     IDialogHost& host = TracedIfRequested(win32Host, tracing);
     SetUi(&host);

@@ -45,7 +45,7 @@ private:
 
 } // namespace
 
-QtHost::QtHost() = default;
+QtHost::QtHost(const IResourceProvider& resources) : m_resources(resources) {}
 QtHost::~QtHost() = default;
 
 // --- queue ---------------------------------------------------------------------------------
@@ -81,7 +81,7 @@ QWidget* QtHost::OwnerFor(CDialog* dlg) const {
 }
 
 int QtHost::RunModal(CDialog& dlg) {
-    auto window = std::make_unique<DialogWindow>(dlg, OwnerFor(dlg.Parent()));
+    auto window = std::make_unique<DialogWindow>(dlg, OwnerFor(dlg.Parent()), m_resources);
     StackEntry entry(m_windows, window.get());
     dlg.OnInitDialog();
     // OnInitDialog may already have ended the dialog; then it is never shown.
@@ -212,7 +212,7 @@ void QtHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string&
 
 void QtHost::SetIcon(CDialog& dlg, int iconId, bool) {
     // One icon holds both sizes; the window system picks the one it needs.
-    QIcon icon = LoadIcon(iconId);
+    QIcon icon = LoadIcon(m_resources, iconId);
     if (DialogWindow* w = WindowOf(dlg))
         w->setWindowIcon(icon);
     QApplication::setWindowIcon(icon);
@@ -230,7 +230,7 @@ CSize QtHost::ClientSize(CDialog& dlg) {
 
 void QtHost::DrawIcon(CDialog& dlg, int x, int y, int iconId) {
     if (DialogWindow* w = WindowOf(dlg))
-        w->DrawPixmap(x, y, LoadIconPixmap(iconId, IconSize().cx));
+        w->DrawPixmap(x, y, LoadIconPixmap(m_resources, iconId, IconSize().cx));
 }
 
 void QtHost::DefaultPaint(CDialog& dlg) {

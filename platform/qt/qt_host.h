@@ -7,11 +7,13 @@
 #include <vector>
 
 class DialogWindow;
+class IResourceProvider;
 class QWidget;
 
 class QtHost : public IDialogHost {
 public:
-    QtHost();
+    // The dialogs' icons come from resources, which must outlive the host.
+    explicit QtHost(const IResourceProvider& resources);
     ~QtHost() override;
 
     // IUiQueue
@@ -57,5 +59,6 @@ private:
     QWidget* OwnerFor(CDialog* dlg) const;
     template <class W> W* ControlOf(CDialog& dlg, int id) const;
 
+    const IResourceProvider& m_resources;
     std::vector<DialogWindow*> m_windows; // the modal stack, topmost last; RunModal owns each
 };

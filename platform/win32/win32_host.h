@@ -11,9 +11,13 @@
 #include <mutex>
 #include <vector>
 
+class IResourceProvider;
+
 class Win32Host : public IDialogHost {
 public:
-    Win32Host();
+    // The templates' icon controls name icons by the ids resources give, in the module's
+    // resources; resources must outlive the host.
+    explicit Win32Host(const IResourceProvider& resources);
     ~Win32Host() override;
     Win32Host(const Win32Host&) = delete;
     Win32Host& operator=(const Win32Host&) = delete;
@@ -61,6 +65,7 @@ private:
     Window* Find(const CDialog& dlg) const;
     std::uintptr_t OwnerFor(CDialog* dlg) const;
 
+    const IResourceProvider& m_resources;
     std::unique_ptr<Queue> m_queue;
     std::vector<Window*> m_windows; // the modal stack, topmost last; RunModal owns each
 };

@@ -10,6 +10,7 @@
 #include "platform/qt/qt_host.h"
 #include "platform/ui_queue.h"
 #include "platform/win_thread.h"
+#include "res/resources.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,7 +25,7 @@
 
 class QtHostTest : public ::testing::Test {
 protected:
-    QtHost host;
+    QtHost host{ProgramResources()};
     CLinkControlApp app;
     std::shared_ptr<MemoryProfileStore> store = std::make_shared<MemoryProfileStore>();
 

@@ -9,6 +9,7 @@
 #include "platform/win32/win32_host.h"
 #include "platform/win_thread.h"
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include <atomic>
 #include <cstdio>
@@ -494,7 +495,7 @@ int main() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     {
-        Win32Host host;
+        Win32Host host(ProgramResources());
         SetUi(&host);
         theApp.SetHost(&host);
         HHOOK hook = ::SetWindowsHookExW(WH_CBT, &OnCbt, nullptr, ::GetCurrentThreadId());
