@@ -4,6 +4,7 @@
 #include "platform/headless_host.h"
 #include "platform/process.h"
 #include "platform/qt/qt_host.h"
+#include "platform/tracing_host.h"
 #include "res/resources.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -70,8 +72,10 @@ int main(int argc, char** argv) {
         // hang-up start ends with 0 in bounded time.
         HangUpWatchdog watchdog(std::chrono::seconds(9));
         // Hanging up needs no window: this start must work with no display at all.
-        HeadlessHost host;
-        host.BecomeUiThread();
+        HeadlessHost headless;
+        headless.BecomeUiThread();
+        std::optional<TracingHost> tracing;
+        IDialogHost& host = TracedIfRequested(headless, tracing);
         theApp.SetHost(&host);
         theApp.InitInstance();
         return theApp.ExitCode();
@@ -94,7 +98,9 @@ int main(int argc, char** argv) {
     // Lets a Wayland compositor match the window to the desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.talvenmark.Quillmere"));
 
-    QtHost host;
+    QtHost qtHost(ProgramResources());
+    std::optional<TracingHost> tracing;
+    IDialogHost& host = TracedIfRequested(qtHost, tracing);
     theApp.SetHost(&host);
     theApp.InitInstance();
     // The dialog has joined its workers before it closed.

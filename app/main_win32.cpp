@@ -1,10 +1,13 @@
 // Start-up on Windows: the application object, the dialogs on the system's dialog manager, and
 // the end of the process.
 #include "app/link_control_app.h"
+#include "platform/tracing_host.h"
 #include "platform/win32/arguments.h"
 #include "platform/win32/win32_host.h"
+#include "res/resources.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "platform/windows_api.h"
 
@@ -20,7 +23,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     // "/d" needs no branch of its own here: the dialog hangs up and closes in its
     // initialisation, before it is shown.
-    Win32Host host(theApp.m_pszAppName);
+    Win32Host win32Host(theApp.m_pszAppName, ProgramResources());
+    std::optional<TracingHost> tracing;
+    IDialogHost& host = TracedIfRequested(win32Host, tracing);
     theApp.SetHost(&host);
     theApp.InitInstance();
     // The dialog has joined its workers before it closed.

@@ -1,43 +1,14 @@
 // The reference for the start-up measurement: a bare Qt dialog with about as many widgets as
-// the main dialog, stamped at its first paint the same way (QUILLMERE_BENCH_FIRST_PAINT).
+// the main dialog. The measurement stamps its first paint as the program's (first_paint.cpp).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-
-#include <cstdlib>
-#include <ctime>
-#include <string>
-#include <unistd.h>
-
-namespace {
-
-class FirstPaintStamp : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            timespec ts{};
-            ::clock_gettime(CLOCK_MONOTONIC, &ts);
-            const std::string line =
-                "first-paint " + std::to_string(ts.tv_sec * 1000000000LL + ts.tv_nsec) + "\n";
-            if (const char* fd = std::getenv("QUILLMERE_BENCH_FIRST_PAINT")) [[maybe_unused]]
-                ssize_t n = ::write(std::atoi(fd), line.data(), line.size());
-            watched->removeEventFilter(this);
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -71,7 +42,5 @@ int main(int argc, char** argv) {
     grid->addWidget(new QPushButton(QStringLiteral("Verbinden")), 8, 2);
     grid->addWidget(new QPushButton(QStringLiteral("Speichern")), 9, 0);
     grid->addWidget(new QPushButton(QStringLiteral("Beenden")), 9, 2);
-    FirstPaintStamp stamp;
-    dialog.installEventFilter(&stamp);
     return dialog.exec();
 }

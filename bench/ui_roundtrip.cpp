@@ -9,6 +9,7 @@
 #include "bench/bench_support.h"
 #include "platform/qt/qt_host.h"
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include <QApplication>
 #include <QMetaObject>
@@ -110,7 +111,7 @@ int Headless(int calls) {
 int QtHostRun(int argc, char** argv, int calls) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication qtApp(argc, argv);
-    QtHost host;
+    QtHost host(ProgramResources());
     CLinkControlApp app;
     app.SetHost(&host);
     app.m_pszAppName = "Quillmere";

@@ -1,38 +1,9 @@
 #include "platform/dialog.h"
 
 #include "platform/dialog_host.h"
-#include "platform/headless_host.h"
-
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-// QUILLMERE_TRACE=1 prints every control change to standard error, in the words of the headless
-// host's transcript: what end-to-end tests and a curious user read instead of the screen.
-bool TraceEnabled() {
-    static const bool enabled = [] {
-        const char* v = std::getenv("QUILLMERE_TRACE");
-        return v && *v && *v != '0';
-    }();
-    return enabled;
-}
-
-void Trace(const CDialog& dlg, const char* op, int id, const std::string& value) {
-    if (!TraceEnabled())
-        return;
-    const ControlTemplate* c = dlg.Template().Find(id);
-    const std::string name = c && c->name[0] ? c->name : std::to_string(id);
-    std::fprintf(stderr, "trace: %s %s %s\n", op, name.c_str(), value.c_str());
-}
-
-} // namespace
 
 void CDlgItem::EnableWindow(bool enable) {
-    CallOnUi(m_dlg.Host(), [&] {
-        m_dlg.Host().EnableItem(m_dlg, m_id, enable);
-        Trace(m_dlg, "enable", m_id, enable ? "1" : "0");
-    });
+    CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().EnableItem(m_dlg, m_id, enable); });
 }
 bool CDlgItem::IsWindowEnabled() const {
     bool enabled = false;
@@ -63,10 +34,7 @@ void CDlgItem::SetRange(int lower, int upper) {
     CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().SetRange(m_dlg, m_id, lower, upper); });
 }
 void CDlgItem::SetPos(int pos) {
-    CallOnUi(m_dlg.Host(), [&] {
-        m_dlg.Host().SetPos(m_dlg, m_id, pos);
-        Trace(m_dlg, "pos", m_id, std::to_string(pos));
-    });
+    CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().SetPos(m_dlg, m_id, pos); });
 }
 int CDlgItem::GetPos() const {
     int pos = 0;
@@ -80,8 +48,6 @@ CDialog::CDialog(IDialogHost& host, const DialogTemplate& tmpl, CDialog* pParent
 CDialog::~CDialog() = default;
 
 int CDialog::DoModal() {
-    if (TraceEnabled())
-        std::fprintf(stderr, "trace: open %s\n", m_template.name);
     return Host().RunModal(*this);
 }
 
@@ -90,10 +56,7 @@ void CDialog::EndDialog(int result) {
 }
 
 void CDialog::SetDlgItemText(int id, const std::string& text) {
-    CallOnUi(Host(), [&] {
-        Trace(*this, "text", id, HeadlessHost::Quote(text));
-        Host().SetItemText(*this, id, text);
-    });
+    CallOnUi(Host(), [&] { Host().SetItemText(*this, id, text); });
 }
 
 std::string CDialog::GetDlgItemText(int id) {
@@ -114,11 +77,7 @@ UINT CDialog::IsDlgButtonChecked(int id) {
 
 int CDialog::MessageBox(const std::string& text, UINT type) {
     int result = IDOK;
-    CallOnUi(Host(), [&] {
-        if (TraceEnabled())
-            std::fprintf(stderr, "trace: messagebox %s\n", HeadlessHost::Quote(text).c_str());
-        result = Host().MessageBox(this, text, type);
-    });
+    CallOnUi(Host(), [&] { result = Host().MessageBox(this, text, type); });
     return result;
 }
 

@@ -49,7 +49,7 @@ public:
     virtual int MessageBox(CDialog* owner, const std::string& text, UINT type) = 0;
     // The system's own window behind the dialog (an HWND on Windows), for system dialogs that
     // want an owner; nothing where the host has no such window.
-    virtual void* NativeWindow(CDialog&) { return nullptr; }
+    virtual void* NativeWindow(CDialog& dlg) = 0;
 
     // The open-file chooser; the chosen full path, or nothing when cancelled.
     virtual std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,

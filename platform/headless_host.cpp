@@ -1,6 +1,7 @@
 #include "platform/headless_host.h"
 
 #include "platform/dialog.h"
+#include "platform/transcript.h"
 
 #include <cstdio>
 
@@ -8,16 +9,7 @@ HeadlessHost::HeadlessHost() = default;
 HeadlessHost::~HeadlessHost() = default;
 
 std::string HeadlessHost::Quote(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else
-            out += c;
-    }
-    return out + "\"";
+    return transcript::Quote(text);
 }
 
 // --- queue ---------------------------------------------------------------------------------
@@ -82,9 +74,9 @@ int HeadlessHost::RunModal(CDialog& dlg) {
     }
     Window* w = window.get();
     m_windows.push_back(std::move(window));
-    Record(std::string("open ") + dlg.Template().name);
+    Record(transcript::Open(dlg));
     dlg.OnInitDialog();
-    Record(std::string("ready ") + dlg.Template().name);
+    Record(transcript::Ready(dlg));
     {
         std::unique_lock lock(m_queueMutex);
         while (!w->ended) {
@@ -102,7 +94,7 @@ int HeadlessHost::RunModal(CDialog& dlg) {
 
 void HeadlessHost::EndModal(CDialog& dlg, int result) {
     if (Window* w = Find(dlg)) {
-        Record(std::string("end ") + dlg.Template().name + " " + std::to_string(result));
+        Record(transcript::End(dlg, result));
         std::lock_guard lock(m_queueMutex); // the loop tests `ended` under this mutex
         w->ended = true;
         w->result = result;
@@ -125,17 +117,12 @@ HeadlessHost::Control* HeadlessHost::FindControl(CDialog& dlg, int id) {
     return it == w->controls.end() ? nullptr : &it->second;
 }
 
-std::string HeadlessHost::Name(CDialog& dlg, int id) {
-    const ControlTemplate* c = dlg.Template().Find(id);
-    return c && c->name[0] ? c->name : std::to_string(id);
-}
-
 // --- control operations ------------------------------------------------------------------
 
 void HeadlessHost::EnableItem(CDialog& dlg, int id, bool enable) {
     if (Control* c = FindControl(dlg, id)) {
         c->enabled = enable;
-        Record("enable " + Name(dlg, id) + (enable ? " 1" : " 0"));
+        Record(transcript::Enable(dlg, id, enable));
     }
 }
 
@@ -150,7 +137,7 @@ void HeadlessHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
         return;
     bool changed = c->text != text;
     c->text = text;
-    Record("text " + Name(dlg, id) + " " + Quote(text));
+    Record(transcript::Text(dlg, id, text));
     if (changed && c->tmpl->kind == ControlKind::Edit)
         dlg.OnCmdMsg(id, EN_CHANGE);
 }
@@ -163,7 +150,7 @@ std::string HeadlessHost::GetItemText(CDialog& dlg, int id) {
 void HeadlessHost::SetCheck(CDialog& dlg, int id, UINT state) {
     if (Control* c = FindControl(dlg, id)) {
         c->check = state;
-        Record("check " + Name(dlg, id) + " " + std::to_string(state));
+        Record(transcript::Check(dlg, id, state));
     }
 }
 
@@ -180,7 +167,7 @@ void HeadlessHost::SetCurSel(CDialog& dlg, int id, int index) {
     int count = static_cast<int>(c->tmpl->items.size());
     c->curSel = index >= 0 && index < count ? index : -1;
     c->text = c->curSel >= 0 ? c->tmpl->items[static_cast<size_t>(c->curSel)] : "";
-    Record("select " + Name(dlg, id) + " " + std::to_string(index));
+    Record(transcript::Select(dlg, id, index));
 }
 
 int HeadlessHost::GetCurSel(CDialog& dlg, int id) {
@@ -192,15 +179,14 @@ void HeadlessHost::SetRange(CDialog& dlg, int id, int lower, int upper) {
     if (Control* c = FindControl(dlg, id)) {
         c->lower = lower;
         c->upper = upper;
-        Record("range " + Name(dlg, id) + " " + std::to_string(lower) + " " +
-               std::to_string(upper));
+        Record(transcript::Range(dlg, id, lower, upper));
     }
 }
 
 void HeadlessHost::SetPos(CDialog& dlg, int id, int pos) {
     if (Control* c = FindControl(dlg, id)) {
         c->pos = pos;
-        Record("pos " + Name(dlg, id) + " " + std::to_string(pos));
+        Record(transcript::Pos(dlg, id, pos));
     }
 }
 
@@ -212,7 +198,7 @@ int HeadlessHost::GetPos(CDialog& dlg, int id) {
 void HeadlessHost::SetToolTip(CDialog& dlg, int id, const std::string& text) {
     if (Control* c = FindControl(dlg, id)) {
         c->tooltip = text;
-        Record("tooltip " + Name(dlg, id) + " " + Quote(text));
+        Record(transcript::ToolTip(dlg, id, text));
     }
 }
 
@@ -223,19 +209,19 @@ bool HeadlessHost::HasSystemMenu(CDialog& dlg) {
 void HeadlessHost::AppendSystemMenuSeparator(CDialog& dlg) {
     if (Window* w = Find(dlg)) {
         w->menu.push_back("separator");
-        Record("menu separator");
+        Record(transcript::MenuSeparator());
     }
 }
 
 void HeadlessHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
     if (Window* w = Find(dlg)) {
         w->menu.push_back(text);
-        Record("menu " + std::to_string(command) + " " + Quote(text));
+        Record(transcript::MenuItem(command, text));
     }
 }
 
 void HeadlessHost::SetIcon(CDialog&, int iconId, bool big) {
-    Record("icon " + std::to_string(iconId) + (big ? " big" : " small"));
+    Record(transcript::Icon(iconId, big));
 }
 
 bool HeadlessHost::IsIconic(CDialog& dlg) {
@@ -249,12 +235,11 @@ CSize HeadlessHost::ClientSize(CDialog& dlg) {
 }
 
 void HeadlessHost::DrawIcon(CDialog&, int x, int y, int iconId) {
-    Record("drawicon " + std::to_string(iconId) + " " + std::to_string(x) + " " +
-           std::to_string(y));
+    Record(transcript::DrawIcon(iconId, x, y));
 }
 
 int HeadlessHost::MessageBox(CDialog*, const std::string& text, UINT) {
-    Record("messagebox " + Quote(text));
+    Record(transcript::MessageBox(text));
     std::fprintf(stderr, "Quillmere: %s%s", text.c_str(),
                  !text.empty() && text.back() == '\n' ? "" : "\n");
     std::function<int(const std::string&)> answer;
@@ -267,7 +252,7 @@ int HeadlessHost::MessageBox(CDialog*, const std::string& text, UINT) {
 
 std::optional<std::string> HeadlessHost::ChooseFile(CDialog*, const std::string& title,
                                                     const std::string& initialName) {
-    Record("choosefile " + Quote(title) + " " + Quote(initialName));
+    Record(transcript::ChooseFile(title, initialName));
     std::lock_guard lock(m_scriptMutex);
     if (m_fileChoices.empty())
         return std::nullopt;
@@ -289,7 +274,7 @@ void HeadlessHost::PostInput(std::function<void(Window&)> fn) {
 void HeadlessHost::UserClick(int id) {
     PostInput([this, id](Window& w) {
         auto it = w.controls.find(id);
-        std::string name = Name(*w.dlg, id);
+        std::string name = transcript::ControlName(*w.dlg, id);
         if (it == w.controls.end() || !it->second.enabled) {
             RecordUser("user click " + name + " ignored");
             return;
@@ -304,7 +289,7 @@ void HeadlessHost::UserClick(int id) {
 void HeadlessHost::UserSelect(int id, int index) {
     PostInput([this, id, index](Window& w) {
         auto it = w.controls.find(id);
-        std::string name = Name(*w.dlg, id);
+        std::string name = transcript::ControlName(*w.dlg, id);
         if (it == w.controls.end() || !it->second.enabled ||
             index >= static_cast<int>(it->second.tmpl->items.size()) || index < 0) {
             RecordUser("user select " + name + " " + std::to_string(index) + " ignored");
@@ -320,12 +305,12 @@ void HeadlessHost::UserSelect(int id, int index) {
 void HeadlessHost::UserType(int id, const std::string& text) {
     PostInput([this, id, text](Window& w) {
         auto it = w.controls.find(id);
-        std::string name = Name(*w.dlg, id);
+        std::string name = transcript::ControlName(*w.dlg, id);
         if (it == w.controls.end() || !it->second.enabled) {
             RecordUser("user type " + name + " ignored");
             return;
         }
-        RecordUser("user type " + name + " " + Quote(text));
+        RecordUser("user type " + name + " " + transcript::Quote(text));
         it->second.text = text;
         w.dlg->OnCmdMsg(id, EN_CHANGE);
     });

@@ -1,6 +1,7 @@
 // A host without any display: it keeps the controls' state in memory, records every control
-// operation in order, and answers message boxes and file choosers from a script. The tests run
-// the dialogs on it, and so does the hang-up start, which must work with no display at all.
+// operation in order (in the words of platform/transcript.h), and answers message boxes and file
+// choosers from a script. The tests run the dialogs on it, and so does the hang-up start, which
+// must work with no display at all.
 #pragma once
 
 #include "platform/dialog_host.h"
@@ -53,6 +54,7 @@ public:
     int MessageBox(CDialog* owner, const std::string& text, UINT type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
+    void* NativeWindow(CDialog&) override { return nullptr; }
 
     // --- What a user does, from any thread. Each is queued like real input and handled by the
     // topmost modal dialog; input for a disabled control or a dialog under a modal one is lost.
@@ -96,6 +98,7 @@ public:
     // Runs queued work until nothing is left; for a UI thread that runs no dialog.
     void Drain();
 
+    // A value as the transcript quotes it (transcript::Quote).
     static std::string Quote(const std::string& text);
 
 private:
@@ -120,7 +123,6 @@ private:
 
     Window* Find(CDialog& dlg);
     Control* FindControl(CDialog& dlg, int id);
-    std::string Name(CDialog& dlg, int id);
     void Record(const std::string& line);
     void RecordUser(const std::string& line);
     void PostInput(std::function<void(Window&)> fn);

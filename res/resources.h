@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/dialog_template.h"
+#include "platform/resource_provider.h"
 
 #include <optional>
 #include <string>
@@ -13,20 +14,8 @@ std::string LoadResourceString(int id);
 // Tests: pretend the table holds text (or nothing) for id; nullopt undoes it.
 void OverrideResourceStringForTests(int id, std::optional<std::string> text);
 
-// A 16-colour icon image: one character per pixel, '0'..'9','a'..'f' index the palette, '.' is
-// transparent.
-struct IconImage {
-    int size;                // width = height in pixels
-    const char* const* rows; // size rows of size characters
-};
-struct IconResource {
-    int id;
-    IconImage large; // 32 x 32
-    IconImage small; // 16 x 16
-};
+// The icon's images (platform/resource_provider.h), nullptr when there is no such icon.
 const IconResource* LoadIconResource(int id);
-// The standard 16-colour palette, 0xRRGGBB.
-extern const unsigned kIconPalette[16];
 
 struct VersionInfo {
     const char* fileVersion;    // "1, 0, 0, 1"
@@ -44,3 +33,6 @@ struct VersionInfo {
     const char* productName;
 };
 const VersionInfo& GetVersionInfo();
+
+// What of these the hosts need, for the program to hand to the host it creates.
+const IResourceProvider& ProgramResources();

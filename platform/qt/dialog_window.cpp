@@ -2,6 +2,7 @@
 
 #include "platform/dialog.h"
 #include "platform/qt/icons.h"
+#include "platform/resource_provider.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -41,7 +42,7 @@ Qt::WindowFlags FlagsFor(const DialogTemplate& tmpl) {
 
 } // namespace
 
-DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner)
+DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner, const IResourceProvider& resources)
     : QDialog(owner, FlagsFor(dlg.Template())), m_dlg(dlg), m_units(DialogFont(dlg.Template())) {
     const DialogTemplate& tmpl = dlg.Template();
     setObjectName(tmpl.name);
@@ -53,7 +54,7 @@ DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner)
     QWidget* previous = nullptr;
     QWidget* first = nullptr;
     for (const ControlTemplate& c : tmpl.controls) {
-        QWidget* w = Build(c);
+        QWidget* w = Build(c, resources);
         w->setObjectName(c.name);
         w->setProperty("controlId", c.id);
         if (!c.visible)
@@ -75,7 +76,7 @@ DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner)
         first->setFocus();
 }
 
-QWidget* DialogWindow::Build(const ControlTemplate& c) {
+QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& resources) {
     QRect rect = m_units.Map(c.rect);
     const int id = c.id;
     switch (c.kind) {
@@ -158,7 +159,7 @@ QWidget* DialogWindow::Build(const ControlTemplate& c) {
     }
     case ControlKind::StaticIcon: {
         auto* label = Child<QLabel>(this);
-        QPixmap pixmap = LoadIconPixmap(IconIdFromName(c.text), 32);
+        QPixmap pixmap = LoadIconPixmap(resources, resources.IconId(c.text), 32);
         label->setPixmap(pixmap);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         // An icon control takes the icon's size, whatever the template says.

@@ -14,10 +14,12 @@
 #include <vector>
 
 class CDialog;
+class IResourceProvider;
 
 class DialogWindow : public QDialog {
 public:
-    DialogWindow(CDialog& dlg, QWidget* owner);
+    // The icon controls' images come from resources.
+    DialogWindow(CDialog& dlg, QWidget* owner, const IResourceProvider& resources);
 
     CDialog& Dlg() const { return m_dlg; }
     const DialogUnits& Units() const { return m_units; }
@@ -59,7 +61,7 @@ private:
         QString text;
     };
 
-    QWidget* Build(const ControlTemplate& c);
+    QWidget* Build(const ControlTemplate& c, const IResourceProvider& resources);
     void Notify(int id, int code);
 
     CDialog& m_dlg;

@@ -1,7 +1,6 @@
 #include "platform/qt/icons.h"
 
-#include "res/resource.h"
-#include "res/resources.h"
+#include "platform/resource_provider.h"
 
 #include <QImage>
 
@@ -24,28 +23,20 @@ QImage ToImage(const IconImage& image) {
 
 } // namespace
 
-QPixmap LoadIconPixmap(int iconId, int size) {
-    const IconResource* icon = LoadIconResource(iconId);
+QPixmap LoadIconPixmap(const IResourceProvider& resources, int iconId, int size) {
+    const IconResource* icon = resources.Icon(iconId);
     if (!icon)
         return {};
     const IconImage& image = size <= icon->small.size ? icon->small : icon->large;
     return QPixmap::fromImage(ToImage(image));
 }
 
-QIcon LoadIcon(int iconId) {
-    const IconResource* icon = LoadIconResource(iconId);
+QIcon LoadIcon(const IResourceProvider& resources, int iconId) {
+    const IconResource* icon = resources.Icon(iconId);
     if (!icon)
         return {};
     QIcon out;
     out.addPixmap(QPixmap::fromImage(ToImage(icon->large)));
     out.addPixmap(QPixmap::fromImage(ToImage(icon->small)));
     return out;
-}
-
-int IconIdFromName(const std::string& name) {
-    if (name == "IDI_MAIN")
-        return IDI_MAIN;
-    if (name == "IDI_SECOND")
-        return IDI_SECOND;
-    return -1;
 }

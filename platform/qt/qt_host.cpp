@@ -17,13 +17,8 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <fcntl.h>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -47,51 +42,9 @@ private:
     DialogWindow* m_window;
 };
 
-// Start-up measurement (bench/startup): with QUILLMERE_BENCH_FIRST_PAINT set to a descriptor
-// number or a file name, the first paint of the first dialog writes "first-paint <ns>\n",
-// CLOCK_MONOTONIC, there. Nothing else changes; without the variable nothing is installed.
-class FirstPaintStamp : public QObject {
-public:
-    static void InstallIfAsked(QWidget* window) {
-        static bool asked = std::getenv("QUILLMERE_BENCH_FIRST_PAINT") != nullptr;
-        if (!asked)
-            return;
-        asked = false; // the main dialog only
-        window->installEventFilter(new FirstPaintStamp(window));
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            timespec ts{};
-            ::clock_gettime(CLOCK_MONOTONIC, &ts);
-            const std::string line =
-                "first-paint " + std::to_string(ts.tv_sec * 1000000000LL + ts.tv_nsec) + "\n";
-            const std::string target = std::getenv("QUILLMERE_BENCH_FIRST_PAINT");
-            char* end = nullptr;
-            const long fd = std::strtol(target.c_str(), &end, 10);
-            const bool isFd = !target.empty() && *end == '\0';
-            const int out =
-                isFd ? static_cast<int>(fd)
-                     : ::open(target.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-            if (out >= 0) {
-                [[maybe_unused]] ssize_t n = ::write(out, line.data(), line.size());
-                if (!isFd)
-                    ::close(out);
-            }
-            watched->removeEventFilter(this);
-            deleteLater();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    explicit FirstPaintStamp(QObject* parent) : QObject(parent) {}
-};
-
 } // namespace
 
-QtHost::QtHost() = default;
+QtHost::QtHost(const IResourceProvider& resources) : m_resources(resources) {}
 QtHost::~QtHost() = default;
 
 // --- queue ---------------------------------------------------------------------------------
@@ -127,9 +80,8 @@ QWidget* QtHost::OwnerFor(CDialog* dlg) const {
 }
 
 int QtHost::RunModal(CDialog& dlg) {
-    auto window = std::make_unique<DialogWindow>(dlg, OwnerFor(dlg.Parent()));
+    auto window = std::make_unique<DialogWindow>(dlg, OwnerFor(dlg.Parent()), m_resources);
     StackEntry entry(m_windows, window.get());
-    FirstPaintStamp::InstallIfAsked(window.get());
     dlg.OnInitDialog();
     // OnInitDialog may already have ended the dialog; then it is never shown.
     if (!window->ended)
@@ -259,7 +211,7 @@ void QtHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string&
 
 void QtHost::SetIcon(CDialog& dlg, int iconId, bool) {
     // One icon holds both sizes; the window system picks the one it needs.
-    QIcon icon = LoadIcon(iconId);
+    QIcon icon = LoadIcon(m_resources, iconId);
     if (DialogWindow* w = WindowOf(dlg))
         w->setWindowIcon(icon);
     QApplication::setWindowIcon(icon);
@@ -277,7 +229,7 @@ CSize QtHost::ClientSize(CDialog& dlg) {
 
 void QtHost::DrawIcon(CDialog& dlg, int x, int y, int iconId) {
     if (DialogWindow* w = WindowOf(dlg))
-        w->DrawPixmap(x, y, LoadIconPixmap(iconId, IconSize().cx));
+        w->DrawPixmap(x, y, LoadIconPixmap(m_resources, iconId, IconSize().cx));
 }
 
 void QtHost::DefaultPaint(CDialog& dlg) {

@@ -7,11 +7,13 @@
 #include <vector>
 
 class DialogWindow;
+class IResourceProvider;
 class QWidget;
 
 class QtHost : public IDialogHost {
 public:
-    QtHost();
+    // The dialogs' icons come from resources, which must outlive the host.
+    explicit QtHost(const IResourceProvider& resources);
     ~QtHost() override;
 
     // IUiQueue
@@ -45,6 +47,8 @@ public:
     int MessageBox(CDialog* owner, const std::string& text, UINT type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
+    // The system dial-up services here need no owner window of the system's.
+    void* NativeWindow(CDialog&) override { return nullptr; }
 
     // The window of an open dialog, nullptr when it is not open; UI thread only.
     DialogWindow* WindowOf(const CDialog& dlg) const;
@@ -57,5 +61,6 @@ private:
     QWidget* OwnerFor(CDialog* dlg) const;
     template <class W> W* ControlOf(CDialog& dlg, int id) const;
 
+    const IResourceProvider& m_resources;
     std::vector<DialogWindow*> m_windows; // the modal stack, topmost last; RunModal owns each
 };

@@ -1,7 +1,7 @@
 #include "platform/win32/dialog_resource.h"
 
+#include "platform/resource_provider.h"
 #include "platform/text_win32.h"
-#include "res/resource.h"
 
 #include "platform/windows_api.h"
 
@@ -153,15 +153,8 @@ std::wstring ControlClassName(ControlKind kind) {
     return {};
 }
 
-int IconResourceId(const std::string& name) {
-    if (name == "IDI_MAIN")
-        return IDI_MAIN;
-    if (name == "IDI_SECOND")
-        return IDI_SECOND;
-    return 0;
-}
-
-std::vector<std::uint16_t> BuildDialogResource(const DialogTemplate& tmpl) {
+std::vector<std::uint16_t> BuildDialogResource(const DialogTemplate& tmpl,
+                                               const IResourceProvider& resources) {
     Writer w;
     w.Word(1);      // dlgVer
     w.Word(0xFFFF); // signature: the extended form
@@ -197,7 +190,7 @@ std::vector<std::uint16_t> BuildDialogResource(const DialogTemplate& tmpl) {
         else
             w.Text(ControlClassName(c.kind));
         if (c.kind == ControlKind::StaticIcon)
-            w.Ordinal(static_cast<std::uint16_t>(IconResourceId(c.text)));
+            w.Ordinal(static_cast<std::uint16_t>(resources.IconId(c.text)));
         else
             w.Text(WideFromUtf8(c.text));
         w.Word(0); // no creation data

@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
-// The template, 32-bit aligned from its first word; pass data() to DialogBoxIndirectParamW.
-std::vector<std::uint16_t> BuildDialogResource(const DialogTemplate& tmpl);
+class IResourceProvider;
+
+// The template, 32-bit aligned from its first word; pass data() to DialogBoxIndirectParamW. Icon
+// controls name their icon by the id resources give for its name.
+std::vector<std::uint16_t> BuildDialogResource(const DialogTemplate& tmpl,
+                                               const IResourceProvider& resources);
 
 // What the builder writes for a dialog and a control; the tests hold the created windows
 // against these.
@@ -19,5 +23,3 @@ std::uint32_t ControlWindowStyle(const ControlTemplate& c);
 std::uint32_t ControlExStyle(const ControlTemplate& c);
 // The window class the dialog manager creates for the control, e.g. L"ComboBox".
 std::wstring ControlClassName(ControlKind kind);
-// "IDI_MAIN" -> 128, as a static icon control names its icon; 0 when unknown.
-int IconResourceId(const std::string& name);

@@ -228,8 +228,8 @@ struct Win32Host::Window {
 
 // --- host ----------------------------------------------------------------------------------
 
-Win32Host::Win32Host(std::string appName)
-    : m_appName(std::move(appName)), m_queue(std::make_unique<Queue>()) {}
+Win32Host::Win32Host(std::string appName, const IResourceProvider& resources)
+    : m_appName(std::move(appName)), m_resources(resources), m_queue(std::make_unique<Queue>()) {}
 Win32Host::~Win32Host() = default;
 
 void Win32Host::Post(std::function<void()> fn) {
@@ -267,7 +267,7 @@ int Win32Host::RunModal(CDialog& dlg) {
     auto window = std::make_unique<Window>();
     window->dlg = &dlg;
     window->owner = reinterpret_cast<HWND>(OwnerFor(dlg.Parent()));
-    const std::vector<std::uint16_t> resource = BuildDialogResource(dlg.Template());
+    const std::vector<std::uint16_t> resource = BuildDialogResource(dlg.Template(), m_resources);
 
     // On the modal stack however the run ends.
     struct StackEntry {

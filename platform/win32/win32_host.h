@@ -12,10 +12,14 @@
 #include <string>
 #include <vector>
 
+class IResourceProvider;
+
 class Win32Host : public IDialogHost {
 public:
-    // The application's name is the caption of its message boxes.
-    explicit Win32Host(std::string appName);
+    // The application's name is the caption of its message boxes. The templates' icon controls
+    // name icons by the ids resources give, in the module's resources; resources must outlive
+    // the host.
+    Win32Host(std::string appName, const IResourceProvider& resources);
     ~Win32Host() override;
     Win32Host(const Win32Host&) = delete;
     Win32Host& operator=(const Win32Host&) = delete;
@@ -65,6 +69,7 @@ private:
     std::uintptr_t OwnerFor(CDialog* dlg) const;
 
     std::string m_appName;
+    const IResourceProvider& m_resources;
     std::unique_ptr<Queue> m_queue;
     std::vector<Window*> m_windows; // the modal stack, topmost last; RunModal owns each
 };

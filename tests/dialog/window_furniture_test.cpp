@@ -92,3 +92,18 @@ TEST(Resources, TemplatesHoldTheirControlsInTabOrder) {
             EXPECT_EQ(std::string(img.rows[y]).size(), static_cast<size_t>(img.size));
     EXPECT_NE(LoadIconResource(IDI_SECOND), nullptr);
 }
+
+TEST(Resources, EveryIconControlNamesAnIconTheHostsCanFind) {
+    const IResourceProvider& resources = ProgramResources();
+    int iconControls = 0;
+    for (int id : {IDD_MAIN, IDD_ABOUT, IDD_DIAL})
+        for (const ControlTemplate& c : LoadDialogTemplate(id).controls)
+            if (c.kind == ControlKind::StaticIcon) {
+                ++iconControls;
+                const int icon = resources.IconId(c.text);
+                EXPECT_NE(resources.Icon(icon), nullptr) << c.text;
+            }
+    EXPECT_GT(iconControls, 0);
+    EXPECT_EQ(resources.IconId("IDI_NONE"), 0);
+    EXPECT_EQ(resources.Icon(0), nullptr);
+}

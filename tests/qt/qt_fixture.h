@@ -9,6 +9,7 @@
 #include "platform/qt/dialog_window.h"
 #include "platform/qt/qt_host.h"
 #include "platform/worker_thread.h"
+#include "res/resources.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,7 +24,7 @@
 
 class QtHostTest : public ::testing::Test {
 protected:
-    QtHost host;
+    QtHost host{ProgramResources()};
     CLinkControlApp app;
     std::shared_ptr<MemoryProfileStore> store = std::make_shared<MemoryProfileStore>();
 

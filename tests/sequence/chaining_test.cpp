@@ -35,9 +35,9 @@ std::string Slurp(const std::string& path) {
 
 TEST_F(Chaining, TheWholeSequenceConfiguresTestsDialsStartsTheFollowUpAndExitsZero) {
     VirtualTime time;
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
     time.For(h);
-    FakeDialup dialup;
     dialup.Bind(h);
     std::vector<std::string> started;
     h.app.SetFollowUpStarter([&](const std::string& command, bool) {
@@ -62,9 +62,9 @@ TEST_F(Chaining, TheWholeSequenceConfiguresTestsDialsStartsTheFollowUpAndExitsZe
 
 TEST_F(Chaining, AFollowUpThatCannotStartEndsWithTheMessageAndCodeOne) {
     VirtualTime time;
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
     time.For(h);
-    FakeDialup dialup;
     dialup.Bind(h);
     h.app.SetFollowUpStarter([](const std::string&, bool) { return false; });
     h.store->Write("Ports", "COM1", UniqueSim("power=on"));
@@ -99,9 +99,9 @@ TEST_F(Chaining, ConfigurationSuccessStartsTheTestAtTheOperatingRate) {
 
 TEST_F(Chaining, ABadLinkKeepsTheTestRunningWithTheWarningAndNeverDials) {
     VirtualTime time;
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
     time.For(h);
-    FakeDialup dialup;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=on,link=85"));
     h.Start();
@@ -119,9 +119,9 @@ TEST_F(Chaining, ABadLinkKeepsTheTestRunningWithTheWarningAndNeverDials) {
 
 TEST_F(Chaining, AMissingEchoStopsInManualModeWithTheMessage) {
     VirtualTime time;
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
     time.For(h);
-    FakeDialup dialup;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=obedient,echo=none"));
     h.Start();
@@ -134,9 +134,9 @@ TEST_F(Chaining, AMissingEchoStopsInManualModeWithTheMessage) {
 
 TEST_F(Chaining, ACancelledStepLeavesManualModeAndTheButtonsDoNotResumeTheSequence) {
     VirtualTime time;
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
     time.For(h);
-    FakeDialup dialup;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=off,user=absent,ready=2"));
     h.Start();
@@ -159,16 +159,17 @@ TEST_F(Chaining, ACancelledStepLeavesManualModeAndTheButtonsDoNotResumeTheSequen
 
 TEST_F(Chaining, ACancelledDialLeavesTheDialogOpenInManualMode) {
     VirtualTime time;
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
     time.For(h);
-    FakeDialup dialup;
     dialup.dialConnects = false;
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", UniqueSim("power=on"));
     h.Set("RAS Link Name", "Mast");
     h.Start();
-    // The dial ends the automatic sequence: its last step leaves manual mode.
-    ASSERT_TRUE(h.host.WaitForLine("text IDC_TEST \"Testen\"", std::chrono::seconds(30)));
+    // The dial is the automatic sequence's last step; once its dialog has closed, the step
+    // ends in manual mode.
+    ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 2", std::chrono::seconds(30)));
     h.host.Sync([] {});
     ASSERT_EQ(dialup.dials, 1);
     EXPECT_FALSE(AutoMode(h));

@@ -17,8 +17,8 @@ struct HangUpRun {
 // Runs the program with "/d"; it must end by itself before it shows anything.
 HangUpRun RunHangUpMode(bool bindService, std::vector<RASCONN> active) {
     HangUpRun run;
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
-    FakeDialup dialup;
     dialup.active = std::move(active);
     dialup.hangUpIsAnError =
         std::none_of(dialup.active.begin(), dialup.active.end(),
@@ -63,8 +63,8 @@ TEST_F(StartMode, HangUpModeWithNothingToHangUpOrNoServiceStillExitsZero) {
 TEST_F(StartMode, AnythingButExactlySlashDStartsNormally) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
              {"/D"}, {"/d "}, {"/d", "x"}, {"-platform", "offscreen"}, {"/dx"}}) {
-        AppHarness h;
         FakeDialup dialup;
+        AppHarness h;
         dialup.Bind(h);
         h.Start(args);
         EXPECT_EQ(dialup.hangUps, 0);
@@ -100,8 +100,8 @@ TEST_F(StartMode, ABusyPortWithTheConnectionUpOffersOnlyHangingUp) {
     ManualClock clock;
     OpenResult held = OpenSimulatedPort(sim.substr(4), nullptr, clock); // another program has it
     ASSERT_TRUE(held.port);
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
-    FakeDialup dialup;
     dialup.active = {{42, "Mast"}};
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", sim);
@@ -122,8 +122,8 @@ TEST_F(StartMode, ABusyPortWithoutTheConnectionGivesAPlainManualDialog) {
     ManualClock clock;
     OpenResult held = OpenSimulatedPort(sim.substr(4), nullptr, clock);
     ASSERT_TRUE(held.port);
+    FakeDialup dialup; // outlives the program that calls it
     AppHarness h;
-    FakeDialup dialup;
     dialup.active = {{42, "Anderer Name"}};
     dialup.Bind(h);
     h.store->Write("Ports", "COM1", sim);

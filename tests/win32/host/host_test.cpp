@@ -8,6 +8,7 @@
 #include "platform/win32/win32_host.h"
 #include "platform/worker_thread.h"
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include <atomic>
 #include <cstdio>
@@ -491,7 +492,7 @@ int main() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     {
-        Win32Host host(theApp.m_pszAppName);
+        Win32Host host(theApp.m_pszAppName, ProgramResources());
         theApp.SetHost(&host);
         HHOOK hook = ::SetWindowsHookExW(WH_CBT, &OnCbt, nullptr, ::GetCurrentThreadId());
         bool checked = false;

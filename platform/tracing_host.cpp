@@ -1,0 +1,137 @@
+#include "platform/tracing_host.h"
+
+#include "platform/transcript.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+void WriteToStandardError(const std::string& line) {
+    // One write per line: lines of a crashing program still arrive whole.
+    const std::string out = "trace: " + line + "\n";
+    std::fwrite(out.data(), 1, out.size(), stderr);
+}
+
+} // namespace
+
+TracingHost::TracingHost(IDialogHost& inner, Writer write)
+    : m_inner(inner), m_write(write ? std::move(write) : Writer(WriteToStandardError)) {}
+
+// Each line is written before the call is passed on, so that what the call sets off (an edit
+// box's EN_CHANGE, a message box's wait) comes after it, as the user sees it.
+
+void TracingHost::Post(std::function<void()> fn) {
+    m_inner.Post(std::move(fn));
+}
+bool TracingHost::IsUiThread() const {
+    return m_inner.IsUiThread();
+}
+
+int TracingHost::RunModal(CDialog& dlg) {
+    m_write(transcript::Open(dlg));
+    return m_inner.RunModal(dlg);
+}
+void TracingHost::EndModal(CDialog& dlg, int result) {
+    m_write(transcript::End(dlg, result));
+    m_inner.EndModal(dlg, result);
+}
+
+void TracingHost::EnableItem(CDialog& dlg, int id, bool enable) {
+    m_write(transcript::Enable(dlg, id, enable));
+    m_inner.EnableItem(dlg, id, enable);
+}
+bool TracingHost::IsItemEnabled(CDialog& dlg, int id) {
+    return m_inner.IsItemEnabled(dlg, id);
+}
+void TracingHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
+    m_write(transcript::Text(dlg, id, text));
+    m_inner.SetItemText(dlg, id, text);
+}
+std::string TracingHost::GetItemText(CDialog& dlg, int id) {
+    return m_inner.GetItemText(dlg, id);
+}
+void TracingHost::SetCheck(CDialog& dlg, int id, UINT state) {
+    m_write(transcript::Check(dlg, id, state));
+    m_inner.SetCheck(dlg, id, state);
+}
+UINT TracingHost::GetCheck(CDialog& dlg, int id) {
+    return m_inner.GetCheck(dlg, id);
+}
+void TracingHost::SetCurSel(CDialog& dlg, int id, int index) {
+    m_write(transcript::Select(dlg, id, index));
+    m_inner.SetCurSel(dlg, id, index);
+}
+int TracingHost::GetCurSel(CDialog& dlg, int id) {
+    return m_inner.GetCurSel(dlg, id);
+}
+void TracingHost::SetRange(CDialog& dlg, int id, int lower, int upper) {
+    m_write(transcript::Range(dlg, id, lower, upper));
+    m_inner.SetRange(dlg, id, lower, upper);
+}
+void TracingHost::SetPos(CDialog& dlg, int id, int pos) {
+    m_write(transcript::Pos(dlg, id, pos));
+    m_inner.SetPos(dlg, id, pos);
+}
+int TracingHost::GetPos(CDialog& dlg, int id) {
+    return m_inner.GetPos(dlg, id);
+}
+void TracingHost::SetToolTip(CDialog& dlg, int id, const std::string& text) {
+    m_write(transcript::ToolTip(dlg, id, text));
+    m_inner.SetToolTip(dlg, id, text);
+}
+
+bool TracingHost::HasSystemMenu(CDialog& dlg) {
+    return m_inner.HasSystemMenu(dlg);
+}
+void TracingHost::AppendSystemMenuSeparator(CDialog& dlg) {
+    m_write(transcript::MenuSeparator());
+    m_inner.AppendSystemMenuSeparator(dlg);
+}
+void TracingHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+    m_write(transcript::MenuItem(command, text));
+    m_inner.AppendSystemMenuItem(dlg, command, text);
+}
+
+void TracingHost::SetIcon(CDialog& dlg, int iconId, bool big) {
+    m_write(transcript::Icon(iconId, big));
+    m_inner.SetIcon(dlg, iconId, big);
+}
+bool TracingHost::IsIconic(CDialog& dlg) {
+    return m_inner.IsIconic(dlg);
+}
+CSize TracingHost::ClientSize(CDialog& dlg) {
+    return m_inner.ClientSize(dlg);
+}
+CSize TracingHost::IconSize() {
+    return m_inner.IconSize();
+}
+void TracingHost::DrawIcon(CDialog& dlg, int x, int y, int iconId) {
+    m_write(transcript::DrawIcon(iconId, x, y));
+    m_inner.DrawIcon(dlg, x, y, iconId);
+}
+void TracingHost::DefaultPaint(CDialog& dlg) {
+    m_inner.DefaultPaint(dlg);
+}
+
+int TracingHost::MessageBox(CDialog* owner, const std::string& text, UINT type) {
+    m_write(transcript::MessageBox(text));
+    return m_inner.MessageBox(owner, text, type);
+}
+std::optional<std::string> TracingHost::ChooseFile(CDialog* owner, const std::string& title,
+                                                   const std::string& initialName) {
+    m_write(transcript::ChooseFile(title, initialName));
+    return m_inner.ChooseFile(owner, title, initialName);
+}
+
+bool TraceRequested() {
+    const char* v = std::getenv("QUILLMERE_TRACE");
+    return v && *v && *v != '0';
+}
+
+IDialogHost& TracedIfRequested(IDialogHost& host, std::optional<TracingHost>& slot) {
+    if (!TraceRequested())
+        return host;
+    return slot.emplace(host);
+}
