@@ -1,10 +1,10 @@
 // The operating baud rates and the transceiver's code for each, indexed alike.
 #pragma once
 
-#include "platform/afx_types.h"
+#include <cstdint>
 
-inline constexpr DWORD BaudRateTable[4] = {19200, 38400, 57600, 115200};
-inline constexpr BYTE BaudCodeTable[4] = {0x8B, 0x89, 0x83, 0x81};
+inline constexpr std::uint32_t BaudRateTable[4] = {19200, 38400, 57600, 115200};
+inline constexpr std::uint8_t BaudCodeTable[4] = {0x8B, 0x89, 0x83, 0x81};
 
 // A stored "Baudrate" is not validated on load, so an index outside the tables is corrected
 // where the tables are read: it means the default, 115200 baud (index 3).
