@@ -16,13 +16,13 @@ void CLinkControlDialog::DecideStartMode() {
 
     std::unique_ptr<ISerialPort> port;
     if (OpenPort(false, port)) {
-        DWORD modemStatus = 0;
-        const bool answered = port->GetCommModemStatus(modemStatus);
+        bool cts = false;
+        const bool answered = port->ReadCts(cts);
         // Each worker opens the port anew.
         ClosePort(port);
         if (answered) {
             m_bAutoMode = true;
-            if (modemStatus & MS_CTS_ON)
+            if (cts)
                 OnTest(); // already switched on: no configuration needed
             else
                 OnConfigure();

@@ -32,18 +32,6 @@ void CLinkControlDialog::OnConfigure() {
     SetDlgItemText(IDC_STATUS, "");
 }
 
-namespace {
-
-void WaitForCts(ISerialPort& port, DWORD& status, bool on, int waitCode, int statusCode) {
-    while (((status & MS_CTS_ON) != 0) != on) {
-        DWORD events = 0;
-        Check(port.WaitCommEvent(events), waitCode, port);
-        Check(port.GetCommModemStatus(status), statusCode, port);
-    }
-}
-
-} // namespace
-
 UINT CLinkControlDialog::ConfigureThreadProc(void* pParam) {
     auto* dlg = static_cast<CLinkControlDialog*>(pParam);
     // The end step runs on the UI thread, so that no click lands in the middle of it, nor
@@ -56,34 +44,29 @@ UINT CLinkControlDialog::ConfigureThreadProc(void* pParam) {
             return 0;
         }
         ISerialPort& p = *port;
-        Check(p.SetCommMask(EV_CTS), 1, p);
-        DWORD status = 0;
-        Check(p.GetCommModemStatus(status), 2, p);
-        if (status & MS_CTS_ON) {
+        bool cts = false;
+        Check(p.ReadCts(cts), 2, p);
+        if (cts) {
             dlg->SetDlgItemText(IDC_STATUS, "Laser-Transceiver zuerst ausschalten");
-            WaitForCts(p, status, false, 3, 4);
+            Check(p.WaitForCts(false, std::nullopt), 3, p);
         }
         dlg->SetDlgItemText(IDC_STATUS, "Laser-Transceiver einschalten");
-        WaitForCts(p, status, true, 5, 6);
+        Check(p.WaitForCts(true, std::nullopt), 5, p);
 
         dlg->SetDlgItemText(IDC_STATUS, "Sende Konfigurationsdaten...");
-        DCB dcb;
-        Check(p.GetCommState(dcb), 7, p);
-        SetLineSettings(dcb, 9600);
-        Check(p.SetCommState(dcb), 8, p);
-        COMMTIMEOUTS timeouts;
-        timeouts.ReadTotalTimeoutConstant = 100;
-        Check(p.SetCommTimeouts(timeouts), 9, p);
+        LineSettings line{9600};
+        Check(p.SetLine(line), 8, p);
+        const Timeout readTimeout = std::chrono::milliseconds(100);
 
         const ConfigurationPacket packet =
             MakeConfigurationPacket(dlg->m_nSensitivity, dlg->m_nBaudrate);
         Sleep(500);
-        DWORD written = 0;
-        if (!p.WriteFile(packet.data(), 8, written) || written < 8)
+        std::size_t written = 0;
+        if (!p.Write(packet, written, std::nullopt) || written < 8)
             RaiseWorkerError(10, &p);
-        BYTE echo[8] = {};
-        DWORD received = 0;
-        Check(p.ReadFile(echo, 8, received), 11, p);
+        std::uint8_t echo[8] = {};
+        std::size_t received = 0;
+        Check(p.Read(echo, received, readTimeout), 11, p);
         if (received < 8 || std::memcmp(echo, packet.data(), 8) != 0) {
             dlg->SetDlgItemText(IDC_STATUS, "FEHLER: Konfigurationsdaten wurden nicht empfangen");
             dlg->ClosePort(port);
@@ -92,15 +75,15 @@ UINT CLinkControlDialog::ConfigureThreadProc(void* pParam) {
         }
 
         dlg->SetDlgItemText(IDC_STATUS, "Warten, bis Transceiver bereit ist...");
-        dcb.BaudRate = BaudRateTable[BaudIndex(dlg->m_nBaudrate)];
-        Check(p.SetCommState(dcb), 8, p);
+        line.baudRate = BaudRateTable[BaudIndex(dlg->m_nBaudrate)];
+        Check(p.SetLine(line), 8, p);
         for (;;) {
-            DWORD sent = 0;
-            if (!p.WriteFile(packet.data(), 1, sent) || sent == 0)
+            std::size_t sent = 0;
+            if (!p.Write(std::span(packet).first(1), sent, std::nullopt) || sent == 0)
                 RaiseWorkerError(13, &p);
-            BYTE answer = 0;
-            DWORD got = 0;
-            Check(p.ReadFile(&answer, 1, got), 14, p);
+            std::uint8_t answer[1] = {};
+            std::size_t got = 0;
+            Check(p.Read(answer, got, readTimeout), 14, p);
             if (got == 0)
                 break;
         }

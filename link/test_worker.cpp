@@ -39,36 +39,30 @@ UINT CLinkControlDialog::TestThreadProc(void* pParam) {
             return 0;
         }
         ISerialPort& p = *port;
-        Check(p.SetCommMask(EV_CTS), 15, p);
-        DWORD status = 0;
-        Check(p.GetCommModemStatus(status), 16, p);
-        if (!(status & MS_CTS_ON)) {
+        bool cts = false;
+        Check(p.ReadCts(cts), 16, p);
+        if (!cts) {
             dlg->SetDlgItemText(IDC_STATUS, "FEHLER: Laser-Transceiver ist nicht eingeschaltet");
             dlg->ClosePort(port);
             finish(false);
             return 0;
         }
-        DCB dcb;
-        Check(p.GetCommState(dcb), 3, p);
-        SetLineSettings(dcb, BaudRateTable[BaudIndex(dlg->m_nBaudrate)]);
-        Check(p.SetCommState(dcb), 17, p);
-        COMMTIMEOUTS timeouts;
-        timeouts.ReadTotalTimeoutConstant = 1;
-        Check(p.SetCommTimeouts(timeouts), 18, p);
+        Check(p.SetLine({BaudRateTable[BaudIndex(dlg->m_nBaudrate)]}), 17, p);
+        const Timeout readTimeout = std::chrono::milliseconds(1);
 
         dlg->SetDlgItemText(IDC_STATUS, dlg->m_bAutoMode ? "Prüfe Link-Qualität..."
                                                          : "Der Laser ist eingeschaltet");
         const DWORD start = GetTickCount();
-        BYTE received[kCycleBytes];
+        std::uint8_t received[kCycleBytes];
         for (;;) {
             for (int i = 0; i < kWritesPerCycle; ++i) {
-                DWORD written = 0;
-                Check(p.WriteFile(TestPattern, kTestPatternSize, written), 19, p);
+                std::size_t written = 0;
+                Check(p.Write(TestPattern, written, std::nullopt), 19, p);
             }
-            DWORD count = 0;
-            Check(p.ReadFile(received, kCycleBytes, count), 20, p);
+            std::size_t count = 0;
+            Check(p.Read(received, count, readTimeout), 20, p);
             const unsigned matches = CountMatchWords(received, count);
-            Check(p.PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR), 21, p);
+            Check(p.Purge(), 21, p);
             dlg->GetDlgItem(IDC_LINK_QUALITY).SetPos(static_cast<int>(matches));
 
             if (!dlg->m_bAutoMode)

@@ -22,9 +22,10 @@ std::string PosLine(int pos) {
 // ends k * 100 ms after the start; echo(k) may replace what came back in cycle k.
 class SteppedCycles {
 public:
-    SteppedCycles(ManualClock& clock, std::function<void(int cycle, BYTE*, DWORD&)> echo = {})
-        : m_faults({}, [this, &clock, echo](BYTE* data, DWORD size, DWORD& count) {
-              if (size != 1024)
+    SteppedCycles(ManualClock& clock,
+                  std::function<void(int cycle, std::span<std::uint8_t>, std::size_t&)> echo = {})
+        : m_faults({}, [this, &clock, echo](std::span<std::uint8_t> data, std::size_t& count) {
+              if (data.size() != 1024)
                   return;
               ++m_cycle;
               if (echo)
@@ -38,10 +39,10 @@ private:
 };
 
 // A cycle's echo with exactly `good` intact words, the rest damaged.
-void Echo(unsigned good, BYTE* data, DWORD& count) {
+void Echo(unsigned good, std::span<std::uint8_t> data, std::size_t& count) {
     count = 1024;
     for (unsigned w = 0; w < 256; ++w)
-        std::memcpy(data + 4 * w, w < good ? "TEST" : "TXST", 4);
+        std::memcpy(data.data() + 4 * w, w < good ? "TEST" : "TXST", 4);
 }
 
 // The positions shown before the given line (all of them if it never came).
@@ -145,12 +146,12 @@ TEST(LinkTest, BarShowsTheWordsThatCameBack) {
 TEST(LinkTest, StrayByteAheadOfTheEchoCostsOneWord) {
     ManualClock clock;
     WorkerRig rig(clock, "power=on");
-    ScopedPortFaults stray({}, [](BYTE* data, DWORD size, DWORD& count) {
+    ScopedPortFaults stray({}, [](std::span<std::uint8_t> data, std::size_t& count) {
         if (count == 0)
             return;
-        std::memmove(data + 1, data, std::min(count, size - 1));
+        std::memmove(data.data() + 1, data.data(), std::min(count, data.size() - 1));
         data[0] = 'X';
-        count = std::min(count + 1, size);
+        count = std::min(count + 1, data.size());
     });
     rig.Start();
     rig.Click(IDC_TEST);
@@ -234,7 +235,9 @@ TEST(LinkTest, NinetyPercentIsTheLine230WordsAreBad231Good) {
         SCOPED_TRACE("231 words");
         ManualClock clock;
         WorkerRig rig(clock, "power=on,timing=none");
-        SteppedCycles cycles(clock, [](int, BYTE* data, DWORD& count) { Echo(231, data, count); });
+        SteppedCycles cycles(clock, [](int, std::span<std::uint8_t> data, std::size_t& count) {
+            Echo(231, data, count);
+        });
         rig.Start();
         rig.SetAutoMode();
         rig.Click(IDC_TEST);
@@ -251,7 +254,7 @@ TEST(LinkTest, NinetyPercentIsTheLine230WordsAreBad231Good) {
 TEST(LinkTest, BadCycleAtSixSecondsKeepsTheTestRunningWithTheWarning) {
     ManualClock clock;
     WorkerRig rig(clock, "power=on,timing=none");
-    SteppedCycles cycles(clock, [](int cycle, BYTE* data, DWORD& count) {
+    SteppedCycles cycles(clock, [](int cycle, std::span<std::uint8_t> data, std::size_t& count) {
         if (cycle == 60)
             Echo(0, data, count);
     });
