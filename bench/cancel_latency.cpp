@@ -36,7 +36,7 @@ using SteadyClock = std::chrono::steady_clock;
 // pause before the packet is cut short in the other phases, only to keep the runs quick.
 class PhaseClock : public IClock {
 public:
-    void Target(DWORD ms, int nth) {
+    void Target(std::uint32_t ms, int nth) {
         std::lock_guard lock(m_mutex);
         m_targetMs = ms;
         m_left = nth;
@@ -47,8 +47,8 @@ public:
         return m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_reached; });
     }
 
-    DWORD Now() override { return m_system.Now(); }
-    bool Sleep(DWORD ms, const CancelToken* cancel) override {
+    std::uint32_t Now() override { return m_system.Now(); }
+    bool Sleep(std::uint32_t ms, const CancelToken* cancel) override {
         bool hold = false;
         {
             std::lock_guard lock(m_mutex);
@@ -70,7 +70,7 @@ private:
     SystemClock m_system;
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    DWORD m_targetMs = 0;
+    std::uint32_t m_targetMs = 0;
     int m_left = 0;
     bool m_reached = false;
 };
@@ -84,9 +84,9 @@ struct Phase {
     int button;
     const char* options;
     bool autoMode;
-    const char* status; // reached when this text shows ...
-    int jitterMs;       // ... plus up to this long, to land anywhere in a loop
-    DWORD holdMs;       // or: reached in the nth sleep of this length
+    const char* status;   // reached when this text shows ...
+    int jitterMs;         // ... plus up to this long, to land anywhere in a loop
+    std::uint32_t holdMs; // or: reached in the nth sleep of this length
     int holdNth;
 };
 

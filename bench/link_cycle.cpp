@@ -16,12 +16,12 @@
 #include "link/baud_tables.h"
 #include "link/serial_port_posix.h"
 #include "link/transceiver_protocol.h"
-#include "link/worker_support.h"
 #include "platform/cancel_token.h"
 #include "res/resource.h"
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <poll.h>
@@ -35,12 +35,12 @@ using namespace bench;
 
 namespace {
 
-double LineTimeMs(DWORD rate) {
+double LineTimeMs(std::uint32_t rate) {
     return 1024.0 * 10.0 * 1000.0 / rate;
 }
 
 std::vector<double> WorkerCycles(int baudIndex, double seconds, const char* timing) {
-    const DWORD rate = BaudRateTable[baudIndex];
+    const std::uint32_t rate = BaudRateTable[baudIndex];
     HeadlessProgram program("sim:power=on,timing=" + std::string(timing) +
                             ",rate=" + std::to_string(rate));
     std::mutex mutex;
@@ -80,7 +80,7 @@ struct PacedLine {
 // line time as on a real UART (without its FIFO).
 class EchoingFarEnd {
 public:
-    EchoingFarEnd(int master, DWORD pacedRate, PacedLine& line)
+    EchoingFarEnd(int master, std::uint32_t pacedRate, PacedLine& line)
         : m_master(master), m_rate(pacedRate), m_line(line), m_thread([this] { Run(); }) {}
     ~EchoingFarEnd() {
         m_stop.Cancel();
@@ -135,7 +135,7 @@ private:
     }
 
     int m_master;
-    DWORD m_rate;
+    std::uint32_t m_rate;
     PacedLine& m_line;
     CancelToken m_stop;
     std::thread m_thread;
@@ -148,7 +148,7 @@ struct PtyResult {
 
 enum class FarEnd { Echo, Paced, PacedIdealDrain };
 
-PtyResult PtyCycles(DWORD rate, double seconds, FarEnd mode) {
+PtyResult PtyCycles(std::uint32_t rate, double seconds, FarEnd mode) {
     const bool paced = mode != FarEnd::Echo;
     PtyResult r;
     int master = -1;
@@ -190,25 +190,21 @@ PtyResult PtyCycles(DWORD rate, double seconds, FarEnd mode) {
             std::fprintf(stderr, "%s\n", opened.reason.c_str());
         } else {
             ISerialPort& p = *opened.port;
-            DCB dcb;
-            p.GetCommState(dcb);
-            SetLineSettings(dcb, rate);
-            COMMTIMEOUTS timeouts;
-            timeouts.ReadTotalTimeoutConstant = 1;
-            if (!p.SetCommState(dcb) || !p.SetCommTimeouts(timeouts))
+            if (!p.SetLine({rate}))
                 std::fprintf(stderr, "line set-up: %s\n", p.LastError().c_str());
-            BYTE received[kCycleBytes];
+            const Timeout readTimeout = std::chrono::milliseconds(1);
+            std::uint8_t received[kCycleBytes];
             const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
             while (SteadyClock::now() < end) {
                 const auto start = SteadyClock::now();
                 for (int i = 0; i < kWritesPerCycle; ++i) {
-                    DWORD written = 0;
+                    std::size_t written = 0;
                     line.handed.fetch_add(kTestPatternSize);
-                    p.WriteFile(TestPattern, kTestPatternSize, written);
+                    p.Write(TestPattern, written, std::nullopt);
                 }
-                DWORD count = 0;
-                p.ReadFile(received, kCycleBytes, count);
-                p.PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR);
+                std::size_t count = 0;
+                p.Read(received, count, readTimeout);
+                p.Purge();
                 line.handed.store(line.sent.load()); // what the purge took away was never sent
                 r.cycles.push_back(Ms(SteadyClock::now() - start));
                 r.received.push_back(count);
@@ -229,7 +225,7 @@ int main(int argc, char** argv) {
         PtyResult pty, paced, ideal;
     } rows[4];
     for (int i = 0; i < 4; ++i) {
-        const DWORD rate = BaudRateTable[i];
+        const std::uint32_t rate = BaudRateTable[i];
         rows[i].worker = WorkerCycles(i, seconds, "real");
         rows[i].own = WorkerCycles(i, 1.0, "none");
         rows[i].pty = PtyCycles(rate, 1.0, FarEnd::Echo);

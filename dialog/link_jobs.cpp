@@ -162,13 +162,13 @@ void CLinkControlDialog::DecideStartMode() {
     std::unique_ptr<ISerialPort> port =
         OpenLinkPort(m_context.ports, SelectedPort(), nullptr, reporter, false);
     if (port) {
-        DWORD modemStatus = 0;
-        const bool answered = port->GetCommModemStatus(modemStatus);
+        bool cts = false;
+        const bool answered = port->ReadCts(cts);
         // Each job opens the port anew.
         CloseLinkPort(port, reporter);
         if (answered) {
             m_bAutoMode = true;
-            if (modemStatus & MS_CTS_ON)
+            if (cts)
                 OnTest(); // already switched on: no configuration needed
             else
                 OnConfigure();

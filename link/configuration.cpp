@@ -9,19 +9,6 @@
 
 #include <cstring>
 
-namespace {
-
-void WaitForCts(ISerialPort& port, const CancelToken& cancel, DWORD& status, bool on, int waitCode,
-                int statusCode) {
-    while (((status & MS_CTS_ON) != 0) != on) {
-        DWORD events = 0;
-        Check(port.WaitCommEvent(events), waitCode, port, cancel);
-        Check(port.GetCommModemStatus(status), statusCode, port, cancel);
-    }
-}
-
-} // namespace
-
 void TransceiverConfiguration::Run(const std::shared_ptr<CancelToken>& cancel,
                                    ILinkReporter& reporter) const {
     try {
@@ -43,34 +30,29 @@ void TransceiverConfiguration::Steps(const std::shared_ptr<CancelToken>& cancel,
         return;
     }
     ISerialPort& p = *port;
-    Check(p.SetCommMask(EV_CTS), 1, p, stop);
-    DWORD status = 0;
-    Check(p.GetCommModemStatus(status), 2, p, stop);
-    if (status & MS_CTS_ON) {
+    bool cts = false;
+    Check(p.ReadCts(cts), 2, p, stop);
+    if (cts) {
         reporter.Status("Laser-Transceiver zuerst ausschalten");
-        WaitForCts(p, stop, status, false, 3, 4);
+        Check(p.WaitForCts(false, std::nullopt), 3, p, stop);
     }
     reporter.Status("Laser-Transceiver einschalten");
-    WaitForCts(p, stop, status, true, 5, 6);
+    Check(p.WaitForCts(true, std::nullopt), 5, p, stop);
 
     reporter.Status("Sende Konfigurationsdaten...");
-    DCB dcb;
-    Check(p.GetCommState(dcb), 7, p, stop);
-    SetLineSettings(dcb, 9600);
-    Check(p.SetCommState(dcb), 8, p, stop);
-    COMMTIMEOUTS timeouts;
-    timeouts.ReadTotalTimeoutConstant = 100;
-    Check(p.SetCommTimeouts(timeouts), 9, p, stop);
+    LineSettings line{9600};
+    Check(p.SetLine(line), 8, p, stop);
+    const Timeout readTimeout = std::chrono::milliseconds(100);
 
     const ConfigurationPacket packet =
         MakeConfigurationPacket(m_settings.nSensitivity, m_settings.nBaudrate);
     SleepOrCancel(m_clock, 500, &stop);
-    DWORD written = 0;
-    if (!p.WriteFile(packet.data(), 8, written) || written < 8)
+    std::size_t written = 0;
+    if (!p.Write(packet, written, std::nullopt) || written < packet.size())
         FailStep(10, p, stop);
-    BYTE echo[8] = {};
-    DWORD received = 0;
-    Check(p.ReadFile(echo, 8, received), 11, p, stop);
+    std::uint8_t echo[8] = {};
+    std::size_t received = 0;
+    Check(p.Read(echo, received, readTimeout), 11, p, stop);
     if (received < 8 || std::memcmp(echo, packet.data(), 8) != 0) {
         reporter.Status("FEHLER: Konfigurationsdaten wurden nicht empfangen");
         CloseLinkPort(port, reporter);
@@ -79,15 +61,15 @@ void TransceiverConfiguration::Steps(const std::shared_ptr<CancelToken>& cancel,
     }
 
     reporter.Status("Warten, bis Transceiver bereit ist...");
-    dcb.BaudRate = BaudRateTable[BaudIndex(m_settings.nBaudrate)];
-    Check(p.SetCommState(dcb), 8, p, stop);
+    line.baudRate = BaudRateTable[BaudIndex(m_settings.nBaudrate)];
+    Check(p.SetLine(line), 8, p, stop);
     for (;;) {
-        DWORD sent = 0;
-        if (!p.WriteFile(packet.data(), 1, sent) || sent == 0)
+        std::size_t sent = 0;
+        if (!p.Write(std::span(packet).first(1), sent, std::nullopt) || sent == 0)
             FailStep(13, p, stop);
-        BYTE answer = 0;
-        DWORD got = 0;
-        Check(p.ReadFile(&answer, 1, got), 14, p, stop);
+        std::uint8_t answer[1] = {};
+        std::size_t got = 0;
+        Check(p.Read(answer, got, readTimeout), 14, p, stop);
         if (got == 0)
             break;
     }

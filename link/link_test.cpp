@@ -26,36 +26,30 @@ void LinkTest::Steps(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& 
         return;
     }
     ISerialPort& p = *port;
-    Check(p.SetCommMask(EV_CTS), 15, p, stop);
-    DWORD status = 0;
-    Check(p.GetCommModemStatus(status), 16, p, stop);
-    if (!(status & MS_CTS_ON)) {
+    bool cts = false;
+    Check(p.ReadCts(cts), 16, p, stop);
+    if (!cts) {
         reporter.Status("FEHLER: Laser-Transceiver ist nicht eingeschaltet");
         CloseLinkPort(port, reporter);
         reporter.Finished(false);
         return;
     }
-    DCB dcb;
-    Check(p.GetCommState(dcb), 3, p, stop);
-    SetLineSettings(dcb, BaudRateTable[BaudIndex(m_settings.nBaudrate)]);
-    Check(p.SetCommState(dcb), 17, p, stop);
-    COMMTIMEOUTS timeouts;
-    timeouts.ReadTotalTimeoutConstant = 1;
-    Check(p.SetCommTimeouts(timeouts), 18, p, stop);
+    Check(p.SetLine({BaudRateTable[BaudIndex(m_settings.nBaudrate)]}), 17, p, stop);
+    const Timeout readTimeout = std::chrono::milliseconds(1);
 
     bool automatic = m_settings.automatic;
     reporter.Status(automatic ? "Prüfe Link-Qualität..." : "Der Laser ist eingeschaltet");
     const std::uint32_t start = m_clock.Now();
-    BYTE received[kCycleBytes];
+    std::uint8_t received[kCycleBytes];
     for (;;) {
         for (int i = 0; i < kWritesPerCycle; ++i) {
-            DWORD written = 0;
-            Check(p.WriteFile(TestPattern, kTestPatternSize, written), 19, p, stop);
+            std::size_t written = 0;
+            Check(p.Write(TestPattern, written, std::nullopt), 19, p, stop);
         }
-        DWORD count = 0;
-        Check(p.ReadFile(received, kCycleBytes, count), 20, p, stop);
+        std::size_t count = 0;
+        Check(p.Read(received, count, readTimeout), 20, p, stop);
         const unsigned matches = CountMatchWords(received, count);
-        Check(p.PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR), 21, p, stop);
+        Check(p.Purge(), 21, p, stop);
         reporter.Progress(static_cast<int>(matches));
 
         if (!automatic)

@@ -36,8 +36,6 @@ using Milliseconds = std::chrono::milliseconds;
 // How often the modem lines and the output queue are looked at while waiting.
 constexpr Milliseconds kLinePollInterval{5};
 
-constexpr DWORD MAXDWORD = 0xFFFFFFFF;
-
 std::string ErrnoText(int err) {
     return std::strerror(err);
 }
@@ -219,15 +217,12 @@ public:
         ::flock(m_fd.Get(), LOCK_UN);
     }
 
-    bool GetCommState(DCB& dcb) override;
-    bool SetCommState(const DCB& dcb) override;
-    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
-    bool SetCommMask(DWORD mask) override;
-    bool WaitCommEvent(DWORD& eventMask) override;
-    bool GetCommModemStatus(DWORD& modemStatus) override;
-    bool WriteFile(const void* buffer, DWORD count, DWORD& written) override;
-    bool ReadFile(void* buffer, DWORD count, DWORD& read) override;
-    bool PurgeComm(DWORD flags) override;
+    bool SetLine(const LineSettings& line) override;
+    bool ReadCts(bool& on) override;
+    bool WaitForCts(bool on, Timeout timeout) override;
+    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override;
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
+    bool Purge() override;
     std::string LastError() const override { return m_lastError; }
 
 private:
@@ -252,10 +247,7 @@ private:
     UniqueFd m_fd;
     std::shared_ptr<CancelToken> m_cancel;
     PosixPortEnvironment m_env;
-    COMMTIMEOUTS m_timeouts{};
-    DWORD m_mask = 0;
-    DWORD m_baud = 0;              // as last set; paces the wait for the output queue
-    std::optional<bool> m_lastCts; // the level the next CTS wait compares with
+    std::uint32_t m_baud = 0; // as last set; paces the wait for the output queue
     std::string m_lastError;
 };
 
@@ -263,10 +255,10 @@ private:
 
 namespace {
 
-std::optional<SteadyClock::time_point> DeadlineAfter(std::uint64_t ms) {
-    if (ms == 0)
+std::optional<SteadyClock::time_point> DeadlineAfter(Timeout timeout) {
+    if (!timeout)
         return std::nullopt;
-    return SteadyClock::now() + Milliseconds(ms);
+    return SteadyClock::now() + *timeout;
 }
 
 // ppoll() takes the time left exactly: a drain wait of a fraction of a millisecond must not
@@ -332,141 +324,91 @@ PosixSerialPort::Wake PosixSerialPort::Pause(SteadyClock::duration interval,
     return wake;
 }
 
-bool PosixSerialPort::GetCommState(DCB& dcb) {
-    termios t{};
-    if (::tcgetattr(m_fd.Get(), &t) != 0)
-        return Fail("GetCommState", errno);
-    dcb = DcbFromTermios(t);
-    int lines = 0;
-    if (m_env.readModemLines(m_fd.Get(), lines) == 0) {
-        dcb.fDtrControl = (lines & TIOCM_DTR) ? 1 : DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = (lines & TIOCM_RTS) ? 1 : RTS_CONTROL_DISABLE;
-    }
-    return true;
-}
-
-bool PosixSerialPort::SetCommState(const DCB& dcb) {
+bool PosixSerialPort::SetLine(const LineSettings& line) {
     termios wanted{};
     if (::tcgetattr(m_fd.Get(), &wanted) != 0)
-        return Fail("SetCommState", errno);
-    if (!ApplyDcbToTermios(dcb, wanted))
-        return Fail("SetCommState", "line settings not supported (" + std::to_string(dcb.BaudRate) +
-                                        " baud, " + std::to_string(dcb.ByteSize) + " data bits)");
+        return Fail("SetLine", errno);
+    if (!ApplyLineToTermios(line, wanted))
+        return Fail("SetLine",
+                    "line settings not supported (" + std::to_string(line.baudRate) + " baud)");
     int rc;
     while ((rc = ::tcsetattr(m_fd.Get(), TCSANOW, &wanted)) != 0 && errno == EINTR) {
     }
     if (rc != 0)
-        return Fail("SetCommState", errno);
+        return Fail("SetLine", errno);
 
     // tcsetattr() succeeds when any of the changes was taken; a driver that cannot do the
     // speed keeps its old one without complaint.
     termios now{};
     if (::tcgetattr(m_fd.Get(), &now) != 0)
-        return Fail("SetCommState", errno);
+        return Fail("SetLine", errno);
     if (::cfgetospeed(&now) != ::cfgetospeed(&wanted) ||
         (::cfgetispeed(&now) != ::cfgetispeed(&wanted) && ::cfgetispeed(&now) != B0)) {
         const auto had = BaudFromSpeed(::cfgetospeed(&now));
-        return Fail("SetCommState", "the port did not take " + std::to_string(dcb.BaudRate) +
-                                        " baud (it runs at " +
-                                        (had ? std::to_string(*had) : std::string("?")) + ")");
+        return Fail("SetLine", "the port did not take " + std::to_string(line.baudRate) +
+                                   " baud (it runs at " +
+                                   (had ? std::to_string(*had) : std::string("?")) + ")");
     }
 
-    m_baud = dcb.BaudRate;
-    int clear = 0;
-    int set = 0;
-    (dcb.fDtrControl == DTR_CONTROL_DISABLE ? clear : set) |= TIOCM_DTR;
-    (dcb.fRtsControl == RTS_CONTROL_DISABLE ? clear : set) |= TIOCM_RTS;
+    m_baud = line.baudRate;
     // A device without modem lines answers ENOTTY or EINVAL: it has none to switch.
-    for (auto [request, bits] : {std::pair{TIOCMBIC, clear}, std::pair{TIOCMBIS, set}}) {
-        if (bits != 0 && ::ioctl(m_fd.Get(), request, &bits) != 0 && errno != ENOTTY &&
-            errno != EINVAL)
-            return Fail("SetCommState", errno);
-    }
+    int off = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(m_fd.Get(), TIOCMBIC, &off) != 0 && errno != ENOTTY && errno != EINVAL)
+        return Fail("SetLine", errno);
     return true;
 }
 
-bool PosixSerialPort::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {
-    m_timeouts = timeouts;
-    return true;
-}
-
-bool PosixSerialPort::SetCommMask(DWORD mask) {
-    m_mask = mask;
-    return true;
-}
-
-bool PosixSerialPort::GetCommModemStatus(DWORD& modemStatus) {
-    modemStatus = 0;
+bool PosixSerialPort::ReadCts(bool& on) {
+    on = false;
     int lines = 0;
     if (const int err = m_env.readModemLines(m_fd.Get(), lines))
-        return Fail("GetCommModemStatus", err);
-    m_lastCts = (lines & TIOCM_CTS) != 0;
-    if (*m_lastCts)
-        modemStatus |= MS_CTS_ON;
+        return Fail("ReadCts", err);
+    on = (lines & TIOCM_CTS) != 0;
     return true;
 }
 
-bool PosixSerialPort::WaitCommEvent(DWORD& eventMask) {
-    eventMask = 0;
-    if ((m_mask & EV_CTS) == 0)
-        return Fail("WaitCommEvent", "no event to wait for (only EV_CTS is watched)");
+bool PosixSerialPort::WaitForCts(bool on, Timeout timeout) {
+    const auto deadline = DeadlineAfter(timeout);
+    if (Cancelled())
+        return Fail("WaitForCts", "cancelled");
     for (;;) {
         int lines = 0;
         if (const int err = m_env.readModemLines(m_fd.Get(), lines))
-            return Fail("WaitCommEvent", err);
-        const bool cts = (lines & TIOCM_CTS) != 0;
-        if (!m_lastCts)
-            m_lastCts = cts;
-        else if (cts != *m_lastCts) {
-            m_lastCts = cts;
-            eventMask = EV_CTS;
+            return Fail("WaitForCts", err);
+        if (((lines & TIOCM_CTS) != 0) == on)
             return true;
-        }
-        switch (Pause(kLinePollInterval, std::nullopt)) {
+        switch (Pause(kLinePollInterval, deadline)) {
         case Wake::Ready:
             break;
+        case Wake::TimedOut:
+            return Fail("WaitForCts", "timed out");
         case Wake::Cancelled:
-            return Fail("WaitCommEvent", "cancelled");
-        default:
-            return Fail("WaitCommEvent", errno);
+            return Fail("WaitForCts", "cancelled");
+        case Wake::Failed:
+            return Fail("WaitForCts", errno);
         }
     }
 }
 
-bool PosixSerialPort::ReadFile(void* buffer, DWORD count, DWORD& read) {
-    read = 0;
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    const COMMTIMEOUTS& t = m_timeouts;
-    // As on Windows: MAXDWORD/0/0 returns at once with what is there, all zeros waits for
-    // the whole count, otherwise a total deadline and, once bytes flow, an interval one.
-    const bool immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-                           t.ReadTotalTimeoutConstant == 0;
-    const auto total = DeadlineAfter(std::uint64_t(t.ReadTotalTimeoutMultiplier) * count +
-                                     t.ReadTotalTimeoutConstant);
-    const DWORD interval = t.ReadIntervalTimeout == MAXDWORD ? 0 : t.ReadIntervalTimeout;
-    std::optional<SteadyClock::time_point> gapDeadline;
-
+bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
+    got = 0;
+    const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("ReadFile", "cancelled");
+        return Fail("Read", "cancelled");
     for (;;) {
-        while (read < count) {
-            const ssize_t n = ::read(m_fd.Get(), bytes + read, count - read);
+        while (got < buffer.size()) {
+            const ssize_t n = ::read(m_fd.Get(), buffer.data() + got, buffer.size() - got);
             if (n > 0) {
-                read += static_cast<DWORD>(n);
-                if (interval != 0)
-                    gapDeadline = DeadlineAfter(interval);
+                got += static_cast<std::size_t>(n);
                 continue;
             }
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EAGAIN)
-                return Fail("ReadFile", errno);
+                return Fail("Read", errno);
             break; // nothing more for now (a raw tty with VMIN 0 says so with 0)
         }
-        if (read == count || immediate)
-            return true;
-        const auto deadline = Earlier(total, gapDeadline);
-        if (Passed(deadline))
+        if (got == buffer.size() || Passed(deadline))
             return true;
 
         short revents = 0;
@@ -476,35 +418,33 @@ bool PosixSerialPort::ReadFile(void* buffer, DWORD count, DWORD& read) {
         case Wake::TimedOut:
             continue; // one last look, then the deadline ends it
         case Wake::Cancelled:
-            return Fail("ReadFile", "cancelled");
+            return Fail("Read", "cancelled");
         case Wake::Failed:
-            return Fail("ReadFile", errno);
+            return Fail("Read", errno);
         }
         if (revents & POLLNVAL)
-            return Fail("ReadFile", EBADF);
+            return Fail("Read", EBADF);
         if (revents & (POLLHUP | POLLERR))
-            return Fail("ReadFile", "the device hung up");
+            return Fail("Read", "the device hung up");
     }
 }
 
-bool PosixSerialPort::WriteFile(const void* buffer, DWORD count, DWORD& written) {
+bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
+                            Timeout timeout) {
     written = 0;
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    const auto deadline =
-        DeadlineAfter(std::uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * count +
-                      m_timeouts.WriteTotalTimeoutConstant);
+    const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("WriteFile", "cancelled");
-    while (written < count) {
-        const ssize_t n = ::write(m_fd.Get(), bytes + written, count - written);
+        return Fail("Write", "cancelled");
+    while (written < data.size()) {
+        const ssize_t n = ::write(m_fd.Get(), data.data() + written, data.size() - written);
         if (n > 0) {
-            written += static_cast<DWORD>(n);
+            written += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN)
-            return Fail("WriteFile", errno);
+            return Fail("Write", errno);
         short revents = 0;
         switch (Wait(m_fd.Get(), POLLOUT, deadline, revents)) {
         case Wake::Ready:
@@ -512,14 +452,14 @@ bool PosixSerialPort::WriteFile(const void* buffer, DWORD count, DWORD& written)
         case Wake::TimedOut:
             return true; // the write time-out: a short count, no failure
         case Wake::Cancelled:
-            return Fail("WriteFile", "cancelled");
+            return Fail("Write", "cancelled");
         case Wake::Failed:
-            return Fail("WriteFile", errno);
+            return Fail("Write", errno);
         }
         if (revents & POLLNVAL)
-            return Fail("WriteFile", EBADF);
+            return Fail("Write", EBADF);
         if (revents & (POLLHUP | POLLERR))
-            return Fail("WriteFile", "the device hung up");
+            return Fail("Write", "the device hung up");
     }
 
     // Handed to the driver is not yet sent: wait for the queue to empty, so that a read that
@@ -527,7 +467,7 @@ bool PosixSerialPort::WriteFile(const void* buffer, DWORD count, DWORD& written)
     for (;;) {
         int queued = 0;
         if (const int err = m_env.readOutputQueue(m_fd.Get(), queued))
-            return Fail("WriteFile", err);
+            return Fail("Write", err);
         if (queued <= 0)
             return true;
         // Look again about when the queued bytes should be out: a fixed interval would add up
@@ -543,21 +483,16 @@ bool PosixSerialPort::WriteFile(const void* buffer, DWORD count, DWORD& written)
         case Wake::TimedOut:
             return true;
         case Wake::Cancelled:
-            return Fail("WriteFile", "cancelled");
+            return Fail("Write", "cancelled");
         case Wake::Failed:
-            return Fail("WriteFile", errno);
+            return Fail("Write", errno);
         }
     }
 }
 
-bool PosixSerialPort::PurgeComm(DWORD flags) {
-    const bool tx = (flags & PURGE_TXCLEAR) != 0;
-    const bool rx = (flags & PURGE_RXCLEAR) != 0;
-    if (!tx && !rx)
-        return true;
-    const int queue = tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH;
-    if (::tcflush(m_fd.Get(), queue) != 0)
-        return Fail("PurgeComm", errno);
+bool PosixSerialPort::Purge() {
+    if (::tcflush(m_fd.Get(), TCIOFLUSH) != 0)
+        return Fail("Purge", errno);
     return true;
 }
 

@@ -10,16 +10,19 @@
 // as well, as the lock files do on POSIX. A device that opens but is no serial port (a port
 // name whose mapping leads nowhere) counts as absent.
 //
-// The driver keeps the read time-outs itself (SetCommTimeouts). A completed write only means
-// the driver has the bytes; the output queue is then watched until it is empty, so that the
-// read that follows sees the echo.
+// The driver keeps the read and write time-outs itself (SetCommTimeouts, set again only when a
+// call asks for others than the last). A completed write only means the driver has the bytes;
+// the output queue is then watched until it is empty, so that the read that follows sees the
+// echo. A CTS wait is a loop of reading the modem status and a WaitCommEvent on EV_CTS.
 #include "link/system_serial_port.h"
 
 #include "link/port_map.h"
+#include "platform/afx_types.h" // the system's macros (MS_CTS_ON, WAIT_TIMEOUT) name DWORD
 #include "platform/cancel_token.h"
 #include "platform/text_win32.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +34,34 @@ namespace {
 
 // How often the output queue is looked at, at most, while waiting for it to empty.
 constexpr WinDWORD kDrainPollMs = 5;
+
+// A time-out in the system's milliseconds, short of INFINITE.
+WinDWORD DriverMs(std::chrono::milliseconds ms) {
+    return static_cast<WinDWORD>(std::clamp<std::int64_t>(ms.count(), 0, MAXDWORD - 1));
+}
+
+// When a call that may take until timeout has to give up; empty for no limit.
+std::optional<std::uint64_t> DeadlineAfter(Timeout timeout) {
+    if (!timeout)
+        return std::nullopt;
+    return ::GetTickCount64() + DriverMs(*timeout);
+}
+
+// What is left until the deadline, for a wait on a handle.
+WinDWORD MsLeft(std::optional<std::uint64_t> deadline) {
+    if (!deadline)
+        return INFINITE;
+    const std::uint64_t now = ::GetTickCount64();
+    return now >= *deadline ? 0 : static_cast<WinDWORD>(*deadline - now);
+}
+
+bool SameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
+    return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
+           a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
+           a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant &&
+           a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier &&
+           a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
+}
 
 // Holds a handle of either failure kind: CreateFile gives INVALID_HANDLE_VALUE, CreateEvent null.
 class UniqueHandle {
@@ -82,19 +113,16 @@ public:
         : m_guard(std::move(guard)), m_port(std::move(port)), m_ioEvent(std::move(ioEvent)),
           m_cancel(std::move(cancel)) {}
 
-    bool GetCommState(DCB& dcb) override;
-    bool SetCommState(const DCB& dcb) override;
-    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
-    bool SetCommMask(DWORD mask) override;
-    bool WaitCommEvent(DWORD& eventMask) override;
-    bool GetCommModemStatus(DWORD& modemStatus) override;
-    bool WriteFile(const void* buffer, DWORD count, DWORD& written) override;
-    bool ReadFile(void* buffer, DWORD count, DWORD& read) override;
-    bool PurgeComm(DWORD flags) override;
+    bool SetLine(const LineSettings& line) override;
+    bool ReadCts(bool& on) override;
+    bool WaitForCts(bool on, Timeout timeout) override;
+    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override;
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
+    bool Purge() override;
     std::string LastError() const override { return m_lastError; }
 
 private:
-    enum class Wake { Done, Cancelled, Failed };
+    enum class Wake { Done, Cancelled, TimedOut, Failed };
 
     OVERLAPPED FreshOverlapped() {
         ::ResetEvent(m_ioEvent.Get());
@@ -102,8 +130,13 @@ private:
         ov.hEvent = m_ioEvent.Get();
         return ov;
     }
-    // Brings an overlapped operation to its end; started is what the call that began it said.
-    Wake Await(BOOL started, OVERLAPPED& ov, WinDWORD& transferred);
+    // Brings an overlapped operation to its end, or gives it up after waitMs; started is what
+    // the call that began it said.
+    Wake Await(BOOL started, OVERLAPPED& ov, WinDWORD& transferred, WinDWORD waitMs = INFINITE);
+    // Cancels a pending operation and waits until it has let go of its buffer.
+    void Abandon(OVERLAPPED& ov);
+    // Gives the driver these time-outs unless it has them already.
+    bool UseTimeouts(const COMMTIMEOUTS& wanted, const char* operation);
     // Sleeps up to ms, woken by the cancel.
     Wake Pause(WinDWORD ms);
     bool Cancelled() const { return m_cancel && m_cancel->IsCancelled(); }
@@ -117,41 +150,62 @@ private:
         return false;
     }
     bool Ended(const char* operation, Wake wake) {
-        return wake == Wake::Cancelled ? Fail(operation, "cancelled")
-                                       : Fail(operation, ::GetLastError());
+        switch (wake) {
+        case Wake::Cancelled:
+            return Fail(operation, "cancelled");
+        case Wake::TimedOut:
+            return Fail(operation, "timed out");
+        default:
+            return Fail(operation, ::GetLastError());
+        }
     }
 
     UniqueHandle m_guard; // declared first: given up only after the port is closed
     UniqueHandle m_port;
     UniqueHandle m_ioEvent; // manual reset; one operation at a time uses it
     std::shared_ptr<CancelToken> m_cancel;
-    COMMTIMEOUTS m_timeouts{};
-    DWORD m_mask = 0;
-    DWORD m_baud = 0;              // as last set; paces the look at the output queue
-    std::optional<bool> m_lastCts; // the level the caller last read
+    std::optional<COMMTIMEOUTS> m_timeouts; // as last given to the driver
+    WinDWORD m_mask = 0;                    // the event mask as last set
+    std::uint32_t m_baud = 0;               // as last set; paces the look at the output queue
     std::string m_lastError;
 };
 
-Win32SerialPort::Wake Win32SerialPort::Await(BOOL started, OVERLAPPED& ov, WinDWORD& transferred) {
+Win32SerialPort::Wake Win32SerialPort::Await(BOOL started, OVERLAPPED& ov, WinDWORD& transferred,
+                                             WinDWORD waitMs) {
     transferred = 0;
     if (!started) {
         if (::GetLastError() != ERROR_IO_PENDING)
             return Wake::Failed;
         WinHANDLE waits[2] = {ov.hEvent, m_cancel ? m_cancel->Event() : nullptr};
-        const WinDWORD woke = ::WaitForMultipleObjects(m_cancel ? 2 : 1, waits, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0 + 1) {
-            ::CancelIoEx(m_port.Get(), &ov);
-            // A pending WaitCommEvent also ends when the mask is set again; some drivers do
-            // not cancel it otherwise.
-            ::SetCommMask(m_port.Get(), m_mask);
-            ::GetOverlappedResult(m_port.Get(), &ov, &transferred, TRUE);
-            return Wake::Cancelled;
+        const WinDWORD woke = ::WaitForMultipleObjects(m_cancel ? 2 : 1, waits, FALSE, waitMs);
+        if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_TIMEOUT) {
+            Abandon(ov);
+            return woke == WAIT_TIMEOUT ? Wake::TimedOut : Wake::Cancelled;
         }
         if (woke != WAIT_OBJECT_0)
             return Wake::Failed;
     }
     return ::GetOverlappedResult(m_port.Get(), &ov, &transferred, FALSE) ? Wake::Done
                                                                          : Wake::Failed;
+}
+
+void Win32SerialPort::Abandon(OVERLAPPED& ov) {
+    ::CancelIoEx(m_port.Get(), &ov);
+    // A pending WaitCommEvent also ends when the mask is set again; some drivers do not cancel
+    // it otherwise.
+    ::SetCommMask(m_port.Get(), m_mask);
+    WinDWORD unused = 0;
+    ::GetOverlappedResult(m_port.Get(), &ov, &unused, TRUE);
+}
+
+bool Win32SerialPort::UseTimeouts(const COMMTIMEOUTS& wanted, const char* operation) {
+    if (m_timeouts && SameTimeouts(*m_timeouts, wanted))
+        return true;
+    COMMTIMEOUTS copy = wanted;
+    if (!::SetCommTimeouts(m_port.Get(), &copy))
+        return Fail(operation, ::GetLastError());
+    m_timeouts = wanted;
+    return true;
 }
 
 Win32SerialPort::Wake Win32SerialPort::Pause(WinDWORD ms) {
@@ -169,164 +223,150 @@ Win32SerialPort::Wake Win32SerialPort::Pause(WinDWORD ms) {
     }
 }
 
-bool Win32SerialPort::GetCommState(DCB& dcb) {
-    WinDCB real{};
-    real.DCBlength = sizeof real;
-    if (!::GetCommState(m_port.Get(), &real))
-        return Fail("GetCommState", ::GetLastError());
-    dcb.BaudRate = real.BaudRate;
-    dcb.ByteSize = real.ByteSize;
-    dcb.Parity = real.Parity;
-    dcb.StopBits = real.StopBits;
-    dcb.fOutxCtsFlow = real.fOutxCtsFlow;
-    dcb.fOutxDsrFlow = real.fOutxDsrFlow;
-    dcb.fDtrControl = static_cast<BYTE>(real.fDtrControl);
-    dcb.fOutX = real.fOutX;
-    dcb.fInX = real.fInX;
-    dcb.fNull = real.fNull;
-    dcb.fRtsControl = static_cast<BYTE>(real.fRtsControl);
+bool Win32SerialPort::SetLine(const LineSettings& line) {
+    // Read first: every field the program has no word for goes back as the driver reported it.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(m_port.Get(), &dcb))
+        return Fail("SetLine", ::GetLastError());
+    dcb.BaudRate = line.baudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    if (!::SetCommState(m_port.Get(), &dcb))
+        return Fail("SetLine", ::GetLastError());
+    m_baud = line.baudRate;
     return true;
 }
 
-bool Win32SerialPort::SetCommState(const DCB& dcb) {
-    // Read afresh: every field the program does not set goes back as the driver reported it.
-    WinDCB real{};
-    real.DCBlength = sizeof real;
-    if (!::GetCommState(m_port.Get(), &real))
-        return Fail("SetCommState", ::GetLastError());
-    real.BaudRate = dcb.BaudRate;
-    real.ByteSize = dcb.ByteSize;
-    real.Parity = dcb.Parity;
-    real.StopBits = dcb.StopBits;
-    real.fOutxCtsFlow = dcb.fOutxCtsFlow;
-    real.fOutxDsrFlow = dcb.fOutxDsrFlow;
-    real.fDtrControl = dcb.fDtrControl & 3u;
-    real.fOutX = dcb.fOutX;
-    real.fInX = dcb.fInX;
-    real.fNull = dcb.fNull;
-    real.fRtsControl = dcb.fRtsControl & 3u;
-    if (!::SetCommState(m_port.Get(), &real))
-        return Fail("SetCommState", ::GetLastError());
-    m_baud = dcb.BaudRate;
-    return true;
-}
-
-bool Win32SerialPort::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {
-    WinCOMMTIMEOUTS real{};
-    real.ReadIntervalTimeout = timeouts.ReadIntervalTimeout;
-    real.ReadTotalTimeoutMultiplier = timeouts.ReadTotalTimeoutMultiplier;
-    real.ReadTotalTimeoutConstant = timeouts.ReadTotalTimeoutConstant;
-    real.WriteTotalTimeoutMultiplier = timeouts.WriteTotalTimeoutMultiplier;
-    real.WriteTotalTimeoutConstant = timeouts.WriteTotalTimeoutConstant;
-    if (!::SetCommTimeouts(m_port.Get(), &real))
-        return Fail("SetCommTimeouts", ::GetLastError());
-    m_timeouts = timeouts;
-    return true;
-}
-
-bool Win32SerialPort::SetCommMask(DWORD mask) {
-    if (!::SetCommMask(m_port.Get(), mask))
-        return Fail("SetCommMask", ::GetLastError());
-    m_mask = mask;
-    return true;
-}
-
-bool Win32SerialPort::GetCommModemStatus(DWORD& modemStatus) {
-    modemStatus = 0;
+bool Win32SerialPort::ReadCts(bool& on) {
+    on = false;
     WinDWORD status = 0;
     if (!::GetCommModemStatus(m_port.Get(), &status))
-        return Fail("GetCommModemStatus", ::GetLastError());
-    modemStatus = status;
-    m_lastCts = (status & MS_CTS_ON) != 0;
+        return Fail("ReadCts", ::GetLastError());
+    on = (status & MS_CTS_ON) != 0;
     return true;
 }
 
-bool Win32SerialPort::WaitCommEvent(DWORD& eventMask) {
-    eventMask = 0;
+bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
+    const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("WaitCommEvent", "cancelled");
-    WinDWORD events = 0;
-    OVERLAPPED ov = FreshOverlapped();
-    const BOOL started = ::WaitCommEvent(m_port.Get(), &events, &ov);
-    // A driver that takes its reference level only when the wait starts (Wine's) misses a
-    // change between the caller's last look and now; the level decides, as on POSIX.
-    WinDWORD status = 0;
-    if (!started && ::GetLastError() == ERROR_IO_PENDING && (m_mask & EV_CTS) && m_lastCts &&
-        ::GetCommModemStatus(m_port.Get(), &status) && ((status & MS_CTS_ON) != 0) != *m_lastCts) {
-        ::CancelIoEx(m_port.Get(), &ov);
-        ::SetCommMask(m_port.Get(), m_mask);
-        WinDWORD unused = 0;
-        ::GetOverlappedResult(m_port.Get(), &ov, &unused, TRUE);
-        m_lastCts = (status & MS_CTS_ON) != 0;
-        eventMask = EV_CTS;
-        return true;
+        return Fail("WaitForCts", "cancelled");
+    if (m_mask != EV_CTS) {
+        if (!::SetCommMask(m_port.Get(), EV_CTS))
+            return Fail("WaitForCts", ::GetLastError());
+        m_mask = EV_CTS;
     }
-    if (!started)
-        ::SetLastError(ERROR_IO_PENDING);
-    WinDWORD unused = 0;
-    const Wake wake = Await(started, ov, unused);
-    if (wake != Wake::Done)
-        return Ended("WaitCommEvent", wake);
-    eventMask = events;
-    return true;
+    const auto atLevel = [&](bool& reached) {
+        WinDWORD status = 0;
+        if (!::GetCommModemStatus(m_port.Get(), &status))
+            return false;
+        reached = ((status & MS_CTS_ON) != 0) == on;
+        return true;
+    };
+    for (;;) {
+        bool reached = false;
+        if (!atLevel(reached))
+            return Fail("WaitForCts", ::GetLastError());
+        if (reached)
+            return true;
+        WinDWORD events = 0;
+        OVERLAPPED ov = FreshOverlapped();
+        const BOOL started = ::WaitCommEvent(m_port.Get(), &events, &ov);
+        if (!started && ::GetLastError() != ERROR_IO_PENDING)
+            return Fail("WaitForCts", ::GetLastError());
+        // A driver that takes its reference level only when the wait starts (Wine's) misses a
+        // change between the look above and now; the level decides, as on POSIX.
+        if (!started && atLevel(reached) && reached) {
+            Abandon(ov);
+            return true;
+        }
+        if (!started)
+            ::SetLastError(ERROR_IO_PENDING);
+        WinDWORD unused = 0;
+        const Wake wake = Await(started, ov, unused, MsLeft(deadline));
+        if (wake != Wake::Done)
+            return Ended("WaitForCts", wake);
+    }
 }
 
-bool Win32SerialPort::ReadFile(void* buffer, DWORD count, DWORD& read) {
-    read = 0;
+bool Win32SerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
+    got = 0;
     if (Cancelled())
-        return Fail("ReadFile", "cancelled");
+        return Fail("Read", "cancelled");
+    // No limit: wait for the whole count; else a total deadline. A read with no time at all
+    // gets the shortest, 1 ms: under Wine an overlapped read with the MAXDWORD interval that
+    // means "what is there" does not end while nothing comes.
+    COMMTIMEOUTS wanted = m_timeouts.value_or(COMMTIMEOUTS{});
+    wanted.ReadIntervalTimeout = 0;
+    wanted.ReadTotalTimeoutMultiplier = 0;
+    wanted.ReadTotalTimeoutConstant = timeout ? std::max<WinDWORD>(DriverMs(*timeout), 1) : 0;
+    if (!UseTimeouts(wanted, "Read"))
+        return false;
     OVERLAPPED ov = FreshOverlapped();
-    const BOOL started = ::ReadFile(m_port.Get(), buffer, count, nullptr, &ov);
-    WinDWORD got = 0;
-    const Wake wake = Await(started, ov, got);
+    const BOOL started =
+        ::ReadFile(m_port.Get(), buffer.data(), static_cast<WinDWORD>(buffer.size()), nullptr, &ov);
+    WinDWORD transferred = 0;
+    const Wake wake = Await(started, ov, transferred);
     // A read that timed out with nothing is no failure, though Wine reports it as one.
     if (wake == Wake::Failed && ::GetLastError() == ERROR_TIMEOUT)
         return true;
     if (wake != Wake::Done)
-        return Ended("ReadFile", wake);
-    read = got; // fewer than count when the time-out ran out first: no failure
+        return Ended("Read", wake);
+    got = transferred; // fewer than asked for when the time-out ran out first: no failure
     return true;
 }
 
-bool Win32SerialPort::WriteFile(const void* buffer, DWORD count, DWORD& written) {
+bool Win32SerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
+                            Timeout timeout) {
     written = 0;
+    const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("WriteFile", "cancelled");
+        return Fail("Write", "cancelled");
+    COMMTIMEOUTS wanted = m_timeouts.value_or(COMMTIMEOUTS{});
+    wanted.WriteTotalTimeoutMultiplier = 0;
+    // 0 would mean no limit.
+    wanted.WriteTotalTimeoutConstant = timeout ? std::max<WinDWORD>(DriverMs(*timeout), 1) : 0;
+    if (!UseTimeouts(wanted, "Write"))
+        return false;
     OVERLAPPED ov = FreshOverlapped();
-    const BOOL started = ::WriteFile(m_port.Get(), buffer, count, nullptr, &ov);
-    WinDWORD put = 0;
-    const Wake wake = Await(started, ov, put);
+    const BOOL started =
+        ::WriteFile(m_port.Get(), data.data(), static_cast<WinDWORD>(data.size()), nullptr, &ov);
+    WinDWORD transferred = 0;
+    const Wake wake = Await(started, ov, transferred);
     if (wake != Wake::Done)
-        return Ended("WriteFile", wake);
-    written = put;
+        return Ended("Write", wake);
+    written = transferred;
 
-    const std::uint64_t limitMs = std::uint64_t(m_timeouts.WriteTotalTimeoutMultiplier) * count +
-                                  m_timeouts.WriteTotalTimeoutConstant;
-    const std::uint64_t deadline = limitMs ? ::GetTickCount64() + limitMs : 0;
     for (;;) {
         WinDWORD errors = 0;
         COMSTAT status{};
         if (!::ClearCommError(m_port.Get(), &errors, &status))
-            return Fail("WriteFile", ::GetLastError());
+            return Fail("Write", ::GetLastError());
         if (status.cbOutQue == 0)
             return true;
-        if (deadline && ::GetTickCount64() >= deadline)
+        if (deadline && ::GetTickCount64() >= *deadline)
             return true; // the write time-out: the bytes are the driver's, no failure
         // Look again about when the queued bytes should be out, in whole milliseconds.
         const std::uint64_t lineMs = m_baud ? std::uint64_t(status.cbOutQue) * 10'000 / m_baud : 0;
-        const Wake paused =
-            Pause(static_cast<WinDWORD>(std::clamp<std::uint64_t>(lineMs, 1, kDrainPollMs)));
+        const auto pauseMs =
+            static_cast<WinDWORD>(std::clamp<std::uint64_t>(lineMs, 1, kDrainPollMs));
+        const Wake paused = Pause(std::clamp<WinDWORD>(MsLeft(deadline), 1, pauseMs));
         if (paused != Wake::Done)
-            return Ended("WriteFile", paused);
+            return Ended("Write", paused);
     }
 }
 
-bool Win32SerialPort::PurgeComm(DWORD flags) {
-    const WinDWORD which = flags & (PURGE_TXCLEAR | PURGE_RXCLEAR);
-    if (which == 0)
-        return true;
-    if (!::PurgeComm(m_port.Get(), which))
-        return Fail("PurgeComm", ::GetLastError());
+bool Win32SerialPort::Purge() {
+    if (!::PurgeComm(m_port.Get(), PURGE_TXCLEAR | PURGE_RXCLEAR))
+        return Fail("Purge", ::GetLastError());
     return true;
 }
 
@@ -363,7 +403,7 @@ OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<Cance
             return refuse("", error);
         }
     }
-    WinDCB probe{};
+    DCB probe{};
     probe.DCBlength = sizeof probe;
     if (!::GetCommState(port.Get(), &probe))
         return refuse("absent (not a serial port: ", ::GetLastError());

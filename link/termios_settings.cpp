@@ -3,7 +3,7 @@
 namespace {
 
 struct SpeedEntry {
-    DWORD baud;
+    std::uint32_t baud;
     speed_t speed;
 };
 
@@ -26,48 +26,26 @@ constexpr SpeedEntry kSpeeds[] = {
 #endif
 };
 
-std::optional<tcflag_t> SizeFlag(BYTE byteSize) {
-    switch (byteSize) {
-    case 5:
-        return CS5;
-    case 6:
-        return CS6;
-    case 7:
-        return CS7;
-    case 8:
-        return CS8;
-    default:
-        return std::nullopt;
-    }
-}
-
 } // namespace
 
-std::optional<speed_t> SpeedFromBaud(DWORD baud) {
+std::optional<speed_t> SpeedFromBaud(std::uint32_t baud) {
     for (const auto& e : kSpeeds)
         if (e.baud == baud)
             return e.speed;
     return std::nullopt;
 }
 
-std::optional<DWORD> BaudFromSpeed(speed_t speed) {
+std::optional<std::uint32_t> BaudFromSpeed(speed_t speed) {
     for (const auto& e : kSpeeds)
         if (e.speed == speed)
             return e.baud;
     return std::nullopt;
 }
 
-bool ApplyDcbToTermios(const DCB& dcb, termios& t) {
-    const auto speed = SpeedFromBaud(dcb.BaudRate);
-    const auto size = SizeFlag(dcb.ByteSize);
-    if (!speed || !size || dcb.Parity > SPACEPARITY)
+bool ApplyLineToTermios(const LineSettings& line, termios& t) {
+    const auto speed = SpeedFromBaud(line.baudRate);
+    if (!speed)
         return false;
-    if (dcb.StopBits != ONESTOPBIT && dcb.StopBits != TWOSTOPBITS)
-        return false;
-#ifndef CMSPAR
-    if (dcb.Parity == MARKPARITY || dcb.Parity == SPACEPARITY)
-        return false;
-#endif
 
     termios n = t;
     // IGNPAR would drop bytes with framing errors and PARMRK would insert marks: the echo is
@@ -80,11 +58,6 @@ bool ApplyDcbToTermios(const DCB& dcb, termios& t) {
 #ifdef IUTF8
     n.c_iflag &= ~IUTF8;
 #endif
-    if (dcb.fOutX)
-        n.c_iflag |= IXON;
-    if (dcb.fInX)
-        n.c_iflag |= IXOFF;
-
     n.c_oflag &= ~OPOST;
     n.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
 
@@ -92,29 +65,7 @@ bool ApplyDcbToTermios(const DCB& dcb, termios& t) {
 #ifdef CMSPAR
     n.c_cflag &= ~CMSPAR;
 #endif
-    n.c_cflag |= CLOCAL | CREAD | *size;
-    if (dcb.StopBits == TWOSTOPBITS)
-        n.c_cflag |= CSTOPB;
-    switch (dcb.Parity) {
-    case ODDPARITY:
-        n.c_cflag |= PARENB | PARODD;
-        break;
-    case EVENPARITY:
-        n.c_cflag |= PARENB;
-        break;
-#ifdef CMSPAR
-    case MARKPARITY:
-        n.c_cflag |= PARENB | PARODD | CMSPAR;
-        break;
-    case SPACEPARITY:
-        n.c_cflag |= PARENB | CMSPAR;
-        break;
-#endif
-    default:
-        break;
-    }
-    if (dcb.fOutxCtsFlow)
-        n.c_cflag |= CRTSCTS;
+    n.c_cflag |= CLOCAL | CREAD | CS8;
 
     n.c_cc[VMIN] = 0;
     n.c_cc[VTIME] = 0;
@@ -123,40 +74,4 @@ bool ApplyDcbToTermios(const DCB& dcb, termios& t) {
         return false;
     t = n;
     return true;
-}
-
-DCB DcbFromTermios(const termios& t) {
-    DCB dcb;
-    dcb.BaudRate = BaudFromSpeed(::cfgetospeed(&t)).value_or(0);
-    switch (t.c_cflag & CSIZE) {
-    case CS5:
-        dcb.ByteSize = 5;
-        break;
-    case CS6:
-        dcb.ByteSize = 6;
-        break;
-    case CS7:
-        dcb.ByteSize = 7;
-        break;
-    default:
-        dcb.ByteSize = 8;
-        break;
-    }
-    dcb.Parity = NOPARITY;
-    if (t.c_cflag & PARENB) {
-        const bool odd = (t.c_cflag & PARODD) != 0;
-#ifdef CMSPAR
-        if (t.c_cflag & CMSPAR)
-            dcb.Parity = odd ? MARKPARITY : SPACEPARITY;
-        else
-#endif
-            dcb.Parity = odd ? ODDPARITY : EVENPARITY;
-    }
-    dcb.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
-    dcb.fOutxCtsFlow = (t.c_cflag & CRTSCTS) != 0;
-    dcb.fOutxDsrFlow = false;
-    dcb.fOutX = (t.c_iflag & IXON) != 0;
-    dcb.fInX = (t.c_iflag & IXOFF) != 0;
-    dcb.fNull = false;
-    return dcb;
 }

@@ -10,9 +10,9 @@ ConfigurationPacket MakeConfigurationPacket(int nSensitivity, int nBaudrate) {
             0x90, 0x11};
 }
 
-unsigned CountMatchWords(const std::uint8_t* data, std::uint32_t count) {
+unsigned CountMatchWords(const std::uint8_t* data, std::size_t count) {
     unsigned matches = 0;
-    std::uint32_t pos = 0;
+    std::size_t pos = 0;
     while (count - pos >= 4) {
         if (std::memcmp(data + pos, TestPattern, 4) == 0) {
             ++matches;

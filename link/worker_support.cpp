@@ -18,29 +18,23 @@ public:
     CancelGate(std::unique_ptr<ISerialPort> port, std::shared_ptr<CancelToken> cancel)
         : m_port(std::move(port)), m_cancel(std::move(cancel)) {}
 
-    bool GetCommState(DCB& dcb) override { return Open() && m_port->GetCommState(dcb); }
-    bool SetCommState(const DCB& dcb) override { return Open() && m_port->SetCommState(dcb); }
-    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
-        return Open() && m_port->SetCommTimeouts(timeouts);
+    bool SetLine(const LineSettings& line) override { return Open() && m_port->SetLine(line); }
+    bool ReadCts(bool& on) override {
+        on = false;
+        return Open() && m_port->ReadCts(on);
     }
-    bool SetCommMask(DWORD mask) override { return Open() && m_port->SetCommMask(mask); }
-    bool WaitCommEvent(DWORD& eventMask) override {
-        eventMask = 0;
-        return Open() && m_port->WaitCommEvent(eventMask);
+    bool WaitForCts(bool on, Timeout timeout) override {
+        return Open() && m_port->WaitForCts(on, timeout);
     }
-    bool GetCommModemStatus(DWORD& modemStatus) override {
-        modemStatus = 0;
-        return Open() && m_port->GetCommModemStatus(modemStatus);
-    }
-    bool WriteFile(const void* buffer, DWORD count, DWORD& written) override {
+    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override {
         written = 0;
-        return Open() && m_port->WriteFile(buffer, count, written);
+        return Open() && m_port->Write(data, written, timeout);
     }
-    bool ReadFile(void* buffer, DWORD count, DWORD& read) override {
-        read = 0;
-        return Open() && m_port->ReadFile(buffer, count, read);
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override {
+        got = 0;
+        return Open() && m_port->Read(buffer, got, timeout);
     }
-    bool PurgeComm(DWORD flags) override { return Open() && m_port->PurgeComm(flags); }
+    bool Purge() override { return Open() && m_port->Purge(); }
     std::string LastError() const override {
         return m_cancel->IsCancelled() ? "cancelled" : m_port->LastError();
     }
@@ -59,20 +53,6 @@ std::unique_ptr<ISerialPort> StopAtCancel(std::unique_ptr<ISerialPort> port,
     if (!port || !cancel)
         return port;
     return std::make_unique<CancelGate>(std::move(port), std::move(cancel));
-}
-
-void SetLineSettings(DCB& dcb, DWORD baudRate) {
-    dcb.BaudRate = baudRate;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fOutxCtsFlow = false;
-    dcb.fOutxDsrFlow = false;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fOutX = false;
-    dcb.fInX = false;
-    dcb.fNull = false;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
 }
 
 std::string InternalErrorText(int code) {

@@ -1,5 +1,5 @@
-// What both workers share: raising a failed step's code, the line set-up, and ending quietly
-// when a wait was woken by the cancel.
+// What both workers share: raising a failed step's code, the port that stops at the cancel, and
+// ending quietly when a wait was woken by the cancel.
 #pragma once
 
 #include "link/serial_port.h"
@@ -28,9 +28,6 @@ inline void Check(bool ok, int code, const ISerialPort& port, const CancelToken&
 // otherwise still go out between the click and the worker's next wait.
 std::unique_ptr<ISerialPort> StopAtCancel(std::unique_ptr<ISerialPort> port,
                                           std::shared_ptr<CancelToken> cancel);
-
-// Eight data bits, no parity, one stop bit, no flow control of any kind, DTR and RTS off.
-void SetLineSettings(DCB& dcb, DWORD baudRate);
 
 // "Interner Fehler 20\n"
 std::string InternalErrorText(int code);

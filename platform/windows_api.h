@@ -1,6 +1,6 @@
 // <windows.h>, the common controls and the common dialogs for the files that put the framework
 // layer onto the real system. The framework has Windows-flavoured names of its own (DWORD,
-// HANDLE, DCB, GetTickCount, ...) that every other file uses; here the system's versions of them
+// HANDLE, GetTickCount, ...) that every other file uses; here the system's versions of them
 // are renamed Win..., so that both can be seen in one file. Include this after every other header
 // of the project.
 #pragma once
@@ -10,8 +10,6 @@
 #define DWORD WinDWORD
 #define LPARAM WinLPARAM
 #define HANDLE WinHANDLE
-#define DCB WinDCB
-#define COMMTIMEOUTS WinCOMMTIMEOUTS
 #define GetTickCount WinGetTickCount
 
 #ifndef NOMINMAX
@@ -32,8 +30,6 @@
 #undef DWORD
 #undef LPARAM
 #undef HANDLE
-#undef DCB
-#undef COMMTIMEOUTS
 #undef GetTickCount
 // The framework's names of these are methods; the system's are reached by their W names.
 // Sleep and ExitProcess take other argument types than the framework's and stay overloads;

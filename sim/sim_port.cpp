@@ -27,76 +27,57 @@ public:
     SimPort(const SimPort&) = delete;
     SimPort& operator=(const SimPort&) = delete;
 
-    bool GetCommState(DCB& dcb) override {
+    bool SetLine(const LineSettings& line) override {
         if (Gone())
             return false;
-        dcb = m_transceiver->LineSettings();
-        return true;
-    }
-
-    bool SetCommState(const DCB& dcb) override {
-        if (Gone())
-            return false;
-        if (dcb.BaudRate == 0)
+        if (line.baudRate == 0)
             return Fail("invalid baud rate 0");
-        m_transceiver->SetLineSettings(dcb);
+        m_transceiver->SetLine(line);
         return true;
     }
 
-    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override {
+    bool ReadCts(bool& on) override {
+        on = false;
         if (Gone())
             return false;
-        m_timeouts = timeouts;
+        on = m_transceiver->PowerOn();
         return true;
     }
 
-    bool SetCommMask(DWORD mask) override {
-        if (Gone())
-            return false;
-        m_mask = mask;
-        return true;
-    }
-
-    bool WaitCommEvent(DWORD& eventMask) override {
-        eventMask = 0;
+    bool WaitForCts(bool on, Timeout timeout) override {
         if (Gone())
             return false;
         if (m_cancel->IsCancelled())
             return Fail("cancelled");
-        // Without EV_CTS in the mask no event can come: wait like the real port would.
-        if ((m_mask & EV_CTS) == 0) {
-            m_cancel->Wait([] { return false; });
-            return Fail("cancelled");
+        const auto woke = m_transceiver->WaitForPower(on, *m_cancel, timeout, m_clock);
+        if (Gone())
+            return false;
+        switch (woke) {
+        case Transceiver::PowerWait::Reached:
+            return true;
+        case Transceiver::PowerWait::TimedOut:
+            return Fail("timed out");
+        case Transceiver::PowerWait::Cancelled:
+            break;
         }
-        const bool switched = m_transceiver->WaitForSwitch(*m_cancel, m_clock);
-        if (Gone())
-            return false;
-        if (!switched)
-            return Fail("cancelled");
-        eventMask = EV_CTS;
-        return true;
+        return Fail("cancelled");
     }
 
-    bool GetCommModemStatus(DWORD& modemStatus) override {
-        modemStatus = 0;
-        if (Gone())
-            return false;
-        modemStatus = m_transceiver->PowerOn() ? MS_CTS_ON : 0;
-        return true;
-    }
-
-    bool WriteFile(const void* buffer, DWORD count, DWORD& written) override {
+    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override {
         written = 0;
         if (Gone())
             return false;
         if (m_cancel->IsCancelled())
             return Fail("cancelled");
-        if (count == 0)
+        if (data.empty())
             return true;
-        const std::span<const BYTE> bytes(static_cast<const BYTE*>(buffer), count);
-        m_transceiver->Log("tx " + HexBytes(bytes));
+        m_transceiver->Log("tx " + HexBytes(data));
         if (m_transceiver->Options().timing == SimTiming::Real) {
-            const DWORD ms = LineTime(count, m_transceiver->LineSettings().BaudRate);
+            std::uint32_t ms = LineTime(data.size(), m_transceiver->Line().baudRate);
+            // The driver has the bytes at once; a time-out only ends the wait for them to go.
+            if (timeout)
+                ms = static_cast<std::uint32_t>(
+                    std::clamp<std::int64_t>(timeout->count(), 0, std::int64_t{ms}));
             if (ms > 0 && !m_clock.Sleep(ms, m_cancel.get()))
                 return Fail("cancelled");
             if (Gone())
@@ -104,42 +85,47 @@ public:
             m_lineWriterBack = m_clock.Now();
         }
         // The echo arrives while the bytes are on the line, so it is there when the write ends.
-        for (BYTE b : m_transceiver->Transmit(bytes)) {
+        for (std::uint8_t b : m_transceiver->Transmit(data)) {
             if (m_rx.size() < kReceiveQueueSize)
                 m_rx.push_back(b);
         }
-        written = count;
+        written = data.size();
         return true;
     }
 
-    bool ReadFile(void* buffer, DWORD count, DWORD& read) override {
-        read = 0;
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override {
+        got = 0;
         if (Gone())
             return false;
         if (m_cancel->IsCancelled())
             return Fail("cancelled");
-        if (count == 0)
+        if (buffer.empty())
             return true;
         // Nothing else arrives while we wait; a short queue means the full time-out passes.
-        const DWORD timeout = m_timeouts.ReadTotalTimeoutConstant;
-        if (m_rx.size() < count && timeout > 0 && !m_clock.Sleep(timeout, m_cancel.get()))
-            return Fail("cancelled");
+        if (m_rx.size() < buffer.size()) {
+            if (!timeout) {
+                m_cancel->Wait([&] { return m_transceiver->Vanished(); });
+                return Gone() ? false : Fail("cancelled");
+            }
+            const auto ms = static_cast<std::uint32_t>(std::max<std::int64_t>(timeout->count(), 0));
+            if (ms > 0 && !m_clock.Sleep(ms, m_cancel.get()))
+                return Fail("cancelled");
+        }
         if (Gone())
             return false;
-        const std::size_t n = std::min<std::size_t>(count, m_rx.size());
-        std::copy_n(m_rx.begin(), n, static_cast<BYTE*>(buffer));
+        const std::size_t n = std::min(buffer.size(), m_rx.size());
+        std::copy_n(m_rx.begin(), n, buffer.begin());
         m_rx.erase(m_rx.begin(), m_rx.begin() + static_cast<std::ptrdiff_t>(n));
-        read = static_cast<DWORD>(n);
+        got = n;
         if (n > 0)
-            m_transceiver->Log("rx " + HexBytes({static_cast<const BYTE*>(buffer), n}));
+            m_transceiver->Log("rx " + HexBytes(buffer.first(n)));
         return true;
     }
 
-    bool PurgeComm(DWORD flags) override {
+    bool Purge() override {
         if (Gone())
             return false;
-        if (flags & PURGE_RXCLEAR)
-            m_rx.clear();
+        m_rx.clear();
         m_transceiver->Purge();
         return true;
     }
@@ -168,8 +154,8 @@ private:
     // millisecond after the last one returned continues the schedule (a UART's transmit FIFO
     // bridges as much); after a longer pause of the program it starts anew. Returns the time
     // to sleep.
-    DWORD LineTime(DWORD count, DWORD baud) {
-        const DWORD now = m_clock.Now();
+    std::uint32_t LineTime(std::size_t count, std::uint32_t baud) {
+        const std::uint32_t now = m_clock.Now();
         // Signed difference: right across the wrap of the millisecond counter.
         if (baud != m_lineBaud || static_cast<std::int32_t>(now - m_lineWriterBack) > 1) {
             m_lineBaud = baud;
@@ -177,22 +163,20 @@ private:
             m_lineFraction = 0;
         }
         const std::uint64_t total = m_lineFraction + std::uint64_t{count} * 10 * 1000;
-        m_lineFreeAt += static_cast<DWORD>(total / baud);
+        m_lineFreeAt += static_cast<std::uint32_t>(total / baud);
         m_lineFraction = total % baud;
         const auto left = static_cast<std::int32_t>(m_lineFreeAt - now);
-        return left > 0 ? static_cast<DWORD>(left) : 0;
+        return left > 0 ? static_cast<std::uint32_t>(left) : 0;
     }
 
     const std::shared_ptr<Transceiver> m_transceiver;
     const std::shared_ptr<CancelToken> m_cancel;
     IClock& m_clock;
-    COMMTIMEOUTS m_timeouts;
-    DWORD m_mask = 0;
-    std::deque<BYTE> m_rx;
-    DWORD m_lineBaud = 0;
-    DWORD m_lineFreeAt = 0;           // the program's clock, ms
-    std::uint64_t m_lineFraction = 0; // beyond m_lineFreeAt, in units of 1/baud ms
-    DWORD m_lineWriterBack = 0;       // when the last write returned to the program
+    std::deque<std::uint8_t> m_rx;
+    std::uint32_t m_lineBaud = 0;
+    std::uint32_t m_lineFreeAt = 0;     // the program's clock, ms
+    std::uint64_t m_lineFraction = 0;   // beyond m_lineFreeAt, in units of 1/baud ms
+    std::uint32_t m_lineWriterBack = 0; // when the last write returned to the program
     std::string m_lastError;
 };
 

@@ -10,13 +10,13 @@
 
 namespace {
 
-constexpr DWORD kConfigurationBaud = 9600;
+constexpr std::uint32_t kConfigurationBaud = 9600;
 constexpr std::size_t kPacketSize = 8;
-constexpr DWORD kCycleBytes = 1024;
-constexpr DWORD kCycleWords = kCycleBytes / 4;
+constexpr std::uint32_t kCycleBytes = 1024;
+constexpr std::uint32_t kCycleWords = kCycleBytes / 4;
 
 // Operating rate for a baud code of the configuration packet; 0 for an unknown code.
-DWORD RateForCode(BYTE code) {
+std::uint32_t RateForCode(std::uint8_t code) {
     switch (code) {
     case 0x8B:
         return 19200;
@@ -32,28 +32,28 @@ DWORD RateForCode(BYTE code) {
 }
 
 // The fixed bytes of a configuration packet; byte 2 (sensitivity) and byte 5 (baud code) vary.
-bool IsConfigurationPacket(std::span<const BYTE> p) {
+bool IsConfigurationPacket(std::span<const std::uint8_t> p) {
     return p.size() == kPacketSize && p[0] == 0x0B && p[1] == 0x51 && p[3] == 0x70 &&
            p[4] == 0x43 && RateForCode(p[5]) != 0 && p[6] == 0x90 && p[7] == 0x11;
 }
 
 // A receiver at the wrong speed sees framing errors: mostly all-zero or all-one bytes. Never
 // the byte that was sent, so nothing sent at a wrong speed can pass for an echo.
-std::vector<BYTE> Garbage(std::span<const BYTE> bytes) {
-    std::vector<BYTE> out;
+std::vector<std::uint8_t> Garbage(std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> out;
     out.reserve(bytes.size());
-    for (BYTE b : bytes)
+    for (std::uint8_t b : bytes)
         out.push_back(b < 0x80 ? 0xFF : 0x00);
     return out;
 }
 
 } // namespace
 
-std::string HexBytes(std::span<const BYTE> bytes) {
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
     out.reserve(bytes.size() * 3);
-    for (BYTE b : bytes) {
+    for (std::uint8_t b : bytes) {
         if (!out.empty())
             out += ' ';
         out += kDigits[b >> 4];
@@ -92,12 +92,12 @@ void Transceiver::SetPowerLocked(bool on) {
     m_log.Write(on ? "cts on" : "cts off");
 }
 
-DWORD Transceiver::ConfiguredRate() const {
+std::uint32_t Transceiver::ConfiguredRate() const {
     std::lock_guard lock(m_mutex);
     return m_configuredRate;
 }
 
-BYTE Transceiver::Sensitivity() const {
+std::uint8_t Transceiver::Sensitivity() const {
     std::lock_guard lock(m_mutex);
     return m_sensitivity;
 }
@@ -141,35 +141,46 @@ void Transceiver::Detach() {
     m_log.Write("close");
 }
 
-DCB Transceiver::LineSettings() const {
+LineSettings Transceiver::Line() const {
     std::lock_guard lock(m_mutex);
-    return m_dcb;
+    return m_line;
 }
 
-void Transceiver::SetLineSettings(const DCB& dcb) {
+void Transceiver::SetLine(const LineSettings& line) {
     std::lock_guard lock(m_mutex);
-    m_dcb = dcb;
-    m_log.Write("speed " + std::to_string(dcb.BaudRate));
+    m_line = line;
+    m_log.Write("speed " + std::to_string(line.baudRate));
 }
 
-bool Transceiver::WaitForSwitch(CancelToken& cancel, IClock& clock) {
-    const bool from = PowerOn();
+Transceiver::PowerWait Transceiver::WaitForPower(bool on, CancelToken& cancel, Timeout timeout,
+                                                 IClock& clock) {
+    if (PowerOn() == on)
+        return PowerWait::Reached;
     if (m_options.user == SimUser::Obedient) {
+        if (timeout && timeout->count() < m_options.reactMs) {
+            const auto ms = static_cast<std::uint32_t>(std::max<std::int64_t>(timeout->count(), 0));
+            return clock.Sleep(ms, &cancel) ? PowerWait::TimedOut : PowerWait::Cancelled;
+        }
         if (!clock.Sleep(m_options.reactMs, &cancel))
-            return false;
-        SetPower(!from);
-        return true;
+            return PowerWait::Cancelled;
+        SetPower(on);
+        return PowerWait::Reached;
     }
     // Nobody switches on our side; a test may still do it through SetPower, which wakes us, as
     // does the adapter vanishing.
-    return cancel.Wait([&] { return PowerOn() != from || Vanished(); });
+    const auto settled = [&] { return PowerOn() == on || Vanished(); };
+    if (!timeout)
+        return cancel.Wait(settled) ? PowerWait::Reached : PowerWait::Cancelled;
+    if (cancel.WaitFor(*timeout, settled))
+        return PowerWait::Reached;
+    return cancel.IsCancelled() ? PowerWait::Cancelled : PowerWait::TimedOut;
 }
 
-std::vector<BYTE> Transceiver::Transmit(std::span<const BYTE> bytes) {
+std::vector<std::uint8_t> Transceiver::Transmit(std::span<const std::uint8_t> bytes) {
     std::lock_guard lock(m_mutex);
     if (!m_powerOn)
         return {};
-    const DWORD speed = m_dcb.BaudRate;
+    const std::uint32_t speed = m_line.baudRate;
     if (speed == kConfigurationBaud && bytes.size() == kPacketSize)
         return ConfigurationEcho(bytes);
     if (speed != m_configuredRate)
@@ -181,7 +192,7 @@ std::vector<BYTE> Transceiver::Transmit(std::span<const BYTE> bytes) {
         std::size_t n = bytes.size();
         if (!m_options.readyForever) {
             n = std::min<std::size_t>(n, m_readyLeft);
-            m_readyLeft -= static_cast<DWORD>(n);
+            m_readyLeft -= static_cast<std::uint32_t>(n);
             if (m_readyLeft == 0)
                 m_phase = Phase::Silent;
         }
@@ -193,14 +204,14 @@ std::vector<BYTE> Transceiver::Transmit(std::span<const BYTE> bytes) {
     return LinkEcho(bytes);
 }
 
-std::vector<BYTE> Transceiver::ConfigurationEcho(std::span<const BYTE> packet) {
+std::vector<std::uint8_t> Transceiver::ConfigurationEcho(std::span<const std::uint8_t> packet) {
     if (IsConfigurationPacket(packet)) {
         m_configuredRate = RateForCode(packet[5]);
         m_sensitivity = packet[2];
         m_readyLeft = m_options.readyBytes;
         m_phase = m_options.readyForever || m_readyLeft > 0 ? Phase::Readiness : Phase::Silent;
     }
-    std::vector<BYTE> echo(packet.begin(), packet.end());
+    std::vector<std::uint8_t> echo(packet.begin(), packet.end());
     switch (m_options.echo) {
     case SimEcho::Good:
         break;
@@ -211,19 +222,19 @@ std::vector<BYTE> Transceiver::ConfigurationEcho(std::span<const BYTE> packet) {
         echo.pop_back();
         break;
     case SimEcho::Corrupt:
-        echo[3] = static_cast<BYTE>(~echo[3]);
+        echo[3] = static_cast<std::uint8_t>(~echo[3]);
         break;
     }
     return echo;
 }
 
-std::vector<BYTE> Transceiver::LinkEcho(std::span<const BYTE> bytes) {
+std::vector<std::uint8_t> Transceiver::LinkEcho(std::span<const std::uint8_t> bytes) {
     // Spread the intact words evenly over the cycle: word w is intact when the running share
     // (w + 1) * K / 256 steps up at w, which happens for exactly K of the 256 words.
-    const DWORD intactWords = m_options.linkPercent * kCycleWords / 100;
-    std::vector<BYTE> out(bytes.begin(), bytes.end());
-    for (BYTE& b : out) {
-        const DWORD word = m_linkPos / 4;
+    const std::uint32_t intactWords = m_options.linkPercent * kCycleWords / 100;
+    std::vector<std::uint8_t> out(bytes.begin(), bytes.end());
+    for (std::uint8_t& b : out) {
+        const std::uint32_t word = m_linkPos / 4;
         const bool intact =
             (word + 1) * intactWords / kCycleWords != word * intactWords / kCycleWords;
         // One changed byte in place: the word no longer matches, its neighbours still line up.

@@ -21,6 +21,7 @@
 #include "platform/line_log.h"
 #include "sim/sim_options.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -34,7 +35,7 @@ class IClock;
 using TrafficLog = LineLog;
 
 // "0b 51 64" for the log.
-std::string HexBytes(std::span<const BYTE> bytes);
+std::string HexBytes(std::span<const std::uint8_t> bytes);
 
 class Transceiver {
 public:
@@ -46,9 +47,9 @@ public:
     bool PowerOn() const;
     // Switching by hand (a test, or the simulated user); wakes a program waiting for CTS.
     void SetPower(bool on);
-    DWORD ConfiguredRate() const;
+    std::uint32_t ConfiguredRate() const;
     // Byte 2 of the last configuration packet that was accepted; 0 before the first.
-    BYTE Sensitivity() const;
+    std::uint8_t Sensitivity() const;
     // The adapter is pulled out: from now on every call of the port fails as the system's does
     // for a device that is gone (EIO), and a wait for the power switch ends at once. For the
     // life of the process; a test uses a transceiver of its own.
@@ -58,13 +59,15 @@ public:
     // The port's side. Only one port may have the transceiver at a time.
     bool Attach(std::shared_ptr<CancelToken> cancel);
     void Detach();
-    DCB LineSettings() const;
-    void SetLineSettings(const DCB& dcb);
-    // Blocks until the simulated user has switched the power, or the power changed otherwise;
-    // false when the cancel came first.
-    bool WaitForSwitch(CancelToken& cancel, IClock& clock);
+    LineSettings Line() const;
+    void SetLine(const LineSettings& line);
+    enum class PowerWait { Reached, Cancelled, TimedOut };
+    // Blocks until the power is at `on`: the obedient user switches it reactMs into the wait
+    // (on clock, the program's); otherwise only a test's SetPower or the adapter vanishing ends
+    // the wait (the timeout then runs on the real clock).
+    PowerWait WaitForPower(bool on, CancelToken& cancel, Timeout timeout, IClock& clock);
     // What comes back on the receive line for bytes sent at the port's current speed.
-    std::vector<BYTE> Transmit(std::span<const BYTE> bytes);
+    std::vector<std::uint8_t> Transmit(std::span<const std::uint8_t> bytes);
     // Starts a new link cycle.
     void Purge();
     void Log(std::string_view line) const;
@@ -73,20 +76,20 @@ private:
     enum class Phase { Link, Readiness, Silent };
 
     void SetPowerLocked(bool on);
-    std::vector<BYTE> ConfigurationEcho(std::span<const BYTE> packet);
-    std::vector<BYTE> LinkEcho(std::span<const BYTE> bytes);
+    std::vector<std::uint8_t> ConfigurationEcho(std::span<const std::uint8_t> packet);
+    std::vector<std::uint8_t> LinkEcho(std::span<const std::uint8_t> bytes);
 
     const SimOptions m_options;
     const TrafficLog m_log;
 
     mutable std::mutex m_mutex;
     bool m_powerOn;
-    DWORD m_configuredRate;
-    BYTE m_sensitivity = 0;
+    std::uint32_t m_configuredRate;
+    std::uint8_t m_sensitivity = 0;
     Phase m_phase = Phase::Link;
-    DWORD m_readyLeft = 0;
-    DWORD m_linkPos = 0; // bytes carried over the link since the last purge
-    DCB m_dcb;
+    std::uint32_t m_readyLeft = 0;
+    std::uint32_t m_linkPos = 0; // bytes carried over the link since the last purge
+    LineSettings m_line;
     bool m_attached = false;
     bool m_vanished = false;
     std::shared_ptr<CancelToken> m_waiter; // the open port's token, woken on a power change

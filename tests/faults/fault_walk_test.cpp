@@ -38,21 +38,15 @@ const Operation kLinkTest{"automatic link test", IDC_TEST, "power=on,rate=19200"
 int CodeFor(const Operation& run, Call c) {
     if (run.button == IDC_TEST) {
         switch (c.kind) {
-        case PortCall::SetCommMask:
-            return 15;
-        case PortCall::GetCommModemStatus:
+        case PortCall::ReadCts:
             return 16;
-        case PortCall::GetCommState:
-            return 3;
-        case PortCall::SetCommState:
+        case PortCall::SetLine:
             return 17;
-        case PortCall::SetCommTimeouts:
-            return 18;
-        case PortCall::WriteFile:
+        case PortCall::Write:
             return 19;
-        case PortCall::ReadFile:
+        case PortCall::Read:
             return 20;
-        case PortCall::PurgeComm:
+        case PortCall::Purge:
             return 21;
         default:
             return -1;
@@ -60,21 +54,15 @@ int CodeFor(const Operation& run, Call c) {
     }
     const bool fromOn = std::string(run.options) == "power=on";
     switch (c.kind) {
-    case PortCall::SetCommMask:
-        return 1;
-    case PortCall::GetCommModemStatus:
-        return c.nth == 1 ? 2 : fromOn && c.nth == 2 ? 4 : 6;
-    case PortCall::WaitCommEvent:
+    case PortCall::ReadCts:
+        return 2;
+    case PortCall::WaitForCts:
         return fromOn && c.nth == 1 ? 3 : 5;
-    case PortCall::GetCommState:
-        return 7;
-    case PortCall::SetCommState:
+    case PortCall::SetLine:
         return 8;
-    case PortCall::SetCommTimeouts:
-        return 9;
-    case PortCall::WriteFile:
+    case PortCall::Write:
         return c.nth == 1 ? 10 : 13;
-    case PortCall::ReadFile:
+    case PortCall::Read:
         return c.nth == 1 ? 11 : 14;
     default:
         return -1;
@@ -224,10 +212,10 @@ TEST_P(FaultWalk, EveryWriteCutShortEndsInItsErrorOrIsNoFailure) {
     const std::vector<Call> calls = CleanRun(run);
     std::size_t writes = 0;
     for (const Call& c : calls) {
-        if (c.kind != PortCall::WriteFile)
+        if (c.kind != PortCall::Write)
             continue;
         ++writes;
-        SCOPED_TRACE("WriteFile #" + std::to_string(c.nth));
+        SCOPED_TRACE("Write #" + std::to_string(c.nth));
         if (run.button == IDC_CONFIGURE) {
             // The packet and each readiness byte must go out whole.
             EXPECT_THAT(RunWithFault(run, c, Fault::ShortWrite), OneInternalError(CodeFor(run, c)));

@@ -50,13 +50,10 @@ protected:
             OpenPosixSerialPort(pty.SlavePath(), cancel, AdapterLike(lockDir.Path().string()));
         ASSERT_TRUE(opened.port) << opened.reason;
         port = std::move(opened.port);
-        DCB dcb;
-        ASSERT_TRUE(port->GetCommState(dcb));
-        dcb.BaudRate = 115200;
-        ASSERT_TRUE(port->SetCommState(dcb));
-        ASSERT_TRUE(port->SetCommMask(EV_CTS));
-        DWORD status = 0;
-        ASSERT_TRUE(port->GetCommModemStatus(status));
+        ASSERT_TRUE(port->SetLine({115200}));
+        bool cts = true;
+        ASSERT_TRUE(port->ReadCts(cts));
+        ASSERT_FALSE(cts);
     }
 
     // Runs call on a thread, hangs the line up while it waits, and tells how it ended.
@@ -80,55 +77,50 @@ protected:
 
 } // namespace
 
+const std::uint8_t kPattern[16] = {'T', 'E', 'S', 'T', 'T', 'E', 'S', 'T',
+                                   'T', 'E', 'S', 'T', 'T', 'E', 'S', 'T'};
+
 TEST_F(VanishingPty, AReadWaitingForeverFails) {
-    ASSERT_TRUE(port->SetCommTimeouts(COMMTIMEOUTS{})); // waits for the whole count
     ExpectFailsAtTheHangUp([&] {
-        BYTE buffer[16];
-        DWORD read = 0;
-        return port->ReadFile(buffer, sizeof buffer, read);
+        std::uint8_t buffer[16];
+        std::size_t read = 0;
+        return port->Read(buffer, read, std::nullopt);
     });
 }
 
 TEST_F(VanishingPty, AWriteWaitingForTheLineToDrainFails) {
     ExpectFailsAtTheHangUp([&] {
-        DWORD written = 0;
-        return port->WriteFile("TESTTESTTESTTEST", 16, written);
+        std::size_t written = 0;
+        return port->Write(kPattern, written, std::nullopt);
     });
 }
 
 TEST_F(VanishingPty, ACtsWaitFails) {
-    ExpectFailsAtTheHangUp([&] {
-        DWORD events = 0;
-        return port->WaitCommEvent(events);
-    });
+    ExpectFailsAtTheHangUp([&] { return port->WaitForCts(true, std::nullopt); });
 }
 
 TEST_F(VanishingPty, EveryCallAfterTheHangUpFailsPromptly) {
-    COMMTIMEOUTS timeouts;
-    timeouts.ReadTotalTimeoutConstant = 5000;
-    ASSERT_TRUE(port->SetCommTimeouts(timeouts));
     pty.CloseMaster();
     struct Step {
         const char* name;
         std::function<bool()> call;
     };
-    DCB dcb;
-    DWORD n = 0;
-    BYTE buffer[8];
+    bool cts = false;
+    std::size_t n = 0;
+    std::uint8_t buffer[8];
     const Step steps[] = {
-        {"GetCommState", [&] { return port->GetCommState(dcb); }},
-        {"SetCommState", [&] { return port->SetCommState(dcb); }},
-        {"GetCommModemStatus", [&] { return port->GetCommModemStatus(n); }},
-        {"WaitCommEvent", [&] { return port->WaitCommEvent(n); }},
-        {"WriteFile", [&] { return port->WriteFile("TEST", 4, n); }},
-        {"ReadFile", [&] { return port->ReadFile(buffer, sizeof buffer, n); }},
-        {"PurgeComm", [&] { return port->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR); }},
+        {"SetLine", [&] { return port->SetLine({115200}); }},
+        {"ReadCts", [&] { return port->ReadCts(cts); }},
+        {"WaitForCts", [&] { return port->WaitForCts(true, 5000ms); }},
+        {"Write", [&] { return port->Write(std::span(kPattern).first(4), n, 5000ms); }},
+        {"Read", [&] { return port->Read(buffer, n, 5000ms); }},
+        {"Purge", [&] { return port->Purge(); }},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
         const auto start = Clock::now();
         EXPECT_FALSE(s.call());
-        // Well inside the read's 5 s: the hang-up, not a time-out, ended it.
+        // Well inside the 5 s: the hang-up, not a time-out, ended it.
         EXPECT_LT(Clock::now() - start, 500ms);
         EXPECT_FALSE(port->LastError().empty());
     }

@@ -2,7 +2,7 @@
 // A pty has no modem lines and no real transmitter, so CTS and the output queue are played by
 // stand-ins where a test needs them.
 #include "link/serial_port_posix.h"
-#include "link/worker_support.h"
+#include "link/termios_settings.h"
 
 #include "platform/cancel_token.h"
 #include "pty_pair.h"
@@ -100,15 +100,9 @@ protected:
         return result.reason;
     }
     // Opened and set up as a worker sets it up.
-    std::unique_ptr<ISerialPort> OpenRaw(DWORD baud, DWORD readTimeoutMs) {
+    std::unique_ptr<ISerialPort> OpenRaw(std::uint32_t baud = 9600) {
         auto port = Open(pty.SlavePath());
-        DCB dcb;
-        EXPECT_TRUE(port->GetCommState(dcb)) << port->LastError();
-        SetLineSettings(dcb, baud); // the rest stays as the port reported it
-        EXPECT_TRUE(port->SetCommState(dcb)) << port->LastError();
-        COMMTIMEOUTS timeouts;
-        timeouts.ReadTotalTimeoutConstant = readTimeoutMs;
-        EXPECT_TRUE(port->SetCommTimeouts(timeouts));
+        EXPECT_TRUE(port->SetLine({baud})) << port->LastError();
         return port;
     }
     std::string LockFile() const {
@@ -136,62 +130,57 @@ protected:
 TEST_F(PosixPortTest, EveryByteValuePassesUnchangedBothWays) {
     // A pty starts as a cooked terminal: it would echo, translate CR, take 0x11/0x13 as XON/XOFF
     // and 0x03 as a signal. The line set-up must undo all of that.
-    auto port = OpenRaw(9600, 1000);
+    auto port = OpenRaw();
     std::vector<unsigned char> all(256);
     std::iota(all.begin(), all.end(), 0);
 
     pty.Send(all);
     std::vector<unsigned char> got(256);
-    DWORD read = 0;
-    ASSERT_TRUE(port->ReadFile(got.data(), 256, read)) << port->LastError();
+    std::size_t read = 0;
+    ASSERT_TRUE(port->Read(got, read, 1000ms)) << port->LastError();
     ASSERT_EQ(read, 256u);
     EXPECT_EQ(got, all);
     EXPECT_TRUE(pty.Receive(1, 50).empty()) << "the port echoed what it received";
 
-    DWORD written = 0;
-    ASSERT_TRUE(port->WriteFile(all.data(), 256, written)) << port->LastError();
+    std::size_t written = 0;
+    ASSERT_TRUE(port->Write(all, written, std::nullopt)) << port->LastError();
     EXPECT_EQ(written, 256u);
     EXPECT_EQ(pty.Receive(256, 1000), all);
 }
 
 TEST_F(PosixPortTest, ThePacketBytesThatFlowControlWouldEatArrive) {
-    auto port = OpenRaw(9600, 500);
+    auto port = OpenRaw();
     const std::vector<unsigned char> packet = {0x00, 0x11, 0x13, 0xFF, 0x0D, 0x0A, 0x03, 0x7F};
     pty.Send(packet);
     std::vector<unsigned char> got(packet.size());
-    DWORD read = 0;
-    ASSERT_TRUE(port->ReadFile(got.data(), DWORD(got.size()), read));
+    std::size_t read = 0;
+    ASSERT_TRUE(port->Read(got, read, 500ms));
     EXPECT_EQ(std::vector<unsigned char>(got.begin(), got.begin() + read), packet);
 }
 
-TEST_F(PosixPortTest, EachSpeedIsSetAndReadBack) {
+// The frame and flow control are termios_settings_test's: a pty keeps no character size or
+// parity of its own.
+TEST_F(PosixPortTest, EachSpeedReachesTheLine) {
     auto port = Open(pty.SlavePath());
-    for (DWORD baud : {9600u, 19200u, 38400u, 57600u, 115200u, 230400u, 1200u}) {
-        DCB dcb;
-        ASSERT_TRUE(port->GetCommState(dcb));
-        dcb.BaudRate = baud;
-        ASSERT_TRUE(port->SetCommState(dcb)) << baud << ": " << port->LastError();
-        DCB back;
-        ASSERT_TRUE(port->GetCommState(back));
-        EXPECT_EQ(back.BaudRate, baud);
-        EXPECT_EQ(back.ByteSize, 8);
-        EXPECT_EQ(back.Parity, NOPARITY);
+    for (std::uint32_t baud : {9600u, 19200u, 38400u, 57600u, 115200u, 230400u, 1200u}) {
+        ASSERT_TRUE(port->SetLine({baud})) << baud << ": " << port->LastError();
+        // On Linux the master sees the line's settings.
+        termios line{};
+        ASSERT_EQ(::tcgetattr(pty.Master(), &line), 0);
+        EXPECT_EQ(BaudFromSpeed(::cfgetospeed(&line)).value_or(0), baud);
     }
-    DCB odd;
-    ASSERT_TRUE(port->GetCommState(odd));
-    odd.BaudRate = 12345;
-    EXPECT_FALSE(port->SetCommState(odd));
+    EXPECT_FALSE(port->SetLine({12345}));
     EXPECT_TRUE(Contains(port->LastError(), "12345")) << port->LastError();
 }
 
 TEST_F(PosixPortTest, PurgeDiscardsWhatHasNotBeenRead) {
-    auto port = OpenRaw(9600, 50);
+    auto port = OpenRaw();
     pty.Send({1, 2, 3, 4});
     std::this_thread::sleep_for(50ms); // let the bytes reach the port's input queue
-    ASSERT_TRUE(port->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR)) << port->LastError();
-    unsigned char buf[4];
-    DWORD read = 99;
-    ASSERT_TRUE(port->ReadFile(buf, 4, read));
+    ASSERT_TRUE(port->Purge()) << port->LastError();
+    std::uint8_t buf[4];
+    std::size_t read = 99;
+    ASSERT_TRUE(port->Read(buf, read, 50ms));
     EXPECT_EQ(read, 0u);
 }
 
@@ -199,38 +188,35 @@ TEST_F(PosixPortTest, PurgeDiscardsWhatHasNotBeenRead) {
 
 TEST_F(PosixPortTest, AReadWithNothingArrivingReturnsNoBytesAfterItsTimeOut) {
     struct Case {
-        DWORD timeoutMs;
-        std::chrono::milliseconds atLeast, below;
+        std::chrono::milliseconds timeout, atLeast, below;
     };
-    // The configuration's 100 ms and the link test's 1 ms; loose upper bounds on a busy machine.
-    for (const Case c : {Case{100, 95ms, 1000ms}, Case{1, 1ms, 100ms}}) {
-        auto port = OpenRaw(9600, c.timeoutMs);
-        unsigned char buf[8];
-        DWORD read = 99;
+    // The configuration's 100 ms, the link test's 1 ms, and none at all: what is there.
+    // Loose upper bounds on a busy machine.
+    auto port = OpenRaw();
+    for (const Case c : {Case{100ms, 95ms, 1000ms}, Case{1ms, 1ms, 100ms}, Case{0ms, 0ms, 100ms}}) {
+        std::uint8_t buf[8];
+        std::size_t read = 99;
         const auto start = Clock::now();
-        ASSERT_TRUE(port->ReadFile(buf, 8, read)) << port->LastError();
+        ASSERT_TRUE(port->Read(buf, read, c.timeout)) << port->LastError();
         const auto took = Clock::now() - start;
         EXPECT_EQ(read, 0u);
-        EXPECT_GE(took, c.atLeast) << c.timeoutMs;
-        EXPECT_LT(took, c.below) << c.timeoutMs;
+        EXPECT_GE(took, c.atLeast) << c.timeout.count();
+        EXPECT_LT(took, c.below) << c.timeout.count();
     }
 }
 
 TEST_F(PosixPortTest, AReadReturnsWhenTheCountIsReachedOrWithWhatCameByTheDeadline) {
-    auto port = OpenRaw(9600, 5000);
+    auto port = OpenRaw();
     pty.Send({'a', 'b', 'c', 'd'});
-    unsigned char buf[8];
-    DWORD read = 0;
+    std::uint8_t buf[8];
+    std::size_t read = 0;
     auto start = Clock::now();
-    ASSERT_TRUE(port->ReadFile(buf, 4, read));
+    ASSERT_TRUE(port->Read(std::span(buf).first(4), read, 5000ms));
     EXPECT_EQ(read, 4u);
     EXPECT_LT(Clock::now() - start, 1000ms) << "waited out the time-out although all had come";
 
-    COMMTIMEOUTS shortWait;
-    shortWait.ReadTotalTimeoutConstant = 100;
-    ASSERT_TRUE(port->SetCommTimeouts(shortWait));
     pty.Send({'x', 'y', 'z'});
-    ASSERT_TRUE(port->ReadFile(buf, 8, read)) << "a short read is no failure";
+    ASSERT_TRUE(port->Read(buf, read, 100ms)) << "a short read is no failure";
     EXPECT_EQ(read, 3u);
     EXPECT_EQ(std::string(buf, buf + 3), "xyz");
 }
@@ -354,24 +340,24 @@ TEST_F(PosixPortTest, TheActiveConsoleIsNeverOpened) {
 // --- waits, cancel and hang-up ---------------------------------------------------------------
 
 TEST_F(PosixPortTest, CancelWakesAReadThatWouldWaitForever) {
-    auto port = OpenRaw(9600, 0); // all time-outs zero: wait for the whole count
+    auto port = OpenRaw();
     auto canceller = CancelAfter(50ms);
-    unsigned char buf[8];
-    DWORD read = 0;
+    std::uint8_t buf[8];
+    std::size_t read = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(port->ReadFile(buf, 8, read));
+    EXPECT_FALSE(port->Read(buf, read, std::nullopt));
     EXPECT_LT(Clock::now() - start, 2000ms);
     EXPECT_TRUE(Contains(port->LastError(), "cancelled")) << port->LastError();
 }
 
 TEST_F(PosixPortTest, CancelWakesAWriteThatTheFarEndDoesNotTake) {
-    auto port = OpenRaw(9600, 100);
+    auto port = OpenRaw();
     // Nobody reads the master: the pty's buffers fill and the write has to wait.
     std::vector<unsigned char> lots(4 * 1024 * 1024, 0x55);
     auto canceller = CancelAfter(100ms);
-    DWORD written = 0;
+    std::size_t written = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(port->WriteFile(lots.data(), DWORD(lots.size()), written));
+    EXPECT_FALSE(port->Write(lots, written, std::nullopt));
     EXPECT_LT(Clock::now() - start, 2000ms);
     EXPECT_LT(written, lots.size());
 }
@@ -382,9 +368,9 @@ TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
         n = queued.load();
         return 0;
     };
-    auto port = OpenRaw(9600, 100);
-    const unsigned char byte = 0x42;
-    DWORD written = 0;
+    auto port = OpenRaw();
+    const std::uint8_t byte[1] = {0x42};
+    std::size_t written = 0;
 
     // The transmitter empties after a while: the write returns only then.
     std::jthread transmitter([&] {
@@ -392,7 +378,7 @@ TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
         queued = 0;
     });
     auto start = Clock::now();
-    ASSERT_TRUE(port->WriteFile(&byte, 1, written)) << port->LastError();
+    ASSERT_TRUE(port->Write(byte, written, std::nullopt)) << port->LastError();
     EXPECT_GE(Clock::now() - start, 55ms) << "returned before the queue was empty";
     transmitter.join();
 
@@ -400,19 +386,17 @@ TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
     queued = 3;
     auto canceller = CancelAfter(50ms);
     start = Clock::now();
-    EXPECT_FALSE(port->WriteFile(&byte, 1, written));
+    EXPECT_FALSE(port->Write(byte, written, std::nullopt));
     EXPECT_LT(Clock::now() - start, 2000ms);
     EXPECT_EQ(pty.Receive(2, 200), std::vector<unsigned char>({0x42, 0x42}));
 }
 
 TEST_F(PosixPortTest, OnAPseudoTerminalTheCtsWaitFailsInsteadOfHanging) {
-    auto port = OpenRaw(9600, 100);
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
-    DWORD status = 0;
-    EXPECT_FALSE(port->GetCommModemStatus(status));
-    DWORD events = 0;
+    auto port = OpenRaw();
+    bool on = true;
+    EXPECT_FALSE(port->ReadCts(on));
     const auto start = Clock::now();
-    EXPECT_FALSE(port->WaitCommEvent(events));
+    EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
     EXPECT_LT(Clock::now() - start, 1000ms);
     EXPECT_TRUE(Contains(port->LastError(), std::strerror(ENOTTY))) << port->LastError();
 }
@@ -432,82 +416,99 @@ protected:
     std::atomic<int> reads{0};
 };
 
-TEST_F(CtsTest, TheWaitEndsWhenTheLevelDiffersFromTheLastStatusRead) {
+TEST_F(CtsTest, TheWaitEndsOnceCtsIsAtTheLevelOrTheTimeOutRunsOut) {
+    struct Case {
+        const char* name;
+        bool from, wanted;
+        std::optional<bool> switchTo; // 50 ms into the wait
+        Timeout timeout;
+        bool reached;
+        std::chrono::milliseconds atLeast, below;
+    };
+    const Case cases[] = {
+        {"already there", false, false, std::nullopt, std::nullopt, true, 0ms, 50ms},
+        {"switched on", false, true, true, std::nullopt, true, 45ms, 2000ms},
+        {"switched off", true, false, false, std::nullopt, true, 45ms, 2000ms},
+        {"never switched", false, true, std::nullopt, 100ms, false, 95ms, 2000ms},
+    };
     auto port = Open(pty.SlavePath());
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
-    DWORD status = 0xFF;
-    ASSERT_TRUE(port->GetCommModemStatus(status));
-    EXPECT_EQ(status & MS_CTS_ON, 0u);
-
-    std::jthread user([&] {
-        std::this_thread::sleep_for(50ms);
-        ctsOn = true;
-    });
-    DWORD events = 0;
-    ASSERT_TRUE(port->WaitCommEvent(events)) << port->LastError();
-    EXPECT_EQ(events, EV_CTS);
-    ASSERT_TRUE(port->GetCommModemStatus(status));
-    EXPECT_EQ(status & MS_CTS_ON, MS_CTS_ON);
-    EXPECT_GT(reads.load(), 3) << "the lines were not polled while waiting";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ctsOn = c.from;
+        bool on = !c.from;
+        ASSERT_TRUE(port->ReadCts(on));
+        EXPECT_EQ(on, c.from);
+        std::jthread user([&] {
+            std::this_thread::sleep_for(50ms);
+            if (c.switchTo)
+                ctsOn = *c.switchTo;
+        });
+        reads = 0;
+        const auto start = Clock::now();
+        EXPECT_EQ(port->WaitForCts(c.wanted, c.timeout), c.reached) << port->LastError();
+        const auto took = Clock::now() - start;
+        EXPECT_GE(took, c.atLeast);
+        EXPECT_LT(took, c.below);
+        if (!c.reached) {
+            EXPECT_TRUE(Contains(port->LastError(), "timed out")) << port->LastError();
+        }
+        if (c.atLeast > 0ms) {
+            EXPECT_GT(reads.load(), 3) << "the lines were not polled while waiting";
+        }
+    }
 }
 
 TEST_F(CtsTest, APulseOverBeforeTheWaitLooksLeavesItWaitingUntilCancelled) {
     auto port = Open(pty.SlavePath());
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
-    DWORD status = 0;
-    ASSERT_TRUE(port->GetCommModemStatus(status)); // off
     ctsOn = true;
     ctsOn = false; // on and off again before anyone looked
 
     auto canceller = CancelAfter(80ms);
-    DWORD events = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(port->WaitCommEvent(events));
-    EXPECT_GE(Clock::now() - start, 70ms) << "the wait ended without a change of level";
+    EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
+    EXPECT_GE(Clock::now() - start, 70ms) << "the wait ended without the level";
     EXPECT_LT(Clock::now() - start, 2000ms);
     EXPECT_TRUE(Contains(port->LastError(), "cancelled"));
 }
 
 TEST_F(CtsTest, TheWaitFailsWhenTheLinesCannotBeRead) {
     auto port = Open(pty.SlavePath());
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
-    DWORD status = 0;
-    ASSERT_TRUE(port->GetCommModemStatus(status));
     std::jthread unplug([&] {
         std::this_thread::sleep_for(30ms);
         failing = true;
     });
-    DWORD events = 0;
-    EXPECT_FALSE(port->WaitCommEvent(events));
+    EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
     EXPECT_TRUE(Contains(port->LastError(), "Input/output error")) << port->LastError();
     EXPECT_FALSE(cancel->IsCancelled());
 }
 
-TEST_F(PosixPortTest, ABlockingCallAfterTheCancelFailsAtOnce) {
-    auto port = OpenRaw(9600, 0);
+TEST_F(CtsTest, ABlockingCallAfterTheCancelFailsAtOnce) {
+    auto port = OpenRaw();
     cancel->Cancel();
-    unsigned char buf[1] = {0};
-    DWORD n = 0;
-    EXPECT_FALSE(port->ReadFile(buf, 1, n));
-    EXPECT_FALSE(port->WriteFile(buf, 1, n));
+    std::uint8_t buf[1] = {0};
+    std::size_t n = 0;
+    EXPECT_FALSE(port->Read(buf, n, std::nullopt));
+    EXPECT_FALSE(port->Write(buf, n, std::nullopt));
+    EXPECT_FALSE(port->WaitForCts(false, std::nullopt)) << "CTS is off, but the cancel came";
 }
 
 TEST_F(PosixPortTest, TheFarEndHangingUpEndsAReadWithAFailure) {
-    auto port = OpenRaw(9600, 0); // would wait forever
+    auto port = OpenRaw();
     std::jthread hangUp([&] {
         std::this_thread::sleep_for(50ms);
         pty.CloseMaster();
     });
-    unsigned char buf[8];
-    DWORD read = 0;
+    std::uint8_t buf[8];
+    std::size_t read = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(port->ReadFile(buf, 8, read));
+    EXPECT_FALSE(port->Read(buf, read, std::nullopt)); // would wait forever
     EXPECT_LT(Clock::now() - start, 2000ms);
     EXPECT_FALSE(cancel->IsCancelled());
     hangUp.join();
 
-    DWORD written = 0;
-    EXPECT_FALSE(port->WriteFile(buf, 1, written)) << "wrote to a line that is gone";
+    std::size_t written = 0;
+    EXPECT_FALSE(port->Write(std::span(buf).first(1), written, std::nullopt))
+        << "wrote to a line that is gone";
 }
 
 } // namespace

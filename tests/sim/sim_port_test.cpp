@@ -17,7 +17,8 @@
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kPacket115200 = {0x0B, 0x51, 0x64, 0x70, 0x43, 0x81, 0x90, 0x11};
 const Bytes kPacket19200 = {0x0B, 0x51, 0x61, 0x70, 0x43, 0x8B, 0x90, 0x11};
@@ -61,44 +62,35 @@ protected:
         return std::move(r.port);
     }
 
-    static void SetSpeed(ISerialPort& port, DWORD baud) {
-        DCB dcb;
-        ASSERT_TRUE(port.GetCommState(dcb));
-        dcb.BaudRate = baud;
-        ASSERT_TRUE(port.SetCommState(dcb));
-    }
-    static void SetReadTimeout(ISerialPort& port, DWORD ms) {
-        COMMTIMEOUTS t;
-        t.ReadTotalTimeoutConstant = ms;
-        ASSERT_TRUE(port.SetCommTimeouts(t));
+    static void SetSpeed(ISerialPort& port, std::uint32_t baud) {
+        ASSERT_TRUE(port.SetLine({baud}));
     }
     static void Write(ISerialPort& port, const Bytes& bytes) {
-        DWORD written = 0;
-        ASSERT_TRUE(port.WriteFile(bytes.data(), static_cast<DWORD>(bytes.size()), written));
+        std::size_t written = 0;
+        ASSERT_TRUE(port.Write(bytes, written, std::nullopt));
         EXPECT_EQ(written, bytes.size());
     }
-    static Bytes Read(ISerialPort& port, DWORD count) {
+    // With the configuration's time-out unless told otherwise.
+    static Bytes Read(ISerialPort& port, std::size_t count, Timeout timeout = 100ms) {
         Bytes buffer(count);
-        DWORD read = 0;
-        EXPECT_TRUE(port.ReadFile(buffer.data(), count, read));
+        std::size_t read = 0;
+        EXPECT_TRUE(port.Read(buffer, read, timeout));
         buffer.resize(read);
         return buffer;
     }
     // The configuration handshake: the packet at 9600 baud, the echo it gets.
     static Bytes SendPacket(ISerialPort& port, const Bytes& packet) {
         SetSpeed(port, 9600);
-        SetReadTimeout(port, 100);
         Write(port, packet);
         return Read(port, 8);
     }
     // One link-test cycle at the port's speed: 64 writes of the pattern, one read, purge.
     static Bytes LinkCycle(ISerialPort& port) {
-        SetReadTimeout(port, 1);
         const std::string pattern = "TESTTESTTESTTEST";
         for (int i = 0; i < 64; ++i)
             Write(port, Bytes(pattern.begin(), pattern.end()));
-        Bytes echo = Read(port, 1024);
-        EXPECT_TRUE(port.PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR));
+        Bytes echo = Read(port, 1024, 1ms);
+        EXPECT_TRUE(port.Purge());
         return echo;
     }
 
@@ -121,21 +113,15 @@ TEST_F(SimPortTest, PowerRateAndLineSettingsOutliveClosingThePort) {
     const std::string options = Options("power=off,react=10");
     {
         auto port = Open(options);
-        DWORD status = 0, event = 0;
-        ASSERT_TRUE(port->SetCommMask(EV_CTS));
-        ASSERT_TRUE(port->WaitCommEvent(event)); // the user switches it on
-        ASSERT_TRUE(port->GetCommModemStatus(status));
-        EXPECT_EQ(status, MS_CTS_ON);
+        ASSERT_TRUE(port->WaitForCts(true, std::nullopt)); // the user switches it on
         EXPECT_EQ(SendPacket(*port, kPacket19200), kPacket19200);
         SetSpeed(*port, 19200);
     }
     auto port = Open(options);
-    DWORD status = 0;
-    ASSERT_TRUE(port->GetCommModemStatus(status));
-    EXPECT_EQ(status, MS_CTS_ON);
-    DCB dcb;
-    ASSERT_TRUE(port->GetCommState(dcb));
-    EXPECT_EQ(dcb.BaudRate, 19200u);
+    bool cts = false;
+    ASSERT_TRUE(port->ReadCts(cts));
+    EXPECT_TRUE(cts);
+    EXPECT_EQ(FindSimulatedTransceiver(options)->Line().baudRate, 19200u);
     EXPECT_EQ(FindSimulatedTransceiver(options)->ConfiguredRate(), 19200u);
     EXPECT_EQ(FindSimulatedTransceiver(options)->Sensitivity(), 0x61);
     EXPECT_EQ(CountWords(LinkCycle(*port)), 256u) << "the link now runs at 19200";
@@ -163,73 +149,77 @@ TEST_F(SimPortTest, PortsThatCannotBeOpenedGiveTheReason) {
 
 TEST_F(SimPortTest, ObedientUserSwitchesReactMillisecondsAfterTheWaitStarts) {
     auto port = Open(Options("power=on,user=obedient,react=250"));
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
-    DWORD event = 0, status = 0;
-    ASSERT_TRUE(port->WaitCommEvent(event));
-    EXPECT_EQ(event, EV_CTS);
+    ASSERT_TRUE(port->WaitForCts(true, std::nullopt));
+    EXPECT_EQ(m_clock.Now(), 1000u) << "already on: no wait";
+    ASSERT_TRUE(port->WaitForCts(false, std::nullopt));
     EXPECT_EQ(m_clock.Now(), 1250u);
-    ASSERT_TRUE(port->GetCommModemStatus(status));
-    EXPECT_EQ(status, 0u) << "switched off";
+    bool cts = true;
+    ASSERT_TRUE(port->ReadCts(cts));
+    EXPECT_FALSE(cts) << "switched off";
 
-    ASSERT_TRUE(port->WaitCommEvent(event));
-    EXPECT_EQ(m_clock.Now(), 1500u);
-    ASSERT_TRUE(port->GetCommModemStatus(status));
-    EXPECT_EQ(status, MS_CTS_ON) << "and on again";
+    EXPECT_FALSE(port->WaitForCts(true, 100ms)) << "sooner than the user";
+    EXPECT_EQ(m_clock.Now(), 1350u);
+    ASSERT_TRUE(port->WaitForCts(true, 1000ms));
+    EXPECT_EQ(m_clock.Now(), 1600u);
+    ASSERT_TRUE(port->ReadCts(cts));
+    EXPECT_TRUE(cts) << "and on again";
 }
 
-TEST_F(SimPortTest, AbsentUserLeavesTheWaitToTheCancel) {
-    const std::string options = Options("power=off,user=absent");
-    auto port = Open(options);
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
-    std::atomic<bool> done{false};
-    bool result = true;
-    std::thread waiter([&] {
-        DWORD event = 0;
-        result = port->WaitCommEvent(event);
-        done = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(done) << "nobody switched the transceiver";
-    m_cancel->Cancel();
-    waiter.join();
-    EXPECT_FALSE(result);
-    EXPECT_FALSE(FindSimulatedTransceiver(options)->PowerOn());
-}
-
-TEST_F(SimPortTest, SwitchingByHandWakesAWaitingProgram) {
-    const std::string options = Options("power=off,user=absent");
-    auto port = Open(options);
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
-    bool result = false;
-    std::thread waiter([&] {
-        DWORD event = 0;
-        result = port->WaitCommEvent(event);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    FindSimulatedTransceiver(options)->SetPower(true);
-    waiter.join();
-    EXPECT_TRUE(result);
+// Nobody switches: a test's hand, the cancel or the time-out ends the wait.
+TEST_F(SimPortTest, AbsentUserLeavesTheWaitToWhatComesFirst) {
+    struct Case {
+        const char* name;
+        bool switchByHand, cancel;
+        Timeout timeout;
+        bool reached;
+    };
+    const Case cases[] = {
+        {"switched by hand", true, false, std::nullopt, true},
+        {"cancelled", false, true, std::nullopt, false},
+        {"timed out", false, false, 50ms, false},
+    };
+    int blanks = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_cancel = std::make_shared<CancelToken>();
+        // Blanks make the option text, and so the transceiver, each case's own.
+        const std::string options = Options(std::string(++blanks, ' ') + "power=off,user=absent");
+        auto port = Open(options);
+        std::atomic<bool> done{false};
+        bool result = !c.reached;
+        std::thread waiter([&] {
+            result = port->WaitForCts(true, c.timeout);
+            done = true;
+        });
+        if (c.switchByHand || c.cancel) {
+            std::this_thread::sleep_for(50ms);
+            EXPECT_FALSE(done) << "the wait ended by itself";
+            if (c.switchByHand)
+                FindSimulatedTransceiver(options)->SetPower(true);
+            else
+                m_cancel->Cancel();
+        }
+        waiter.join();
+        EXPECT_EQ(result, c.reached) << port->LastError();
+        EXPECT_EQ(FindSimulatedTransceiver(options)->PowerOn(), c.switchByHand);
+    }
 }
 
 TEST_F(SimPortTest, EveryWaitEndsWithFalseOnceCancelled) {
     m_used = &m_realTime; // a real sleep, so that only the cancel can end it early
     auto port = Open(Options("power=on,react=600000"));
-    ASSERT_TRUE(port->SetCommMask(EV_CTS));
     bool result = true;
-    std::thread waiter([&] {
-        DWORD event = 0;
-        result = port->WaitCommEvent(event);
-    });
+    std::thread waiter([&] { result = port->WaitForCts(false, std::nullopt); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     m_cancel->Cancel();
     waiter.join();
     EXPECT_FALSE(result);
 
-    DWORD count = 0, event = 0;
-    BYTE b = 0x0B;
-    EXPECT_FALSE(port->WriteFile(&b, 1, count));
-    EXPECT_FALSE(port->ReadFile(&b, 1, count));
-    EXPECT_FALSE(port->WaitCommEvent(event));
+    std::size_t count = 0;
+    std::uint8_t b[1] = {0x0B};
+    EXPECT_FALSE(port->Write(b, count, std::nullopt));
+    EXPECT_FALSE(port->Read(b, count, std::nullopt));
+    EXPECT_FALSE(port->WaitForCts(false, std::nullopt));
     EXPECT_EQ(port->LastError(), "cancelled");
 }
 
@@ -239,7 +229,7 @@ TEST_F(SimPortTest, ConfigurationPacketComesBackAsTheEchoOptionSays) {
         Bytes expected;
     };
     Bytes corrupt = kPacket115200;
-    corrupt[3] = static_cast<BYTE>(~corrupt[3]);
+    corrupt[3] = static_cast<std::uint8_t>(~corrupt[3]);
     const Case cases[] = {
         {"good", kPacket115200},
         {"none", {}},
@@ -248,10 +238,10 @@ TEST_F(SimPortTest, ConfigurationPacketComesBackAsTheEchoOptionSays) {
     };
     for (const Case& c : cases) {
         auto port = Open(Options(std::string("power=on,rate=57600,echo=") + c.echo));
-        const DWORD before = m_clock.Now();
+        const std::uint32_t before = m_clock.Now();
         EXPECT_EQ(SendPacket(*port, kPacket115200), c.expected) << c.echo;
         // A full echo is read at once; a short one only after the whole time-out.
-        const DWORD readTime = c.expected.size() == 8 ? 0 : 100;
+        const std::uint32_t readTime = c.expected.size() == 8 ? 0 : 100;
         EXPECT_EQ(m_clock.Now() - before, 8 + readTime) << c.echo; // 8 bytes at 9600 baud
     }
 }
@@ -265,7 +255,7 @@ TEST_F(SimPortTest, ReadinessEchoesReadyBytesThenFallsSilent) {
         Write(*port, one);
         EXPECT_EQ(Read(*port, 1), one) << "byte " << i;
     }
-    const DWORD before = m_clock.Now();
+    const std::uint32_t before = m_clock.Now();
     Write(*port, one);
     EXPECT_EQ(Read(*port, 1), Bytes{});
     EXPECT_EQ(m_clock.Now() - before, 100u) << "the read waited its whole time-out";
@@ -310,11 +300,10 @@ TEST_F(SimPortTest, WrongSpeedGivesGarbageAndConfiguresNothing) {
     SetSpeed(*port, 57600);
     const Bytes echo = LinkCycle(*port);
     EXPECT_EQ(CountWords(echo), 0u);
-    for (BYTE b : echo)
+    for (std::uint8_t b : echo)
         ASSERT_TRUE(b == 0x00 || b == 0xFF);
 
     SetSpeed(*port, 19200);
-    SetReadTimeout(*port, 100);
     Write(*port, kPacket19200);
     const Bytes back = Read(*port, 8);
     EXPECT_EQ(back.size(), 8u);
@@ -353,7 +342,7 @@ TEST_F(SimPortTest, LineTimeFollowsTheSpeedOnTheProgramsClock) {
 
     auto none = Open(Options("power=on,timing=none"));
     SetSpeed(*none, 115200);
-    const DWORD before = m_clock.Now();
+    const std::uint32_t before = m_clock.Now();
     LinkCycle(*none);
     EXPECT_EQ(m_clock.Now(), before);
 }
@@ -362,16 +351,14 @@ TEST_F(SimPortTest, LogRecordsTheSessionLineByLine) {
     const std::string options = Options("power=off,react=5,ready=1,timing=none");
     {
         auto port = Open(options);
-        ASSERT_TRUE(port->SetCommMask(EV_CTS));
-        DWORD event = 0;
-        ASSERT_TRUE(port->WaitCommEvent(event));
+        ASSERT_TRUE(port->WaitForCts(true, std::nullopt));
         SendPacket(*port, kPacket115200);
         SetSpeed(*port, 115200);
         Write(*port, {0x0B});
         Read(*port, 1);
         Write(*port, {0x0B});
         Read(*port, 1);
-        EXPECT_TRUE(port->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR));
+        EXPECT_TRUE(port->Purge());
     }
     const std::vector<std::string> expected = {
         "open",

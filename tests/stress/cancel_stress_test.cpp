@@ -36,12 +36,12 @@ using namespace std::chrono_literals;
 class FastClock : public IClock {
 public:
     explicit FastClock(int speedUp) : m_speedUp(speedUp) {}
-    DWORD Now() override {
+    std::uint32_t Now() override {
         const auto real = std::chrono::steady_clock::now() - m_start;
-        return static_cast<DWORD>(
+        return static_cast<std::uint32_t>(
             std::chrono::duration_cast<std::chrono::microseconds>(real).count() * m_speedUp / 1000);
     }
-    bool Sleep(DWORD ms, const CancelToken* cancel) override {
+    bool Sleep(std::uint32_t ms, const CancelToken* cancel) override {
         const auto end = std::chrono::steady_clock::now() +
                          std::chrono::microseconds(std::int64_t{ms} * 1000 / m_speedUp);
         for (;;) {
@@ -202,31 +202,23 @@ TEST(CancelStress, EveryWaitOfTheSerialLayerEndsAtTheCancel) {
         OpenResult opened = OpenPosixSerialPort(pty.SlavePath(), cancel, env);
         ASSERT_TRUE(opened.port) << "cycle " << cycle << ": " << opened.reason;
         ISerialPort& port = *opened.port;
-        DCB dcb;
-        ASSERT_TRUE(port.GetCommState(dcb));
-        dcb.BaudRate = 115200;
-        ASSERT_TRUE(port.SetCommState(dcb));
-        COMMTIMEOUTS timeouts; // all zero: a read waits for its whole count
-        ASSERT_TRUE(port.SetCommTimeouts(timeouts));
-        ASSERT_TRUE(port.SetCommMask(EV_CTS));
-        DWORD status = 0;
-        ASSERT_TRUE(port.GetCommModemStatus(status));
+        ASSERT_TRUE(port.SetLine({115200}));
 
         const auto wait = static_cast<Wait>(random() % 3);
         ++counts[static_cast<int>(wait)];
         std::promise<bool> result;
         std::thread caller([&] {
-            BYTE buffer[64] = {};
-            DWORD n = 0;
+            std::uint8_t buffer[64] = {};
+            std::size_t n = 0;
             switch (wait) {
             case Wait::Read:
-                result.set_value(port.ReadFile(buffer, sizeof buffer, n));
+                result.set_value(port.Read(buffer, n, std::nullopt));
                 break;
             case Wait::WriteDrain:
-                result.set_value(port.WriteFile("TESTTESTTESTTEST", 16, n));
+                result.set_value(port.Write(std::span(buffer).first(16), n, std::nullopt));
                 break;
             case Wait::Cts:
-                result.set_value(port.WaitCommEvent(n));
+                result.set_value(port.WaitForCts(true, std::nullopt));
                 break;
             }
         });

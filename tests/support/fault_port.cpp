@@ -9,10 +9,8 @@ std::size_t Index(PortCall call) {
 } // namespace
 
 std::string ToString(PortCall call) {
-    static const char* const names[kPortCallKinds] = {
-        "GetCommState",       "SetCommState", "SetCommTimeouts", "SetCommMask", "WaitCommEvent",
-        "GetCommModemStatus", "WriteFile",    "ReadFile",        "PurgeComm",
-    };
+    static const char* const names[kPortCallKinds] = {"SetLine", "ReadCts", "WaitForCts",
+                                                      "Write",   "Read",    "Purge"};
     return names[Index(call)];
 }
 
@@ -34,53 +32,44 @@ const PortFault* FaultPort::Next(PortCall call) {
     return nullptr;
 }
 
-bool FaultPort::GetCommState(DCB& dcb) {
-    return !Next(PortCall::GetCommState) && m_inner->GetCommState(dcb);
+bool FaultPort::SetLine(const LineSettings& line) {
+    return !Next(PortCall::SetLine) && m_inner->SetLine(line);
 }
-bool FaultPort::SetCommState(const DCB& dcb) {
-    return !Next(PortCall::SetCommState) && m_inner->SetCommState(dcb);
+bool FaultPort::ReadCts(bool& on) {
+    return !Next(PortCall::ReadCts) && m_inner->ReadCts(on);
 }
-bool FaultPort::SetCommTimeouts(const COMMTIMEOUTS& timeouts) {
-    return !Next(PortCall::SetCommTimeouts) && m_inner->SetCommTimeouts(timeouts);
-}
-bool FaultPort::SetCommMask(DWORD mask) {
-    return !Next(PortCall::SetCommMask) && m_inner->SetCommMask(mask);
-}
-bool FaultPort::WaitCommEvent(DWORD& eventMask) {
-    return !Next(PortCall::WaitCommEvent) && m_inner->WaitCommEvent(eventMask);
-}
-bool FaultPort::GetCommModemStatus(DWORD& modemStatus) {
-    return !Next(PortCall::GetCommModemStatus) && m_inner->GetCommModemStatus(modemStatus);
+bool FaultPort::WaitForCts(bool on, Timeout timeout) {
+    return !Next(PortCall::WaitForCts) && m_inner->WaitForCts(on, timeout);
 }
 
-bool FaultPort::WriteFile(const void* buffer, DWORD count, DWORD& written) {
+bool FaultPort::Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) {
     written = 0;
-    const PortFault* fault = Next(PortCall::WriteFile);
+    const PortFault* fault = Next(PortCall::Write);
     if (!fault)
-        return m_inner->WriteFile(buffer, count, written);
+        return m_inner->Write(data, written, timeout);
     if (!fault->shortWrite)
         return false;
     // What goes out is really sent; only the count falls short.
-    const DWORD shortCount = count > 1 ? count - 1 : 0;
-    if (shortCount > 0 && !m_inner->WriteFile(buffer, shortCount, written))
+    const std::size_t shortCount = data.size() > 1 ? data.size() - 1 : 0;
+    if (shortCount > 0 && !m_inner->Write(data.first(shortCount), written, timeout))
         return false;
     written = shortCount;
     return true;
 }
 
-bool FaultPort::ReadFile(void* buffer, DWORD count, DWORD& read) {
-    read = 0;
-    if (Next(PortCall::ReadFile))
+bool FaultPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
+    got = 0;
+    if (Next(PortCall::Read))
         return false;
-    if (!m_inner->ReadFile(buffer, count, read))
+    if (!m_inner->Read(buffer, got, timeout))
         return false;
     if (m_filter)
-        m_filter(static_cast<BYTE*>(buffer), count, read);
+        m_filter(buffer, got);
     return true;
 }
 
-bool FaultPort::PurgeComm(DWORD flags) {
-    return !Next(PortCall::PurgeComm) && m_inner->PurgeComm(flags);
+bool FaultPort::Purge() {
+    return !Next(PortCall::Purge) && m_inner->Purge();
 }
 
 std::string FaultPort::LastError() const {

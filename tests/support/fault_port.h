@@ -7,39 +7,32 @@
 #include "link/serial_port.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 class PortOpener;
 
-enum class PortCall {
-    GetCommState,
-    SetCommState,
-    SetCommTimeouts,
-    SetCommMask,
-    WaitCommEvent,
-    GetCommModemStatus,
-    WriteFile,
-    ReadFile,
-    PurgeComm,
-};
-inline constexpr std::size_t kPortCallKinds = 9;
+enum class PortCall { SetLine, ReadCts, WaitForCts, Write, Read, Purge };
+inline constexpr std::size_t kPortCallKinds = 6;
 
 std::string ToString(PortCall call);
 
 struct PortFault {
     PortCall call;
     int nth = 1; // 1 is the first call of that kind on the port
-    // WriteFile only: report success but one byte fewer than asked for (none of a single byte)
+    // Write only: report success but one byte fewer than asked for (none of a single byte)
     // instead of failing.
     bool shortWrite = false;
 };
 
 // Sees every successful read before the worker does: may change the bytes and their count
 // (up to the buffer's size).
-using ReadFilter = std::function<void(BYTE* data, DWORD size, DWORD& count)>;
+using ReadFilter = std::function<void(std::span<std::uint8_t> buffer, std::size_t& count)>;
 // Runs on the worker's thread as each call begins (nth counts the calls of that kind); it may
 // block, as a slow driver call would, to let a test act at that very point.
 using CallHook = std::function<void(PortCall call, int nth)>;
@@ -49,15 +42,12 @@ public:
     FaultPort(std::unique_ptr<ISerialPort> inner, std::vector<PortFault> faults, ReadFilter filter,
               CallHook hook = {});
 
-    bool GetCommState(DCB& dcb) override;
-    bool SetCommState(const DCB& dcb) override;
-    bool SetCommTimeouts(const COMMTIMEOUTS& timeouts) override;
-    bool SetCommMask(DWORD mask) override;
-    bool WaitCommEvent(DWORD& eventMask) override;
-    bool GetCommModemStatus(DWORD& modemStatus) override;
-    bool WriteFile(const void* buffer, DWORD count, DWORD& written) override;
-    bool ReadFile(void* buffer, DWORD count, DWORD& read) override;
-    bool PurgeComm(DWORD flags) override;
+    bool SetLine(const LineSettings& line) override;
+    bool ReadCts(bool& on) override;
+    bool WaitForCts(bool on, Timeout timeout) override;
+    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override;
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
+    bool Purge() override;
     std::string LastError() const override;
 
 private:

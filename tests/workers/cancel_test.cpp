@@ -15,7 +15,7 @@ struct Phase {
     // How the worker is reached in that phase: a status text to wait for, or a sleep of the
     // program's clock (the pause, the line time of a write, a read's time-out) to hold it in.
     const char* status;
-    DWORD holdSleepMs;
+    std::uint32_t holdSleepMs;
     int holdNth;
     bool dirty;
 };
@@ -192,18 +192,14 @@ TEST(CancelBetweenCalls, NoSerialCallFollowsTheClick) {
         std::vector<std::string> log; // the whole traffic, the port's closing included
     };
     const Case cases[] = {
-        // Next would come the line set-up at 9600 baud.
-        {"configuration, reading the line settings",
+        // The line set-up itself goes through; the packet that would follow does not.
+        {"configuration, setting the line to 9600 baud",
          IDC_CONFIGURE,
          "power=off",
-         PortCall::GetCommState,
-         {"open", "cts on", "close"}},
+         PortCall::SetLine,
+         {"open", "cts on", "speed 9600", "close"}},
         // Next would come the line set-up at the operating rate.
-        {"link test, reading CTS",
-         IDC_TEST,
-         "power=on",
-         PortCall::GetCommModemStatus,
-         {"open", "close"}},
+        {"link test, reading CTS", IDC_TEST, "power=on", PortCall::ReadCts, {"open", "close"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

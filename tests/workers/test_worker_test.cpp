@@ -23,15 +23,16 @@ std::string PosLine(int pos) {
 class SteppedCycles {
 public:
     SteppedCycles(PortOpener& ports, ManualClock& clock,
-                  std::function<void(int cycle, BYTE*, DWORD&)> echo = {})
-        : m_faults(ports, {}, [this, &clock, echo](BYTE* data, DWORD size, DWORD& count) {
-              if (size != 1024)
-                  return;
-              ++m_cycle;
-              if (echo)
-                  echo(m_cycle, data, count);
-              clock.Advance(100);
-          }) {}
+                  std::function<void(int cycle, std::span<std::uint8_t>, std::size_t&)> echo = {})
+        : m_faults(ports, {},
+                   [this, &clock, echo](std::span<std::uint8_t> data, std::size_t& count) {
+                       if (data.size() != 1024)
+                           return;
+                       ++m_cycle;
+                       if (echo)
+                           echo(m_cycle, data, count);
+                       clock.Advance(100);
+                   }) {}
 
 private:
     int m_cycle = 0; // on the worker's thread only
@@ -39,10 +40,10 @@ private:
 };
 
 // A cycle's echo with exactly `good` intact words, the rest damaged.
-void Echo(unsigned good, BYTE* data, DWORD& count) {
+void Echo(unsigned good, std::span<std::uint8_t> data, std::size_t& count) {
     count = 1024;
     for (unsigned w = 0; w < 256; ++w)
-        std::memcpy(data + 4 * w, w < good ? "TEST" : "TXST", 4);
+        std::memcpy(data.data() + 4 * w, w < good ? "TEST" : "TXST", 4);
 }
 
 // The positions shown before the given line (all of them if it never came).
@@ -146,13 +147,14 @@ TEST(LinkTest, BarShowsTheWordsThatCameBack) {
 TEST(LinkTest, StrayByteAheadOfTheEchoCostsOneWord) {
     ManualClock clock;
     WorkerRig rig(clock, "power=on");
-    ScopedPortFaults stray(rig.h.app.Ports(), {}, [](BYTE* data, DWORD size, DWORD& count) {
-        if (count == 0)
-            return;
-        std::memmove(data + 1, data, std::min(count, size - 1));
-        data[0] = 'X';
-        count = std::min(count + 1, size);
-    });
+    ScopedPortFaults stray(
+        rig.h.app.Ports(), {}, [](std::span<std::uint8_t> data, std::size_t& count) {
+            if (count == 0)
+                return;
+            std::memmove(data.data() + 1, data.data(), std::min(count, data.size() - 1));
+            data[0] = 'X';
+            count = std::min(count + 1, data.size());
+        });
     rig.Start();
     rig.Click(IDC_TEST);
     ASSERT_TRUE(rig.WaitCount(PosLine(255), 3));
@@ -196,7 +198,7 @@ TEST(LinkTest, AutomaticAcrossTheWrapOfTheMillisecondCounter) {
 }
 
 TEST(LinkTest, BadCyclesBeforeOneSecondAreNeverJudged) {
-    for (DWORD start : {0u, 0xFFFFFE00u}) {
+    for (std::uint32_t start : {0u, 0xFFFFFE00u}) {
         SCOPED_TRACE(start);
         ManualClock clock(start);
         WorkerRig rig(clock, "power=on,timing=none,link=0");
@@ -235,8 +237,9 @@ TEST(LinkTest, NinetyPercentIsTheLine230WordsAreBad231Good) {
         SCOPED_TRACE("231 words");
         ManualClock clock;
         WorkerRig rig(clock, "power=on,timing=none");
-        SteppedCycles cycles(rig.h.app.Ports(), clock,
-                             [](int, BYTE* data, DWORD& count) { Echo(231, data, count); });
+        SteppedCycles cycles(
+            rig.h.app.Ports(), clock,
+            [](int, std::span<std::uint8_t> data, std::size_t& count) { Echo(231, data, count); });
         rig.Start();
         rig.SetAutoMode();
         rig.Click(IDC_TEST);
@@ -253,10 +256,11 @@ TEST(LinkTest, NinetyPercentIsTheLine230WordsAreBad231Good) {
 TEST(LinkTest, BadCycleAtSixSecondsKeepsTheTestRunningWithTheWarning) {
     ManualClock clock;
     WorkerRig rig(clock, "power=on,timing=none");
-    SteppedCycles cycles(rig.h.app.Ports(), clock, [](int cycle, BYTE* data, DWORD& count) {
-        if (cycle == 60)
-            Echo(0, data, count);
-    });
+    SteppedCycles cycles(rig.h.app.Ports(), clock,
+                         [](int cycle, std::span<std::uint8_t> data, std::size_t& count) {
+                             if (cycle == 60)
+                                 Echo(0, data, count);
+                         });
     rig.Start();
     rig.SetAutoMode();
     rig.Click(IDC_TEST);

@@ -80,7 +80,8 @@ printf 'mode echo\n' >"$work/mode"
 rt=
 if chrt -f 10 true 2>/dev/null; then rt="chrt -f 10"; fi
 $rt python3 "$here/serial_peer.py" --role "$role" --name-file "$work/pty" \
-  --mode-file "$work/mode" --lines-file "$work/lines" --ready "${QM_SERIAL_READY:-3}" \
+  --mode-file "$work/mode" --lines-file "$work/lines" --settings-file "$work/settings" \
+  --ready "${QM_SERIAL_READY:-3}" \
   --log "$work/peer.log" &
 peer_pid=$!
 for _ in $(seq 200); do [ -s "$work/pty" ] && break; sleep 0.01; done
@@ -103,6 +104,7 @@ winpath() { echo "Z:${1//\//\\}"; }
 export QM_SERIAL_LINES="$work/lines"
 export QM_SERIAL_LINES_WIN=$(winpath "$work/lines")
 export QM_SERIAL_MODE_WIN=$(winpath "$work/mode")
+export QM_SERIAL_SETTINGS_WIN=$(winpath "$work/settings")
 export QM_SERIAL_SHIM_LOG="$work/shim.log"
 export QM_SERIAL_SHIM_LOG_WIN=$(winpath "$work/shim.log")
 export QM_SERIAL_EXE_NAME=$(basename "$exe")

@@ -3,7 +3,10 @@
 sees as COM1.
 
 role "echo": sends back every byte it receives; while the mode file says "hold" it reads
-nothing, so that the program's writes back up.
+nothing, so that the program's writes back up. Each time the mode changes to one beginning
+with "scramble" it sets the line as another program might have left it (two stop bits, flow
+control, 1200 baud). Before each echo it writes the line's settings to --settings-file (those
+a pty keeps: it is always 8N).
 
 role "transceiver": answers as the optical-link transceiver does. It is on while the lines
 file says "cts 1" (the tests' user switches it there). At 9600 baud it echoes a configuration
@@ -23,7 +26,7 @@ import termios
 import time
 
 RATE_FOR_CODE = {0x8B: 19200, 0x89: 38400, 0x83: 57600, 0x81: 115200}
-SPEEDS = {getattr(termios, "B%d" % b): b for b in (9600, 19200, 38400, 57600, 115200)}
+SPEEDS = {getattr(termios, "B%d" % b): b for b in (1200, 9600, 19200, 38400, 57600, 115200)}
 
 
 def read_setting(path, name):
@@ -89,11 +92,36 @@ class Transceiver:
         return data
 
 
+def describe_line(fd):
+    """The line's settings as the program left them (the master sees the slave's)."""
+    iflag, _, cflag, _, _, ospeed, _ = termios.tcgetattr(fd)
+    flags = [("stopb", cflag & termios.CSTOPB), ("crtscts", cflag & termios.CRTSCTS),
+             ("ixon", iflag & termios.IXON), ("ixoff", iflag & termios.IXOFF)]
+    return "speed %d %s\n" % (SPEEDS.get(ospeed, 0),
+                               " ".join("%s %d" % (n, 1 if v else 0) for n, v in flags))
+
+
+def scramble_line(fd):
+    iflag, oflag, cflag, lflag, _, _, cc = termios.tcgetattr(fd)
+    iflag |= termios.IXON | termios.IXOFF
+    cflag |= termios.CSTOPB | termios.CRTSCTS
+    speed = termios.B1200
+    termios.tcsetattr(fd, termios.TCSANOW, [iflag, oflag, cflag, lflag, speed, speed, cc])
+
+
+def replace_file(path, text):
+    if path:
+        with open(path + ".tmp", "w") as f:
+            f.write(text)
+        os.rename(path + ".tmp", path)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--name-file", required=True)
     ap.add_argument("--role", choices=("echo", "transceiver"), default="echo")
     ap.add_argument("--mode-file", default="")
+    ap.add_argument("--settings-file", default="")
     ap.add_argument("--lines-file", default="")
     ap.add_argument("--ready", type=int, default=3)
     ap.add_argument("--log", default="")
@@ -117,8 +145,14 @@ def main():
 
     sim = Transceiver(args.lines_file, args.ready, log) if args.role == "transceiver" else None
     hung_up = True
+    last_mode = None
     while True:
-        if sim is None and read_setting(args.mode_file, "mode") == "hold":
+        mode = read_setting(args.mode_file, "mode") if sim is None else None
+        if mode != last_mode and mode and mode.startswith("scramble"):
+            scramble_line(master)
+            replace_file(args.settings_file, describe_line(master))
+        last_mode = mode
+        if mode == "hold":
             time.sleep(0.002)
             continue
         ready, _, _ = select.select([master], [], [], 0.05)
@@ -138,6 +172,7 @@ def main():
             hung_up = False
             log.write("open\n")
         if sim is None:
+            replace_file(args.settings_file, describe_line(master))
             out = data
         else:
             speed = SPEEDS.get(termios.tcgetattr(master)[5], 0)

@@ -1,12 +1,12 @@
 // The Windows serial backend on COM1, a pseudo-terminal under Wine whose far end echoes.
 #include "link/system_serial_port.h"
-#include "link/worker_support.h"
 #include "platform/cancel_token.h"
 #include "serial_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -17,6 +17,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
 
 class SerialPort : public ::testing::Test {
 protected:
@@ -26,7 +27,7 @@ protected:
         opened = OpenSystemSerialPort("COM1:", cancel);
         ASSERT_TRUE(opened.port) << opened.reason;
         // Whatever an earlier test left on the line goes.
-        ASSERT_TRUE(Port().PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR));
+        ASSERT_TRUE(Port().Purge());
     }
     void TearDown() override {
         opened.port.reset();
@@ -35,28 +36,17 @@ protected:
     }
 
     ISerialPort& Port() { return *opened.port; }
-    void SetReadTotal(DWORD ms) {
-        COMMTIMEOUTS t;
-        t.ReadTotalTimeoutConstant = ms;
-        ASSERT_TRUE(Port().SetCommTimeouts(t)) << Port().LastError();
-    }
-    void SetLine(DWORD baud) {
-        DCB dcb;
-        ASSERT_TRUE(Port().GetCommState(dcb)) << Port().LastError();
-        SetLineSettings(dcb, baud);
-        ASSERT_TRUE(Port().SetCommState(dcb)) << Port().LastError();
-    }
-    std::vector<BYTE> Read(DWORD count) {
-        std::vector<BYTE> buffer(count);
-        DWORD got = 0;
-        EXPECT_TRUE(Port().ReadFile(buffer.data(), count, got)) << Port().LastError();
+    void SetLine(std::uint32_t baud) { ASSERT_TRUE(Port().SetLine({baud})) << Port().LastError(); }
+    Bytes Read(std::size_t count, Timeout timeout) {
+        Bytes buffer(count);
+        std::size_t got = 0;
+        EXPECT_TRUE(Port().Read(buffer, got, timeout)) << Port().LastError();
         buffer.resize(got);
         return buffer;
     }
-    void Write(const std::vector<BYTE>& bytes) {
-        DWORD written = 0;
-        ASSERT_TRUE(Port().WriteFile(bytes.data(), static_cast<DWORD>(bytes.size()), written))
-            << Port().LastError();
+    void Write(const Bytes& bytes) {
+        std::size_t written = 0;
+        ASSERT_TRUE(Port().Write(bytes, written, std::nullopt)) << Port().LastError();
         ASSERT_EQ(written, bytes.size());
     }
 
@@ -86,8 +76,8 @@ protected:
 };
 
 TEST_F(SerialPort, ModemLinesAreAnsweredInsideThisVeryProcess) {
-    DWORD status = 0;
-    ASSERT_TRUE(Port().GetCommModemStatus(status)) << Port().LastError();
+    bool cts = true;
+    ASSERT_TRUE(Port().ReadCts(cts)) << Port().LastError();
     std::ifstream log(EnvText("QM_SERIAL_SHIM_LOG_WIN"));
     std::stringstream text;
     text << log.rdbuf();
@@ -118,70 +108,63 @@ TEST(SerialPortOpen, AbsentPortIsRefusedInTheSystemsWords) {
     EXPECT_NE(unknown.reason.find("absent"), std::string::npos) << unknown.reason;
 }
 
-TEST_F(SerialPort, LineSettingsReadBackAsSet) {
-    for (DWORD baud : {9600u, 19200u, 38400u, 57600u, 115200u}) {
+// The speed, stop bits and flow control reach the line, whatever another program left there
+// (a pty has always eight data bits and no parity).
+TEST_F(SerialPort, LineSettingsReachTheLine) {
+    for (std::uint32_t baud : {9600u, 19200u, 38400u, 57600u, 115200u}) {
+        SCOPED_TRACE(baud);
+        ASSERT_TRUE(SetPeerMode(("scramble" + std::to_string(baud)).c_str()));
+        ASSERT_TRUE(WaitForLineSettings("speed 1200 stopb 1 crtscts 1 ixon 1 ixoff 1"));
         SetLine(baud);
-        DCB dcb;
-        dcb.BaudRate = 0;
-        dcb.ByteSize = 0;
-        dcb.fOutX = dcb.fInX = dcb.fNull = dcb.fOutxCtsFlow = true;
-        ASSERT_TRUE(Port().GetCommState(dcb)) << Port().LastError();
-        EXPECT_EQ(dcb.BaudRate, baud);
-        EXPECT_EQ(dcb.ByteSize, 8);
-        EXPECT_EQ(dcb.Parity, NOPARITY);
-        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
-        EXPECT_FALSE(dcb.fOutxCtsFlow);
-        EXPECT_FALSE(dcb.fOutxDsrFlow);
-        EXPECT_FALSE(dcb.fOutX);
-        EXPECT_FALSE(dcb.fInX);
-        EXPECT_FALSE(dcb.fNull);
+        // The peer notes the line as it echoes.
+        Write({0x55});
+        EXPECT_EQ(Read(1, 1000ms), Bytes{0x55});
+        EXPECT_EQ(LineSettingsSeen(),
+                  "speed " + std::to_string(baud) + " stopb 0 crtscts 0 ixon 0 ixoff 0");
     }
 }
 
 TEST_F(SerialPort, EveryByteValuePassesUnalteredBothWays) {
     SetLine(9600);
-    SetReadTotal(2000);
-    std::vector<BYTE> all(256);
+    Bytes all(256);
     for (int i = 0; i < 256; ++i)
-        all[i] = static_cast<BYTE>(i);
+        all[i] = static_cast<std::uint8_t>(i);
     // The configuration packet itself: XON (0x11) last, a byte above 0x7F before it.
-    const std::vector<BYTE> packet{0x0B, 0x51, 0x64, 0x70, 0x43, 0x81, 0x90, 0x11};
-    for (const auto& bytes : {packet, all, std::vector<BYTE>{0x00, 0x00, 0x13, 0x11, 0x0D, 0x0A}}) {
+    const Bytes packet{0x0B, 0x51, 0x64, 0x70, 0x43, 0x81, 0x90, 0x11};
+    for (const auto& bytes : {packet, all, Bytes{0x00, 0x00, 0x13, 0x11, 0x0D, 0x0A}}) {
         Write(bytes);
-        EXPECT_EQ(Read(static_cast<DWORD>(bytes.size())), bytes);
+        EXPECT_EQ(Read(bytes.size(), 2000ms), bytes);
     }
 }
 
 TEST_F(SerialPort, ReadWithNothingArrivingReturnsEmptyAfterTheTotalTimeOut) {
     SetLine(115200);
-    SetReadTotal(100);
     Stopwatch slow;
-    EXPECT_TRUE(Read(8).empty());
+    EXPECT_TRUE(Read(8, 100ms).empty());
     EXPECT_GE(slow.Ms(), 95);
     EXPECT_LE(slow.Ms(), 300);
 
-    SetReadTotal(1);
-    Stopwatch fast;
-    EXPECT_TRUE(Read(1024).empty());
-    EXPECT_LE(fast.Ms(), 30);
+    for (const auto timeout : {1ms, 0ms}) {
+        Stopwatch fast;
+        EXPECT_TRUE(Read(1024, timeout).empty());
+        EXPECT_LE(fast.Ms(), 30) << timeout.count();
+    }
 }
 
 TEST_F(SerialPort, ShortEchoIsDeliveredWhenTheTimeOutRunsOut) {
     SetLine(9600);
-    SetReadTotal(100);
     Write({0x0B, 0x51, 0x64});
     Stopwatch watch;
-    EXPECT_EQ(Read(8), (std::vector<BYTE>{0x0B, 0x51, 0x64}));
+    EXPECT_EQ(Read(8, 100ms), (Bytes{0x0B, 0x51, 0x64}));
     EXPECT_GE(watch.Ms(), 80);
 }
 
 TEST_F(SerialPort, ReadAfterWriteSeesTheEchoAsSoonAsItIsComplete) {
     SetLine(115200);
-    SetReadTotal(500);
     const std::string pattern = "TESTTESTTESTTEST";
     Write({pattern.begin(), pattern.end()});
     Stopwatch watch;
-    EXPECT_EQ(Read(16), (std::vector<BYTE>{pattern.begin(), pattern.end()}));
+    EXPECT_EQ(Read(16, 500ms), (Bytes{pattern.begin(), pattern.end()}));
     EXPECT_LT(watch.Ms(), 400) << "the read waited for its time-out instead of the count";
 }
 
@@ -201,86 +184,73 @@ TEST_F(SerialPort, WriteReturnsOnlyOnceTheOutputQueueIsEmpty) {
 
 TEST_F(SerialPort, PurgeDiscardsInputNotYetRead) {
     SetLine(115200);
-    SetReadTotal(100);
     Write({1, 2, 3, 4, 5, 6, 7, 8});
     std::this_thread::sleep_for(100ms); // the echo is in our input queue by now
-    ASSERT_TRUE(Port().PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR)) << Port().LastError();
-    EXPECT_TRUE(Read(8).empty());
+    ASSERT_TRUE(Port().Purge()) << Port().LastError();
+    EXPECT_TRUE(Read(8, 100ms).empty());
     // The line works on afterwards.
     Write({9});
-    EXPECT_EQ(Read(1), std::vector<BYTE>{9});
+    EXPECT_EQ(Read(1, 100ms), Bytes{9});
 }
 
 TEST_F(SerialPort, CtsLevelIsReportedAsTheLineStands) {
-    DWORD status = 0;
-    ASSERT_TRUE(Port().GetCommModemStatus(status)) << Port().LastError();
-    EXPECT_EQ(status & MS_CTS_ON, 0u);
+    bool cts = true;
+    ASSERT_TRUE(Port().ReadCts(cts)) << Port().LastError();
+    EXPECT_FALSE(cts);
     ASSERT_TRUE(SetLines(true));
-    ASSERT_TRUE(Port().GetCommModemStatus(status)) << Port().LastError();
-    EXPECT_NE(status & MS_CTS_ON, 0u);
+    ASSERT_TRUE(Port().ReadCts(cts)) << Port().LastError();
+    EXPECT_TRUE(cts);
 }
 
-TEST_F(SerialPort, CtsWaitIsWokenByAChangeEitherWay) {
-    ASSERT_TRUE(Port().SetCommMask(EV_CTS)) << Port().LastError();
-    for (bool on : {true, false}) {
-        std::thread user([on] {
+TEST_F(SerialPort, CtsWaitEndsAtTheLevelEitherWayOrAtItsTimeOut) {
+    struct Case {
+        const char* name;
+        bool wanted;
+        bool switchTo; // 150 ms into the wait
+        Timeout timeout;
+        bool reached;
+        long long atLeast, atMost;
+    };
+    const Case cases[] = {
+        {"switched on", true, true, std::nullopt, true, 130, 1000},
+        // Switched before the wait began: the level counts.
+        {"already on", true, true, std::nullopt, true, 0, 100},
+        {"switched off", false, false, std::nullopt, true, 130, 1000},
+        {"not switched in time", true, false, 100ms, false, 95, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::thread user([&c] {
             std::this_thread::sleep_for(150ms);
-            SetLines(on);
+            SetLines(c.switchTo);
         });
         Stopwatch watch;
-        DWORD events = 0;
-        const bool woke = Port().WaitCommEvent(events);
+        const bool woke = Port().WaitForCts(c.wanted, c.timeout);
         const long long took = watch.Ms();
         user.join();
-        ASSERT_TRUE(woke) << Port().LastError();
-        EXPECT_NE(events & EV_CTS, 0u);
-        EXPECT_GE(took, 130);
-        EXPECT_LE(took, 1000);
-        DWORD status = 0;
-        ASSERT_TRUE(Port().GetCommModemStatus(status));
-        EXPECT_EQ((status & MS_CTS_ON) != 0, on);
+        EXPECT_EQ(woke, c.reached) << Port().LastError();
+        EXPECT_GE(took, c.atLeast);
+        EXPECT_LE(took, c.atMost);
+        bool cts = !c.switchTo;
+        ASSERT_TRUE(Port().ReadCts(cts));
+        EXPECT_EQ(cts, c.switchTo);
     }
 }
 
-TEST_F(SerialPort, CtsChangeBetweenStatusReadAndWaitIsNotMissed) {
-    ASSERT_TRUE(Port().SetCommMask(EV_CTS));
-    DWORD status = 0;
-    ASSERT_TRUE(Port().GetCommModemStatus(status));
-    ASSERT_EQ(status & MS_CTS_ON, 0u);
-    ASSERT_TRUE(SetLines(true)); // switched on before the wait begins
-    std::this_thread::sleep_for(20ms);
-    std::thread rescue([this] {
-        std::this_thread::sleep_for(2s);
-        cancel->Cancel();
-    });
-    Stopwatch watch;
-    DWORD events = 0;
-    const bool woke = Port().WaitCommEvent(events);
-    const long long took = watch.Ms();
-    rescue.join();
-    EXPECT_TRUE(woke) << Port().LastError();
-    EXPECT_LT(took, 100);
-}
-
 TEST_F(SerialPort, CancelWakesACtsWait) {
-    ASSERT_TRUE(Port().SetCommMask(EV_CTS));
-    const double latency = CancelLatencyMs([&] {
-        DWORD events = 0;
-        return Port().WaitCommEvent(events);
-    });
+    const double latency = CancelLatencyMs([&] { return Port().WaitForCts(true, std::nullopt); });
     EXPECT_GE(latency, 0.0) << "the wait did not end as cancelled";
     EXPECT_LT(latency, 20.0);
-    EXPECT_EQ(Port().LastError(), "WaitCommEvent: cancelled");
+    EXPECT_EQ(Port().LastError(), "WaitForCts: cancelled");
     RecordProperty("latency_ms", std::to_string(latency));
 }
 
 TEST_F(SerialPort, CancelWakesAReadWithoutTimeOut) {
     SetLine(115200);
-    SetReadTotal(0); // all zero: wait for the whole count, however long
     const double latency = CancelLatencyMs([&] {
-        BYTE buffer[16];
-        DWORD got = 0;
-        return Port().ReadFile(buffer, sizeof buffer, got);
+        std::uint8_t buffer[16];
+        std::size_t got = 0;
+        return Port().Read(buffer, got, std::nullopt); // the whole count, however long
     });
     EXPECT_GE(latency, 0.0) << "the read did not end as cancelled";
     EXPECT_LT(latency, 20.0);
@@ -291,9 +261,9 @@ TEST_F(SerialPort, CancelWakesAWriteWaitingForTheQueueToEmpty) {
     SetLine(115200);
     ASSERT_TRUE(SetLines(false, 100));
     const double latency = CancelLatencyMs([&] {
-        DWORD written = 0;
-        const BYTE byte = 0x55;
-        return Port().WriteFile(&byte, 1, written);
+        std::size_t written = 0;
+        const std::uint8_t byte[1] = {0x55};
+        return Port().Write(byte, written, std::nullopt);
     });
     EXPECT_GE(latency, 0.0) << "the write did not end as cancelled";
     EXPECT_LT(latency, 20.0);
@@ -304,10 +274,10 @@ TEST_F(SerialPort, CancelWakesAWriteTheFarEndDoesNotTake) {
     SetLine(115200);
     ASSERT_TRUE(SetPeerMode("hold"));
     std::this_thread::sleep_for(20ms);
-    std::vector<BYTE> lots(1 << 20, 0x41);
+    Bytes lots(1 << 20, 0x41);
     const double latency = CancelLatencyMs([&] {
-        DWORD written = 0;
-        return Port().WriteFile(lots.data(), static_cast<DWORD>(lots.size()), written);
+        std::size_t written = 0;
+        return Port().Write(lots, written, std::nullopt);
     });
     EXPECT_GE(latency, 0.0) << "the write did not end as cancelled";
     EXPECT_LT(latency, 20.0);
@@ -318,18 +288,17 @@ TEST_F(SerialPort, CancelWakesAWriteTheFarEndDoesNotTake) {
     ASSERT_TRUE(SetPeerMode("echo"));
     const OpenResult again = OpenSystemSerialPort("COM1", nullptr);
     ASSERT_TRUE(again.port) << again.reason;
-    EXPECT_TRUE(again.port->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR));
+    EXPECT_TRUE(again.port->Purge());
 }
 
 TEST_F(SerialPort, CancelledPortRefusesFurtherWaitsAtOnce) {
     cancel->Cancel();
-    DWORD events = 0;
     Stopwatch watch;
-    EXPECT_FALSE(Port().WaitCommEvent(events));
-    BYTE byte = 0;
-    DWORD n = 0;
-    EXPECT_FALSE(Port().ReadFile(&byte, 1, n));
-    EXPECT_FALSE(Port().WriteFile(&byte, 1, n));
+    EXPECT_FALSE(Port().WaitForCts(false, std::nullopt)) << "CTS is off, but the cancel came";
+    std::uint8_t byte[1] = {0};
+    std::size_t n = 0;
+    EXPECT_FALSE(Port().Read(byte, n, std::nullopt));
+    EXPECT_FALSE(Port().Write(byte, n, std::nullopt));
     EXPECT_LT(watch.Ms(), 20);
 }
 

@@ -1,5 +1,6 @@
 // What the Windows serial tests share: the files through which they play the far end's part
-// (the modem lines the preloaded shim reports, the echo peer's mode), and a stopwatch.
+// (the modem lines the preloaded shim reports, the echo peer's mode and the line settings it
+// saw), and a stopwatch.
 // run_under_wine.sh puts COM1 on a pseudo-terminal and names the files in the environment.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <thread>
 
 inline std::string EnvText(const char* name) {
     const char* value = std::getenv(name);
@@ -36,9 +38,28 @@ inline bool SetLines(bool cts, int outputQueue = 0) {
                                                            "\n");
 }
 
-// "echo": the peer sends back what it gets; "hold": it stops reading.
+// "echo": the peer sends back what it gets; "hold": it stops reading; "scramble..." (a new
+// name each time): it echoes, after setting the line as another program might have left it.
 inline bool SetPeerMode(const char* mode) {
     return ReplaceFile(EnvText("QM_SERIAL_MODE_WIN"), std::string("mode ") + mode + "\n");
+}
+
+// The line's settings as the peer saw them at its last echo (or on the way to "scramble").
+inline std::string LineSettingsSeen() {
+    std::ifstream in(EnvText("QM_SERIAL_SETTINGS_WIN"));
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+inline bool WaitForLineSettings(const std::string& expected) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (LineSettingsSeen() != expected) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 class Stopwatch {
