@@ -115,7 +115,7 @@ void CLinkControlDialog::OnCancel() {
     CDialog::OnCancel();
 }
 
-void CLinkControlDialog::OnSysCommand(UINT nID, LPARAM lParam) {
+void CLinkControlDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
     if ((nID & 0xFFF0) == IDM_ABOUT) {
         CAboutDialog dlgAbout(*this);
         dlgAbout.DoModal();

@@ -43,7 +43,7 @@ public:
     bool OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
-    void OnSysCommand(UINT nID, LPARAM lParam) override;
+    void OnSysCommand(unsigned nID, std::intptr_t lParam) override;
     void OnPaint() override;
     int OnQueryDragIcon() const { return m_hIcon; }
     void OnHelp() override;

@@ -12,10 +12,10 @@ namespace {
 static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104));
 
 // INVALID_FILE_ATTRIBUTES, which spells the system's DWORD.
-constexpr WinDWORD kNoFile = static_cast<WinDWORD>(-1);
+constexpr DWORD kNoFile = static_cast<DWORD>(-1);
 
 struct HandleCloser {
-    void operator()(WinHANDLE handle) const { ::CloseHandle(handle); }
+    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
 };
 using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
@@ -26,7 +26,7 @@ std::string CommandLineFor(const std::string& text) {
     const std::string ansi = AnsiFromUtf8(text);
     if (text.empty() || text.front() == '"' || text.find_first_of(" \t") == std::string::npos)
         return ansi;
-    const WinDWORD attributes = ::GetFileAttributesW(WideFromUtf8(text).c_str());
+    const DWORD attributes = ::GetFileAttributesW(WideFromUtf8(text).c_str());
     if (attributes == kNoFile || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return ansi;
     return '"' + ansi + '"';

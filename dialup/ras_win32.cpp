@@ -22,7 +22,7 @@ namespace {
 // 4-byte alignment (416 and 48).
 #pragma pack(push, 4)
 struct RasConnA {
-    WinDWORD dwSize;
+    DWORD dwSize;
     void* hrasconn;
     char szEntryName[257];
     char szDeviceType[17];
@@ -30,13 +30,13 @@ struct RasConnA {
 };
 
 struct RasDialDlg {
-    WinDWORD dwSize;
+    DWORD dwSize;
     HWND hwndOwner;
-    WinDWORD dwFlags;
+    DWORD dwFlags;
     LONG xDlg;
     LONG yDlg;
-    WinDWORD dwSubEntry;
-    WinDWORD dwError;
+    DWORD dwSubEntry;
+    DWORD dwError;
     ULONG_PTR reserved;
     ULONG_PTR reserved2;
 };
@@ -50,9 +50,8 @@ static_assert(offsetof(RasDialDlg, dwFlags) == 4 + sizeof(void*));
 static_assert(offsetof(RasDialDlg, reserved) == 24 + sizeof(void*));
 static_assert(sizeof(RasDialDlg) == (sizeof(void*) == 4 ? 36 : 48));
 
-using RasHangUpA = WinDWORD(WINAPI*)(void* hrasconn);
-using RasEnumConnectionsA = WinDWORD(WINAPI*)(RasConnA* connections, WinDWORD* size,
-                                              WinDWORD* count);
+using RasHangUpA = DWORD(WINAPI*)(void* hrasconn);
+using RasEnumConnectionsA = DWORD(WINAPI*)(RasConnA* connections, DWORD* size, DWORD* count);
 using RasDialDlgA = BOOL(WINAPI*)(char* phonebook, char* entry, char* phoneNumber,
                                   RasDialDlg* info);
 
@@ -66,8 +65,8 @@ template <class Fn> Fn Entry(HMODULE library, const char* name) {
 // between the two calls makes the second one fail, and then there is none: no retry.
 bool EnumerateConnections(RasEnumConnectionsA enumerate, std::vector<RASCONN>& connections) {
     connections.clear();
-    WinDWORD size = sizeof(RasConnA);
-    WinDWORD count = 0;
+    DWORD size = sizeof(RasConnA);
+    DWORD count = 0;
     {
         RasConnA one{};
         one.dwSize = sizeof(RasConnA);
@@ -78,10 +77,10 @@ bool EnumerateConnections(RasEnumConnectionsA enumerate, std::vector<RASCONN>& c
     if (size < sizeof(RasConnA))
         return false; // not even one record fits
     auto buffer = std::make_unique<std::byte[]>(size);
-    const WinDWORD first = sizeof(RasConnA);
+    const DWORD first = sizeof(RasConnA);
     std::memcpy(buffer.get(), &first, sizeof first);
     count = 0;
-    if (const WinDWORD rc = enumerate(reinterpret_cast<RasConnA*>(buffer.get()), &size, &count);
+    if (const DWORD rc = enumerate(reinterpret_cast<RasConnA*>(buffer.get()), &size, &count);
         rc != 0) {
         std::fprintf(stderr, "Quillmere: RasEnumConnectionsA: error %lu\n",
                      static_cast<unsigned long>(rc));

@@ -17,7 +17,6 @@
 #include "link/system_serial_port.h"
 
 #include "link/port_map.h"
-#include "platform/afx_types.h" // the system's macros (MS_CTS_ON, WAIT_TIMEOUT) name DWORD
 #include "platform/cancel_token.h"
 #include "platform/text_win32.h"
 
@@ -33,11 +32,11 @@
 namespace {
 
 // How often the output queue is looked at, at most, while waiting for it to empty.
-constexpr WinDWORD kDrainPollMs = 5;
+constexpr DWORD kDrainPollMs = 5;
 
 // A time-out in the system's milliseconds, short of INFINITE.
-WinDWORD DriverMs(std::chrono::milliseconds ms) {
-    return static_cast<WinDWORD>(std::clamp<std::int64_t>(ms.count(), 0, MAXDWORD - 1));
+DWORD DriverMs(std::chrono::milliseconds ms) {
+    return static_cast<DWORD>(std::clamp<std::int64_t>(ms.count(), 0, MAXDWORD - 1));
 }
 
 // When a call that may take until timeout has to give up; empty for no limit.
@@ -48,11 +47,11 @@ std::optional<std::uint64_t> DeadlineAfter(Timeout timeout) {
 }
 
 // What is left until the deadline, for a wait on a handle.
-WinDWORD MsLeft(std::optional<std::uint64_t> deadline) {
+DWORD MsLeft(std::optional<std::uint64_t> deadline) {
     if (!deadline)
         return INFINITE;
     const std::uint64_t now = ::GetTickCount64();
-    return now >= *deadline ? 0 : static_cast<WinDWORD>(*deadline - now);
+    return now >= *deadline ? 0 : static_cast<DWORD>(*deadline - now);
 }
 
 bool SameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
@@ -66,8 +65,8 @@ bool SameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
 // Holds a handle of either failure kind: CreateFile gives INVALID_HANDLE_VALUE, CreateEvent null.
 class UniqueHandle {
 public:
-    explicit UniqueHandle(WinHANDLE handle)
-        : m_handle(handle == reinterpret_cast<WinHANDLE>(-1) ? nullptr : handle) {}
+    explicit UniqueHandle(HANDLE handle)
+        : m_handle(handle == reinterpret_cast<HANDLE>(-1) ? nullptr : handle) {}
     UniqueHandle(UniqueHandle&& other) noexcept
         : m_handle(std::exchange(other.m_handle, nullptr)) {}
     UniqueHandle& operator=(UniqueHandle&&) = delete;
@@ -76,11 +75,11 @@ public:
             ::CloseHandle(m_handle);
     }
 
-    WinHANDLE Get() const { return m_handle; }
+    HANDLE Get() const { return m_handle; }
     explicit operator bool() const { return m_handle != nullptr; }
 
 private:
-    WinHANDLE m_handle = nullptr;
+    HANDLE m_handle = nullptr;
 };
 
 // "COM1:", "COM12" and "\\.\COM12" all name \\.\COMn: the device namespace is the only way to
@@ -132,16 +131,16 @@ private:
     }
     // Brings an overlapped operation to its end, or gives it up after waitMs; started is what
     // the call that began it said.
-    Wake Await(BOOL started, OVERLAPPED& ov, WinDWORD& transferred, WinDWORD waitMs = INFINITE);
+    Wake Await(BOOL started, OVERLAPPED& ov, DWORD& transferred, DWORD waitMs = INFINITE);
     // Cancels a pending operation and waits until it has let go of its buffer.
     void Abandon(OVERLAPPED& ov);
     // Gives the driver these time-outs unless it has them already.
     bool UseTimeouts(const COMMTIMEOUTS& wanted, const char* operation);
     // Sleeps up to ms, woken by the cancel.
-    Wake Pause(WinDWORD ms);
+    Wake Pause(DWORD ms);
     bool Cancelled() const { return m_cancel && m_cancel->IsCancelled(); }
 
-    bool Fail(const char* operation, WinDWORD error) {
+    bool Fail(const char* operation, DWORD error) {
         m_lastError = std::string(operation) + ": " + SystemErrorText(error);
         return false;
     }
@@ -165,19 +164,19 @@ private:
     UniqueHandle m_ioEvent; // manual reset; one operation at a time uses it
     std::shared_ptr<CancelToken> m_cancel;
     std::optional<COMMTIMEOUTS> m_timeouts; // as last given to the driver
-    WinDWORD m_mask = 0;                    // the event mask as last set
+    DWORD m_mask = 0;                       // the event mask as last set
     std::uint32_t m_baud = 0;               // as last set; paces the look at the output queue
     std::string m_lastError;
 };
 
-Win32SerialPort::Wake Win32SerialPort::Await(BOOL started, OVERLAPPED& ov, WinDWORD& transferred,
-                                             WinDWORD waitMs) {
+Win32SerialPort::Wake Win32SerialPort::Await(BOOL started, OVERLAPPED& ov, DWORD& transferred,
+                                             DWORD waitMs) {
     transferred = 0;
     if (!started) {
         if (::GetLastError() != ERROR_IO_PENDING)
             return Wake::Failed;
-        WinHANDLE waits[2] = {ov.hEvent, m_cancel ? m_cancel->Event() : nullptr};
-        const WinDWORD woke = ::WaitForMultipleObjects(m_cancel ? 2 : 1, waits, FALSE, waitMs);
+        HANDLE waits[2] = {ov.hEvent, m_cancel ? m_cancel->Event() : nullptr};
+        const DWORD woke = ::WaitForMultipleObjects(m_cancel ? 2 : 1, waits, FALSE, waitMs);
         if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_TIMEOUT) {
             Abandon(ov);
             return woke == WAIT_TIMEOUT ? Wake::TimedOut : Wake::Cancelled;
@@ -194,7 +193,7 @@ void Win32SerialPort::Abandon(OVERLAPPED& ov) {
     // A pending WaitCommEvent also ends when the mask is set again; some drivers do not cancel
     // it otherwise.
     ::SetCommMask(m_port.Get(), m_mask);
-    WinDWORD unused = 0;
+    DWORD unused = 0;
     ::GetOverlappedResult(m_port.Get(), &ov, &unused, TRUE);
 }
 
@@ -208,7 +207,7 @@ bool Win32SerialPort::UseTimeouts(const COMMTIMEOUTS& wanted, const char* operat
     return true;
 }
 
-Win32SerialPort::Wake Win32SerialPort::Pause(WinDWORD ms) {
+Win32SerialPort::Wake Win32SerialPort::Pause(DWORD ms) {
     if (!m_cancel) {
         ::SleepEx(ms, FALSE);
         return Wake::Done;
@@ -248,7 +247,7 @@ bool Win32SerialPort::SetLine(const LineSettings& line) {
 
 bool Win32SerialPort::ReadCts(bool& on) {
     on = false;
-    WinDWORD status = 0;
+    DWORD status = 0;
     if (!::GetCommModemStatus(m_port.Get(), &status))
         return Fail("ReadCts", ::GetLastError());
     on = (status & MS_CTS_ON) != 0;
@@ -265,7 +264,7 @@ bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
         m_mask = EV_CTS;
     }
     const auto atLevel = [&](bool& reached) {
-        WinDWORD status = 0;
+        DWORD status = 0;
         if (!::GetCommModemStatus(m_port.Get(), &status))
             return false;
         reached = ((status & MS_CTS_ON) != 0) == on;
@@ -277,7 +276,7 @@ bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
             return Fail("WaitForCts", ::GetLastError());
         if (reached)
             return true;
-        WinDWORD events = 0;
+        DWORD events = 0;
         OVERLAPPED ov = FreshOverlapped();
         const BOOL started = ::WaitCommEvent(m_port.Get(), &events, &ov);
         if (!started && ::GetLastError() != ERROR_IO_PENDING)
@@ -290,7 +289,7 @@ bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
         }
         if (!started)
             ::SetLastError(ERROR_IO_PENDING);
-        WinDWORD unused = 0;
+        DWORD unused = 0;
         const Wake wake = Await(started, ov, unused, MsLeft(deadline));
         if (wake != Wake::Done)
             return Ended("WaitForCts", wake);
@@ -307,13 +306,13 @@ bool Win32SerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
     COMMTIMEOUTS wanted = m_timeouts.value_or(COMMTIMEOUTS{});
     wanted.ReadIntervalTimeout = 0;
     wanted.ReadTotalTimeoutMultiplier = 0;
-    wanted.ReadTotalTimeoutConstant = timeout ? std::max<WinDWORD>(DriverMs(*timeout), 1) : 0;
+    wanted.ReadTotalTimeoutConstant = timeout ? std::max<DWORD>(DriverMs(*timeout), 1) : 0;
     if (!UseTimeouts(wanted, "Read"))
         return false;
     OVERLAPPED ov = FreshOverlapped();
     const BOOL started =
-        ::ReadFile(m_port.Get(), buffer.data(), static_cast<WinDWORD>(buffer.size()), nullptr, &ov);
-    WinDWORD transferred = 0;
+        ::ReadFile(m_port.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &ov);
+    DWORD transferred = 0;
     const Wake wake = Await(started, ov, transferred);
     // A read that timed out with nothing is no failure, though Wine reports it as one.
     if (wake == Wake::Failed && ::GetLastError() == ERROR_TIMEOUT)
@@ -333,20 +332,20 @@ bool Win32SerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
     COMMTIMEOUTS wanted = m_timeouts.value_or(COMMTIMEOUTS{});
     wanted.WriteTotalTimeoutMultiplier = 0;
     // 0 would mean no limit.
-    wanted.WriteTotalTimeoutConstant = timeout ? std::max<WinDWORD>(DriverMs(*timeout), 1) : 0;
+    wanted.WriteTotalTimeoutConstant = timeout ? std::max<DWORD>(DriverMs(*timeout), 1) : 0;
     if (!UseTimeouts(wanted, "Write"))
         return false;
     OVERLAPPED ov = FreshOverlapped();
     const BOOL started =
-        ::WriteFile(m_port.Get(), data.data(), static_cast<WinDWORD>(data.size()), nullptr, &ov);
-    WinDWORD transferred = 0;
+        ::WriteFile(m_port.Get(), data.data(), static_cast<DWORD>(data.size()), nullptr, &ov);
+    DWORD transferred = 0;
     const Wake wake = Await(started, ov, transferred);
     if (wake != Wake::Done)
         return Ended("Write", wake);
     written = transferred;
 
     for (;;) {
-        WinDWORD errors = 0;
+        DWORD errors = 0;
         COMSTAT status{};
         if (!::ClearCommError(m_port.Get(), &errors, &status))
             return Fail("Write", ::GetLastError());
@@ -356,9 +355,8 @@ bool Win32SerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
             return true; // the write time-out: the bytes are the driver's, no failure
         // Look again about when the queued bytes should be out, in whole milliseconds.
         const std::uint64_t lineMs = m_baud ? std::uint64_t(status.cbOutQue) * 10'000 / m_baud : 0;
-        const auto pauseMs =
-            static_cast<WinDWORD>(std::clamp<std::uint64_t>(lineMs, 1, kDrainPollMs));
-        const Wake paused = Pause(std::clamp<WinDWORD>(MsLeft(deadline), 1, pauseMs));
+        const auto pauseMs = static_cast<DWORD>(std::clamp<std::uint64_t>(lineMs, 1, kDrainPollMs));
+        const Wake paused = Pause(std::clamp<DWORD>(MsLeft(deadline), 1, pauseMs));
         if (paused != Wake::Done)
             return Ended("Write", paused);
     }
@@ -375,7 +373,7 @@ bool Win32SerialPort::Purge() {
 OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel) {
     if (device.empty())
         return {nullptr, "no device given"};
-    const auto refuse = [&](const char* why, WinDWORD error) {
+    const auto refuse = [&](const char* why, DWORD error) {
         return OpenResult{nullptr, PortName(device) + ": " + why + SystemErrorText(error) +
                                        (*why ? ")" : "")};
     };
@@ -390,7 +388,7 @@ OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<Cance
     UniqueHandle port(::CreateFileW(DevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!port) {
-        const WinDWORD error = ::GetLastError();
+        const DWORD error = ::GetLastError();
         switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:

@@ -24,10 +24,10 @@ int CDlgItem::GetCurSel() const {
     CallOnUi(m_dlg.Host(), [&] { sel = m_dlg.Host().GetCurSel(m_dlg, m_id); });
     return sel;
 }
-void CDlgItem::SetCheck(UINT state) {
+void CDlgItem::SetCheck(unsigned state) {
     m_dlg.CheckDlgButton(m_id, state);
 }
-UINT CDlgItem::GetCheck() const {
+unsigned CDlgItem::GetCheck() const {
     return m_dlg.IsDlgButtonChecked(m_id);
 }
 void CDlgItem::SetRange(int lower, int upper) {
@@ -65,23 +65,23 @@ std::string CDialog::GetDlgItemText(int id) {
     return text;
 }
 
-void CDialog::CheckDlgButton(int id, UINT check) {
+void CDialog::CheckDlgButton(int id, unsigned check) {
     CallOnUi(Host(), [&] { Host().SetCheck(*this, id, check); });
 }
 
-UINT CDialog::IsDlgButtonChecked(int id) {
-    UINT state = 0;
+unsigned CDialog::IsDlgButtonChecked(int id) {
+    unsigned state = 0;
     CallOnUi(Host(), [&] { state = Host().GetCheck(*this, id); });
     return state;
 }
 
-int CDialog::MessageBox(const std::string& text, UINT type) {
+int CDialog::MessageBox(const std::string& text, unsigned type) {
     int result = IDOK;
     CallOnUi(Host(), [&] { result = Host().MessageBox(this, text, type); });
     return result;
 }
 
-void CDialog::OnSysCommand(UINT nID, LPARAM) {
+void CDialog::OnSysCommand(unsigned nID, std::intptr_t) {
     if ((nID & 0xFFF0) == SC_CLOSE)
         OnCancel();
 }

@@ -38,8 +38,8 @@ public:
     void SetCurSel(int index);
     int GetCurSel() const;
     // Check box
-    void SetCheck(UINT state);
-    UINT GetCheck() const;
+    void SetCheck(unsigned state);
+    unsigned GetCheck() const;
     // Progress bar
     void SetRange(int lower, int upper);
     void SetPos(int pos);
@@ -67,15 +67,15 @@ public:
     CDlgItem GetDlgItem(int id) { return CDlgItem(*this, id); }
     void SetDlgItemText(int id, const std::string& text);
     std::string GetDlgItemText(int id);
-    void CheckDlgButton(int id, UINT check);
-    UINT IsDlgButtonChecked(int id);
-    int MessageBox(const std::string& text, UINT type = MB_OK);
+    void CheckDlgButton(int id, unsigned check);
+    unsigned IsDlgButtonChecked(int id);
+    int MessageBox(const std::string& text, unsigned type = MB_OK);
 
     // Called by the host.
     virtual bool OnInitDialog() { return true; }
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
-    virtual void OnSysCommand(UINT nID, LPARAM lParam);
+    virtual void OnSysCommand(unsigned nID, std::intptr_t lParam);
     virtual void OnPaint();
     virtual void OnHelp() {}
     // Runs the message-map handler of (id, code); false when the map has none.

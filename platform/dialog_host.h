@@ -22,8 +22,8 @@ public:
     // Setting an edit box's text raises its EN_CHANGE, as on Windows.
     virtual void SetItemText(CDialog& dlg, int id, const std::string& text) = 0;
     virtual std::string GetItemText(CDialog& dlg, int id) = 0;
-    virtual void SetCheck(CDialog& dlg, int id, UINT state) = 0;
-    virtual UINT GetCheck(CDialog& dlg, int id) = 0;
+    virtual void SetCheck(CDialog& dlg, int id, unsigned state) = 0;
+    virtual unsigned GetCheck(CDialog& dlg, int id) = 0;
     virtual void SetCurSel(CDialog& dlg, int id, int index) = 0; // raises no notification
     virtual int GetCurSel(CDialog& dlg, int id) = 0;             // -1: nothing selected
     virtual void SetRange(CDialog& dlg, int id, int lower, int upper) = 0;
@@ -35,7 +35,7 @@ public:
     // The window menu: on X11 and Wayland the dialog's context menu stands in for it.
     virtual bool HasSystemMenu(CDialog& dlg) = 0;
     virtual void AppendSystemMenuSeparator(CDialog& dlg) = 0;
-    virtual void AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) = 0;
+    virtual void AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) = 0;
 
     virtual void SetIcon(CDialog& dlg, int iconId, bool big) = 0;
     virtual bool IsIconic(CDialog& dlg) = 0;
@@ -46,7 +46,7 @@ public:
     virtual void DefaultPaint(CDialog& dlg) = 0;
 
     // Modal to owner; the caption is the application's name.
-    virtual int MessageBox(CDialog* owner, const std::string& text, UINT type) = 0;
+    virtual int MessageBox(CDialog* owner, const std::string& text, unsigned type) = 0;
     // The system's own window behind the dialog (an HWND on Windows), for system dialogs that
     // want an owner; nothing where the host has no such window.
     virtual void* NativeWindow(CDialog& dlg) = 0;

@@ -4,9 +4,6 @@
 
 #include <cstdint>
 
-using UINT = unsigned int;
-using LPARAM = std::intptr_t;
-
 struct CSize {
     int cx = 0, cy = 0;
 };
@@ -19,13 +16,13 @@ inline constexpr int EN_CHANGE = 0x300;
 // Dialog results and message-box flags.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
-inline constexpr UINT MB_OK = 0;
+inline constexpr unsigned MB_OK = 0;
 
-inline constexpr UINT BST_UNCHECKED = 0;
-inline constexpr UINT BST_CHECKED = 1;
+inline constexpr unsigned BST_UNCHECKED = 0;
+inline constexpr unsigned BST_CHECKED = 1;
 
 // System commands (the low four bits are the system's own).
-inline constexpr UINT SC_CLOSE = 0xF060;
+inline constexpr unsigned SC_CLOSE = 0xF060;
 
 // The framework's Help command.
-inline constexpr UINT ID_HELP = 0xE146;
+inline constexpr unsigned ID_HELP = 0xE146;

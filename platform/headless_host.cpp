@@ -147,14 +147,14 @@ std::string HeadlessHost::GetItemText(CDialog& dlg, int id) {
     return c ? c->text : std::string();
 }
 
-void HeadlessHost::SetCheck(CDialog& dlg, int id, UINT state) {
+void HeadlessHost::SetCheck(CDialog& dlg, int id, unsigned state) {
     if (Control* c = FindControl(dlg, id)) {
         c->check = state;
         Record(transcript::Check(dlg, id, state));
     }
 }
 
-UINT HeadlessHost::GetCheck(CDialog& dlg, int id) {
+unsigned HeadlessHost::GetCheck(CDialog& dlg, int id) {
     Control* c = FindControl(dlg, id);
     return c ? c->check : 0;
 }
@@ -213,7 +213,7 @@ void HeadlessHost::AppendSystemMenuSeparator(CDialog& dlg) {
     }
 }
 
-void HeadlessHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+void HeadlessHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     if (Window* w = Find(dlg)) {
         w->menu.push_back(text);
         Record(transcript::MenuItem(command, text));
@@ -238,7 +238,7 @@ void HeadlessHost::DrawIcon(CDialog&, int x, int y, int iconId) {
     Record(transcript::DrawIcon(iconId, x, y));
 }
 
-int HeadlessHost::MessageBox(CDialog*, const std::string& text, UINT) {
+int HeadlessHost::MessageBox(CDialog*, const std::string& text, unsigned) {
     Record(transcript::MessageBox(text));
     std::fprintf(stderr, "Quillmere: %s%s", text.c_str(),
                  !text.empty() && text.back() == '\n' ? "" : "\n");
@@ -316,7 +316,7 @@ void HeadlessHost::UserType(int id, const std::string& text) {
     });
 }
 
-void HeadlessHost::UserSysCommand(UINT command) {
+void HeadlessHost::UserSysCommand(unsigned command) {
     PostInput([this, command](Window& w) {
         RecordUser("user syscommand " + std::to_string(command));
         w.dlg->OnSysCommand(command, 0);
@@ -449,8 +449,8 @@ int HeadlessHost::CurSel(int id) {
     return ReadTop<int>(
         *this, [&] { return m_windows.empty() ? -1 : GetCurSel(*m_windows.back()->dlg, id); });
 }
-UINT HeadlessHost::Check(int id) {
-    return ReadTop<UINT>(
+unsigned HeadlessHost::Check(int id) {
+    return ReadTop<unsigned>(
         *this, [&] { return m_windows.empty() ? 0u : GetCheck(*m_windows.back()->dlg, id); });
 }
 int HeadlessHost::ModalDepth() {

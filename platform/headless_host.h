@@ -34,8 +34,8 @@ public:
     bool IsItemEnabled(CDialog& dlg, int id) override;
     void SetItemText(CDialog& dlg, int id, const std::string& text) override;
     std::string GetItemText(CDialog& dlg, int id) override;
-    void SetCheck(CDialog& dlg, int id, UINT state) override;
-    UINT GetCheck(CDialog& dlg, int id) override;
+    void SetCheck(CDialog& dlg, int id, unsigned state) override;
+    unsigned GetCheck(CDialog& dlg, int id) override;
     void SetCurSel(CDialog& dlg, int id, int index) override;
     int GetCurSel(CDialog& dlg, int id) override;
     void SetRange(CDialog& dlg, int id, int lower, int upper) override;
@@ -44,14 +44,14 @@ public:
     void SetToolTip(CDialog& dlg, int id, const std::string& text) override;
     bool HasSystemMenu(CDialog& dlg) override;
     void AppendSystemMenuSeparator(CDialog& dlg) override;
-    void AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) override;
+    void AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;
     CSize IconSize() override { return {32, 32}; }
     void DrawIcon(CDialog& dlg, int x, int y, int iconId) override;
     void DefaultPaint(CDialog&) override {}
-    int MessageBox(CDialog* owner, const std::string& text, UINT type) override;
+    int MessageBox(CDialog* owner, const std::string& text, unsigned type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
     void* NativeWindow(CDialog&) override { return nullptr; }
@@ -61,7 +61,7 @@ public:
     void UserClick(int id);
     void UserSelect(int id, int index);
     void UserType(int id, const std::string& text); // replaces the whole text
-    void UserSysCommand(UINT command);
+    void UserSysCommand(unsigned command);
     void UserPressEscape();
     void UserMinimize(bool iconic, CSize client = {});
     void UserHelp();
@@ -91,7 +91,7 @@ public:
     bool Enabled(int id);
     int Pos(int id);
     int CurSel(int id);
-    UINT Check(int id);
+    unsigned Check(int id);
     int ModalDepth();
     // Makes the calling thread the UI thread; RunModal does it for the first dialog.
     void BecomeUiThread() { m_uiThread.store(std::this_thread::get_id()); }
@@ -106,7 +106,7 @@ private:
         const ControlTemplate* tmpl = nullptr;
         std::string text;
         bool enabled = true;
-        UINT check = 0;
+        unsigned check = 0;
         int curSel = -1;
         int lower = 0, upper = 100, pos = 0;
         std::string tooltip;

@@ -7,5 +7,5 @@
 void ExitProcess(int code) {
     std::fflush(stdout);
     std::fflush(stderr);
-    ::ExitProcess(static_cast<WinUINT>(code));
+    ::ExitProcess(static_cast<UINT>(code));
 }

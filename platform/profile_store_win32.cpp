@@ -23,17 +23,17 @@ public:
                             KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
             return std::nullopt;
         const std::wstring name = WideFromUtf8(entry);
-        WinDWORD type = 0, size = 0;
+        DWORD type = 0, size = 0;
         std::optional<std::string> value;
         if (::RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) ==
             ERROR_SUCCESS) {
             std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
-            WinDWORD dword = 0;
-            WinBYTE* data = type == REG_DWORD ? reinterpret_cast<WinBYTE*>(&dword)
-                                              : reinterpret_cast<WinBYTE*>(buffer.data());
-            WinDWORD capacity = type == REG_DWORD
-                                    ? sizeof dword
-                                    : static_cast<WinDWORD>(buffer.size() * sizeof(wchar_t));
+            DWORD dword = 0;
+            BYTE* data = type == REG_DWORD ? reinterpret_cast<BYTE*>(&dword)
+                                           : reinterpret_cast<BYTE*>(buffer.data());
+            DWORD capacity = type == REG_DWORD
+                                 ? sizeof dword
+                                 : static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
             if (::RegQueryValueExW(key, name.c_str(), nullptr, &type, data, &capacity) ==
                 ERROR_SUCCESS) {
                 if (type == REG_DWORD)
@@ -53,13 +53,13 @@ public:
     void Write(const std::string& section, const std::string& entry,
                const std::string& value) override {
         const std::wstring text = WideFromUtf8(value);
-        Set(section, entry, REG_SZ, reinterpret_cast<const WinBYTE*>(text.c_str()),
-            static_cast<WinDWORD>((text.size() + 1) * sizeof(wchar_t)));
+        Set(section, entry, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
 
     void WriteInt(const std::string& section, const std::string& entry, int value) override {
-        const WinDWORD dword = static_cast<WinDWORD>(value);
-        Set(section, entry, REG_DWORD, reinterpret_cast<const WinBYTE*>(&dword), sizeof dword);
+        const DWORD dword = static_cast<DWORD>(value);
+        Set(section, entry, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), sizeof dword);
     }
 
     bool Flush() override { return m_ok.exchange(true); }
@@ -69,8 +69,8 @@ public:
 private:
     std::string SectionPath(const std::string& section) const { return m_keyPath + "\\" + section; }
 
-    void Set(const std::string& section, const std::string& entry, WinDWORD type,
-             const WinBYTE* data, WinDWORD size) {
+    void Set(const std::string& section, const std::string& entry, DWORD type, const BYTE* data,
+             DWORD size) {
         HKEY key = nullptr;
         LSTATUS rc =
             ::RegCreateKeyExW(HKEY_CURRENT_USER, WideFromUtf8(SectionPath(section)).c_str(), 0,

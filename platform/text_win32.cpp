@@ -45,7 +45,7 @@ std::string Utf8FromAnsi(std::string_view text) {
 
 std::string SystemErrorText(unsigned long error) {
     wchar_t* buffer = nullptr;
-    const WinDWORD n = ::FormatMessageW(
+    const DWORD n = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text = n ? Utf8FromWide(std::wstring_view(buffer, n)) : std::string();

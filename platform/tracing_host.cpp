@@ -52,11 +52,11 @@ void TracingHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
 std::string TracingHost::GetItemText(CDialog& dlg, int id) {
     return m_inner.GetItemText(dlg, id);
 }
-void TracingHost::SetCheck(CDialog& dlg, int id, UINT state) {
+void TracingHost::SetCheck(CDialog& dlg, int id, unsigned state) {
     m_write(transcript::Check(dlg, id, state));
     m_inner.SetCheck(dlg, id, state);
 }
-UINT TracingHost::GetCheck(CDialog& dlg, int id) {
+unsigned TracingHost::GetCheck(CDialog& dlg, int id) {
     return m_inner.GetCheck(dlg, id);
 }
 void TracingHost::SetCurSel(CDialog& dlg, int id, int index) {
@@ -89,7 +89,7 @@ void TracingHost::AppendSystemMenuSeparator(CDialog& dlg) {
     m_write(transcript::MenuSeparator());
     m_inner.AppendSystemMenuSeparator(dlg);
 }
-void TracingHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+void TracingHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     m_write(transcript::MenuItem(command, text));
     m_inner.AppendSystemMenuItem(dlg, command, text);
 }
@@ -115,7 +115,7 @@ void TracingHost::DefaultPaint(CDialog& dlg) {
     m_inner.DefaultPaint(dlg);
 }
 
-int TracingHost::MessageBox(CDialog* owner, const std::string& text, UINT type) {
+int TracingHost::MessageBox(CDialog* owner, const std::string& text, unsigned type) {
     m_write(transcript::MessageBox(text));
     return m_inner.MessageBox(owner, text, type);
 }

@@ -32,8 +32,8 @@ public:
     bool IsItemEnabled(CDialog& dlg, int id) override;
     void SetItemText(CDialog& dlg, int id, const std::string& text) override;
     std::string GetItemText(CDialog& dlg, int id) override;
-    void SetCheck(CDialog& dlg, int id, UINT state) override;
-    UINT GetCheck(CDialog& dlg, int id) override;
+    void SetCheck(CDialog& dlg, int id, unsigned state) override;
+    unsigned GetCheck(CDialog& dlg, int id) override;
     void SetCurSel(CDialog& dlg, int id, int index) override;
     int GetCurSel(CDialog& dlg, int id) override;
     void SetRange(CDialog& dlg, int id, int lower, int upper) override;
@@ -42,14 +42,14 @@ public:
     void SetToolTip(CDialog& dlg, int id, const std::string& text) override;
     bool HasSystemMenu(CDialog& dlg) override;
     void AppendSystemMenuSeparator(CDialog& dlg) override;
-    void AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) override;
+    void AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;
     CSize IconSize() override;
     void DrawIcon(CDialog& dlg, int x, int y, int iconId) override;
     void DefaultPaint(CDialog& dlg) override;
-    int MessageBox(CDialog* owner, const std::string& text, UINT type) override;
+    int MessageBox(CDialog* owner, const std::string& text, unsigned type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
     void* NativeWindow(CDialog& dlg) override { return m_inner.NativeWindow(dlg); }

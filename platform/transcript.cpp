@@ -50,7 +50,7 @@ std::string Text(const CDialog& dlg, int id, const std::string& text) {
     return Control("text", dlg, id, Quote(text));
 }
 
-std::string Check(const CDialog& dlg, int id, UINT state) {
+std::string Check(const CDialog& dlg, int id, unsigned state) {
     return Control("check", dlg, id, std::to_string(state));
 }
 
@@ -74,7 +74,7 @@ std::string MenuSeparator() {
     return "menu separator";
 }
 
-std::string MenuItem(UINT command, const std::string& text) {
+std::string MenuItem(unsigned command, const std::string& text) {
     return "menu " + std::to_string(command) + " " + Quote(text);
 }
 

@@ -21,11 +21,11 @@ void CWinApp::SetRegistryKey(const char* company) {
         m_profile = OpenUserProfileStore(company, m_pszAppName);
 }
 
-UINT CWinApp::GetProfileInt(const char* section, const char* entry, int nDefault) {
+unsigned CWinApp::GetProfileInt(const char* section, const char* entry, int nDefault) {
     int value = nDefault;
     if (auto text = m_profile->Read(section, entry); text && ParseProfileInt(*text, value))
-        return static_cast<UINT>(value);
-    return static_cast<UINT>(nDefault);
+        return static_cast<unsigned>(value);
+    return static_cast<unsigned>(nDefault);
 }
 
 std::string CWinApp::GetProfileString(const char* section, const char* entry,

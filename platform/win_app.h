@@ -33,7 +33,7 @@ public:
     IProfileStore& Profile() const { return *m_profile; }
 
     void SetRegistryKey(const char* company);
-    UINT GetProfileInt(const char* section, const char* entry, int nDefault);
+    unsigned GetProfileInt(const char* section, const char* entry, int nDefault);
     std::string GetProfileString(const char* section, const char* entry,
                                  const char* lpszDefault = "");
     bool WriteProfileInt(const char* section, const char* entry, int nValue);

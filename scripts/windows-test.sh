@@ -4,7 +4,7 @@
 #
 # Environment: BUILD_DIR (default: build-win), WINEPREFIX (default: BUILD_DIR/wineprefix),
 # QM_WINE_DISPLAY (scripts/wine-env.sh), TEST_JOBS (ctest -j, default: nproc),
-# WINDOWS_TEST_EXCLUDE (ctest -E; default: the fault walks over the link test, below).
+# WINDOWS_TEST_EXCLUDE (ctest -E; default: nothing).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR=${BUILD_DIR:-$root/build-win}
@@ -16,10 +16,7 @@ source "$root/scripts/wine-env.sh"
 trap qm_wine_stop EXIT
 qm_wine_env "$root"
 
-# The fault walks start a process per serial call; under Wine each costs about 0.3 s, and the link
-# test makes some 800 calls: minutes per walk. The Linux suite walks the link test, this one the
-# configurations.
-exclude=${WINDOWS_TEST_EXCLUDE-'FaultWalk\..*/AutomaticLinkTest'}
+exclude=${WINDOWS_TEST_EXCLUDE-}
 # Now and then a Wine process ends at its start with no output at all (twice in some 600 test
 # runs, a different test each time, each passing when run again): a test gets a second run, and
 # fails only if that fails too.

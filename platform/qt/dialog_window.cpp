@@ -236,7 +236,7 @@ void DialogWindow::AppendMenuSeparator() {
     m_menu.push_back({0, QString()});
 }
 
-void DialogWindow::AppendMenuItem(UINT command, const QString& text) {
+void DialogWindow::AppendMenuItem(unsigned command, const QString& text) {
     m_menu.push_back({command, text});
 }
 
@@ -259,7 +259,7 @@ void DialogWindow::ShowMenu(const QPoint& globalPos) {
     QAction* chosen = menu->exec(globalPos);
     if (!chosen)
         return;
-    UINT command = chosen->data().toUInt();
+    unsigned command = chosen->data().toUInt();
     menu.reset();
     m_dlg.OnSysCommand(command, 0);
 }

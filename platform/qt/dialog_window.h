@@ -30,7 +30,7 @@ public:
     // The stand-in for the window menu: the dialog's context menu. It starts with the close
     // command; the dialog appends its own items.
     void AppendMenuSeparator();
-    void AppendMenuItem(UINT command, const QString& text);
+    void AppendMenuItem(unsigned command, const QString& text);
     std::unique_ptr<QMenu> BuildMenu();
     void ShowMenu(const QPoint& globalPos);
 
@@ -57,7 +57,7 @@ private:
         QWidget* widget;
     };
     struct MenuEntry {
-        UINT command; // 0 with an empty text: a separator
+        unsigned command; // 0 with an empty text: a separator
         QString text;
     };
 

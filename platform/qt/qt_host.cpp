@@ -148,12 +148,12 @@ std::string QtHost::GetItemText(CDialog& dlg, int id) {
     return c->property("windowText").toString().toStdString();
 }
 
-void QtHost::SetCheck(CDialog& dlg, int id, UINT state) {
+void QtHost::SetCheck(CDialog& dlg, int id, unsigned state) {
     if (auto* check = ControlOf<QAbstractButton>(dlg, id); check && check->isCheckable())
         check->setChecked(state != BST_UNCHECKED); // raises no BN_CLICKED
 }
 
-UINT QtHost::GetCheck(CDialog& dlg, int id) {
+unsigned QtHost::GetCheck(CDialog& dlg, int id) {
     auto* check = ControlOf<QAbstractButton>(dlg, id);
     return check && check->isChecked() ? BST_CHECKED : BST_UNCHECKED;
 }
@@ -204,7 +204,7 @@ void QtHost::AppendSystemMenuSeparator(CDialog& dlg) {
         w->AppendMenuSeparator();
 }
 
-void QtHost::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+void QtHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     if (DialogWindow* w = WindowOf(dlg))
         w->AppendMenuItem(command, Q(text));
 }
@@ -239,7 +239,7 @@ void QtHost::DefaultPaint(CDialog& dlg) {
 
 // --- message box and file chooser ----------------------------------------------------------
 
-int QtHost::MessageBox(CDialog* owner, const std::string& text, UINT) {
+int QtHost::MessageBox(CDialog* owner, const std::string& text, unsigned) {
     QMessageBox box(OwnerFor(owner));
     box.setWindowTitle(QApplication::applicationName());
     box.setTextFormat(Qt::PlainText);

@@ -15,8 +15,7 @@ std::vector<std::string> ProgramArguments() {
         args.push_back(Utf8FromWide(argv.get()[i]));
 
     std::wstring module(32768, L'\0');
-    module.resize(
-        ::GetModuleFileNameW(nullptr, module.data(), static_cast<WinDWORD>(module.size())));
+    module.resize(::GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size())));
     if (!module.empty()) {
         if (args.empty())
             args.emplace_back();

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr WinUINT kRunQueued = WM_APP + 1;
+constexpr UINT kRunQueued = WM_APP + 1;
 
 struct IconDeleter {
     void operator()(HICON icon) const { ::DestroyIcon(icon); }
@@ -106,7 +106,7 @@ struct Win32Host::Queue {
         fn();
     }
 
-    static LRESULT CALLBACK Proc(HWND hwnd, WinUINT msg, WPARAM wParam, WinLPARAM lParam) {
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (msg == kRunQueued) {
             if (auto* q = reinterpret_cast<Queue*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
                 q->RunOne();
@@ -115,7 +115,7 @@ struct Win32Host::Queue {
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 
-    const WinDWORD threadId;
+    const DWORD threadId;
     HWND hwnd = nullptr;
     std::mutex mutex;
     std::deque<std::function<void()>> items;
@@ -166,7 +166,7 @@ struct Win32Host::Window {
                 continue;
             for (const std::string& item : c.items)
                 ::SendDlgItemMessageW(hwnd, c.id, CB_ADDSTRING, 0,
-                                      reinterpret_cast<WinLPARAM>(WideFromUtf8(item).c_str()));
+                                      reinterpret_cast<LPARAM>(WideFromUtf8(item).c_str()));
         }
         Centre(hwnd, owner);
         return dlg->OnInitDialog() ? TRUE : FALSE;
@@ -190,16 +190,16 @@ struct Win32Host::Window {
         return TRUE;
     }
 
-    INT_PTR OnSysCommand(WPARAM command, WinLPARAM lParam) {
-        const auto id = static_cast<WinUINT>(command);
+    INT_PTR OnSysCommand(WPARAM command, LPARAM lParam) {
+        const auto id = static_cast<UINT>(command);
         dlg->OnSysCommand(id, lParam);
         // The dialog has done what it does with its own commands and with closing; for the
         // system's other commands (move, the keyboard menu, ...) that was passing them on.
-        const WinUINT masked = id & 0xFFF0;
+        const UINT masked = id & 0xFFF0;
         return masked < 0xF000 || masked == SC_CLOSE;
     }
 
-    static INT_PTR CALLBACK Proc(HWND hwnd, WinUINT msg, WPARAM wParam, WinLPARAM lParam) {
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (msg == WM_INITDIALOG) {
             auto* w = reinterpret_cast<Window*>(lParam);
             ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
@@ -279,7 +279,7 @@ int Win32Host::RunModal(CDialog& dlg) {
 
     const INT_PTR rc = ::DialogBoxIndirectParamW(
         Module(), reinterpret_cast<LPCDLGTEMPLATEW>(resource.data()), window->owner, &Window::Proc,
-        reinterpret_cast<WinLPARAM>(window.get()));
+        reinterpret_cast<LPARAM>(window.get()));
     if (rc == -1 && !window->ended) {
         ReportFailure("DialogBoxIndirectParamW");
         return -1;
@@ -325,7 +325,7 @@ void Win32Host::SetItemText(CDialog& dlg, int id, const std::string& text) {
     if (c && c->kind == ControlKind::DropDownList) {
         // A drop-down list shows only its items: the text selects the item that has it.
         const auto index = ::SendMessageW(item, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                          reinterpret_cast<WinLPARAM>(wide.c_str()));
+                                          reinterpret_cast<LPARAM>(wide.c_str()));
         ::SendMessageW(item, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         return;
     }
@@ -338,12 +338,12 @@ std::string Win32Host::GetItemText(CDialog& dlg, int id) {
     return item ? Utf8FromWide(WindowText(item)) : std::string();
 }
 
-void Win32Host::SetCheck(CDialog& dlg, int id, UINT state) {
+void Win32Host::SetCheck(CDialog& dlg, int id, unsigned state) {
     if (Window* w = Find(dlg))
         ::SendDlgItemMessageW(w->hwnd, id, BM_SETCHECK, state, 0);
 }
 
-UINT Win32Host::GetCheck(CDialog& dlg, int id) {
+unsigned Win32Host::GetCheck(CDialog& dlg, int id) {
     Window* w = Find(dlg);
     return w ? static_cast<UINT>(::SendDlgItemMessageW(w->hwnd, id, BM_GETCHECK, 0, 0)) : 0;
 }
@@ -397,13 +397,13 @@ void Win32Host::SetToolTip(CDialog& dlg, int id, const std::string& text) {
     tool.uFlags = TTF_SUBCLASS;
     tool.hwnd = w->hwnd;
     tool.uId = static_cast<UINT_PTR>(id);
-    ::SendMessageW(w->tooltip, TTM_DELTOOLW, 0, reinterpret_cast<WinLPARAM>(&tool));
+    ::SendMessageW(w->tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     if (wide.empty())
         return;
     ::GetWindowRect(item, &tool.rect);
     ::MapWindowPoints(nullptr, w->hwnd, reinterpret_cast<POINT*>(&tool.rect), 2);
     tool.lpszText = wide.data();
-    if (!::SendMessageW(w->tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<WinLPARAM>(&tool)))
+    if (!::SendMessageW(w->tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)))
         std::fprintf(stderr, "Quillmere: TTM_ADDTOOLW failed\n");
 }
 
@@ -420,7 +420,7 @@ void Win32Host::AppendSystemMenuSeparator(CDialog& dlg) {
             ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
 }
 
-void Win32Host::AppendSystemMenuItem(CDialog& dlg, UINT command, const std::string& text) {
+void Win32Host::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     if (Window* w = Find(dlg))
         if (HMENU menu = ::GetSystemMenu(w->hwnd, FALSE))
             ::AppendMenuW(menu, MF_STRING, command, WideFromUtf8(text).c_str());
@@ -434,7 +434,7 @@ void Win32Host::SetIcon(CDialog& dlg, int iconId, bool big) {
     if (big)
         w->bigIcon = icon;
     ::SendMessageW(w->hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,
-                   reinterpret_cast<WinLPARAM>(icon));
+                   reinterpret_cast<LPARAM>(icon));
 }
 
 bool Win32Host::IsIconic(CDialog& dlg) {
@@ -470,7 +470,7 @@ void Win32Host::DefaultPaint(CDialog& dlg) {
 
 // --- message box and file chooser ----------------------------------------------------------
 
-int Win32Host::MessageBox(CDialog* owner, const std::string& text, UINT type) {
+int Win32Host::MessageBox(CDialog* owner, const std::string& text, unsigned type) {
     const std::wstring caption = WideFromUtf8(m_appName);
     return ::MessageBoxW(reinterpret_cast<HWND>(OwnerFor(owner)), WideFromUtf8(text).c_str(),
                          caption.c_str(), type);
@@ -489,13 +489,13 @@ std::optional<std::string> Win32Host::ChooseFile(CDialog* owner, const std::stri
         ofn.lStructSize = sizeof ofn;
         ofn.hwndOwner = reinterpret_cast<HWND>(OwnerFor(owner));
         ofn.lpstrFile = file.data();
-        ofn.nMaxFile = static_cast<WinDWORD>(file.size());
+        ofn.nMaxFile = static_cast<DWORD>(file.size());
         ofn.lpstrTitle = wideTitle.c_str();
         // A name that does not exist yet may be typed in.
         ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
         if (::GetOpenFileNameW(&ofn))
             return Utf8FromWide(file.c_str());
-        const WinDWORD error = ::CommDlgExtendedError();
+        const DWORD error = ::CommDlgExtendedError();
         // The stored command line need not be a file name; then the chooser starts empty.
         if (error == FNERR_INVALIDFILENAME && attempt == 0)
             continue;

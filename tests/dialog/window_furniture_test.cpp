@@ -5,7 +5,7 @@
 TEST(AboutBox, EveryCommandWhoseHighBitsAreTheAboutItemOpensIt) {
     AppHarness h;
     h.Start();
-    for (UINT cmd : {0x10u, 0x11u, 0x1Fu}) {
+    for (unsigned cmd : {0x10u, 0x11u, 0x1Fu}) {
         h.host.ClearTranscript();
         h.host.UserSysCommand(cmd);
         ASSERT_TRUE(h.host.WaitForLine("ready IDD_ABOUT")) << cmd;

@@ -35,7 +35,7 @@ public:
             CDialog::OnCancel();
     }
     void OnHelp() override { calls.push_back("OnHelp"); }
-    void OnSysCommand(UINT nID, LPARAM lParam) override {
+    void OnSysCommand(unsigned nID, std::intptr_t lParam) override {
         calls.push_back("OnSysCommand " + std::to_string(nID));
         CDialog::OnSysCommand(nID, lParam);
     }

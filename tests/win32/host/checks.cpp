@@ -20,7 +20,7 @@ struct Watch {
 std::deque<Watch> g_watches;
 UINT_PTR g_timer = 0;
 
-void CALLBACK OnWatchTimer(HWND, WinUINT, UINT_PTR, WinDWORD) {
+void CALLBACK OnWatchTimer(HWND, UINT, UINT_PTR, DWORD) {
     // fn may open a nested loop that runs this timer again: take the watch out first.
     for (size_t i = 0; i < g_watches.size(); ++i) {
         if (g_watches[i].ready()) {
@@ -94,7 +94,7 @@ HWND FindOwnWindow(const std::wstring& title) {
     } search{&title, nullptr};
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND hwnd, WinLPARAM lParam) -> BOOL {
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
             auto* s = reinterpret_cast<Search*>(lParam);
             if (::IsWindowVisible(hwnd) && TextOf(hwnd) == *s->title) {
                 s->found = hwnd;
@@ -102,7 +102,7 @@ HWND FindOwnWindow(const std::wstring& title) {
             }
             return TRUE;
         },
-        reinterpret_cast<WinLPARAM>(&search));
+        reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -160,14 +160,14 @@ void SetRegString(const std::wstring& app, const std::wstring& section, const st
         Check(false, "registry key for " + Narrow(section) + " can be made");
         return;
     }
-    ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const WinBYTE*>(value.c_str()),
-                     static_cast<WinDWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);
 }
 
 bool ReadRegDword(const std::wstring& app, const std::wstring& section, const std::wstring& name,
-                  WinDWORD& value) {
-    WinDWORD size = sizeof value;
+                  DWORD& value) {
+    DWORD size = sizeof value;
     return ::RegGetValueW(HKEY_CURRENT_USER, KeyPath(app, section).c_str(), name.c_str(),
                           RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS;
 }
@@ -175,7 +175,7 @@ bool ReadRegDword(const std::wstring& app, const std::wstring& section, const st
 bool ReadRegString(const std::wstring& app, const std::wstring& section, const std::wstring& name,
                    std::wstring& value) {
     wchar_t buffer[1024] = {};
-    WinDWORD size = sizeof buffer;
+    DWORD size = sizeof buffer;
     if (::RegGetValueW(HKEY_CURRENT_USER, KeyPath(app, section).c_str(), name.c_str(),
                        RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
         return false;

@@ -39,6 +39,6 @@ void DeleteAppKey(const std::wstring& app);
 void SetRegString(const std::wstring& app, const std::wstring& section, const std::wstring& name,
                   const std::wstring& value);
 bool ReadRegDword(const std::wstring& app, const std::wstring& section, const std::wstring& name,
-                  WinDWORD& value);
+                  DWORD& value);
 bool ReadRegString(const std::wstring& app, const std::wstring& section, const std::wstring& name,
                    std::wstring& value);

@@ -35,7 +35,7 @@ struct Created {
 };
 std::map<HWND, Created> g_created;
 
-LRESULT CALLBACK OnCbt(int code, WPARAM wParam, WinLPARAM lParam) {
+LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) {
         const CREATESTRUCTW* cs = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
         g_created[reinterpret_cast<HWND>(wParam)] = {cs->style, static_cast<LONG>(cs->dwExStyle)};
@@ -73,7 +73,7 @@ std::vector<std::wstring> ComboItems(HWND combo) {
     const auto n = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
     for (WPARAM i = 0; i < static_cast<WPARAM>(n); ++i) {
         wchar_t buffer[256] = {};
-        ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<WinLPARAM>(buffer));
+        ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
         items.push_back(buffer);
     }
     return items;
@@ -271,8 +271,8 @@ void CheckSystemMenu(HWND dlg) {
     HMENU menu = ::GetSystemMenu(dlg, FALSE);
     Check(menu != nullptr, "system menu");
     const int n = ::GetMenuItemCount(menu);
-    CheckInt(static_cast<WinUINT>(::GetMenuItemID(menu, n - 1)), IDM_ABOUT, "last item's command");
-    Check(::GetMenuState(menu, static_cast<WinUINT>(n - 2), MF_BYPOSITION) & MF_SEPARATOR,
+    CheckInt(static_cast<UINT>(::GetMenuItemID(menu, n - 1)), IDM_ABOUT, "last item's command");
+    Check(::GetMenuState(menu, static_cast<UINT>(n - 2), MF_BYPOSITION) & MF_SEPARATOR,
           "separator before it");
     wchar_t text[128] = {};
     ::GetMenuStringW(menu, IDM_ABOUT, text, 128, MF_BYCOMMAND);
@@ -320,12 +320,12 @@ void CheckEditAndSave(HWND dlg) {
     HWND baud = ::GetDlgItem(dlg, IDC_BAUDRATE);
     ::SendMessageW(baud, CB_SETCURSEL, 1, 0);
     ::SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_BAUDRATE, CBN_SELCHANGE),
-                   reinterpret_cast<WinLPARAM>(baud));
+                   reinterpret_cast<LPARAM>(baud));
     ::SendDlgItemMessageW(dlg, IDC_RUN_INVISIBLE, BM_CLICK, 0, 0);
     CheckInt(::IsDlgButtonChecked(dlg, IDC_RUN_INVISIBLE), BST_CHECKED, "a click checks the box");
     ::SendDlgItemMessageW(dlg, IDC_SAVE, BM_CLICK, 0, 0);
 
-    WinDWORD value = 99;
+    DWORD value = 99;
     Check(ReadRegDword(g_app, L"Settings", L"COM Port", value) && value == 0, "COM Port saved");
     Check(ReadRegDword(g_app, L"Settings", L"Baudrate", value) && value == 1, "Baudrate saved");
     Check(ReadRegDword(g_app, L"Settings", L"Sensitivity", value) && value == 3,
@@ -368,12 +368,12 @@ HWND OwnTooltip() {
     HWND tooltip = nullptr;
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND hwnd, WinLPARAM lParam) -> BOOL {
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
             if (ClassOf(hwnd) == TOOLTIPS_CLASSW)
                 *reinterpret_cast<HWND*>(lParam) = hwnd;
             return TRUE;
         },
-        reinterpret_cast<WinLPARAM>(&tooltip));
+        reinterpret_cast<LPARAM>(&tooltip));
     return tooltip;
 }
 
@@ -398,7 +398,7 @@ void CheckUnavailablePort(HWND dlg) {
     tool.hwnd = dlg;
     tool.uId = IDC_STATUS;
     tool.lpszText = text;
-    ::SendMessageW(tooltip, TTM_GETTEXTW, 512, reinterpret_cast<WinLPARAM>(&tool));
+    ::SendMessageW(tooltip, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
     const std::wstring tip = text;
     Check(tip.find(L"sim:power=yes") == 0 && tip.find(L"bad value 'yes'") != std::wstring::npos,
           "tooltip gives the reason: " + Narrow(tip));

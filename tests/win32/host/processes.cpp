@@ -37,29 +37,29 @@ public:
     long long Wait(unsigned timeoutMs) {
         if (!m_started || ::WaitForSingleObject(m_pi.hProcess, timeoutMs) != WAIT_OBJECT_0)
             return -1;
-        WinDWORD code = 0;
+        DWORD code = 0;
         ::GetExitCodeProcess(m_pi.hProcess, &code);
         return code;
     }
     // Its visible top-level window with that title, waiting up to timeoutMs for it.
     HWND WaitForWindow(const std::wstring& title, unsigned timeoutMs) {
         struct Search {
-            WinDWORD pid;
+            DWORD pid;
             const std::wstring* title;
             HWND found;
         } search{m_pi.dwProcessId, &title, nullptr};
         const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
         while (!search.found && ::GetTickCount64() < deadline) {
             ::EnumWindows(
-                [](HWND hwnd, WinLPARAM lParam) -> BOOL {
+                [](HWND hwnd, LPARAM lParam) -> BOOL {
                     auto* s = reinterpret_cast<Search*>(lParam);
-                    WinDWORD pid = 0;
+                    DWORD pid = 0;
                     ::GetWindowThreadProcessId(hwnd, &pid);
                     if (pid == s->pid && ::IsWindowVisible(hwnd) && TextOf(hwnd) == *s->title)
                         s->found = hwnd;
                     return !s->found;
                 },
-                reinterpret_cast<WinLPARAM>(&search));
+                reinterpret_cast<LPARAM>(&search));
             if (!search.found)
                 ::Sleep(50);
         }

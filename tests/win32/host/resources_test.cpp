@@ -12,8 +12,8 @@
 namespace {
 
 void CheckVersion(const std::wstring& exe) {
-    WinDWORD ignored = 0;
-    const WinDWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &ignored);
     Check(size > 0, "version resource present");
     if (!size)
         return;
@@ -21,7 +21,7 @@ void CheckVersion(const std::wstring& exe) {
     ::GetFileVersionInfoW(exe.c_str(), 0, size, data.data());
 
     VS_FIXEDFILEINFO* fixed = nullptr;
-    WinUINT length = 0;
+    UINT length = 0;
     Check(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed,
           "fixed file info");
     if (fixed) {
@@ -30,7 +30,7 @@ void CheckVersion(const std::wstring& exe) {
         CheckInt(fixed->dwProductVersionMS, 0x00010000, "product version, high");
         CheckInt(fixed->dwProductVersionLS, 0x00000001, "product version, low");
     }
-    WinDWORD* translation = nullptr;
+    DWORD* translation = nullptr;
     Check(::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
                            reinterpret_cast<void**>(&translation), &length) &&
               length == 4,
@@ -77,13 +77,13 @@ void CheckIconPixels(HMODULE module, int id, const IconImage& art) {
     bi.bmiHeader.biHeight = -art.size; // top-down
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
-    std::vector<WinDWORD> colour(static_cast<size_t>(art.size * art.size));
-    std::vector<WinDWORD> mask(colour.size());
+    std::vector<DWORD> colour(static_cast<size_t>(art.size * art.size));
+    std::vector<DWORD> mask(colour.size());
     HDC dc = ::GetDC(nullptr);
-    const int colourRows = ::GetDIBits(dc, info.hbmColor, 0, static_cast<WinUINT>(art.size),
+    const int colourRows = ::GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(art.size),
                                        colour.data(), &bi, DIB_RGB_COLORS);
-    const int maskRows = ::GetDIBits(dc, info.hbmMask, 0, static_cast<WinUINT>(art.size),
-                                     mask.data(), &bi, DIB_RGB_COLORS);
+    const int maskRows = ::GetDIBits(dc, info.hbmMask, 0, static_cast<UINT>(art.size), mask.data(),
+                                     &bi, DIB_RGB_COLORS);
     ::ReleaseDC(nullptr, dc);
     ::DeleteObject(info.hbmColor);
     ::DeleteObject(info.hbmMask);

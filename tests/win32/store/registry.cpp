@@ -19,16 +19,16 @@ RawValue ReadUserValue(const std::string& key, const std::string& name) {
                         &handle) != ERROR_SUCCESS)
         return {};
     std::unique_ptr<HKEY__, decltype(&::RegCloseKey)> closer(handle, &::RegCloseKey);
-    WinDWORD type = 0, size = 0;
+    DWORD type = 0, size = 0;
     const std::wstring wname = WideFromUtf8(name);
     if (::RegQueryValueExW(handle, wname.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return {};
     std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
     if (::RegQueryValueExW(handle, wname.c_str(), nullptr, &type,
-                           reinterpret_cast<WinBYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+                           reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
         return {};
     if (type == REG_DWORD) {
-        WinDWORD value = 0;
+        DWORD value = 0;
         std::memcpy(&value, buffer.data(), sizeof value);
         return {type, std::to_string(value)};
     }
@@ -53,7 +53,7 @@ int RunReg(const std::string& arguments) {
         return -1;
     ::CloseHandle(started.hThread);
     ::WaitForSingleObject(started.hProcess, 30000);
-    WinDWORD code = 0;
+    DWORD code = 0;
     ::GetExitCodeProcess(started.hProcess, &code);
     ::CloseHandle(started.hProcess);
     return static_cast<int>(code);

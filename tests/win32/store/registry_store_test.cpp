@@ -67,9 +67,9 @@ TEST(RegistryStore, ValuesWrittenByRegAreReadBack) {
     ASSERT_EQ(RunReg("add \"" + settings + "\" /v \"RAS Link Name\" /t REG_SZ /d \"Büro Nord\" /f"),
               0);
     ASSERT_EQ(RunReg("add \"" + settings + "\" /v Sensitivity /t REG_SZ /d \" 5 \" /f"), 0);
-    const UINT invisible = p.app.GetProfileInt("Settings", "Run Invisible", 0);
+    const unsigned invisible = p.app.GetProfileInt("Settings", "Run Invisible", 0);
     EXPECT_EQ(invisible, 256u);
-    EXPECT_EQ(static_cast<BYTE>(invisible), 0) << "only the low byte counts";
+    EXPECT_EQ(static_cast<std::uint8_t>(invisible), 0) << "only the low byte counts";
     EXPECT_EQ(p.app.GetProfileString("Settings", "RAS Link Name"), "Büro Nord");
     EXPECT_EQ(p.app.GetProfileInt("Settings", "Sensitivity", 3), 5u) << "a number kept as text";
 }
