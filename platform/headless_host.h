@@ -54,7 +54,8 @@ public:
     int MessageBox(CDialog* owner, const std::string& text, unsigned type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
-    void* NativeWindow(CDialog&) override { return nullptr; }
+    // Its own record of the open dialog: what a system dialog would be given as owner.
+    void* NativeWindow(CDialog& dlg) override { return Find(dlg); }
 
     // --- What a user does, from any thread. Each is queued like real input and handled by the
     // topmost modal dialog; input for a disabled control or a dialog under a modal one is lost.

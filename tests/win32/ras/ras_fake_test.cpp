@@ -172,7 +172,9 @@ TEST(ProgramOnSystemRas, DialsWithTheMainDialogAsOwnerThenHangsUpTheHandleFound)
     h.host.UserType(IDC_RAS_LINK_NAME, "Dach West");
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
-    EXPECT_EQ(h.fake.DialCalls(), Lines{DialCall("Dach West", &h.Dialog())});
+    void* mainWindow = h.OnUi([&] { return h.host.NativeWindow(h.Dialog()); });
+    ASSERT_NE(mainWindow, nullptr);
+    EXPECT_EQ(h.fake.DialCalls(), Lines{DialCall("Dach West", mainWindow)});
     EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 77u);
     EXPECT_FALSE(h.host.Enabled(IDC_TEST));
 
