@@ -20,7 +20,6 @@ CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
 CLinkControlDialog::~CLinkControlDialog() {
     m_pConfigureThread.reset();
     m_pTestThread.reset();
-    JoinRetiredWorkers();
 }
 
 const MessageMap& CLinkControlDialog::GetMessageMap() const {

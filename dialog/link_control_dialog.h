@@ -91,13 +91,9 @@ private:
     void EndProgram(int code);
     // The selected port as the jobs need it.
     LinkPort SelectedPort() const;
-    // A job that has reported its end is joined once it has let go of the UI thread.
-    void RetireWorker(std::unique_ptr<WorkerThread>& worker);
-    void JoinRetiredWorkers();
 
     LinkControlContext m_context;
     std::optional<int> m_nExitCode;
-    std::vector<std::unique_ptr<WorkerThread>> m_retiredWorkers;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
 };

@@ -7,6 +7,7 @@
 #include "link/link_test.h"
 #include "link/port_map.h"
 #include "link/worker_support.h"
+#include "platform/cancel_token.h"
 #include "platform/dialog_host.h"
 #include "platform/ui_queue.h"
 #include "platform/win_app.h"
@@ -18,7 +19,8 @@
 class CLinkControlDialog::JobReporter final : public ILinkReporter {
 public:
     enum class Job { Probe, Configure, Test };
-    JobReporter(CLinkControlDialog& dlg, Job job) : m_dlg(dlg), m_job(job) {}
+    JobReporter(CLinkControlDialog& dlg, Job job, std::shared_ptr<CancelToken> cancel = nullptr)
+        : m_dlg(dlg), m_job(job), m_cancel(std::move(cancel)) {}
 
     void Status(const std::string& text) override { m_dlg.SetDlgItemText(IDC_STATUS, text); }
     void StatusDetail(const std::string& text) override {
@@ -38,14 +40,19 @@ public:
             m_dlg.SetDlgItemText(IDC_STATUS, warning);
         });
     }
-    // On the UI thread, so that no click lands in the middle of the end step, nor between it
-    // and the next step of the automatic sequence.
+    // The end step runs on the UI thread, so that no click lands in the middle of it, nor
+    // between it and the next step of the automatic sequence. The job does not wait for it: it
+    // ends, and the end step joins it. A cancel given before the step runs drops it.
     void Finished(bool success) override {
-        CallOnUi(m_dlg.Host(), [&] {
-            if (m_job == Job::Configure)
-                m_dlg.ConfigureFinished(success);
-            else if (m_job == Job::Test)
-                m_dlg.TestFinished(success);
+        CLinkControlDialog* dlg = &m_dlg;
+        m_dlg.Host().Post([dlg, alive = std::weak_ptr<int>(m_dlg.m_lifetime), cancel = m_cancel,
+                           job = m_job, success] {
+            if (!alive.lock() || (cancel && cancel->IsCancelled()))
+                return;
+            if (job == Job::Configure)
+                dlg->ConfigureFinished(success);
+            else if (job == Job::Test)
+                dlg->TestFinished(success);
         });
     }
     void InternalError(int code) override {
@@ -55,25 +62,11 @@ public:
 private:
     CLinkControlDialog& m_dlg;
     const Job m_job;
+    const std::shared_ptr<CancelToken> m_cancel;
 };
 
 LinkPort CLinkControlDialog::SelectedPort() const {
     return {"COM" + ComPortDigit(m_nComPort), ResolveComPort(m_context.app.Profile(), m_nComPort)};
-}
-
-void CLinkControlDialog::RetireWorker(std::unique_ptr<WorkerThread>& worker) {
-    if (!worker)
-        return;
-    m_retiredWorkers.push_back(std::move(worker));
-    // The worker waits for this very step to return; it is joined right after.
-    Host().Post([this, alive = std::weak_ptr<int>(m_lifetime)] {
-        if (alive.lock())
-            JoinRetiredWorkers();
-    });
-}
-
-void CLinkControlDialog::JoinRetiredWorkers() {
-    m_retiredWorkers.clear();
 }
 
 void CLinkControlDialog::OnConfigure() {
@@ -81,7 +74,7 @@ void CLinkControlDialog::OnConfigure() {
         TransceiverConfiguration job({SelectedPort(), m_nSensitivity, m_nBaudrate}, m_context.ports,
                                      m_context.clock);
         m_pConfigureThread = WorkerThread::Start([this, job](const auto& cancel) {
-            JobReporter reporter(*this, JobReporter::Job::Configure);
+            JobReporter reporter(*this, JobReporter::Job::Configure, cancel);
             job.Run(cancel, reporter);
         });
         EnableSettingsControls(false);
@@ -101,7 +94,7 @@ void CLinkControlDialog::OnConfigure() {
 }
 
 void CLinkControlDialog::ConfigureFinished(bool bSuccess) {
-    RetireWorker(m_pConfigureThread);
+    m_pConfigureThread.reset(); // it has ended, or ends right after its report
     EnableSettingsControls(true);
     SetDlgItemText(IDC_CONFIGURE, "Konfigurieren");
     GetDlgItem(IDC_TEST).EnableWindow(true);
@@ -116,7 +109,7 @@ void CLinkControlDialog::OnTest() {
     if (!m_pTestThread) {
         LinkTest job({SelectedPort(), m_nBaudrate, m_bAutoMode}, m_context.ports, m_context.clock);
         m_pTestThread = WorkerThread::Start([this, job](const auto& cancel) {
-            JobReporter reporter(*this, JobReporter::Job::Test);
+            JobReporter reporter(*this, JobReporter::Job::Test, cancel);
             job.Run(cancel, reporter);
         });
         EnableSettingsControls(false);
@@ -135,7 +128,7 @@ void CLinkControlDialog::OnTest() {
 }
 
 void CLinkControlDialog::TestFinished(bool bSuccess) {
-    RetireWorker(m_pTestThread);
+    m_pTestThread.reset(); // it has ended, or ends right after its report
     GetDlgItem(IDC_LINK_QUALITY).SetPos(0);
     EnableSettingsControls(true);
     GetDlgItem(IDC_CONFIGURE).EnableWindow(true);
