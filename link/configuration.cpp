@@ -11,13 +11,7 @@
 
 void TransceiverConfiguration::Run(const std::shared_ptr<CancelToken>& cancel,
                                    ILinkReporter& reporter) const {
-    try {
-        Steps(cancel, reporter);
-    } catch (const StepFailed& failed) {
-        reporter.InternalError(failed.code);
-    } catch (const WorkerCancelled&) {
-        // The one who cancelled runs the end step.
-    }
+    RunLinkJob(reporter, [&] { Steps(cancel, reporter); });
 }
 
 void TransceiverConfiguration::Steps(const std::shared_ptr<CancelToken>& cancel,

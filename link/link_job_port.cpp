@@ -2,6 +2,7 @@
 
 #include "link/port_open.h"
 #include "link/worker_support.h"
+#include "platform/cancel_token.h"
 
 #include <cstdio>
 
@@ -27,4 +28,13 @@ std::unique_ptr<ISerialPort> OpenLinkPort(const PortOpener& opener, const LinkPo
 void CloseLinkPort(std::unique_ptr<ISerialPort>& port, ILinkReporter& reporter) {
     port.reset();
     reporter.PortOpen(false);
+}
+
+void RunLinkJob(ILinkReporter& reporter, const std::function<void()>& steps) {
+    try {
+        steps();
+    } catch (const StepFailed& failed) {
+        reporter.InternalError(failed.code);
+    } catch (const WorkerCancelled&) {
+    }
 }

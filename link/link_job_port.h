@@ -1,9 +1,11 @@
-// Opening the port for a job on the transceiver link, as both jobs and the start-up probe do it.
+// What both jobs on the transceiver link share: opening and closing the port as the start-up
+// probe does too, and how a run ends.
 #pragma once
 
 #include "link/link_reporter.h"
 #include "link/serial_port.h"
 
+#include <functional>
 #include <memory>
 
 class CancelToken;
@@ -18,3 +20,7 @@ std::unique_ptr<ISerialPort> OpenLinkPort(const PortOpener& opener, const LinkPo
 
 // Closes the port and tells reporter.
 void CloseLinkPort(std::unique_ptr<ISerialPort>& port, ILinkReporter& reporter);
+
+// Runs a job's steps: a failed serial step ends as its internal error, a cancel quietly (the
+// one who cancelled runs the end step).
+void RunLinkJob(ILinkReporter& reporter, const std::function<void()>& steps);

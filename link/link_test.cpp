@@ -8,13 +8,7 @@
 #include "platform/clock.h"
 
 void LinkTest::Run(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const {
-    try {
-        Steps(cancel, reporter);
-    } catch (const StepFailed& failed) {
-        reporter.InternalError(failed.code);
-    } catch (const WorkerCancelled&) {
-        // The one who cancelled runs the end step.
-    }
+    RunLinkJob(reporter, [&] { Steps(cancel, reporter); });
 }
 
 void LinkTest::Steps(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const {

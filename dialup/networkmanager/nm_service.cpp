@@ -155,8 +155,10 @@ public:
         QDBusPendingCall pending =
             m_bus.asyncCall(msg, static_cast<int>(kActivateDeadline.count()));
         while (!pending.isFinished()) {
-            if (CancelledWithin(cancel, 20))
-                return DialOutcome::Cancel(); // nothing active yet that we know of
+            if (CancelledWithin(cancel, 20)) {
+                DeactivateWhenAnswered(pending, events);
+                return DialOutcome::Cancel();
+            }
             events.processEvents();
         }
         const QDBusMessage reply = pending.reply();
@@ -282,6 +284,20 @@ private:
         if (folded.size() == 1)
             found = folded.front();
         return true;
+    }
+
+    // Cancelled while the activation is still pending: the service may already be bringing the
+    // connection up, and it must not stay up behind the user's back. Takes the answer, within
+    // the service deadline, and deactivates what it names.
+    void DeactivateWhenAnswered(QDBusPendingCall& pending, QEventLoop& events) {
+        const auto deadline = SteadyClock::now() + kServiceDeadline;
+        while (!pending.isFinished() && SteadyClock::now() < deadline) {
+            ::poll(nullptr, 0, 10);
+            events.processEvents();
+        }
+        const QDBusMessage reply = pending.reply();
+        if (pending.isFinished() && reply.type() == QDBusMessage::ReplyMessage)
+            Deactivate(qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path());
     }
 
     void Deactivate(const QString& active) {
