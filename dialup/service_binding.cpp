@@ -60,7 +60,8 @@ std::shared_ptr<IDialupService> OpenDialupService(const DialupBackends& backends
         reason = "no dial-up service chosen";
         return nullptr;
     }
-    if (DialupBackends::Factory factory = backends.Find(name)) {
+    // A prefix takes only choices that start with it exactly; "SIM:" names no service.
+    if (DialupBackends::Factory factory = IsPrefix(name) ? nullptr : backends.Find(name)) {
         std::string ignored;
         auto service = factory("", ignored);
         if (!service)
