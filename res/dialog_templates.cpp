@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-const DialogTemplate& DialDialogTemplate(); // res/dial_dialog.cpp
+const DialogTemplate& DialDialogTemplate(); // res/dial_dialog_template.cpp
 
 namespace {
 
