@@ -95,37 +95,34 @@ TEST(ResolveComPort, AHandWrittenSimValueIsReadWholeCommasAndAll) {
     EXPECT_EQ(ResolveComPort(store, 2), "sim:power=on,user=absent,echo=short,link=90");
 }
 
-TEST(OpenComPort, RoutesByTheValue) {
+TEST(PortOpener, RoutesByTheValue) {
     // The program's opener, with the simulator registered as the program does.
     SystemClock clock;
     PortOpener ports;
     DialupBackends backends;
     RegisterSimulators(ports, backends, [&]() -> IClock& { return clock; });
-    const auto OpenComPort = [&](const std::string& value, std::shared_ptr<CancelToken> cancel) {
-        return ports.Open(value, std::move(cancel));
-    };
     // Nothing mapped: not available, with a reason.
-    const OpenResult none = OpenComPort("", nullptr);
+    const OpenResult none = ports.Open("", nullptr);
     EXPECT_EQ(none.port, nullptr);
     EXPECT_FALSE(none.reason.empty());
 
     // A device path goes to the device.
-    const OpenResult absent = OpenComPort("/dev/quillmere-no-such-port", nullptr);
+    const OpenResult absent = ports.Open("/dev/quillmere-no-such-port", nullptr);
     EXPECT_EQ(absent.port, nullptr);
     EXPECT_NE(absent.reason.find("absent"), std::string::npos) << absent.reason;
 
     // "sim:" goes to the simulator, which judges its own options.
-    const OpenResult bad = OpenComPort("sim:power=sideways", nullptr);
+    const OpenResult bad = ports.Open("sim:power=sideways", nullptr);
     EXPECT_EQ(bad.port, nullptr);
     EXPECT_FALSE(bad.reason.empty());
-    const OpenResult sim = OpenComPort("sim:power=on,timing=none", nullptr);
+    const OpenResult sim = ports.Open("sim:power=on,timing=none", nullptr);
     ASSERT_NE(sim.port, nullptr) << sim.reason;
     bool cts = false;
     ASSERT_TRUE(sim.port->ReadCts(cts));
     EXPECT_TRUE(cts); // a pty has no CTS at all: this is the simulator
 }
 
-TEST(OpenComPort, APseudoTerminalPathOpensAsADevice) {
+TEST(PortOpener, APseudoTerminalPathOpensAsADevice) {
     PtyPair pty;
     TempDir lockDir; // keep the test's lock file out of /var/lock
     ::setenv("QUILLMERE_LOCK_DIR", lockDir.Path().c_str(), 1);
