@@ -3,10 +3,12 @@
 #include "app/simulators.h"
 #include "dialog/link_control_dialog.h"
 #include "dialup/follow_up.h"
+#include "res/resources.h"
 
 // No application name: the program is named after the executable it was started as, and so
 // are its settings.
-CLinkControlApp::CLinkControlApp() : m_startFollowUp(&StartFollowUpProgram) {
+CLinkControlApp::CLinkControlApp()
+    : m_startFollowUp(&StartFollowUpProgram), m_loadString(&LoadResourceString) {
     RegisterSimulators(m_ports, m_backends, [this]() -> IClock& { return Clock(); });
 }
 
@@ -15,7 +17,8 @@ bool CLinkControlApp::InitInstance() {
     // No sockets and no 3D-controls switch exist here; both start-up calls have no counterpart.
     DialupFunctions dialup = BindDialupFunctions(m_backends, Profile());
 
-    CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp});
+    CLinkControlDialog dlg(
+        {*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp, m_loadString});
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

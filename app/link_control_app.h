@@ -22,6 +22,7 @@ public:
     PortOpener& Ports() { return m_ports; }
     DialupBackends& Backends() { return m_backends; }
     void SetFollowUpStarter(FollowUpStarter start) { m_startFollowUp = std::move(start); }
+    void SetStringLoader(StringLoader load) { m_loadString = std::move(load); }
 
 private:
     SystemClock m_systemClock;
@@ -29,4 +30,5 @@ private:
     PortOpener m_ports;
     DialupBackends m_backends;
     FollowUpStarter m_startFollowUp;
+    StringLoader m_loadString;
 };

@@ -1,6 +1,6 @@
 // What the main dialog works with, handed to it at construction: the application object (its
 // settings and command line), the host that shows it, time, the serial ports, the dial-up
-// functions and the start of the follow-up program. Tests build their own.
+// functions, the start of the follow-up program and the string table. Tests build their own.
 #pragma once
 
 #include "dialup/ras.h"
@@ -15,6 +15,8 @@ class PortOpener;
 
 // Starts the command line and does not wait for it; false when it cannot be started.
 using FollowUpStarter = std::function<bool(const std::string& commandLine, bool hidden)>;
+// A string of the string table; "" when it has none.
+using StringLoader = std::function<std::string(int id)>;
 
 struct LinkControlContext {
     CWinApp& app;
@@ -23,4 +25,5 @@ struct LinkControlContext {
     const PortOpener& ports;
     DialupFunctions dialup;
     FollowUpStarter startFollowUp;
+    StringLoader loadString;
 };

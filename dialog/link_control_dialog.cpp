@@ -45,7 +45,8 @@ bool CLinkControlDialog::OnInitDialog() {
 
     IDialogHost& host = Host();
     if (host.HasSystemMenu(*this)) {
-        std::string about = LoadResourceString(IDS_ABOUT_MENU);
+        const std::string about =
+            m_context.loadString ? m_context.loadString(IDS_ABOUT_MENU) : std::string();
         if (!about.empty()) {
             host.AppendSystemMenuSeparator(*this);
             host.AppendSystemMenuItem(*this, IDM_ABOUT, about);

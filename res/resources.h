@@ -11,8 +11,6 @@ const DialogTemplate& LoadDialogTemplate(int id);
 
 // "" when the table has no such string, as LoadString gives.
 std::string LoadResourceString(int id);
-// Tests: pretend the table holds text (or nothing) for id; nullopt undoes it.
-void OverrideResourceStringForTests(int id, std::optional<std::string> text);
 
 // The icon's images (platform/resource_provider.h), nullptr when there is no such icon.
 const IconResource* LoadIconResource(int id);

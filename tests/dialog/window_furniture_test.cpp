@@ -32,10 +32,9 @@ TEST(AboutBox, WhileItIsOpenTheMainDialogTakesNoInput) {
 }
 
 TEST(AboutBox, AnEmptyMenuStringAddsNeitherSeparatorNorItem) {
-    OverrideResourceStringForTests(IDS_ABOUT_MENU, "");
     AppHarness h;
+    h.app.SetStringLoader([](int) { return std::string(); });
     h.Start();
-    OverrideResourceStringForTests(IDS_ABOUT_MENU, std::nullopt);
     EXPECT_TRUE(h.host.Lines("menu").empty());
 }
 
