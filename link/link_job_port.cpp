@@ -30,9 +30,16 @@ void CloseLinkPort(std::unique_ptr<ISerialPort>& port, ILinkReporter& reporter) 
     reporter.PortOpen(false);
 }
 
-void RunLinkJob(ILinkReporter& reporter, const std::function<void()>& steps) {
+void RunLinkJob(const PortOpener& opener, const LinkPort& port,
+                const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter,
+                const LinkJobSteps& steps) {
     try {
-        steps();
+        std::unique_ptr<ISerialPort> held = OpenLinkPort(opener, port, cancel, reporter, true);
+        if (!held) {
+            reporter.Finished(false);
+            return;
+        }
+        steps(held);
     } catch (const StepFailed& failed) {
         reporter.InternalError(failed.code);
     } catch (const WorkerCancelled&) {

@@ -21,6 +21,10 @@ std::unique_ptr<ISerialPort> OpenLinkPort(const PortOpener& opener, const LinkPo
 // Closes the port and tells reporter.
 void CloseLinkPort(std::unique_ptr<ISerialPort>& port, ILinkReporter& reporter);
 
-// Runs a job's steps: a failed serial step ends as its internal error, a cancel quietly (the
-// one who cancelled runs the end step).
-void RunLinkJob(ILinkReporter& reporter, const std::function<void()>& steps);
+// Runs a job: opens its port (a port that is not available ends the job as a failure) and runs
+// its steps on it. A failed serial step ends as its internal error, a cancel quietly (the one who
+// cancelled runs the end step); the port is closed either way.
+using LinkJobSteps = std::function<void(std::unique_ptr<ISerialPort>& port)>;
+void RunLinkJob(const PortOpener& opener, const LinkPort& port,
+                const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter,
+                const LinkJobSteps& steps);

@@ -8,17 +8,12 @@
 #include "platform/clock.h"
 
 void LinkTest::Run(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const {
-    RunLinkJob(reporter, [&] { Steps(cancel, reporter); });
+    RunLinkJob(m_ports, m_settings.port, cancel, reporter,
+               [&](std::unique_ptr<ISerialPort>& port) { Steps(*cancel, reporter, port); });
 }
 
-void LinkTest::Steps(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const {
-    const CancelToken& stop = *cancel;
-    std::unique_ptr<ISerialPort> port =
-        OpenLinkPort(m_ports, m_settings.port, cancel, reporter, true);
-    if (!port) {
-        reporter.Finished(false);
-        return;
-    }
+void LinkTest::Steps(const CancelToken& stop, ILinkReporter& reporter,
+                     std::unique_ptr<ISerialPort>& port) const {
     ISerialPort& p = *port;
     bool cts = false;
     Check(p.ReadCts(cts), 16, p, stop);

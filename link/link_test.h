@@ -4,6 +4,7 @@
 #pragma once
 
 #include "link/link_reporter.h"
+#include "link/serial_port.h"
 
 #include <memory>
 
@@ -28,7 +29,8 @@ public:
     void Run(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const;
 
 private:
-    void Steps(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const;
+    void Steps(const CancelToken& stop, ILinkReporter& reporter,
+               std::unique_ptr<ISerialPort>& port) const;
 
     Settings m_settings;
     const PortOpener& m_ports;

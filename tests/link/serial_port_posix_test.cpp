@@ -176,7 +176,11 @@ TEST_F(PosixPortTest, EachSpeedReachesTheLine) {
 TEST_F(PosixPortTest, PurgeDiscardsWhatHasNotBeenRead) {
     auto port = OpenRaw();
     pty.Send({1, 2, 3, 4});
-    std::this_thread::sleep_for(50ms); // let the bytes reach the port's input queue
+    // The first byte read proves the rest arrived with it, sent in one write.
+    std::uint8_t first[1];
+    std::size_t got = 0;
+    ASSERT_TRUE(port->Read(first, got, 5000ms));
+    ASSERT_EQ(got, 1u);
     ASSERT_TRUE(port->Purge()) << port->LastError();
     std::uint8_t buf[4];
     std::size_t read = 99;
