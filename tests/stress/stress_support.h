@@ -2,6 +2,7 @@
 // be repeated), and what the process holds, counted from /proc.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,18 @@ inline int OpenFds() {
 }
 inline int Threads() {
     return CountEntries("/proc/self/task");
+}
+// The threads once those already joined are gone: a joined thread stays listed for a moment
+// while the kernel finishes its exit. Gives the count when it is down to expected, or after
+// ten seconds whatever it is then.
+inline int ThreadsOnceSettled(int expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int n = Threads();
+    while (n > expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        n = Threads();
+    }
+    return n;
 }
 // A thread started and joined before the counting begins: a sanitizer starts a helper thread
 // of its own with the first thread of the program, which must not count against a cycle.
