@@ -1,6 +1,7 @@
 #include "dialog/link_control_dialog.h"
 
 #include "dialog/about_dialog.h"
+#include "dialup/follow_up.h"
 #include "platform/dialog_host.h"
 #include "platform/win_app.h"
 #include "platform/worker_thread.h"
@@ -195,10 +196,11 @@ void CLinkControlDialog::OnRunInvisible() {
 }
 
 void CLinkControlDialog::OnBrowse() {
-    std::optional<std::string> path = Host().ChooseFile(this, "Programm wählen", m_strRunProgram);
+    std::optional<std::string> path =
+        Host().ChooseFile(this, "Programm wählen", FileOfCommandLine(m_strRunProgram));
     if (!path)
         return;
-    m_strRunProgram = *path;
+    m_strRunProgram = CommandLineForFile(*path);
     SetDlgItemText(IDC_RUN_PROGRAM, m_strRunProgram);
     MarkDirty();
 }

@@ -10,7 +10,13 @@
 // own. On Windows: CreateProcessA with the text as the whole command line; hidden is SW_HIDE.
 bool StartFollowUpProgram(const std::string& commandLine, bool hidden);
 
-// POSIX: the follow-up program's argument vector: the whole text when it is the path of an
-// executable file (a path with blanks from the file chooser), else the words of
-// SplitCommandLine. Nothing when there is no program to start.
+// The command line that starts the file picked in the file chooser. Here: the path quoted as a
+// shell word where it needs it (blanks, quotes); on Windows the path as it is, which the start
+// passes quoted when it names a file as a whole.
+std::string CommandLineForFile(const std::string& path);
+// The other way: the file a command line starts, for the file chooser to begin with.
+std::string FileOfCommandLine(const std::string& commandLine);
+
+// POSIX: the follow-up program's argument vector, the words of SplitCommandLine. Nothing when
+// there is no program to start.
 std::optional<std::vector<std::string>> FollowUpArguments(const std::string& commandLine);

@@ -6,24 +6,38 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 std::optional<std::vector<std::string>> FollowUpArguments(const std::string& commandLine) {
     // No file name or argument can hold a NUL (the settings file can: "\x00"); cut there, the
     // text would start something other than it says.
     if (commandLine.find('\0') != std::string::npos)
         return std::nullopt;
-    // Only a text with "/" names a file as it is; a bare name goes through the PATH search like
-    // any other first word, so a file of that name in the current folder is not preferred.
-    struct stat st {};
-    if (commandLine.find('/') != std::string::npos && ::stat(commandLine.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode) && ::access(commandLine.c_str(), X_OK) == 0)
-        return std::vector<std::string>{commandLine};
+    // The first word is the program, as a shell reads it; the whole text is never tried as a
+    // path: in a folder others can write to, a file named "tool.sh hello" would run instead.
     auto words = SplitCommandLine(commandLine);
     if (!words || words->empty() || (*words)[0].empty())
         return std::nullopt;
     return words;
+}
+
+std::string CommandLineForFile(const std::string& path) {
+    if (!path.empty() &&
+        path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789/._-+,:@%") == std::string::npos)
+        return path;
+    std::string quoted = "'";
+    for (char c : path) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string FileOfCommandLine(const std::string& commandLine) {
+    const auto words = FollowUpArguments(commandLine);
+    return words ? words->front() : commandLine;
 }
 
 bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {

@@ -34,6 +34,14 @@ std::string CommandLineFor(const std::string& text) {
 
 } // namespace
 
+std::string CommandLineForFile(const std::string& path) {
+    return path;
+}
+
+std::string FileOfCommandLine(const std::string& commandLine) {
+    return commandLine;
+}
+
 bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {
     // The system would read the text only up to a NUL and start something other than it says.
     if (commandLine.find('\0') != std::string::npos) {

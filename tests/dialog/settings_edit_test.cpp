@@ -1,4 +1,6 @@
 #include "../support/app_harness.h"
+#include "../support/wait_until.h"
+#include "dialup/follow_up.h"
 #include "res/resource.h"
 
 namespace {
@@ -117,16 +119,20 @@ TEST(SettingsSave, ASaveThatDoesNotReachTheFileKeepsTheEditsAndSaysSo) {
     EXPECT_FALSE(Dirty(h));
 }
 
-TEST(SettingsBrowse, AChosenPathReplacesTheWholeCommandLineUnquoted) {
+TEST(SettingsBrowse, AChosenPathReplacesTheWholeCommandLineAndStartsThatFile) {
     AppHarness h;
     h.Set("Run Program", "/usr/bin/old --flag");
     h.Start();
-    h.host.QueueFileChoice("/opt/Mein Programm/start");
+    const std::string chosen = "/opt/Mein Programm/it's";
+    h.host.QueueFileChoice(chosen);
     h.host.UserClick(IDC_BROWSE);
-    ASSERT_TRUE(h.host.WaitForLine("choosefile \"Programm wählen\" \"/usr/bin/old --flag\""));
-    ASSERT_TRUE(h.host.WaitForLine("text IDC_RUN_PROGRAM \"/opt/Mein Programm/start\""));
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_strRunProgram; }), "/opt/Mein Programm/start");
-    EXPECT_TRUE(Dirty(h));
+    ASSERT_TRUE(h.host.WaitForLine("choosefile \"Programm wählen\" " +
+                                   HeadlessHost::Quote(FileOfCommandLine("/usr/bin/old --flag"))));
+    ASSERT_TRUE(WaitUntil([&] { return Dirty(h); }));
+    const std::string text = h.host.Text(IDC_RUN_PROGRAM);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_strRunProgram; }), text);
+    // Blanks and quotes of the chosen path must not split it when it is started.
+    EXPECT_EQ(FileOfCommandLine(text), chosen) << text;
 }
 
 TEST(SettingsBrowse, ACancelledChooserChangesNothing) {

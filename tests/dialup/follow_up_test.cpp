@@ -90,18 +90,26 @@ TEST(FollowUpProgram, WhatCannotStartIsReportedAsFalse) {
         EXPECT_FALSE(StartFollowUpProgram(text, false)) << text;
 }
 
-TEST(FollowUpArguments, AnExecutableFileIsTakenWholeBlanksAndAll) {
+TEST(FollowUpArguments, TheFirstWordIsTheProgramEvenWhenAFileIsNamedAfterTheWholeText) {
+    // Someone else's file in a shared folder, named after the whole command line.
     TempDir dir;
-    const std::string program = dir / "Mein Programm (neu).sh";
-    dir.Write("Mein Programm (neu).sh", "#!/bin/sh\n");
-    EXPECT_EQ(FollowUpArguments(program),
-              (std::optional<Words>{{dir / "Mein", "Programm", "(neu).sh"}}))
-        << "not executable: split like any other text";
-    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    EXPECT_EQ(FollowUpArguments(program), std::optional<Words>{{program}});
-    EXPECT_EQ(FollowUpArguments(dir.Path()), (std::optional<Words>{{dir.Path()}}))
-        << "a folder is no program; its name is one word anyway";
-    EXPECT_EQ(FollowUpArguments("'" + program + "' -x"), (std::optional<Words>{{program, "-x"}}));
+    dir.Write("tool.sh hello", "#!/bin/sh\n");
+    std::filesystem::permissions(dir / "tool.sh hello", std::filesystem::perms::all);
+    EXPECT_EQ(FollowUpArguments(dir / "tool.sh hello"),
+              (std::optional<Words>{{dir / "tool.sh", "hello"}}));
+}
+
+TEST(FollowUpArguments, AChosenFileStartsAsOneWordWhateverItsName) {
+    for (const std::string path :
+         {"/usr/bin/true", "/opt/Mein Programm (neu)/start.sh", "/opt/it's \"quoted\"",
+          "/opt/$HOME/`id`/*", "/opt/tab\there", "/opt/back\\slash", "relative name"}) {
+        const std::string text = CommandLineForFile(path);
+        EXPECT_EQ(FollowUpArguments(text), std::optional<Words>{{path}}) << text;
+        EXPECT_EQ(FollowUpArguments(text + " --flag"), (std::optional<Words>{{path, "--flag"}}));
+        EXPECT_EQ(FileOfCommandLine(text + " --flag"), path);
+    }
+    EXPECT_EQ(CommandLineForFile("/usr/bin/true"), "/usr/bin/true")
+        << "no quotes where none needed";
 }
 
 TEST(FollowUpArguments, NothingToStart) {
