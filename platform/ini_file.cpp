@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 namespace {
 
@@ -201,7 +202,20 @@ std::string UnescapeIniValue(std::string_view raw) {
 
 IniDocument ParseIni(std::string_view text) {
     IniDocument doc;
-    std::string section = "General";
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        doc.byteOrderMark = true;
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    const size_t firstEnd = text.find('\n');
+    doc.crlf = firstEnd != std::string_view::npos && firstEnd > 0 && text[firstEnd - 1] == '\r';
+
+    // Set searches linearly; a file of many thousands of keys needs an index while it loads.
+    std::unordered_map<std::string, size_t> sectionIndex;
+    std::vector<std::unordered_map<std::string, size_t>> entryIndex;
+    size_t current = 0;
+    bool haveSection = false;
+    std::string sectionName = "General";
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find('\n', pos);
@@ -213,8 +227,10 @@ IniDocument ParseIni(std::string_view text) {
             continue;
         if (line.front() == '[') {
             size_t close = line.find(']');
-            if (close != std::string_view::npos)
-                section = UnescapeIniKey(Trim(line.substr(1, close - 1)));
+            if (close != std::string_view::npos) {
+                sectionName = UnescapeIniKey(Trim(line.substr(1, close - 1)));
+                haveSection = false;
+            }
             continue;
         }
         size_t eq = line.find('=');
@@ -223,19 +239,46 @@ IniDocument ParseIni(std::string_view text) {
         std::string key = UnescapeIniKey(Trim(line.substr(0, eq)));
         if (key.empty())
             continue;
-        doc.Set(section, key, UnescapeIniValue(line.substr(eq + 1)));
+        if (!haveSection) {
+            auto [it, added] = sectionIndex.try_emplace(sectionName, doc.sections.size());
+            if (added) {
+                doc.sections.push_back({sectionName, {}});
+                entryIndex.emplace_back();
+            }
+            current = it->second;
+            haveSection = true;
+        }
+        auto& entries = doc.sections[current].entries;
+        auto [it, added] = entryIndex[current].try_emplace(key, entries.size());
+        std::string value = UnescapeIniValue(line.substr(eq + 1));
+        if (added)
+            entries.push_back({std::move(key), std::move(value)});
+        else
+            entries[it->second].value = std::move(value);
     }
     return doc;
 }
 
 std::string FormatIni(const IniDocument& doc) {
+    const std::string_view newline = doc.crlf ? "\r\n" : "\n";
     std::string out;
+    if (doc.byteOrderMark)
+        out += "\xEF\xBB\xBF";
+    bool first = true;
     for (const auto& s : doc.sections) {
-        if (!out.empty())
-            out += '\n';
-        out += '[' + EscapeIniKey(s.name) + "]\n";
-        for (const auto& e : s.entries)
-            out += EscapeIniKey(e.key) + '=' + EscapeIniValue(e.value) + '\n';
+        if (!first)
+            out += newline;
+        first = false;
+        out += '[';
+        out += EscapeIniKey(s.name);
+        out += ']';
+        out += newline;
+        for (const auto& e : s.entries) {
+            out += EscapeIniKey(e.key);
+            out += '=';
+            out += EscapeIniValue(e.value);
+            out += newline;
+        }
     }
     return out;
 }

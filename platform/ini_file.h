@@ -17,12 +17,16 @@ struct IniDocument {
         std::vector<Entry> entries;
     };
     std::vector<Section> sections;
+    // How the file was written, kept when it is saved again: editors elsewhere begin with a
+    // UTF-8 byte-order mark and end lines with CR LF.
+    bool byteOrderMark = false;
+    bool crlf = false;
 
     const std::string* Find(std::string_view section, std::string_view key) const;
     void Set(std::string_view section, std::string_view key, std::string_view value);
 };
 
-// Never fails: lines that make no sense are skipped.
+// Never fails: lines that make no sense are skipped. Takes time linear in the text's length.
 IniDocument ParseIni(std::string_view text);
 std::string FormatIni(const IniDocument& doc);
 

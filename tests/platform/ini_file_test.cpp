@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 TEST(IniFile, HandWrittenValuesAreReadWholeCommasAndAll) {
     IniDocument doc = ParseIni("[Ports]\n"
                                "COM1=sim:power=off,user=obedient,log=/tmp/q.log\n"
@@ -44,6 +47,8 @@ TEST(IniFile, EveryValueSurvivesWriteAndRead) {
                                   "@@two",
                                   "\x01\x1f control",
                                   "Ümläut ß",
+                                  "Dach S\xFC"
+                                  "d", // Latin-1, not UTF-8
                                   "/opt/Mein Programm/start.sh --fast \"x y\""};
     IniDocument doc;
     for (size_t i = 0; i < std::size(values); ++i)
@@ -61,4 +66,57 @@ TEST(IniFile, IntegersAreWrittenPlainAndSpecialStringsQuoted) {
     doc.Set("Settings", "COM Port", "0");
     doc.Set("Settings", "Run Program", "a,b");
     EXPECT_EQ(FormatIni(doc), "[Settings]\nCOM%20Port=0\nRun%20Program=\"a,b\"\n");
+}
+
+TEST(IniFile, ByteOrderMarkAndLineEndsAreReadAndKeptOnSave) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string saved; // after Baudrate is set to 2
+    };
+    const Case cases[] = {
+        {"plain", "[Ports]\nCOM1=/dev/ttyUSB1\n",
+         "[Ports]\nCOM1=/dev/ttyUSB1\n\n[Settings]\nBaudrate=2\n"},
+        {"byte-order mark", "\xEF\xBB\xBF[Ports]\nCOM1=/dev/ttyUSB1\n",
+         "\xEF\xBB\xBF[Ports]\nCOM1=/dev/ttyUSB1\n\n[Settings]\nBaudrate=2\n"},
+        {"CR LF", "[Ports]\r\nCOM1=/dev/ttyUSB1\r\n",
+         "[Ports]\r\nCOM1=/dev/ttyUSB1\r\n\r\n[Settings]\r\nBaudrate=2\r\n"},
+        {"both", "\xEF\xBB\xBF[Ports]\r\nCOM1=/dev/ttyUSB1\r\n",
+         "\xEF\xBB\xBF[Ports]\r\nCOM1=/dev/ttyUSB1\r\n\r\n[Settings]\r\nBaudrate=2\r\n"},
+    };
+    for (const auto& c : cases) {
+        IniDocument doc = ParseIni(c.text);
+        const std::string* com1 = doc.Find("Ports", "COM1");
+        ASSERT_NE(com1, nullptr) << c.what;
+        EXPECT_EQ(*com1, "/dev/ttyUSB1") << c.what;
+        doc.Set("Settings", "Baudrate", "2");
+        EXPECT_EQ(FormatIni(doc), c.saved) << c.what;
+    }
+}
+
+// Sixteen times the keys may take sixteen times as long, give or take a lot; a search per key
+// would take 256 times as long.
+TEST(IniFile, LoadingTakesTimeInProportionToTheFile) {
+    auto text = [](size_t keys) {
+        std::string t = "[Notes]\n";
+        for (size_t i = 0; i < keys; ++i)
+            t += "Entry" + std::to_string(i) + "=v\n";
+        return t;
+    };
+    const std::string small = text(250), large = text(4000); // both well inside any cache
+    auto seconds = [](const std::string& t) {
+        auto start = std::chrono::steady_clock::now();
+        IniDocument doc = ParseIni(t);
+        auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(doc.sections.size(), 1u);
+        return std::chrono::duration<double>(took).count();
+    };
+    // The fastest of many each, taken in turns: a busy machine only ever slows a run down.
+    double fastestSmall = 1e9, fastestLarge = 1e9;
+    for (int run = 0; run < 15; ++run) {
+        fastestSmall = std::min(fastestSmall, seconds(small));
+        fastestLarge = std::min(fastestLarge, seconds(large));
+    }
+    EXPECT_LT(fastestLarge, 80 * fastestSmall)
+        << "250 keys in " << fastestSmall << " s, 4,000 in " << fastestLarge << " s";
 }
