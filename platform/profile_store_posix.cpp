@@ -1,6 +1,7 @@
 #include "platform/profile_store.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,30 +11,75 @@
 
 namespace {
 
+void Debug(const char* what, const std::string& path) {
+    std::fprintf(stderr, "Quillmere: %s %s: %s\n", what, path.c_str(), std::strerror(errno));
+}
+
+// The whole file, whatever its size: a file cut at load would be saved cut. Only a regular
+// file is read; a FIFO or a device put there by mistake would block or never end.
 bool ReadWholeFile(const std::string& path, std::string& text, bool& exists) {
     text.clear();
     exists = false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        Debug("cannot read", path);
+        return false;
+    }
     exists = true;
-    char buf[4096];
-    for (;;) {
+    if (!S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "Quillmere: cannot read %s: not a regular file\n", path.c_str());
+        return false;
+    }
+    // Without blocking even so: it may have been swapped for a FIFO since the stat.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        Debug("cannot read", path);
+        return false;
+    }
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok)
+        std::fprintf(stderr, "Quillmere: cannot read %s: not a regular file\n", path.c_str());
+    if (ok && st.st_size > 0)
+        text.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    while (ok) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            ::close(fd);
-            return false;
+            Debug("cannot read", path);
+            ok = false;
         }
-        if (n == 0)
+        if (n <= 0)
             break;
         text.append(buf, static_cast<size_t>(n));
-        if (text.size() > (1u << 20)) // no settings file is this big: do not read a log by mistake
-            break;
     }
     ::close(fd);
-    return true;
+    return ok;
+}
+
+// A settings file that is a symbolic link (dotfiles kept in a repository) is saved at its
+// target, so that the link stays a link. Empty when the links go round in circles.
+std::string FollowLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+        ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<size_t>(n) >= target.size())
+            return path; // changed meanwhile: rename replaces the link, as before
+        target.resize(static_cast<size_t>(n));
+        size_t slash = path.find_last_of('/');
+        if (target.front() == '/' || slash == std::string::npos)
+            path = target;
+        else
+            path = path.substr(0, slash + 1) + target;
+    }
+    errno = ELOOP;
+    return {};
 }
 
 bool MakeDirs(const std::string& dir) {
@@ -61,13 +107,14 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-void Debug(const char* what, const std::string& path) {
-    std::fprintf(stderr, "Quillmere: %s %s: %s\n", what, path.c_str(), std::strerror(errno));
-}
-
 // Write to a temporary file beside the target, flush it to disk, then rename it over the
 // target: a crash at any moment leaves either the old file or the new one.
-bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
+bool ReplaceFileAtomically(const std::string& link, const std::string& text) {
+    const std::string path = FollowLinks(link);
+    if (path.empty()) {
+        Debug("cannot follow the links of", link);
+        return false;
+    }
     size_t slash = path.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     if (!MakeDirs(dir)) {
@@ -128,8 +175,7 @@ void IniProfileStore::LoadOnce() {
     m_loaded = true;
     std::string text;
     bool exists = false;
-    if (!ReadWholeFile(m_path, text, exists))
-        Debug("cannot read", m_path);
+    ReadWholeFile(m_path, text, exists); // says why it failed; what it read is still used
     m_doc = ParseIni(text);
 }
 
@@ -157,7 +203,8 @@ bool IniProfileStore::Flush() {
     std::string text;
     bool exists = false;
     if (!ReadWholeFile(m_path, text, exists)) {
-        Debug("cannot read before writing", m_path); // writing now would lose what it holds
+        // Writing now would lose what it holds.
+        std::fprintf(stderr, "Quillmere: not saving %s: it cannot be read\n", m_path.c_str());
         return false;
     }
     IniDocument merged = ParseIni(text);

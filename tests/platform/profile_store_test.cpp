@@ -1,12 +1,15 @@
 #include "platform/profile_store.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -23,7 +26,7 @@ public:
 };
 
 std::string Slurp(const fs::path& p) {
-    std::ifstream in(p);
+    std::ifstream in(p, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -116,4 +119,93 @@ TEST(IniProfileStore, ReplacesTheFileWholeKeepingItsMode) {
     EXPECT_EQ(Slurp(file), "[Settings]\nBaudrate=0\n");
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(IniProfileStore, AFileOfAnySizeIsReadAndSavedWhole) {
+    TempDir dir;
+    const fs::path file = dir.path / "q.conf";
+    const std::string note(3 << 20, 'n'); // written by hand, past any buffer
+    std::ofstream(file) << "[Notes]\nLong=" << note << "\n[Ports]\nCOM1=/dev/ttyUSB1\n";
+    IniProfileStore store(file.string());
+    ASSERT_TRUE(store.Read("Ports", "COM1"));
+    store.Write("Settings", "Baudrate", "2");
+    ASSERT_TRUE(store.Flush());
+    IniProfileStore again(file.string());
+    EXPECT_EQ(*again.Read("Notes", "Long"), note);
+    EXPECT_EQ(*again.Read("Ports", "COM1"), "/dev/ttyUSB1");
+    EXPECT_EQ(*again.Read("Settings", "Baudrate"), "2");
+}
+
+TEST(IniProfileStore, AFileFromAnotherSystemKeepsItsMarkAndLineEnds) {
+    TempDir dir;
+    const fs::path file = dir.path / "q.conf";
+    std::ofstream(file, std::ios::binary) << "\xEF\xBB\xBF[Ports]\r\nCOM1=/dev/ttyUSB1\r\n";
+    IniProfileStore store(file.string());
+    EXPECT_EQ(*store.Read("Ports", "COM1"), "/dev/ttyUSB1");
+    store.Write("Settings", "Baudrate", "2");
+    ASSERT_TRUE(store.Flush());
+    EXPECT_EQ(Slurp(file),
+              "\xEF\xBB\xBF[Ports]\r\nCOM1=/dev/ttyUSB1\r\n\r\n[Settings]\r\nBaudrate=2\r\n");
+}
+
+TEST(IniProfileStore, ALinkedFileIsSavedAtItsTargetAndStaysALink) {
+    struct Case {
+        const char* what;
+        std::string target; // as the link holds it, from the link's folder
+        bool existing;
+    };
+    const Case cases[] = {
+        {"absolute", "", true}, // filled in with the folder's path
+        {"relative", "../dotfiles/q.conf", true},
+        {"target not yet there", "../dotfiles/q.conf", false},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        fs::create_directories(dir.path / "config");
+        fs::create_directories(dir.path / "dotfiles");
+        const fs::path target = dir.path / "dotfiles" / "q.conf";
+        const fs::path link = dir.path / "config" / "q.conf";
+        if (c.existing)
+            std::ofstream(target) << "[Ports]\nCOM1=/dev/ttyUSB1\n";
+        fs::create_symlink(c.target.empty() ? target : fs::path(c.target), link);
+        IniProfileStore store(link.string());
+        store.Write("Settings", "Baudrate", "2");
+        ASSERT_TRUE(store.Flush()) << c.what;
+        EXPECT_TRUE(fs::is_symlink(link)) << c.what;
+        EXPECT_EQ(Slurp(target), c.existing
+                                     ? "[Ports]\nCOM1=/dev/ttyUSB1\n\n[Settings]\nBaudrate=2\n"
+                                     : "[Settings]\nBaudrate=2\n")
+            << c.what;
+        int inFolder = 0; // no temporary file left beside the target
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path / "dotfiles"))
+            ++inFolder;
+        EXPECT_EQ(inFolder, 1) << c.what;
+    }
+}
+
+TEST(IniProfileStore, ASettingsPathThatIsNoRegularFileIsRefusedWithoutWaiting) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+    };
+    const Case cases[] = {
+        {"FIFO nobody writes to",
+         [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }},
+        {"link to a device", [](const fs::path& p) { fs::create_symlink("/dev/null", p); }},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path file = dir.path / "q.conf";
+        c.make(file);
+        testing::internal::CaptureStderr();
+        IniProfileStore store(file.string());
+        EXPECT_FALSE(store.Read("Settings", "Baudrate")) << c.what;
+        store.Write("Settings", "Baudrate", "2");
+        EXPECT_FALSE(store.Flush()) << c.what; // replacing it would lose what it is
+        EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                    testing::HasSubstr("not a regular file"))
+            << c.what;
+        EXPECT_FALSE(fs::is_regular_file(file)) << c.what;
+    }
 }
