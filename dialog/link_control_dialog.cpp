@@ -66,9 +66,9 @@ bool CLinkControlDialog::OnInitDialog() {
     GetDlgItem(IDC_SENSITIVITY).SetCurSel(m_nSensitivity);
 
     m_strRasLinkName = app->GetProfileString(kSection, "RAS Link Name", "");
-    SetDlgItemText(IDC_RAS_LINK_NAME, m_strRasLinkName);
+    ShowInBox(IDC_RAS_LINK_NAME, m_strRasLinkName, m_rasLinkNameBox);
     m_strRunProgram = app->GetProfileString(kSection, "Run Program", "");
-    SetDlgItemText(IDC_RUN_PROGRAM, m_strRunProgram);
+    ShowInBox(IDC_RUN_PROGRAM, m_strRunProgram, m_runProgramBox);
 
     m_bRunInvisible = static_cast<std::uint8_t>(app->GetProfileInt(kSection, "Run Invisible", 0));
     if (m_bRunInvisible)
@@ -146,6 +146,18 @@ void CLinkControlDialog::OnPaint() {
 
 // --- settings editing ----------------------------------------------------------------------
 
+void CLinkControlDialog::ShowInBox(int id, std::string& field, BoxText& box) {
+    const std::string bytes = field;
+    SetDlgItemText(id, bytes); // its change notification sets field to what the box holds
+    box = {bytes, GetDlgItemText(id)};
+    field = bytes;
+}
+
+std::string CLinkControlDialog::TextOfBox(int id, const BoxText& box) {
+    std::string text = GetDlgItemText(id);
+    return text == box.shown ? box.bytes : text;
+}
+
 void CLinkControlDialog::MarkDirty() {
     m_bDirty = true;
     GetDlgItem(IDC_SAVE).EnableWindow(true);
@@ -181,12 +193,12 @@ void CLinkControlDialog::OnSelchangeSensitivity() {
 }
 
 void CLinkControlDialog::OnChangeRasLinkName() {
-    m_strRasLinkName = GetDlgItemText(IDC_RAS_LINK_NAME);
+    m_strRasLinkName = TextOfBox(IDC_RAS_LINK_NAME, m_rasLinkNameBox);
     MarkDirty();
 }
 
 void CLinkControlDialog::OnChangeRunProgram() {
-    m_strRunProgram = GetDlgItemText(IDC_RUN_PROGRAM);
+    m_strRunProgram = TextOfBox(IDC_RUN_PROGRAM, m_runProgramBox);
     MarkDirty();
 }
 
@@ -201,7 +213,7 @@ void CLinkControlDialog::OnBrowse() {
     if (!path)
         return;
     m_strRunProgram = CommandLineForFile(*path);
-    SetDlgItemText(IDC_RUN_PROGRAM, m_strRunProgram);
+    ShowInBox(IDC_RUN_PROGRAM, m_strRunProgram, m_runProgramBox);
     MarkDirty();
 }
 

@@ -83,6 +83,16 @@ protected:
 private:
     class JobReporter;
 
+    // The bytes behind an edit box. The boxes hold Unicode, so bytes that are not UTF-8 (a
+    // name or path in Latin-1) come back changed although nobody touched them: while the box
+    // shows what it showed for them, the bytes themselves are the value.
+    struct BoxText {
+        std::string bytes;
+        std::string shown;
+    };
+    void ShowInBox(int id, std::string& field, BoxText& box);
+    std::string TextOfBox(int id, const BoxText& box);
+
     void MarkDirty();
     void EnableSettingsControls(bool enable);
     // Stops a running configuration or link test as its cancel button does.
@@ -93,6 +103,8 @@ private:
     LinkPort SelectedPort() const;
 
     LinkControlContext m_context;
+    BoxText m_rasLinkNameBox;
+    BoxText m_runProgramBox;
     std::optional<int> m_nExitCode;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);
