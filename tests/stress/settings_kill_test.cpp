@@ -1,5 +1,5 @@
 // A save killed at a random moment: the settings file afterwards holds the old settings or the
-// new ones, byte for byte, never a mixture or a truncated file.
+// new ones, byte for byte, never a mixture or a truncated file; saved through a link too.
 //
 //   settings_kill_test [--seed=N] [--cycles=N]   N kills (default 200)
 #include "platform/ini_file.h"
@@ -47,6 +47,11 @@ TEST(SettingsKill, ASaveKilledAnywhereLeavesTheOldFileOrTheNewOne) {
     ASSERT_NE(::mkdtemp(dirPattern), nullptr);
     const std::string dir = dirPattern;
     const std::string path = dir + "/Quillmere.conf";
+    // Every other saver goes through a link, as with settings kept in a dotfile repository.
+    const std::string linkDir = dir + "/linked";
+    const std::string link = linkDir + "/Quillmere.conf";
+    std::filesystem::create_directory(linkDir);
+    std::filesystem::create_symlink("../Quillmere.conf", link);
     const IniDocument a = Settings('a');
     const IniDocument b = Settings('b');
     const std::string textA = FormatIni(a);
@@ -70,7 +75,7 @@ TEST(SettingsKill, ASaveKilledAnywhereLeavesTheOldFileOrTheNewOne) {
             // Saves a and b in turn, as fast as it can, until it is killed; a byte down the
             // pipe after each save.
             ::close(pipeFds[0]);
-            IniProfileStore store(path);
+            IniProfileStore store(round % 2 ? link : path);
             for (unsigned n = 1;; ++n) {
                 for (const auto& s : (n % 2 ? b : a).sections)
                     for (const auto& e : s.entries)
@@ -100,12 +105,13 @@ TEST(SettingsKill, ASaveKilledAnywhereLeavesTheOldFileOrTheNewOne) {
         ASSERT_TRUE(now == textA || now == textB)
             << "round " << round << ": the file holds " << now.size() << " bytes, neither the "
             << textA.size() << " of the old settings nor the new ones";
+        ASSERT_TRUE(std::filesystem::is_symlink(link)) << "round " << round;
         (now == textA ? sawA : sawB)++;
         // The killed save's temporary file may be left beside the settings; it never replaces
         // them. Cleared so that the folder does not fill up over the run.
         bool leftover = false;
         for (const auto& e : std::filesystem::directory_iterator(dir))
-            if (e.path() != path) {
+            if (e.path() != path && e.path() != linkDir) {
                 std::filesystem::remove(e.path());
                 leftover = true;
             }
