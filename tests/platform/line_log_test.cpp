@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -54,18 +52,4 @@ TEST(LineLog, APathThatIsNoRegularFileIsRefusedWithoutWaiting) {
         EXPECT_FALSE(log.IsOpen()) << c.what;
         EXPECT_THAT(error, testing::HasSubstr("not a regular file")) << c.what;
     }
-}
-
-TEST(LineLog, ARegularFileIsAppendedTo) {
-    TempDir dir;
-    const fs::path file = dir.path / "sim.log";
-    std::ofstream(file) << "earlier\n";
-    LineLog log;
-    std::string error;
-    ASSERT_TRUE(log.Open(file.string(), error)) << error;
-    log.Write("tx 01");
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), "earlier\ntx 01\n");
 }
