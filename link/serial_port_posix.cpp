@@ -23,6 +23,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
@@ -103,10 +104,16 @@ std::string DescribeProcess(pid_t pid) {
     return text;
 }
 
-// HDB lock files hold the pid as text; very old ones hold it as a binary int.
+// HDB lock files hold the pid as text, which some programs indent with tabs or follow with
+// their name; very old ones hold it as a binary int.
 std::optional<pid_t> ParseLockPid(const std::string& text) {
+    if (text.size() == sizeof(std::int32_t) && text.find('\0') != std::string::npos) {
+        std::int32_t binary = 0;
+        std::memcpy(&binary, text.data(), sizeof binary);
+        return binary > 0 ? std::optional<pid_t>(binary) : std::nullopt;
+    }
     std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
     long long pid = 0;
     std::size_t digits = 0;
@@ -115,21 +122,21 @@ std::optional<pid_t> ParseLockPid(const std::string& text) {
         ++i;
         ++digits;
     }
-    if (digits > 0 && (i == text.size() || text[i] == '\n'))
-        return pid > 0 && pid <= INT_MAX ? std::optional<pid_t>(static_cast<pid_t>(pid))
-                                         : std::nullopt;
-    if (text.size() == sizeof(std::int32_t)) {
-        std::int32_t binary = 0;
-        std::memcpy(&binary, text.data(), sizeof binary);
-        if (binary > 0)
-            return binary;
-    }
-    return std::nullopt;
+    if (digits == 0 || (i < text.size() && text[i] >= '0' && text[i] <= '9'))
+        return std::nullopt;
+    return pid > 0 && pid <= INT_MAX ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
 }
 
 std::optional<pid_t> LockHolder(const std::string& lockPath) {
     const auto text = ReadSmallFile(lockPath);
     return text ? ParseLockPid(*text) : std::nullopt;
+}
+
+// A lock file without a pid may be one another program has created but not yet written.
+constexpr std::chrono::seconds kUnwrittenLockGrace{5};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // The UUCP lock file of one port, removed again when this object goes.
@@ -146,7 +153,9 @@ public:
     UucpLock& operator=(UucpLock&&) = delete;
     ~UucpLock() { Release(); }
 
-    Attempt Acquire(const std::string& dir, const std::string& fileName) {
+    // beforeTakeOver runs once a lock has been judged stale, before it is taken over.
+    Attempt Acquire(const std::string& dir, const std::string& fileName,
+                    const std::function<void()>& beforeTakeOver) {
         const std::string path = dir + "/" + fileName;
         const pid_t self = ::getpid();
         // Written under a private name and linked into place, so that nobody ever reads a
@@ -154,6 +163,8 @@ public:
         static std::atomic<unsigned> counter{0};
         const std::string temp =
             dir + "/LTMP." + std::to_string(self) + "." + std::to_string(counter++);
+        const std::string aside =
+            dir + "/LSTALE." + std::to_string(self) + "." + std::to_string(counter++);
         const std::string text = UucpLockText(self);
 
         for (int round = 0; round < 3; ++round) {
@@ -173,12 +184,50 @@ public:
             if (!written || linkErr != EEXIST)
                 return {};
 
-            const auto holder = LockHolder(path);
+            // Kept open until the take-over is done, so that its inode cannot be reused by a
+            // new lock file meanwhile.
+            struct stat judged {};
+            std::optional<pid_t> holder;
+            UniqueFd lockFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            if (lockFd) {
+                if (::fstat(lockFd.Get(), &judged) != 0)
+                    return {};
+                char buf[64];
+                const ssize_t n = ::read(lockFd.Get(), buf, sizeof buf);
+                if (n > 0)
+                    holder = ParseLockPid(std::string(buf, static_cast<std::size_t>(n)));
+            } else if (::lstat(path.c_str(), &judged) != 0) { // unreadable: judged by its age
+                if (errno == ENOENT)
+                    continue;
+                return {};
+            }
             if (holder && ProcessAlive(*holder))
                 return {State::Busy, *holder};
-            // Stale: its owner is gone (or it names nobody). Take it over.
-            if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            const auto age = std::chrono::system_clock::now() -
+                             std::chrono::system_clock::from_time_t(judged.st_mtime);
+            if (!holder && age < kUnwrittenLockGrace)
+                return {State::Busy};
+
+            // Stale. Moved aside first and only then checked to be the file judged: unlinking
+            // by name could remove the lock another program has just put in its place.
+            if (beforeTakeOver)
+                beforeTakeOver();
+            if (::rename(path.c_str(), aside.c_str()) != 0) {
+                if (errno == ENOENT)
+                    continue;
                 return {};
+            }
+            struct stat moved {};
+            const bool same = ::lstat(aside.c_str(), &moved) == 0 && SameFile(moved, judged);
+            if (same) {
+                ::unlink(aside.c_str());
+                continue;
+            }
+            // Someone else's fresh lock: put back (unless yet another has come meanwhile).
+            const auto newHolder = LockHolder(aside);
+            ::link(aside.c_str(), path.c_str());
+            ::unlink(aside.c_str());
+            return {State::Busy, newHolder.value_or(0)};
         }
         return {State::Busy}; // someone keeps taking it as fast as we free it
     }
@@ -521,8 +570,34 @@ std::string UucpLockText(pid_t pid) {
     return text;
 }
 
-bool IsActiveConsole(const std::string& resolvedDevice, const PosixPortEnvironment& env) {
-    std::vector<std::string> candidates{env.devDir + "/console"};
+namespace {
+
+// "4:64", as sysfs gives a tty's device number.
+std::optional<dev_t> SysfsDeviceNumber(const std::string& path) {
+    const auto text = ReadSmallFile(path);
+    unsigned major = 0;
+    unsigned minor = 0;
+    if (!text || std::sscanf(text->c_str(), "%u:%u", &major, &minor) != 2)
+        return std::nullopt;
+    return makedev(major, minor);
+}
+
+// The kernel's fixed numbers for ttys that are the console, whoever is logged in on them.
+bool IsConsoleNumber(dev_t rdev) {
+    const unsigned maj = major(rdev);
+    const unsigned min = minor(rdev);
+    if (maj == 5 && (min == 0 || min == 1)) // /dev/tty, /dev/console
+        return true;
+    return maj == 4 && min < 64; // virtual consoles
+}
+
+} // namespace
+
+bool IsConsole(const std::string& resolvedDevice, const struct stat& device,
+               const PosixPortEnvironment& env) {
+    if (S_ISCHR(device.st_mode) && IsConsoleNumber(device.st_rdev))
+        return true;
+    std::vector<std::string> names{"console"};
     const auto firstToken = [](const std::string& text) {
         std::istringstream in(text);
         std::string token;
@@ -532,25 +607,28 @@ bool IsActiveConsole(const std::string& resolvedDevice, const PosixPortEnvironme
     if (const auto active = ReadSmallFile(env.sysTtyDir + "/console/active")) {
         std::istringstream in(*active);
         for (std::string token; in >> token;) {
-            candidates.push_back(env.devDir + "/" + token);
+            names.push_back(token);
             // tty0 is "whichever virtual terminal is in front".
             if (token == "tty0")
                 if (const auto vt = ReadSmallFile(env.sysTtyDir + "/tty0/active"))
                     if (const std::string name = firstToken(*vt); !name.empty())
-                        candidates.push_back(env.devDir + "/" + name);
+                        names.push_back(name);
         }
     }
 
-    struct stat device {};
-    const bool isCharDevice =
-        ::stat(resolvedDevice.c_str(), &device) == 0 && S_ISCHR(device.st_mode);
-    for (const auto& candidate : candidates) {
-        if (ResolvePath(candidate) == resolvedDevice)
+    for (const auto& name : names) {
+        const std::string node = env.devDir + "/" + name;
+        if (ResolvePath(node) == resolvedDevice)
             return true;
-        // Another node for the same device is the same device.
+        if (!S_ISCHR(device.st_mode))
+            continue;
+        // Another node for the same device is the same device; sysfs knows its number even
+        // where /dev has no node for it.
         struct stat console {};
-        if (isCharDevice && ::stat(candidate.c_str(), &console) == 0 && S_ISCHR(console.st_mode) &&
+        if (::stat(node.c_str(), &console) == 0 && S_ISCHR(console.st_mode) &&
             console.st_rdev == device.st_rdev)
+            return true;
+        if (SysfsDeviceNumber(env.sysTtyDir + "/" + name + "/dev") == device.st_rdev)
             return true;
     }
     return false;
@@ -571,8 +649,33 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
             return refuse("absent (" + ErrnoText(err) + ")");
         return refuse(ErrnoText(err));
     }
-    if (IsActiveConsole(*resolved, env))
+    // Everything that can be told from the outside is checked before open(): opening a serial
+    // port already raises DTR, and a FIFO or a terminal might have its own ideas.
+    struct stat before {};
+    if (::stat(resolved->c_str(), &before) != 0)
+        return refuse(ErrnoText(errno));
+    if (IsConsole(*resolved, before, env))
         return refuse("the system console; never opened");
+    if (!S_ISCHR(before.st_mode))
+        return refuse("not a serial port (not a character device)");
+    if (major(before.st_rdev) == 5 && minor(before.st_rdev) == 2)
+        return refuse("not a serial port (the pseudo-terminal multiplexer)");
+
+    const std::string lockName = UucpLockFileName(*resolved);
+    const auto busyBy = [&](std::optional<pid_t> holder) {
+        if (holder == ::getpid())
+            return refuse("busy: already open in this program");
+        if (holder && ProcessAlive(*holder))
+            return refuse("busy: in use by " + DescribeProcess(*holder));
+        return refuse("busy: in use by another program");
+    };
+
+    // The UUCP lock comes first, as other programs take it: a port someone holds is not even
+    // opened, so neither its lines nor its exclusive flag are touched.
+    UucpLock lock;
+    const auto attempt = lock.Acquire(env.lockDir, lockName, env.beforeStaleLockTakeOver);
+    if (attempt.state == UucpLock::State::Busy)
+        return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
 
     UniqueFd fd(::open(resolved->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
@@ -594,38 +697,29 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
             return refuse(ErrnoText(err));
         }
     }
-
-    const std::string lockName = UucpLockFileName(*resolved);
-    const auto busyBy = [&](std::optional<pid_t> holder) {
-        if (holder == ::getpid())
-            return refuse("busy: already open in this program");
-        if (holder && ProcessAlive(*holder))
-            return refuse("busy: in use by " + DescribeProcess(*holder));
-        return refuse("busy: in use by another program");
-    };
+    struct stat opened {};
+    if (::fstat(fd.Get(), &opened) != 0 || !S_ISCHR(opened.st_mode) ||
+        opened.st_rdev != before.st_rdev)
+        return refuse("not a serial port (the device changed while it was opened)");
+    termios probe{};
+    if (::tcgetattr(fd.Get(), &probe) != 0)
+        return refuse("not a serial port (" + ErrnoText(errno) + ")");
+    // Root opens a tty despite another program's TIOCEXCL; that program holds it.
+    if (int excl = 0; ::ioctl(fd.Get(), TIOCGEXCL, &excl) == 0 && excl != 0)
+        return busyBy(std::nullopt);
 
     // Before any termios change: the holder's settings must stay untouched.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         if (err == EWOULDBLOCK)
-            return busyBy(LockHolder(env.lockDir + "/" + lockName));
+            return busyBy(std::nullopt);
         return refuse("cannot lock (" + ErrnoText(err) + ")");
     }
     // Not every driver knows TIOCEXCL; flock is what really guards.
-    bool exclusive = true;
     if (::ioctl(fd.Get(), TIOCEXCL) != 0) {
         const int err = errno;
         if (err != ENOTTY && err != EINVAL)
             return refuse("cannot open exclusively (" + ErrnoText(err) + ")");
-        exclusive = false;
-    }
-
-    UucpLock lock;
-    const auto attempt = lock.Acquire(env.lockDir, lockName);
-    if (attempt.state == UucpLock::State::Busy) {
-        if (exclusive)
-            ::ioctl(fd.Get(), TIOCNXCL);
-        return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
     }
 
     return {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -20,6 +21,7 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -275,6 +277,71 @@ TEST_F(PosixPortTest, ALiveForeignLockRefusesThePortAndNamesItsProcess) {
     EXPECT_NE(Open(pty.SlavePath()), nullptr);
 }
 
+TEST_F(PosixPortTest, ALockFileIsTakenOverOnlyOnceItsProgramIsGone) {
+    ForeignProcess holder("qmholder");
+    const std::string live = std::to_string(holder.Pid());
+    struct Case {
+        const char* what;
+        std::string text;
+        std::chrono::seconds age;
+        bool busy;
+    } cases[] = {
+        {"HDB text of a live process", UucpLockText(holder.Pid()), 0s, true},
+        {"a live pid indented by a tab", "\t" + live + "\n", 0s, true},
+        {"a live pid and the program's name", live + " minicom root\n", 0s, true},
+        {"empty, just created", "", 0s, true},
+        {"no pid, just created", "lock\n", 0s, true},
+        {"empty, left behind a minute ago", "", 60s, false},
+        {"a dead pid and the program's name", std::to_string(DeadPid()) + " minicom\n", 0s, false},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(LockFile()) << c.text;
+        const auto mtime =
+            std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - c.age);
+        const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, LockFile().c_str(), times, 0), 0);
+
+        OpenResult result = OpenPosixSerialPort(pty.SlavePath(), cancel, env);
+        EXPECT_EQ(result.port == nullptr, c.busy) << c.what << ": " << result.reason;
+        EXPECT_EQ(ReadText(LockFile()), c.busy ? c.text : UucpLockText(::getpid())) << c.what;
+        result.port.reset();
+        std::filesystem::remove(LockFile());
+    }
+}
+
+TEST_F(PosixPortTest, OfTwoProgramsTakingOverTheSameStaleLockOnlyOneWins) {
+    ForeignProcess other("qmother");
+    std::ofstream(LockFile()) << UucpLockText(DeadPid());
+    // The other program takes it over between our judging it stale and taking it over.
+    env.beforeStaleLockTakeOver = [&] {
+        std::filesystem::remove(LockFile());
+        std::ofstream(LockFile()) << UucpLockText(other.Pid());
+    };
+    const std::string reason = Refusal(pty.SlavePath());
+    EXPECT_TRUE(Contains(reason, "qmother")) << reason;
+    EXPECT_EQ(ReadText(LockFile()), UucpLockText(other.Pid()));
+}
+
+// Root opens a tty despite TIOCEXCL; whoever holds the line keeps its flag and its settings.
+TEST_F(PosixPortTest, APortHeldByAnotherProgramKeepsItsExclusiveFlag) {
+    ForeignProcess holder("qmholder");
+    for (const bool lockFile : {true, false}) {
+        const int held = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(::ioctl(held, TIOCEXCL), 0);
+        if (lockFile)
+            std::ofstream(LockFile()) << UucpLockText(holder.Pid());
+
+        const std::string reason = Refusal(pty.SlavePath());
+        EXPECT_TRUE(Contains(reason, "busy")) << reason;
+        int exclusive = 0;
+        EXPECT_EQ(::ioctl(held, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1) << (lockFile ? "with" : "without") << " a lock file";
+        ::close(held);
+        std::filesystem::remove(LockFile());
+    }
+}
+
 TEST_F(PosixPortTest, LockFilesAreNamedAfterTheResolvedDevice) {
     EXPECT_EQ(UucpLockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
     EXPECT_EQ(UucpLockFileName("/dev/pts/7"), "LCK..7");
@@ -339,6 +406,55 @@ TEST_F(PosixPortTest, TheActiveConsoleIsNeverOpened) {
     // Once the console is elsewhere, the same pty is an ordinary port.
     WriteSysfs("tty0/active", "tty1\n");
     EXPECT_NE(Open(pty.SlavePath()), nullptr);
+}
+
+TEST_F(PosixPortTest, ConsolesAreKnownByTheirDeviceNumbers) {
+    WriteSysfs("ttyS0/dev", "4:64\n"); // the fixture's active console
+    struct Case {
+        const char* what;
+        dev_t rdev;
+        bool console;
+    } cases[] = {
+        {"/dev/tty", makedev(5, 0), true},
+        {"/dev/console", makedev(5, 1), true},
+        {"the first virtual console", makedev(4, 0), true},
+        {"the last virtual console", makedev(4, 63), true},
+        {"the serial port console/active names", makedev(4, 64), true},
+        {"another serial port", makedev(4, 65), false},
+        {"a pseudo-terminal", makedev(136, 3), false},
+        {"a USB adapter", makedev(188, 0), false},
+    };
+    for (const Case& c : cases) {
+        struct stat st {};
+        st.st_mode = S_IFCHR | 0660;
+        st.st_rdev = c.rdev;
+        EXPECT_EQ(IsConsole("/dev/quillmere-test-node", st, env), c.console) << c.what;
+    }
+}
+
+TEST_F(PosixPortTest, LinksToTheConsoleAreRefusedBeforeAnyOpen) {
+    for (const std::string target : {"/dev/tty", "/dev/console"}) {
+        const std::string link = sysfs / ("link-to-" + target.substr(5));
+        std::filesystem::create_symlink(target, link);
+        const std::string reason = Refusal(link);
+        EXPECT_TRUE(Contains(reason, "console")) << target << ": " << reason;
+        EXPECT_TRUE(std::filesystem::is_empty(lockDir.Path())) << target << " was locked";
+    }
+}
+
+// --- what is no serial port ------------------------------------------------------------------
+
+TEST_F(PosixPortTest, WhatIsNoSerialPortIsRefusedAndLeavesNoLockFile) {
+    const std::string plain = sysfs / "plain-file";
+    std::ofstream(plain) << "not a port";
+    const std::string fifo = sysfs / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& device :
+         std::vector<std::string>{"/dev/null", "/dev/zero", "/dev/ptmx", plain, fifo}) {
+        const std::string reason = Refusal(device);
+        EXPECT_TRUE(Contains(reason, "not a serial port")) << reason;
+        EXPECT_TRUE(std::filesystem::is_empty(lockDir.Path())) << device << " left a lock file";
+    }
 }
 
 // --- waits, cancel and hang-up ---------------------------------------------------------------
