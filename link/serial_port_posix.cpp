@@ -258,9 +258,9 @@ std::string DeviceGroup(const std::string& path) {
 
 class PosixSerialPort : public ISerialPort {
 public:
-    PosixSerialPort(UniqueFd fd, UucpLock lock, std::shared_ptr<CancelToken> cancel,
+    PosixSerialPort(UniqueFd fd, std::vector<UucpLock> locks, std::shared_ptr<CancelToken> cancel,
                     const PosixPortEnvironment& env)
-        : m_lock(std::move(lock)), m_fd(std::move(fd)), m_cancel(std::move(cancel)), m_env(env) {}
+        : m_locks(std::move(locks)), m_fd(std::move(fd)), m_cancel(std::move(cancel)), m_env(env) {}
     ~PosixSerialPort() override {
         ::ioctl(m_fd.Get(), TIOCNXCL);
         ::flock(m_fd.Get(), LOCK_UN);
@@ -292,7 +292,7 @@ private:
         return false;
     }
 
-    UucpLock m_lock; // declared first: removed only after the descriptor is closed
+    std::vector<UucpLock> m_locks; // declared first: removed only after the descriptor is closed
     UniqueFd m_fd;
     std::shared_ptr<CancelToken> m_cancel;
     PosixPortEnvironment m_env;
@@ -564,6 +564,18 @@ std::string UucpLockFileName(const std::string& resolvedDevice) {
            (slash == std::string::npos ? resolvedDevice : resolvedDevice.substr(slash + 1));
 }
 
+std::vector<std::string> UucpLockFileNames(const std::string& resolvedDevice) {
+    std::vector<std::string> names{UucpLockFileName(resolvedDevice)};
+    const std::string dev = "/dev/";
+    if (resolvedDevice.starts_with(dev)) {
+        std::string flat = "LCK.." + resolvedDevice.substr(dev.size());
+        std::replace(flat.begin(), flat.end(), '/', '_');
+        if (flat != names.front())
+            names.push_back(flat);
+    }
+    return names;
+}
+
 std::string UucpLockText(pid_t pid) {
     char text[16];
     std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
@@ -661,7 +673,6 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
     if (major(before.st_rdev) == 5 && minor(before.st_rdev) == 2)
         return refuse("not a serial port (the pseudo-terminal multiplexer)");
 
-    const std::string lockName = UucpLockFileName(*resolved);
     const auto busyBy = [&](std::optional<pid_t> holder) {
         if (holder == ::getpid())
             return refuse("busy: already open in this program");
@@ -672,10 +683,13 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
 
     // The UUCP lock comes first, as other programs take it: a port someone holds is not even
     // opened, so neither its lines nor its exclusive flag are touched.
-    UucpLock lock;
-    const auto attempt = lock.Acquire(env.lockDir, lockName, env.beforeStaleLockTakeOver);
-    if (attempt.state == UucpLock::State::Busy)
-        return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
+    std::vector<UucpLock> locks;
+    for (const std::string& lockName : UucpLockFileNames(*resolved)) {
+        const auto attempt =
+            locks.emplace_back().Acquire(env.lockDir, lockName, env.beforeStaleLockTakeOver);
+        if (attempt.state == UucpLock::State::Busy)
+            return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
+    }
 
     UniqueFd fd(::open(resolved->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
@@ -723,7 +737,7 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
     }
 
     return {
-        std::make_unique<PosixSerialPort>(std::move(fd), std::move(lock), std::move(cancel), env),
+        std::make_unique<PosixSerialPort>(std::move(fd), std::move(locks), std::move(cancel), env),
         {}};
 }
 

@@ -24,6 +24,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 // Where the open looks and what it asks the device; production takes the defaults, tests
 // point them at temporary folders and stand-ins.
@@ -62,6 +63,10 @@ bool IsConsole(const std::string& resolvedDevice, const struct stat& device,
 
 // "LCK..ttyUSB0" for /dev/ttyUSB0: the last component of the resolved path.
 std::string UucpLockFileName(const std::string& resolvedDevice);
+
+// Every name other programs lock the device by: "LCK..7" as pppd names /dev/pts/7 and
+// "LCK..pts_7" as minicom does; one name where both agree, as for /dev/ttyUSB0.
+std::vector<std::string> UucpLockFileNames(const std::string& resolvedDevice);
 
 // The HDB lock file text: the pid right-aligned in ten characters and a line feed.
 std::string UucpLockText(pid_t pid);

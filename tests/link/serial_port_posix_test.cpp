@@ -345,6 +345,8 @@ TEST_F(PosixPortTest, APortHeldByAnotherProgramKeepsItsExclusiveFlag) {
 TEST_F(PosixPortTest, LockFilesAreNamedAfterTheResolvedDevice) {
     EXPECT_EQ(UucpLockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
     EXPECT_EQ(UucpLockFileName("/dev/pts/7"), "LCK..7");
+    EXPECT_EQ(UucpLockFileNames("/dev/ttyUSB0"), std::vector<std::string>{"LCK..ttyUSB0"});
+    EXPECT_EQ(UucpLockFileNames("/dev/pts/7"), (std::vector<std::string>{"LCK..7", "LCK..pts_7"}));
     EXPECT_EQ(UucpLockText(4711), "      4711\n");
 }
 
