@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <optional>
@@ -243,6 +244,28 @@ private:
 
     std::string m_path;
 };
+
+// A process that has the device open, as far as /proc shows us: some programs take no lock
+// at all, and another user's processes stay hidden unless we are root.
+std::optional<pid_t> OtherProcessWithDeviceOpen(dev_t rdev) {
+    namespace fs = std::filesystem;
+    const std::string self = std::to_string(::getpid());
+    std::error_code ec;
+    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
+        const std::string pid = proc->path().filename().string();
+        if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code fdEc;
+        for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end;
+             fd.increment(fdEc)) {
+            struct stat target {};
+            if (::stat(fd->path().c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
+                target.st_rdev == rdev)
+                return static_cast<pid_t>(std::stol(pid));
+        }
+    }
+    return std::nullopt;
+}
 
 std::string DeviceGroup(const std::string& path) {
     struct stat st {};
@@ -718,6 +741,10 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
     termios probe{};
     if (::tcgetattr(fd.Get(), &probe) != 0)
         return refuse("not a serial port (" + ErrnoText(errno) + ")");
+    // Only now: /dev/null is open everywhere. A tty that another process has open already has
+    // its lines up, so our open changed nothing on it.
+    if (const auto other = OtherProcessWithDeviceOpen(before.st_rdev))
+        return busyBy(other);
     // Root opens a tty despite another program's TIOCEXCL; that program holds it.
     if (int excl = 0; ::ioctl(fd.Get(), TIOCGEXCL, &excl) == 0 && excl != 0)
         return busyBy(std::nullopt);

@@ -12,9 +12,9 @@
 // opening a serial port already raises DTR: the device must be a character device and neither
 // the console nor a pseudo-terminal master, and the UUCP lock file that pppd and terminal
 // programs honour is taken (named after the resolved device, so that a /dev/serial/by-id/ link
-// and its target lock the same port). Then open(), a check that it is a terminal that nobody
-// holds exclusively, flock() before any termios change (TIOCEXCL alone does not hold back
-// root), and TIOCEXCL.
+// and its target lock the same port). Then open(), a check that it is a terminal that no other
+// process has open (for programs that take no lock) and nobody holds exclusively, flock()
+// before any termios change (TIOCEXCL alone does not hold back root), and TIOCEXCL.
 #pragma once
 
 #include "link/serial_port.h"
