@@ -322,21 +322,31 @@ TEST_F(PosixPortTest, OfTwoProgramsTakingOverTheSameStaleLockOnlyOneWins) {
     EXPECT_EQ(ReadText(LockFile()), UucpLockText(other.Pid()));
 }
 
-// Root opens a tty despite TIOCEXCL; whoever holds the line keeps its flag and its settings.
-TEST_F(PosixPortTest, APortHeldByAnotherProgramKeepsItsExclusiveFlag) {
-    ForeignProcess holder("qmholder");
-    for (const bool lockFile : {true, false}) {
+// Root opens a tty despite TIOCEXCL, and some programs take no lock at all: whoever holds the
+// line keeps it, and its exclusive flag.
+TEST_F(PosixPortTest, APortHeldByAnotherProgramIsBusyAndKeepsItsExclusiveFlag) {
+    struct Case {
+        const char* what;
+        bool lockFile;
+        bool exclusive;
+    } cases[] = {
+        {"a lock file and TIOCEXCL", true, true},
+        {"TIOCEXCL alone", false, true},
+        {"only an open descriptor", false, false},
+    };
+    for (const Case& c : cases) {
         const int held = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(held, 0);
-        ASSERT_EQ(::ioctl(held, TIOCEXCL), 0);
-        if (lockFile)
+        ASSERT_EQ(::ioctl(held, c.exclusive ? TIOCEXCL : TIOCNXCL), 0);
+        ForeignProcess holder("qmholder"); // inherits the descriptor
+        if (c.lockFile)
             std::ofstream(LockFile()) << UucpLockText(holder.Pid());
 
         const std::string reason = Refusal(pty.SlavePath());
-        EXPECT_TRUE(Contains(reason, "busy")) << reason;
+        EXPECT_TRUE(Contains(reason, "busy")) << c.what << ": " << reason;
         int exclusive = 0;
         EXPECT_EQ(::ioctl(held, TIOCGEXCL, &exclusive), 0);
-        EXPECT_EQ(exclusive, 1) << (lockFile ? "with" : "without") << " a lock file";
+        EXPECT_EQ(exclusive, c.exclusive ? 1 : 0) << c.what;
         ::close(held);
         std::filesystem::remove(LockFile());
     }
