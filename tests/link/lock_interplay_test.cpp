@@ -77,16 +77,13 @@ public:
         while (!done()) {
             if (Ended() || Clock::now() >= end)
                 return false;
-            pollfd p{m_term, POLLIN, 0};
-            if (::poll(&p, 1, 10) > 0) {
-                char buf[4096];
-                const ssize_t n = ::read(m_term, buf, sizeof buf);
-                if (n > 0)
-                    m_screen.append(buf, static_cast<std::size_t>(n));
-            }
+            ReadScreen(10);
             int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_status = status;
+                while (ReadScreen(0)) // what it wrote last
+                    ;
+            }
         }
         return true;
     }
@@ -117,6 +114,18 @@ public:
     }
 
 private:
+    bool ReadScreen(int timeoutMs) {
+        pollfd p{m_term, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return false;
+        char buf[4096];
+        const ssize_t n = ::read(m_term, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        m_screen.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+
     pid_t m_pid = -1;
     int m_term = -1;
     std::string m_screen;
