@@ -269,19 +269,23 @@ public:
                          device + ",9600n81,local"},
                     env) {}
 
-    bool Ready() {
-        return m_program.WaitUntil([&] { return std::filesystem::exists(m_socketPath); });
+    // Connects, which makes ser2net open the line, once it listens: its socket file appears at
+    // bind(), before listen().
+    bool Connect() {
+        return m_program.WaitUntil([&] {
+            if (m_client < 0)
+                m_client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::strncpy(addr.sun_path, m_socketPath.c_str(), sizeof addr.sun_path - 1);
+            if (::connect(m_client, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+                return true;
+            ::close(m_client);
+            m_client = -1;
+            return false;
+        });
     }
-    // A client whose connection makes ser2net open the line; -1 when it cannot connect.
-    int Connect() {
-        m_client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, m_socketPath.c_str(), sizeof addr.sun_path - 1);
-        if (::connect(m_client, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-            return -1;
-        return m_client;
-    }
+    int Client() const { return m_client; }
     ~Ser2net() {
         if (m_client >= 0)
             ::close(m_client);
@@ -307,8 +311,7 @@ TEST_F(LockInterplayTest, Ser2net) {
     const std::string socketPath = (run / "ser2net.sock").string();
     {
         Ser2net ser2net(pty.SlavePath(), socketPath, BaseEnv());
-        ASSERT_TRUE(ser2net.Ready()) << ser2net.Process().Screen();
-        ASSERT_GE(ser2net.Connect(), 0);
+        ASSERT_TRUE(ser2net.Connect()) << ser2net.Process().Screen();
         ASSERT_TRUE(ser2net.Process().WaitUntil([&] {
             return ser2net.Process().HasOpen(pty.SlavePath());
         })) << "ser2net did not take the line: "
@@ -318,9 +321,8 @@ TEST_F(LockInterplayTest, Ser2net) {
     const OpenResult ours = OpenOurs();
     ASSERT_NE(ours.port, nullptr) << ours.reason;
     Ser2net ser2net(pty.SlavePath(), socketPath + "2", BaseEnv());
-    ASSERT_TRUE(ser2net.Ready()) << ser2net.Process().Screen();
-    const int client = ser2net.Connect();
-    ASSERT_GE(client, 0);
+    ASSERT_TRUE(ser2net.Connect()) << ser2net.Process().Screen();
+    const int client = ser2net.Client();
     // Refused, ser2net closes the connection; taken, it would keep it and the line.
     const timeval limit{15, 0};
     ASSERT_EQ(::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit), 0);

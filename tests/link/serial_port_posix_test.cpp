@@ -504,12 +504,13 @@ TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
     const std::uint8_t byte[1] = {0x42};
     std::size_t written = 0;
 
-    // The transmitter empties after a while: the write returns only then.
+    // The transmitter empties after a while: the write returns only then. The clock starts
+    // first: on a busy machine the thread may be running long before its creation returns.
+    auto start = Clock::now();
     std::jthread transmitter([&] {
         std::this_thread::sleep_for(60ms);
         queued = 0;
     });
-    auto start = Clock::now();
     ASSERT_TRUE(port->Write(byte, written, std::nullopt)) << port->LastError();
     EXPECT_GE(Clock::now() - start, 55ms) << "returned before the queue was empty";
     transmitter.join();
@@ -595,8 +596,8 @@ TEST_F(CtsTest, APulseOverBeforeTheWaitLooksLeavesItWaitingUntilCancelled) {
     ctsOn = true;
     ctsOn = false; // on and off again before anyone looked
 
+    const auto start = Clock::now(); // before the canceller's clock starts
     auto canceller = CancelAfter(80ms);
-    const auto start = Clock::now();
     EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
     EXPECT_GE(Clock::now() - start, 70ms) << "the wait ended without the level";
     EXPECT_LT(Clock::now() - start, 2000ms);
