@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -54,6 +55,8 @@ public:
             ::execve(args[0], args.data(), envp.data());
             ::_exit(127);
         }
+        if (m_pid < 0) // never let the destructor send kill(-1)
+            throw std::runtime_error("forkpty");
     }
     ~Program() {
         if (!m_status) {
