@@ -246,7 +246,8 @@ private:
 };
 
 // A process that has the device open, as far as /proc shows us: some programs take no lock
-// at all, and another user's processes stay hidden unless we are root.
+// at all, and another user's processes stay hidden unless we are root. Only targets in /dev
+// are looked at: stat() on a file of a hung network mount would hang with it.
 std::optional<pid_t> OtherProcessWithDeviceOpen(dev_t rdev) {
     namespace fs = std::filesystem;
     const std::string self = std::to_string(::getpid());
@@ -258,9 +259,11 @@ std::optional<pid_t> OtherProcessWithDeviceOpen(dev_t rdev) {
         std::error_code fdEc;
         for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end;
              fd.increment(fdEc)) {
-            struct stat target {};
-            if (::stat(fd->path().c_str(), &target) == 0 && S_ISCHR(target.st_mode) &&
-                target.st_rdev == rdev)
+            std::error_code linkEc;
+            const fs::path target = fs::read_symlink(fd->path(), linkEc);
+            struct stat st {};
+            if (!linkEc && target.string().starts_with("/dev/") &&
+                ::stat(target.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev)
                 return static_cast<pid_t>(std::stol(pid));
         }
     }
