@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <optional>
@@ -23,6 +24,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
@@ -103,10 +105,16 @@ std::string DescribeProcess(pid_t pid) {
     return text;
 }
 
-// HDB lock files hold the pid as text; very old ones hold it as a binary int.
+// HDB lock files hold the pid as text, which some programs indent with tabs or follow with
+// their name; very old ones hold it as a binary int.
 std::optional<pid_t> ParseLockPid(const std::string& text) {
+    if (text.size() == sizeof(std::int32_t) && text.find('\0') != std::string::npos) {
+        std::int32_t binary = 0;
+        std::memcpy(&binary, text.data(), sizeof binary);
+        return binary > 0 ? std::optional<pid_t>(binary) : std::nullopt;
+    }
     std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
     long long pid = 0;
     std::size_t digits = 0;
@@ -115,21 +123,21 @@ std::optional<pid_t> ParseLockPid(const std::string& text) {
         ++i;
         ++digits;
     }
-    if (digits > 0 && (i == text.size() || text[i] == '\n'))
-        return pid > 0 && pid <= INT_MAX ? std::optional<pid_t>(static_cast<pid_t>(pid))
-                                         : std::nullopt;
-    if (text.size() == sizeof(std::int32_t)) {
-        std::int32_t binary = 0;
-        std::memcpy(&binary, text.data(), sizeof binary);
-        if (binary > 0)
-            return binary;
-    }
-    return std::nullopt;
+    if (digits == 0 || (i < text.size() && text[i] >= '0' && text[i] <= '9'))
+        return std::nullopt;
+    return pid > 0 && pid <= INT_MAX ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
 }
 
 std::optional<pid_t> LockHolder(const std::string& lockPath) {
     const auto text = ReadSmallFile(lockPath);
     return text ? ParseLockPid(*text) : std::nullopt;
+}
+
+// A lock file without a pid may be one another program has created but not yet written.
+constexpr std::chrono::seconds kUnwrittenLockGrace{5};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // The UUCP lock file of one port, removed again when this object goes.
@@ -146,7 +154,9 @@ public:
     UucpLock& operator=(UucpLock&&) = delete;
     ~UucpLock() { Release(); }
 
-    Attempt Acquire(const std::string& dir, const std::string& fileName) {
+    // beforeTakeOver runs once a lock has been judged stale, before it is taken over.
+    Attempt Acquire(const std::string& dir, const std::string& fileName,
+                    const std::function<void()>& beforeTakeOver) {
         const std::string path = dir + "/" + fileName;
         const pid_t self = ::getpid();
         // Written under a private name and linked into place, so that nobody ever reads a
@@ -154,6 +164,8 @@ public:
         static std::atomic<unsigned> counter{0};
         const std::string temp =
             dir + "/LTMP." + std::to_string(self) + "." + std::to_string(counter++);
+        const std::string aside =
+            dir + "/LSTALE." + std::to_string(self) + "." + std::to_string(counter++);
         const std::string text = UucpLockText(self);
 
         for (int round = 0; round < 3; ++round) {
@@ -173,12 +185,50 @@ public:
             if (!written || linkErr != EEXIST)
                 return {};
 
-            const auto holder = LockHolder(path);
+            // Kept open until the take-over is done, so that its inode cannot be reused by a
+            // new lock file meanwhile.
+            struct stat judged {};
+            std::optional<pid_t> holder;
+            UniqueFd lockFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            if (lockFd) {
+                if (::fstat(lockFd.Get(), &judged) != 0)
+                    return {};
+                char buf[64];
+                const ssize_t n = ::read(lockFd.Get(), buf, sizeof buf);
+                if (n > 0)
+                    holder = ParseLockPid(std::string(buf, static_cast<std::size_t>(n)));
+            } else if (::lstat(path.c_str(), &judged) != 0) { // unreadable: judged by its age
+                if (errno == ENOENT)
+                    continue;
+                return {};
+            }
             if (holder && ProcessAlive(*holder))
                 return {State::Busy, *holder};
-            // Stale: its owner is gone (or it names nobody). Take it over.
-            if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            const auto age = std::chrono::system_clock::now() -
+                             std::chrono::system_clock::from_time_t(judged.st_mtime);
+            if (!holder && age < kUnwrittenLockGrace)
+                return {State::Busy};
+
+            // Stale. Moved aside first and only then checked to be the file judged: unlinking
+            // by name could remove the lock another program has just put in its place.
+            if (beforeTakeOver)
+                beforeTakeOver();
+            if (::rename(path.c_str(), aside.c_str()) != 0) {
+                if (errno == ENOENT)
+                    continue;
                 return {};
+            }
+            struct stat moved {};
+            const bool same = ::lstat(aside.c_str(), &moved) == 0 && SameFile(moved, judged);
+            if (same) {
+                ::unlink(aside.c_str());
+                continue;
+            }
+            // Someone else's fresh lock: put back (unless yet another has come meanwhile).
+            const auto newHolder = LockHolder(aside);
+            ::link(aside.c_str(), path.c_str());
+            ::unlink(aside.c_str());
+            return {State::Busy, newHolder.value_or(0)};
         }
         return {State::Busy}; // someone keeps taking it as fast as we free it
     }
@@ -195,6 +245,31 @@ private:
     std::string m_path;
 };
 
+// A process that has the device open, as far as /proc shows us: some programs take no lock
+// at all, and another user's processes stay hidden unless we are root. Only targets in /dev
+// are looked at: stat() on a file of a hung network mount would hang with it.
+std::optional<pid_t> OtherProcessWithDeviceOpen(dev_t rdev) {
+    namespace fs = std::filesystem;
+    const std::string self = std::to_string(::getpid());
+    std::error_code ec;
+    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
+        const std::string pid = proc->path().filename().string();
+        if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code fdEc;
+        for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end;
+             fd.increment(fdEc)) {
+            std::error_code linkEc;
+            const fs::path target = fs::read_symlink(fd->path(), linkEc);
+            struct stat st {};
+            if (!linkEc && target.string().starts_with("/dev/") &&
+                ::stat(target.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev)
+                return static_cast<pid_t>(std::stol(pid));
+        }
+    }
+    return std::nullopt;
+}
+
 std::string DeviceGroup(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
@@ -209,9 +284,9 @@ std::string DeviceGroup(const std::string& path) {
 
 class PosixSerialPort : public ISerialPort {
 public:
-    PosixSerialPort(UniqueFd fd, UucpLock lock, std::shared_ptr<CancelToken> cancel,
+    PosixSerialPort(UniqueFd fd, std::vector<UucpLock> locks, std::shared_ptr<CancelToken> cancel,
                     const PosixPortEnvironment& env)
-        : m_lock(std::move(lock)), m_fd(std::move(fd)), m_cancel(std::move(cancel)), m_env(env) {}
+        : m_locks(std::move(locks)), m_fd(std::move(fd)), m_cancel(std::move(cancel)), m_env(env) {}
     ~PosixSerialPort() override {
         ::ioctl(m_fd.Get(), TIOCNXCL);
         ::flock(m_fd.Get(), LOCK_UN);
@@ -243,7 +318,7 @@ private:
         return false;
     }
 
-    UucpLock m_lock; // declared first: removed only after the descriptor is closed
+    std::vector<UucpLock> m_locks; // declared first: removed only after the descriptor is closed
     UniqueFd m_fd;
     std::shared_ptr<CancelToken> m_cancel;
     PosixPortEnvironment m_env;
@@ -515,14 +590,52 @@ std::string UucpLockFileName(const std::string& resolvedDevice) {
            (slash == std::string::npos ? resolvedDevice : resolvedDevice.substr(slash + 1));
 }
 
+std::vector<std::string> UucpLockFileNames(const std::string& resolvedDevice) {
+    std::vector<std::string> names{UucpLockFileName(resolvedDevice)};
+    const std::string dev = "/dev/";
+    if (resolvedDevice.starts_with(dev)) {
+        std::string flat = "LCK.." + resolvedDevice.substr(dev.size());
+        std::replace(flat.begin(), flat.end(), '/', '_');
+        if (flat != names.front())
+            names.push_back(flat);
+    }
+    return names;
+}
+
 std::string UucpLockText(pid_t pid) {
     char text[16];
     std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
     return text;
 }
 
-bool IsActiveConsole(const std::string& resolvedDevice, const PosixPortEnvironment& env) {
-    std::vector<std::string> candidates{env.devDir + "/console"};
+namespace {
+
+// "4:64", as sysfs gives a tty's device number.
+std::optional<dev_t> SysfsDeviceNumber(const std::string& path) {
+    const auto text = ReadSmallFile(path);
+    unsigned major = 0;
+    unsigned minor = 0;
+    if (!text || std::sscanf(text->c_str(), "%u:%u", &major, &minor) != 2)
+        return std::nullopt;
+    return makedev(major, minor);
+}
+
+// The kernel's fixed numbers for ttys that are the console, whoever is logged in on them.
+bool IsConsoleNumber(dev_t rdev) {
+    const unsigned maj = major(rdev);
+    const unsigned min = minor(rdev);
+    if (maj == 5 && (min == 0 || min == 1)) // /dev/tty, /dev/console
+        return true;
+    return maj == 4 && min < 64; // virtual consoles
+}
+
+} // namespace
+
+bool IsConsole(const std::string& resolvedDevice, const struct stat& device,
+               const PosixPortEnvironment& env) {
+    if (S_ISCHR(device.st_mode) && IsConsoleNumber(device.st_rdev))
+        return true;
+    std::vector<std::string> names{"console"};
     const auto firstToken = [](const std::string& text) {
         std::istringstream in(text);
         std::string token;
@@ -532,25 +645,28 @@ bool IsActiveConsole(const std::string& resolvedDevice, const PosixPortEnvironme
     if (const auto active = ReadSmallFile(env.sysTtyDir + "/console/active")) {
         std::istringstream in(*active);
         for (std::string token; in >> token;) {
-            candidates.push_back(env.devDir + "/" + token);
+            names.push_back(token);
             // tty0 is "whichever virtual terminal is in front".
             if (token == "tty0")
                 if (const auto vt = ReadSmallFile(env.sysTtyDir + "/tty0/active"))
                     if (const std::string name = firstToken(*vt); !name.empty())
-                        candidates.push_back(env.devDir + "/" + name);
+                        names.push_back(name);
         }
     }
 
-    struct stat device {};
-    const bool isCharDevice =
-        ::stat(resolvedDevice.c_str(), &device) == 0 && S_ISCHR(device.st_mode);
-    for (const auto& candidate : candidates) {
-        if (ResolvePath(candidate) == resolvedDevice)
+    for (const auto& name : names) {
+        const std::string node = env.devDir + "/" + name;
+        if (ResolvePath(node) == resolvedDevice)
             return true;
-        // Another node for the same device is the same device.
+        if (!S_ISCHR(device.st_mode))
+            continue;
+        // Another node for the same device is the same device; sysfs knows its number even
+        // where /dev has no node for it.
         struct stat console {};
-        if (isCharDevice && ::stat(candidate.c_str(), &console) == 0 && S_ISCHR(console.st_mode) &&
+        if (::stat(node.c_str(), &console) == 0 && S_ISCHR(console.st_mode) &&
             console.st_rdev == device.st_rdev)
+            return true;
+        if (SysfsDeviceNumber(env.sysTtyDir + "/" + name + "/dev") == device.st_rdev)
             return true;
     }
     return false;
@@ -571,8 +687,35 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
             return refuse("absent (" + ErrnoText(err) + ")");
         return refuse(ErrnoText(err));
     }
-    if (IsActiveConsole(*resolved, env))
+    // Everything that can be told from the outside is checked before open(): opening a serial
+    // port already raises DTR, and a FIFO or a terminal might have its own ideas.
+    struct stat before {};
+    if (::stat(resolved->c_str(), &before) != 0)
+        return refuse(ErrnoText(errno));
+    if (IsConsole(*resolved, before, env))
         return refuse("the system console; never opened");
+    if (!S_ISCHR(before.st_mode))
+        return refuse("not a serial port (not a character device)");
+    if (major(before.st_rdev) == 5 && minor(before.st_rdev) == 2)
+        return refuse("not a serial port (the pseudo-terminal multiplexer)");
+
+    const auto busyBy = [&](std::optional<pid_t> holder) {
+        if (holder == ::getpid())
+            return refuse("busy: already open in this program");
+        if (holder && ProcessAlive(*holder))
+            return refuse("busy: in use by " + DescribeProcess(*holder));
+        return refuse("busy: in use by another program");
+    };
+
+    // The UUCP lock comes first, as other programs take it: a port someone holds is not even
+    // opened, so neither its lines nor its exclusive flag are touched.
+    std::vector<UucpLock> locks;
+    for (const std::string& lockName : UucpLockFileNames(*resolved)) {
+        const auto attempt =
+            locks.emplace_back().Acquire(env.lockDir, lockName, env.beforeStaleLockTakeOver);
+        if (attempt.state == UucpLock::State::Busy)
+            return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
+    }
 
     UniqueFd fd(::open(resolved->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
@@ -594,42 +737,37 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
             return refuse(ErrnoText(err));
         }
     }
-
-    const std::string lockName = UucpLockFileName(*resolved);
-    const auto busyBy = [&](std::optional<pid_t> holder) {
-        if (holder == ::getpid())
-            return refuse("busy: already open in this program");
-        if (holder && ProcessAlive(*holder))
-            return refuse("busy: in use by " + DescribeProcess(*holder));
-        return refuse("busy: in use by another program");
-    };
+    struct stat opened {};
+    if (::fstat(fd.Get(), &opened) != 0 || !S_ISCHR(opened.st_mode) ||
+        opened.st_rdev != before.st_rdev)
+        return refuse("not a serial port (the device changed while it was opened)");
+    termios probe{};
+    if (::tcgetattr(fd.Get(), &probe) != 0)
+        return refuse("not a serial port (" + ErrnoText(errno) + ")");
+    // Only now: /dev/null is open everywhere. A tty that another process has open already has
+    // its lines up, so our open changed nothing on it.
+    if (const auto other = OtherProcessWithDeviceOpen(before.st_rdev))
+        return busyBy(other);
+    // Root opens a tty despite another program's TIOCEXCL; that program holds it.
+    if (int excl = 0; ::ioctl(fd.Get(), TIOCGEXCL, &excl) == 0 && excl != 0)
+        return busyBy(std::nullopt);
 
     // Before any termios change: the holder's settings must stay untouched.
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         if (err == EWOULDBLOCK)
-            return busyBy(LockHolder(env.lockDir + "/" + lockName));
+            return busyBy(std::nullopt);
         return refuse("cannot lock (" + ErrnoText(err) + ")");
     }
     // Not every driver knows TIOCEXCL; flock is what really guards.
-    bool exclusive = true;
     if (::ioctl(fd.Get(), TIOCEXCL) != 0) {
         const int err = errno;
         if (err != ENOTTY && err != EINVAL)
             return refuse("cannot open exclusively (" + ErrnoText(err) + ")");
-        exclusive = false;
-    }
-
-    UucpLock lock;
-    const auto attempt = lock.Acquire(env.lockDir, lockName);
-    if (attempt.state == UucpLock::State::Busy) {
-        if (exclusive)
-            ::ioctl(fd.Get(), TIOCNXCL);
-        return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
     }
 
     return {
-        std::make_unique<PosixSerialPort>(std::move(fd), std::move(lock), std::move(cancel), env),
+        std::make_unique<PosixSerialPort>(std::move(fd), std::move(locks), std::move(cancel), env),
         {}};
 }
 

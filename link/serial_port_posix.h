@@ -8,11 +8,13 @@
 // CTS is watched by reading the modem lines every few milliseconds: TIOCMIWAIT cannot be
 // cancelled and many USB adapters lack it; the level is what counts.
 //
-// Exclusive open, in this order, anything failing undoing what was taken: the device must not
-// be the system console (checked before open(), because opening a serial port already raises
-// DTR), open(), flock() before any termios change (TIOCEXCL alone does not hold back root),
-// TIOCEXCL, and the UUCP lock file that pppd and terminal programs honour, named after the
-// resolved device so that a /dev/serial/by-id/ link and its target lock the same port.
+// Exclusive open, in this order, anything failing undoing what was taken. Before open(), since
+// opening a serial port already raises DTR: the device must be a character device and neither
+// the console nor a pseudo-terminal master, and the UUCP lock file that pppd and terminal
+// programs honour is taken (named after the resolved device, so that a /dev/serial/by-id/ link
+// and its target lock the same port). Then open(), a check that it is a terminal that no other
+// process has open (for programs that take no lock) and nobody holds exclusively, flock()
+// before any termios change (TIOCEXCL alone does not hold back root), and TIOCEXCL.
 #pragma once
 
 #include "link/serial_port.h"
@@ -20,7 +22,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 // Where the open looks and what it asks the device; production takes the defaults, tests
 // point them at temporary folders and stand-ins.
@@ -36,6 +40,9 @@ struct PosixPortEnvironment {
     std::function<int(int fd, int& lines)> readModemLines;
     // TIOCOUTQ: bytes still waiting to be sent. Returns 0 or an errno.
     std::function<int(int fd, int& queued)> readOutputQueue;
+    // Runs when a UUCP lock file has been judged stale, before it is taken over: lets a test
+    // play another program that takes it over first.
+    std::function<void()> beforeStaleLockTakeOver;
 };
 
 // lockDir from $QUILLMERE_LOCK_DIR, else /var/lock; the ioctls themselves.
@@ -48,12 +55,18 @@ PosixPortEnvironment DefaultPosixPortEnvironment();
 OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel,
                                const PosixPortEnvironment& env = DefaultPosixPortEnvironment());
 
-// Whether the resolved device is one the kernel writes its console to: /dev/console, each
+// Whether the resolved device, as stat() describes it, is one the kernel writes its console to
+// or one that is the console by its number: /dev/tty, /dev/console, the virtual consoles, each
 // device of console/active, and for tty0 the virtual terminal in front.
-bool IsActiveConsole(const std::string& resolvedDevice, const PosixPortEnvironment& env);
+bool IsConsole(const std::string& resolvedDevice, const struct stat& device,
+               const PosixPortEnvironment& env);
 
 // "LCK..ttyUSB0" for /dev/ttyUSB0: the last component of the resolved path.
 std::string UucpLockFileName(const std::string& resolvedDevice);
+
+// Every name other programs lock the device by: "LCK..7" as pppd names /dev/pts/7 and
+// "LCK..pts_7" as minicom does; one name where both agree, as for /dev/ttyUSB0.
+std::vector<std::string> UucpLockFileNames(const std::string& resolvedDevice);
 
 // The HDB lock file text: the pid right-aligned in ten characters and a line feed.
 std::string UucpLockText(pid_t pid);

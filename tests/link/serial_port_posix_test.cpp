@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -20,6 +21,7 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -275,9 +277,86 @@ TEST_F(PosixPortTest, ALiveForeignLockRefusesThePortAndNamesItsProcess) {
     EXPECT_NE(Open(pty.SlavePath()), nullptr);
 }
 
+TEST_F(PosixPortTest, ALockFileIsTakenOverOnlyOnceItsProgramIsGone) {
+    ForeignProcess holder("qmholder");
+    const std::string live = std::to_string(holder.Pid());
+    struct Case {
+        const char* what;
+        std::string text;
+        std::chrono::seconds age;
+        bool busy;
+    } cases[] = {
+        {"HDB text of a live process", UucpLockText(holder.Pid()), 0s, true},
+        {"a live pid indented by a tab", "\t" + live + "\n", 0s, true},
+        {"a live pid and the program's name", live + " minicom root\n", 0s, true},
+        {"empty, just created", "", 0s, true},
+        {"no pid, just created", "lock\n", 0s, true},
+        {"empty, left behind a minute ago", "", 60s, false},
+        {"a dead pid and the program's name", std::to_string(DeadPid()) + " minicom\n", 0s, false},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(LockFile()) << c.text;
+        const auto mtime =
+            std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - c.age);
+        const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, LockFile().c_str(), times, 0), 0);
+
+        OpenResult result = OpenPosixSerialPort(pty.SlavePath(), cancel, env);
+        EXPECT_EQ(result.port == nullptr, c.busy) << c.what << ": " << result.reason;
+        EXPECT_EQ(ReadText(LockFile()), c.busy ? c.text : UucpLockText(::getpid())) << c.what;
+        result.port.reset();
+        std::filesystem::remove(LockFile());
+    }
+}
+
+TEST_F(PosixPortTest, OfTwoProgramsTakingOverTheSameStaleLockOnlyOneWins) {
+    ForeignProcess other("qmother");
+    std::ofstream(LockFile()) << UucpLockText(DeadPid());
+    // The other program takes it over between our judging it stale and taking it over.
+    env.beforeStaleLockTakeOver = [&] {
+        std::filesystem::remove(LockFile());
+        std::ofstream(LockFile()) << UucpLockText(other.Pid());
+    };
+    const std::string reason = Refusal(pty.SlavePath());
+    EXPECT_TRUE(Contains(reason, "qmother")) << reason;
+    EXPECT_EQ(ReadText(LockFile()), UucpLockText(other.Pid()));
+}
+
+// Root opens a tty despite TIOCEXCL, and some programs take no lock at all: whoever holds the
+// line keeps it, and its exclusive flag.
+TEST_F(PosixPortTest, APortHeldByAnotherProgramIsBusyAndKeepsItsExclusiveFlag) {
+    struct Case {
+        const char* what;
+        bool lockFile;
+        bool exclusive;
+    } cases[] = {
+        {"a lock file and TIOCEXCL", true, true},
+        {"TIOCEXCL alone", false, true},
+        {"only an open descriptor", false, false},
+    };
+    for (const Case& c : cases) {
+        const int held = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(::ioctl(held, c.exclusive ? TIOCEXCL : TIOCNXCL), 0);
+        ForeignProcess holder("qmholder"); // inherits the descriptor
+        if (c.lockFile)
+            std::ofstream(LockFile()) << UucpLockText(holder.Pid());
+
+        const std::string reason = Refusal(pty.SlavePath());
+        EXPECT_TRUE(Contains(reason, "busy")) << c.what << ": " << reason;
+        int exclusive = 0;
+        EXPECT_EQ(::ioctl(held, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, c.exclusive ? 1 : 0) << c.what;
+        ::close(held);
+        std::filesystem::remove(LockFile());
+    }
+}
+
 TEST_F(PosixPortTest, LockFilesAreNamedAfterTheResolvedDevice) {
     EXPECT_EQ(UucpLockFileName("/dev/ttyUSB0"), "LCK..ttyUSB0");
     EXPECT_EQ(UucpLockFileName("/dev/pts/7"), "LCK..7");
+    EXPECT_EQ(UucpLockFileNames("/dev/ttyUSB0"), std::vector<std::string>{"LCK..ttyUSB0"});
+    EXPECT_EQ(UucpLockFileNames("/dev/pts/7"), (std::vector<std::string>{"LCK..7", "LCK..pts_7"}));
     EXPECT_EQ(UucpLockText(4711), "      4711\n");
 }
 
@@ -341,6 +420,55 @@ TEST_F(PosixPortTest, TheActiveConsoleIsNeverOpened) {
     EXPECT_NE(Open(pty.SlavePath()), nullptr);
 }
 
+TEST_F(PosixPortTest, ConsolesAreKnownByTheirDeviceNumbers) {
+    WriteSysfs("ttyS0/dev", "4:64\n"); // the fixture's active console
+    struct Case {
+        const char* what;
+        dev_t rdev;
+        bool console;
+    } cases[] = {
+        {"/dev/tty", makedev(5, 0), true},
+        {"/dev/console", makedev(5, 1), true},
+        {"the first virtual console", makedev(4, 0), true},
+        {"the last virtual console", makedev(4, 63), true},
+        {"the serial port console/active names", makedev(4, 64), true},
+        {"another serial port", makedev(4, 65), false},
+        {"a pseudo-terminal", makedev(136, 3), false},
+        {"a USB adapter", makedev(188, 0), false},
+    };
+    for (const Case& c : cases) {
+        struct stat st {};
+        st.st_mode = S_IFCHR | 0660;
+        st.st_rdev = c.rdev;
+        EXPECT_EQ(IsConsole("/dev/quillmere-test-node", st, env), c.console) << c.what;
+    }
+}
+
+TEST_F(PosixPortTest, LinksToTheConsoleAreRefusedBeforeAnyOpen) {
+    for (const std::string target : {"/dev/tty", "/dev/console"}) {
+        const std::string link = sysfs / ("link-to-" + target.substr(5));
+        std::filesystem::create_symlink(target, link);
+        const std::string reason = Refusal(link);
+        EXPECT_TRUE(Contains(reason, "console")) << target << ": " << reason;
+        EXPECT_TRUE(std::filesystem::is_empty(lockDir.Path())) << target << " was locked";
+    }
+}
+
+// --- what is no serial port ------------------------------------------------------------------
+
+TEST_F(PosixPortTest, WhatIsNoSerialPortIsRefusedAndLeavesNoLockFile) {
+    const std::string plain = sysfs / "plain-file";
+    std::ofstream(plain) << "not a port";
+    const std::string fifo = sysfs / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& device :
+         std::vector<std::string>{"/dev/null", "/dev/zero", "/dev/ptmx", plain, fifo}) {
+        const std::string reason = Refusal(device);
+        EXPECT_TRUE(Contains(reason, "not a serial port")) << reason;
+        EXPECT_TRUE(std::filesystem::is_empty(lockDir.Path())) << device << " left a lock file";
+    }
+}
+
 // --- waits, cancel and hang-up ---------------------------------------------------------------
 
 TEST_F(PosixPortTest, CancelWakesAReadThatWouldWaitForever) {
@@ -376,12 +504,13 @@ TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
     const std::uint8_t byte[1] = {0x42};
     std::size_t written = 0;
 
-    // The transmitter empties after a while: the write returns only then.
+    // The transmitter empties after a while: the write returns only then. The clock starts
+    // first: on a busy machine the thread may be running long before its creation returns.
+    auto start = Clock::now();
     std::jthread transmitter([&] {
         std::this_thread::sleep_for(60ms);
         queued = 0;
     });
-    auto start = Clock::now();
     ASSERT_TRUE(port->Write(byte, written, std::nullopt)) << port->LastError();
     EXPECT_GE(Clock::now() - start, 55ms) << "returned before the queue was empty";
     transmitter.join();
@@ -467,8 +596,8 @@ TEST_F(CtsTest, APulseOverBeforeTheWaitLooksLeavesItWaitingUntilCancelled) {
     ctsOn = true;
     ctsOn = false; // on and off again before anyone looked
 
+    const auto start = Clock::now(); // before the canceller's clock starts
     auto canceller = CancelAfter(80ms);
-    const auto start = Clock::now();
     EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
     EXPECT_GE(Clock::now() - start, 70ms) << "the wait ended without the level";
     EXPECT_LT(Clock::now() - start, 2000ms);
