@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <poll.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sstream>
@@ -141,6 +142,68 @@ std::string Settings(const Sandbox& box, const std::string& transceiver, const s
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+
+// A system bus that takes connections and then stops: from the start, or once it has answered
+// the login (a daemon that never answers Hello).
+class StuckBus {
+public:
+    StuckBus(const std::string& path, bool answersLogin) : m_address("unix:path=" + path) {
+        m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(m_listener, 4) != 0 || ::pipe2(m_stop, O_CLOEXEC) != 0)
+            ADD_FAILURE() << "no socket at " << path;
+        m_thread = std::thread([this, answersLogin] { Serve(answersLogin); });
+    }
+    ~StuckBus() {
+        ::close(m_stop[1]);
+        m_thread.join();
+        ::close(m_stop[0]);
+        ::close(m_listener);
+    }
+    const std::string& Address() const { return m_address; }
+
+private:
+    void Serve(bool answersLogin) {
+        std::vector<pollfd> fds{{m_stop[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
+        std::map<int, std::string> received;
+        std::vector<int> accepted;
+        while (::poll(fds.data(), fds.size(), -1) >= 0 && !fds[0].revents) {
+            if (fds[1].revents) {
+                // A silent bus never reads: what the program sends stays in the socket.
+                const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+                accepted.push_back(fd);
+                fds.push_back({fd, static_cast<short>(answersLogin ? POLLIN : 0), 0});
+            }
+            for (size_t i = 2; i < fds.size(); ++i) {
+                if (!fds[i].revents)
+                    continue;
+                char buf[256];
+                const ssize_t n = answersLogin ? ::read(fds[i].fd, buf, sizeof buf) : 0;
+                if (n <= 0) {
+                    fds[i].fd = -1; // hung up: poll leaves it alone
+                    continue;
+                }
+                std::string& text = received[fds[i].fd];
+                const bool answered = Contains(text, "\r\n");
+                text.append(buf, static_cast<size_t>(n));
+                if (!answered && Contains(text, "\r\n")) {
+                    const char ok[] = "OK 0123456789abcdef0123456789abcdef\r\n";
+                    ::send(fds[i].fd, ok, sizeof ok - 1, MSG_NOSIGNAL);
+                }
+            }
+        }
+        for (int fd : accepted)
+            ::close(fd);
+    }
+
+    std::string m_address;
+    int m_listener = -1;
+    int m_stop[2] = {-1, -1};
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -291,4 +354,19 @@ TEST(Binary, ACopyStartedUnderAnotherNameKeepsItsOwnSettings) {
     Result r = RunProgram(box, {"/d"}, 15s, {}, copy.string());
     EXPECT_EQ(r.exitCode, 0) << r.trace;
     EXPECT_TRUE(Contains(box.Log("dialup.log"), "hangup Ost")) << box.Log("dialup.log");
+}
+
+TEST(Binary, AStuckSystemBusLeavesTheDialUpFunctionsUnboundButOpensTheDialogAtOnce) {
+    for (bool answersLogin : {false, true}) {
+        Sandbox box;
+        StuckBus bus(box.Path("bus"), answersLogin);
+        // Service "auto", and no pppd: NetworkManager is the only candidate.
+        box.WriteSettings(
+            "[Ports]\nCOM1=sim:power=on,link=80\n[Dialup]\nPppd=" + box.Path("no-pppd") + "\n");
+        Result r = RunProgram(box, {}, 2s, {{"DBUS_SYSTEM_BUS_ADDRESS", bus.Address()}});
+        EXPECT_TRUE(Contains(r.trace, "trace: open IDD_MAIN")) << answersLogin << r.trace;
+        EXPECT_TRUE(Contains(r.trace, "trace: enable IDC_CONNECT 0")) << answersLogin;
+        EXPECT_TRUE(Contains(r.trace, "system bus: the bus did not answer in time"))
+            << answersLogin;
+    }
 }
