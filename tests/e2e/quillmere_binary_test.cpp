@@ -370,3 +370,22 @@ TEST(Binary, AStuckSystemBusLeavesTheDialUpFunctionsUnboundButOpensTheDialogAtOn
             << answersLogin;
     }
 }
+
+TEST(Binary, ADisplayThatCannotBeOpenedEndsWithTheNoDisplayMessageAndCodeTwo) {
+    int unused = 99;
+    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(unused)))
+        --unused;
+    const std::vector<std::map<std::string, std::string>> cases{
+        {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ":" + std::to_string(unused)}},
+        {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+        {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", "qm-no-such-socket"}},
+    };
+    Sandbox box;
+    box.WriteSettings("[Ports]\nCOM1=sim:power=on\n[Dialup]\nService=none\n");
+    for (const auto& env : cases) {
+        Result r = RunProgram(box, {}, 15s, env);
+        EXPECT_EQ(r.exitCode, 2) << r.trace;
+        EXPECT_TRUE(Contains(r.trace, "the display cannot be opened")) << r.trace;
+        EXPECT_TRUE(Contains(r.trace, "QT_QPA_PLATFORM=offscreen"));
+    }
+}
