@@ -1,14 +1,16 @@
-// Start-up: the application object, the host that shows its dialogs, and the
-// end of the process.
+// Start-up: the application object, the host that shows its dialogs, and the end of the process.
 #include "app/link_control_app.h"
 #include "dialup/networkmanager/nm_service.h"
 #include "platform/headless_host.h"
 #include "platform/process.h"
 #include "platform/qt/qt_host.h"
+#include "platform/termination_signals.h"
 #include "platform/tracing_host.h"
 #include "res/resources.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
@@ -21,141 +23,150 @@
 
 namespace {
 
-bool HasEnv(const char *name) {
-  const char *value = std::getenv(name);
-  return value && *value;
+bool HasEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
 }
 
-// Qt aborts with a terse message when it finds no display; say what to do
-// instead.
+// Qt aborts with a terse message when it finds no display; say what to do instead.
 bool DisplayAvailable() {
-  return HasEnv("QT_QPA_PLATFORM") || HasEnv("DISPLAY") ||
-         HasEnv("WAYLAND_DISPLAY");
+    return HasEnv("QT_QPA_PLATFORM") || HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
 }
 
-const char *s_programName = "";
-const char *s_programPath = "";
+const char* s_programName = "";
+const char* s_programPath = "";
 
-void PrintNoDisplay(const char *what) {
-  std::fprintf(stderr,
-               "%s: %s.\n"
-               "Start it in a graphical session, under a virtual X server "
-               "(xvfb-run -a %s), or without any display with "
-               "QT_QPA_PLATFORM=offscreen.\n",
-               s_programName, what, s_programPath);
+void PrintNoDisplay(const char* what) {
+    std::fprintf(stderr,
+                 "%s: %s.\n"
+                 "Start it in a graphical session, under a virtual X server "
+                 "(xvfb-run -a %s), or without any display with "
+                 "QT_QPA_PLATFORM=offscreen.\n",
+                 s_programName, what, s_programPath);
 }
 
-// A display that is named but cannot be opened (no X server behind DISPLAY, no
-// Wayland socket) ends in Qt's fatal error, which aborts: while the application
-// object is made, that error becomes the same message as no display at all and
-// exit code 2.
+// A display that is named but cannot be opened (no X server behind DISPLAY, no Wayland socket)
+// ends in Qt's fatal error, which aborts: while the application object is made, that error
+// becomes the same message as no display at all and exit code 2.
 class DisplayFailureGuard {
 public:
-  DisplayFailureGuard() { s_previous = qInstallMessageHandler(&Handle); }
-  ~DisplayFailureGuard() { qInstallMessageHandler(s_previous); }
-  DisplayFailureGuard(const DisplayFailureGuard &) = delete;
-  DisplayFailureGuard &operator=(const DisplayFailureGuard &) = delete;
+    DisplayFailureGuard() { s_previous = qInstallMessageHandler(&Handle); }
+    ~DisplayFailureGuard() { qInstallMessageHandler(s_previous); }
+    DisplayFailureGuard(const DisplayFailureGuard&) = delete;
+    DisplayFailureGuard& operator=(const DisplayFailureGuard&) = delete;
 
 private:
-  static void Handle(QtMsgType type, const QMessageLogContext &context,
-                     const QString &text) {
-    if (type != QtFatalMsg) {
-      if (s_previous)
-        s_previous(type, context, text);
-      return;
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type != QtFatalMsg) {
+            if (s_previous)
+                s_previous(type, context, text);
+            return;
+        }
+        std::fprintf(stderr, "Qt: %s\n", text.toLocal8Bit().constData());
+        std::string what = "the display cannot be opened (";
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            if (HasEnv(name))
+                what +=
+                    std::string(what.back() == '(' ? "" : ", ") + name + "=" + std::getenv(name);
+        PrintNoDisplay((what + ")").c_str());
+        ExitProcess(2);
     }
-    std::fprintf(stderr, "Qt: %s\n", text.toLocal8Bit().constData());
-    std::string what = "the display cannot be opened (";
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-      if (HasEnv(name))
-        what += std::string(what.back() == '(' ? "" : ", ") + name + "=" +
-                std::getenv(name);
-    PrintNoDisplay((what + ")").c_str());
-    ExitProcess(2);
-  }
 
-  static inline QtMessageHandler s_previous = nullptr;
+    static inline QtMessageHandler s_previous = nullptr;
 };
+
+// After a termination signal: closes the topmost modal window as Escape would, again and again
+// until the main dialog has gone. Each window stops what it runs as it closes: the dial dialog
+// its dial, the main dialog its worker, which closes the port and lets go of its lock.
+void CloseWindowsInTurn(CLinkControlApp& app) {
+    if (!app.m_pMainWnd)
+        return;
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        dialog->reject();
+    QTimer::singleShot(20, qApp, [&app] { CloseWindowsInTurn(app); });
+}
+
+int ExitCode(const CLinkControlApp& app, const TerminationSignals& terminations) {
+    return terminations.Received() ? 128 + terminations.Received() : app.ExitCode();
+}
 
 // Ends the process with code 0 once the time is up, unless it is stopped first.
 class HangUpWatchdog {
 public:
-  explicit HangUpWatchdog(std::chrono::seconds limit)
-      : m_thread([this, limit] {
-          std::unique_lock lock(m_mutex);
-          if (!m_cv.wait_for(lock, limit, [this] { return m_stop; })) {
-            std::fprintf(
-                stderr,
-                "Quillmere: the dial-up service did not answer in time\n");
-            ExitProcess(0);
-          }
-        }) {}
-  ~HangUpWatchdog() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_stop = true;
+    explicit HangUpWatchdog(std::chrono::seconds limit)
+        : m_thread([this, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_cv.wait_for(lock, limit, [this] { return m_stop; })) {
+                  std::fprintf(stderr, "Quillmere: the dial-up service did not answer in time\n");
+                  ExitProcess(0);
+              }
+          }) {}
+    ~HangUpWatchdog() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_cv.notify_all();
+        m_thread.join();
     }
-    m_cv.notify_all();
-    m_thread.join();
-  }
 
 private:
-  std::mutex m_mutex;
-  std::condition_variable m_cv;
-  bool m_stop = false;
-  std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_stop = false;
+    std::thread m_thread;
 };
 
 } // namespace
 
-int main(int argc, char **argv) {
-  CLinkControlApp theApp;
-  // Before QApplication, which takes its own options out of argv.
-  theApp.SetStartup(argc, argv);
+int main(int argc, char** argv) {
+    CLinkControlApp theApp;
+    // Before QApplication, which takes its own options out of argv.
+    theApp.SetStartup(argc, argv);
 
-  // The Qt-free core knows no D-Bus: NetworkManager joins the services it can
-  // choose here, before InitInstance binds the dial-up functions.
-  InstallNetworkManagerBackend(theApp.Backends());
+    // The Qt-free core knows no D-Bus: NetworkManager joins the services it can choose here,
+    // before InitInstance binds the dial-up functions.
+    InstallNetworkManagerBackend(theApp.Backends());
 
-  if (theApp.m_lpCmdLine == "/d") {
-    // A script or a service unit waits for this: whatever the dial-up service
-    // does, the hang-up start ends with 0 in bounded time.
-    HangUpWatchdog watchdog(std::chrono::seconds(9));
-    // Hanging up needs no window: this start must work with no display at all.
-    HeadlessHost headless;
-    headless.BecomeUiThread();
+    if (theApp.m_lpCmdLine == "/d") {
+        // A script or a service unit waits for this: whatever the dial-up service does, the
+        // hang-up start ends with 0 in bounded time.
+        HangUpWatchdog watchdog(std::chrono::seconds(9));
+        // Hanging up needs no window: this start must work with no display at all.
+        HeadlessHost headless;
+        headless.BecomeUiThread();
+        std::optional<TracingHost> tracing;
+        IDialogHost& host = TracedIfRequested(headless, tracing);
+        theApp.SetHost(&host);
+        // The hang-up runs to its end, within the watchdog's time, whatever signal comes.
+        TerminationSignals terminations([](int) {});
+        theApp.InitInstance();
+        return ExitCode(theApp, terminations);
+    }
+
+    s_programName = theApp.m_pszAppName.c_str();
+    s_programPath = argv[0];
+    if (!DisplayAvailable()) {
+        PrintNoDisplay("no display found (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+        return 2;
+    }
+
+    std::optional<DisplayFailureGuard> displayGuard(std::in_place);
+    QApplication qtApp(argc, argv);
+    displayGuard.reset();
+    QApplication::setApplicationName(QString::fromStdString(theApp.m_pszAppName));
+    QApplication::setOrganizationName(QStringLiteral("Talvenmark"));
+    QApplication::setApplicationVersion(QString::fromLatin1(GetVersionInfo().versionDotted));
+    // Lets a Wayland compositor match the window to the desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.talvenmark.Quillmere"));
+
+    QtHost qtHost(ProgramResources());
     std::optional<TracingHost> tracing;
-    IDialogHost &host = TracedIfRequested(headless, tracing);
+    IDialogHost& host = TracedIfRequested(qtHost, tracing);
     theApp.SetHost(&host);
+    TerminationSignals terminations(
+        [&host, &theApp](int) { host.Post([&theApp] { CloseWindowsInTurn(theApp); }); });
     theApp.InitInstance();
-    return theApp.ExitCode();
-  }
-
-  s_programName = theApp.m_pszAppName.c_str();
-  s_programPath = argv[0];
-  if (!DisplayAvailable()) {
-    PrintNoDisplay(
-        "no display found (neither DISPLAY nor WAYLAND_DISPLAY is set)");
-    return 2;
-  }
-
-  std::optional<DisplayFailureGuard> displayGuard(std::in_place);
-  QApplication qtApp(argc, argv);
-  displayGuard.reset();
-  QApplication::setApplicationName(QString::fromStdString(theApp.m_pszAppName));
-  QApplication::setOrganizationName(QStringLiteral("Talvenmark"));
-  QApplication::setApplicationVersion(
-      QString::fromLatin1(GetVersionInfo().versionDotted));
-  // Lets a Wayland compositor match the window to the desktop entry and its
-  // icon.
-  QGuiApplication::setDesktopFileName(
-      QStringLiteral("de.talvenmark.Quillmere"));
-
-  QtHost qtHost(ProgramResources());
-  std::optional<TracingHost> tracing;
-  IDialogHost &host = TracedIfRequested(qtHost, tracing);
-  theApp.SetHost(&host);
-  theApp.InitInstance();
-  // The dialog has joined its workers before it closed.
-  return theApp.ExitCode();
+    // The dialog has joined its workers before it closed.
+    return ExitCode(theApp, terminations);
 }

@@ -62,11 +62,69 @@ struct Result {
     std::string trace; // standard error
 };
 
-// Starts the program and waits at most `limit`; a program still running then is killed.
-Result RunProgram(const Sandbox& box, std::vector<std::string> args,
-                  std::chrono::milliseconds limit,
-                  std::map<std::string, std::string> envChanges = {},
-                  const std::string& program = QUILLMERE_BINARY) {
+// The program as started, still running until Finish.
+class Running {
+public:
+    Running(pid_t pid, std::string errPath) : m_pid(pid), m_errPath(std::move(errPath)) {}
+
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    std::string Trace() const { return Slurp(m_errPath); }
+
+    // Whether standard error shows part within limit.
+    bool WaitForTrace(const std::string& part, std::chrono::milliseconds limit) const {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (Trace().find(part) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    // Waits at most `limit`; a program still running then is killed.
+    Result Finish(std::chrono::milliseconds limit) {
+        Result r;
+        if (m_pid <= 0) {
+            r.trace = "cannot start the program";
+            return r;
+        }
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        for (;;) {
+            pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+            if (done == m_pid)
+                break;
+            if (std::chrono::steady_clock::now() > deadline) {
+                r.timedOut = true;
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        m_pid = -1;
+        if (!r.timedOut && WIFEXITED(status))
+            r.exitCode = WEXITSTATUS(status);
+        r.trace = Trace();
+        return r;
+    }
+
+    ~Running() {
+        if (m_pid > 0)
+            Finish(0ms);
+    }
+
+private:
+    pid_t m_pid;
+    std::string m_errPath;
+};
+
+Running StartProgram(const Sandbox& box, std::vector<std::string> args,
+                     std::map<std::string, std::string> envChanges = {},
+                     const std::string& program = QUILLMERE_BINARY) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
@@ -104,31 +162,18 @@ Result RunProgram(const Sandbox& box, std::vector<std::string> args,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+        pid = -1;
     posix_spawn_file_actions_destroy(&actions);
-    Result r;
-    if (rc != 0) {
-        r.trace = "cannot start the program";
-        return r;
-    }
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    for (;;) {
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            r.timedOut = true;
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    if (!r.timedOut && WIFEXITED(status))
-        r.exitCode = WEXITSTATUS(status);
-    r.trace = Slurp(errPath);
-    return r;
+    return Running(pid, errPath);
+}
+
+// Starts the program and waits at most `limit`; a program still running then is killed.
+Result RunProgram(const Sandbox& box, std::vector<std::string> args,
+                  std::chrono::milliseconds limit,
+                  std::map<std::string, std::string> envChanges = {},
+                  const std::string& program = QUILLMERE_BINARY) {
+    return StartProgram(box, std::move(args), std::move(envChanges), program).Finish(limit);
 }
 
 std::string Settings(const Sandbox& box, const std::string& transceiver, const std::string& dialup,
@@ -203,6 +248,29 @@ private:
     int m_listener = -1;
     int m_stop[2] = {-1, -1};
     std::thread m_thread;
+};
+
+// A pseudo-terminal as the transceiver's port. It has no modem lines; the preloaded shim
+// answers for them: CTS off, a transceiver switched off whom nobody switches on.
+class PtyPort {
+public:
+    PtyPort() {
+        char name[128] = {};
+        int slave = -1;
+        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+            ADD_FAILURE() << "no pseudo-terminal";
+        ::close(slave);
+        m_name = name;
+    }
+    ~PtyPort() { ::close(m_master); }
+    const std::string& Name() const { return m_name; }
+    fs::path LockFile(const Sandbox& box) const {
+        return box.dir / "lock" / ("LCK.." + fs::path(m_name).filename().string());
+    }
+
+private:
+    int m_master = -1;
+    std::string m_name;
 };
 
 } // namespace
@@ -388,4 +456,50 @@ TEST(Binary, ADisplayThatCannotBeOpenedEndsWithTheNoDisplayMessageAndCodeTwo) {
         EXPECT_TRUE(Contains(r.trace, "the display cannot be opened")) << r.trace;
         EXPECT_TRUE(Contains(r.trace, "QT_QPA_PLATFORM=offscreen"));
     }
+}
+
+TEST(Binary, ATerminationSignalStopsTheRunningWorkerSoThatThePortsLockGoes) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        Sandbox box;
+        PtyPort port;
+        box.WriteSettings("[Ports]\nCOM1=" + port.Name() + "\n[Dialup]\nService=none\n");
+        Running program = StartProgram(box, {}, {{"LD_PRELOAD", MODEM_LINES_SHIM}});
+        ASSERT_TRUE(program.WaitForTrace("\"Laser-Transceiver einschalten\"", 10s))
+            << program.Trace();
+        ASSERT_TRUE(fs::exists(port.LockFile(box))) << "the worker holds the port";
+        ::kill(program.Pid(), sig);
+        Result r = program.Finish(5s);
+        EXPECT_EQ(r.exitCode, 128 + sig) << r.trace;
+        EXPECT_FALSE(fs::exists(port.LockFile(box))) << sig;
+    }
+}
+
+TEST(Binary, ATerminationSignalCancelsADialInFlight) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=on", "entries=Optolink,delay=60000"));
+    Running program = StartProgram(box, {});
+    ASSERT_TRUE(program.WaitForTrace("trace: open IDD_DIAL", 20s)) << program.Trace();
+    ::kill(program.Pid(), SIGTERM);
+    Result r = program.Finish(5s);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.trace;
+    EXPECT_TRUE(Contains(box.Log("dialup.log"), "dial Optolink cancel")) << box.Log("dialup.log");
+    EXPECT_FALSE(fs::exists(box.dir / "follow-up-ran"));
+}
+
+TEST(Binary, ATerminationSignalLeavesAnActiveConnectionUp) {
+    PtyPort port;
+    const int held = ::open(port.Name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0); // the connection's own program holds it
+    Sandbox box;
+    box.WriteSettings("[Settings]\nRAS%20Link%20Name=Optolink\n[Ports]\nCOM1=" + port.Name() +
+                      "\n[Dialup]\nService=sim:entries=Optolink,active=Optolink,log=" +
+                      box.Path("dialup.log") + "\n");
+    Running program = StartProgram(box, {});
+    ASSERT_TRUE(program.WaitForTrace("trace: text IDC_CONNECT \"Trennen\"", 10s))
+        << program.Trace();
+    ::kill(program.Pid(), SIGTERM);
+    Result r = program.Finish(5s);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.trace;
+    EXPECT_FALSE(Contains(box.Log("dialup.log"), "hangup")) << box.Log("dialup.log");
+    ::close(held);
 }
