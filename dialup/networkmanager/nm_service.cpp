@@ -20,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <poll.h>
 
 using NmSettings = QMap<QString, QVariantMap>;
@@ -367,6 +368,10 @@ std::shared_ptr<IDialupService> MakeNetworkManagerService() {
                      probe.reason.c_str());
     if (!probe.hasOwner)
         return nullptr;
+    // Should the bus stop answering between the probe and Qt's Hello, libdbus gives up after 25 s
+    // and Qt drops the private connection unclosed, which libdbus treats as a fatal misuse and
+    // aborts on. Read by libdbus at its first warning; a value the user set stays.
+    ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
     auto service = std::make_shared<NetworkManagerService>();
     return service->Reachable() ? service : nullptr;
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -232,11 +233,16 @@ private:
                     continue;
                 }
                 std::string& text = received[fds[i].fd];
-                const bool answered = Contains(text, "\r\n");
                 text.append(buf, static_cast<size_t>(n));
-                if (!answered && Contains(text, "\r\n")) {
-                    const char ok[] = "OK 0123456789abcdef0123456789abcdef\r\n";
-                    ::send(fds[i].fd, ok, sizeof ok - 1, MSG_NOSIGNAL);
+                for (size_t end; (end = text.find("\r\n")) != std::string::npos;) {
+                    const std::string line = text.substr(0, end);
+                    text.erase(0, end + 2);
+                    const char* answer = Contains(line, "AUTH ")
+                                             ? "OK 0123456789abcdef0123456789abcdef\r\n"
+                                         : Contains(line, "NEGOTIATE_UNIX_FD") ? "AGREE_UNIX_FD\r\n"
+                                                                               : nullptr;
+                    if (answer)
+                        ::send(fds[i].fd, answer, std::strlen(answer), MSG_NOSIGNAL);
                 }
             }
         }
