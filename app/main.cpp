@@ -132,6 +132,9 @@ int main(int argc, char** argv) {
         // A script or a service unit waits for this: whatever the dial-up service does, the
         // hang-up start ends with 0 in bounded time.
         HangUpWatchdog watchdog(std::chrono::seconds(9));
+        // NetworkManager's D-Bus connection needs an application object, and it must end with
+        // main: one made at first use would outlive Qt's own statics and crash at exit.
+        QCoreApplication core(argc, argv);
         // Hanging up needs no window: this start must work with no display at all.
         HeadlessHost headless;
         headless.BecomeUiThread();
