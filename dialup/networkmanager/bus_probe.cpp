@@ -98,6 +98,8 @@ int ConnectFirst(const std::string& address, bool& connected, std::string& reaso
         reason = Errno(("connect to " + entry).c_str());
         ::close(fd);
     }
+    if (reason.empty())
+        reason = "no bus address in '" + address + "'";
     return -1;
 }
 
