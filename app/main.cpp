@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
         std::optional<TracingHost> tracing;
         IDialogHost& host = TracedIfRequested(headless, tracing);
         theApp.SetHost(&host);
-        // The hang-up runs to its end, within the watchdog's time, whatever signal comes.
+        // A first signal lets the hang-up run to its end (the watchdog bounds it); a second one
+        // cuts it short.
         TerminationSignals terminations([](int) {});
         theApp.InitInstance();
         return ExitCode(theApp, terminations);
