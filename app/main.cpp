@@ -4,10 +4,13 @@
 #include "platform/headless_host.h"
 #include "platform/process.h"
 #include "platform/qt/qt_host.h"
+#include "platform/termination_signals.h"
 #include "platform/tracing_host.h"
 #include "res/resources.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 namespace {
@@ -27,6 +31,63 @@ bool HasEnv(const char* name) {
 // Qt aborts with a terse message when it finds no display; say what to do instead.
 bool DisplayAvailable() {
     return HasEnv("QT_QPA_PLATFORM") || HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
+}
+
+const char* s_programName = "";
+const char* s_programPath = "";
+
+void PrintNoDisplay(const char* what) {
+    std::fprintf(stderr,
+                 "%s: %s.\n"
+                 "Start it in a graphical session, under a virtual X server "
+                 "(xvfb-run -a %s), or without any display with "
+                 "QT_QPA_PLATFORM=offscreen.\n",
+                 s_programName, what, s_programPath);
+}
+
+// A display that is named but cannot be opened (no X server behind DISPLAY, no Wayland socket)
+// ends in Qt's fatal error, which aborts: while the application object is made, that error
+// becomes the same message as no display at all and exit code 2.
+class DisplayFailureGuard {
+public:
+    DisplayFailureGuard() { s_previous = qInstallMessageHandler(&Handle); }
+    ~DisplayFailureGuard() { qInstallMessageHandler(s_previous); }
+    DisplayFailureGuard(const DisplayFailureGuard&) = delete;
+    DisplayFailureGuard& operator=(const DisplayFailureGuard&) = delete;
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type != QtFatalMsg) {
+            if (s_previous)
+                s_previous(type, context, text);
+            return;
+        }
+        std::fprintf(stderr, "Qt: %s\n", text.toLocal8Bit().constData());
+        std::string what = "the display cannot be opened (";
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            if (HasEnv(name))
+                what +=
+                    std::string(what.back() == '(' ? "" : ", ") + name + "=" + std::getenv(name);
+        PrintNoDisplay((what + ")").c_str());
+        ExitProcess(2);
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
+// After a termination signal: closes the topmost modal window as Escape would, again and again
+// until the main dialog has gone. Each window stops what it runs as it closes: the dial dialog
+// its dial, the main dialog its worker, which closes the port and lets go of its lock.
+void CloseWindowsInTurn(CLinkControlApp& app) {
+    if (!app.m_pMainWnd)
+        return;
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+        dialog->reject();
+    QTimer::singleShot(20, qApp, [&app] { CloseWindowsInTurn(app); });
+}
+
+int ExitCode(const CLinkControlApp& app, const TerminationSignals& terminations) {
+    return terminations.Received() ? 128 + terminations.Received() : app.ExitCode();
 }
 
 // Ends the process with code 0 once the time is up, unless it is stopped first.
@@ -71,27 +132,32 @@ int main(int argc, char** argv) {
         // A script or a service unit waits for this: whatever the dial-up service does, the
         // hang-up start ends with 0 in bounded time.
         HangUpWatchdog watchdog(std::chrono::seconds(9));
+        // NetworkManager's D-Bus connection needs an application object, and it must end with
+        // main: one made at first use would outlive Qt's own statics and crash at exit.
+        QCoreApplication core(argc, argv);
         // Hanging up needs no window: this start must work with no display at all.
         HeadlessHost headless;
         headless.BecomeUiThread();
         std::optional<TracingHost> tracing;
         IDialogHost& host = TracedIfRequested(headless, tracing);
         theApp.SetHost(&host);
+        // A first signal lets the hang-up run to its end (the watchdog bounds it); a second one
+        // cuts it short.
+        TerminationSignals terminations([](int) {});
         theApp.InitInstance();
-        return theApp.ExitCode();
+        return ExitCode(theApp, terminations);
     }
 
+    s_programName = theApp.m_pszAppName.c_str();
+    s_programPath = argv[0];
     if (!DisplayAvailable()) {
-        std::fprintf(stderr,
-                     "%s: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                     "Start it in a graphical session, under a virtual X server "
-                     "(xvfb-run -a %s), or without any display with "
-                     "QT_QPA_PLATFORM=offscreen.\n",
-                     theApp.m_pszAppName.c_str(), argv[0]);
+        PrintNoDisplay("no display found (neither DISPLAY nor WAYLAND_DISPLAY is set)");
         return 2;
     }
 
+    std::optional<DisplayFailureGuard> displayGuard(std::in_place);
     QApplication qtApp(argc, argv);
+    displayGuard.reset();
     QApplication::setApplicationName(QString::fromStdString(theApp.m_pszAppName));
     QApplication::setOrganizationName(QStringLiteral("Talvenmark"));
     QApplication::setApplicationVersion(QString::fromLatin1(GetVersionInfo().versionDotted));
@@ -102,7 +168,9 @@ int main(int argc, char** argv) {
     std::optional<TracingHost> tracing;
     IDialogHost& host = TracedIfRequested(qtHost, tracing);
     theApp.SetHost(&host);
+    TerminationSignals terminations(
+        [&host, &theApp](int) { host.Post([&theApp] { CloseWindowsInTurn(theApp); }); });
     theApp.InitInstance();
     // The dialog has joined its workers before it closed.
-    return theApp.ExitCode();
+    return ExitCode(theApp, terminations);
 }

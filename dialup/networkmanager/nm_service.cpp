@@ -2,6 +2,7 @@
 
 #include "dialup/entry_name.h"
 #include "dialup/handle_table.h"
+#include "dialup/networkmanager/bus_probe.h"
 #include "dialup/networkmanager/nm_state_watch.h"
 #include "dialup/service_binding.h"
 #include "platform/cancel_token.h"
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <poll.h>
 
 using NmSettings = QMap<QString, QVariantMap>;
@@ -39,6 +41,9 @@ const QString kActiveIface = QStringLiteral("org.freedesktop.NetworkManager.Conn
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 constexpr unsigned kActivating = 1, kActivated = 2, kDeactivated = 4;
+
+// How long the start waits for the bus: the main window must not wait for a frozen bus daemon.
+constexpr std::chrono::milliseconds kBusProbeDeadline{800};
 
 // How long NetworkManager may take to answer ActivateConnection: the system's authorisation
 // service may ask the user first.
@@ -213,10 +218,7 @@ private:
     static inline std::atomic<int> s_count{0};
 
     static QDBusConnection Connect(const QString& name) {
-        const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
-        if (address && *address)
-            return QDBusConnection::connectToBus(QString::fromUtf8(address), name);
-        return QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
+        return QDBusConnection::connectToBus(QString::fromStdString(SystemBusAddress()), name);
     }
 
     static QVariant Unwrap(const QDBusMessage& reply) {
@@ -358,6 +360,18 @@ std::shared_ptr<IDialupService> MakeNetworkManagerService() {
         return true;
     }();
     (void)registered;
+    // Only a bus that has just answered gets a Qt connection: Qt connects on its own thread and
+    // waits for it without a deadline of ours.
+    const BusProbeResult probe = ProbeBus(SystemBusAddress(), Utf8(kService), kBusProbeDeadline);
+    if (probe.connected && !probe.answered)
+        std::fprintf(stderr, "Quillmere: NetworkManager not used: system bus: %s\n",
+                     probe.reason.c_str());
+    if (!probe.hasOwner)
+        return nullptr;
+    // Should the bus stop answering between the probe and Qt's Hello, libdbus gives up after 25 s
+    // and Qt drops the private connection unclosed, which libdbus treats as a fatal misuse and
+    // aborts on. Read by libdbus at its first warning; a value the user set stays.
+    ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
     auto service = std::make_shared<NetworkManagerService>();
     return service->Reachable() ? service : nullptr;
 }

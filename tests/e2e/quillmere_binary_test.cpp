@@ -5,10 +5,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <poll.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sstream>
@@ -61,11 +63,69 @@ struct Result {
     std::string trace; // standard error
 };
 
-// Starts the program and waits at most `limit`; a program still running then is killed.
-Result RunProgram(const Sandbox& box, std::vector<std::string> args,
-                  std::chrono::milliseconds limit,
-                  std::map<std::string, std::string> envChanges = {},
-                  const std::string& program = QUILLMERE_BINARY) {
+// The program as started, still running until Finish.
+class Running {
+public:
+    Running(pid_t pid, std::string errPath) : m_pid(pid), m_errPath(std::move(errPath)) {}
+
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    std::string Trace() const { return Slurp(m_errPath); }
+
+    // Whether standard error shows part within limit.
+    bool WaitForTrace(const std::string& part, std::chrono::milliseconds limit) const {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (Trace().find(part) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    // Waits at most `limit`; a program still running then is killed.
+    Result Finish(std::chrono::milliseconds limit) {
+        Result r;
+        if (m_pid <= 0) {
+            r.trace = "cannot start the program";
+            return r;
+        }
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        for (;;) {
+            pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+            if (done == m_pid)
+                break;
+            if (std::chrono::steady_clock::now() > deadline) {
+                r.timedOut = true;
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        m_pid = -1;
+        if (!r.timedOut && WIFEXITED(status))
+            r.exitCode = WEXITSTATUS(status);
+        r.trace = Trace();
+        return r;
+    }
+
+    ~Running() {
+        if (m_pid > 0)
+            Finish(0ms);
+    }
+
+private:
+    pid_t m_pid;
+    std::string m_errPath;
+};
+
+Running StartProgram(const Sandbox& box, std::vector<std::string> args,
+                     std::map<std::string, std::string> envChanges = {},
+                     const std::string& program = QUILLMERE_BINARY) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
@@ -103,31 +163,18 @@ Result RunProgram(const Sandbox& box, std::vector<std::string> args,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+        pid = -1;
     posix_spawn_file_actions_destroy(&actions);
-    Result r;
-    if (rc != 0) {
-        r.trace = "cannot start the program";
-        return r;
-    }
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    for (;;) {
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            r.timedOut = true;
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    if (!r.timedOut && WIFEXITED(status))
-        r.exitCode = WEXITSTATUS(status);
-    r.trace = Slurp(errPath);
-    return r;
+    return Running(pid, errPath);
+}
+
+// Starts the program and waits at most `limit`; a program still running then is killed.
+Result RunProgram(const Sandbox& box, std::vector<std::string> args,
+                  std::chrono::milliseconds limit,
+                  std::map<std::string, std::string> envChanges = {},
+                  const std::string& program = QUILLMERE_BINARY) {
+    return StartProgram(box, std::move(args), std::move(envChanges), program).Finish(limit);
 }
 
 std::string Settings(const Sandbox& box, const std::string& transceiver, const std::string& dialup,
@@ -141,6 +188,96 @@ std::string Settings(const Sandbox& box, const std::string& transceiver, const s
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+
+// A system bus that takes connections and then stops: from the start, or once it has answered
+// the login (a daemon that never answers Hello).
+class StuckBus {
+public:
+    StuckBus(const std::string& path, bool answersLogin) : m_address("unix:path=" + path) {
+        m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(m_listener, 4) != 0 || ::pipe2(m_stop, O_CLOEXEC) != 0)
+            ADD_FAILURE() << "no socket at " << path;
+        m_thread = std::thread([this, answersLogin] { Serve(answersLogin); });
+    }
+    ~StuckBus() {
+        ::close(m_stop[1]);
+        m_thread.join();
+        ::close(m_stop[0]);
+        ::close(m_listener);
+    }
+    const std::string& Address() const { return m_address; }
+
+private:
+    void Serve(bool answersLogin) {
+        std::vector<pollfd> fds{{m_stop[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
+        std::map<int, std::string> received;
+        std::vector<int> accepted;
+        while (::poll(fds.data(), fds.size(), -1) >= 0 && !fds[0].revents) {
+            if (fds[1].revents) {
+                // A silent bus never reads: what the program sends stays in the socket.
+                const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+                accepted.push_back(fd);
+                fds.push_back({fd, static_cast<short>(answersLogin ? POLLIN : 0), 0});
+            }
+            for (size_t i = 2; i < fds.size(); ++i) {
+                if (!fds[i].revents)
+                    continue;
+                char buf[256];
+                const ssize_t n = answersLogin ? ::read(fds[i].fd, buf, sizeof buf) : 0;
+                if (n <= 0) {
+                    fds[i].fd = -1; // hung up: poll leaves it alone
+                    continue;
+                }
+                std::string& text = received[fds[i].fd];
+                text.append(buf, static_cast<size_t>(n));
+                for (size_t end; (end = text.find("\r\n")) != std::string::npos;) {
+                    const std::string line = text.substr(0, end);
+                    text.erase(0, end + 2);
+                    const char* answer = Contains(line, "AUTH ")
+                                             ? "OK 0123456789abcdef0123456789abcdef\r\n"
+                                         : Contains(line, "NEGOTIATE_UNIX_FD") ? "AGREE_UNIX_FD\r\n"
+                                                                               : nullptr;
+                    if (answer)
+                        ::send(fds[i].fd, answer, std::strlen(answer), MSG_NOSIGNAL);
+                }
+            }
+        }
+        for (int fd : accepted)
+            ::close(fd);
+    }
+
+    std::string m_address;
+    int m_listener = -1;
+    int m_stop[2] = {-1, -1};
+    std::thread m_thread;
+};
+
+// A pseudo-terminal as the transceiver's port. It has no modem lines; the preloaded shim
+// answers for them: CTS off, a transceiver switched off whom nobody switches on.
+class PtyPort {
+public:
+    PtyPort() {
+        char name[128] = {};
+        int slave = -1;
+        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+            ADD_FAILURE() << "no pseudo-terminal";
+        ::close(slave);
+        m_name = name;
+    }
+    ~PtyPort() { ::close(m_master); }
+    const std::string& Name() const { return m_name; }
+    fs::path LockFile(const Sandbox& box) const {
+        return box.dir / "lock" / ("LCK.." + fs::path(m_name).filename().string());
+    }
+
+private:
+    int m_master = -1;
+    std::string m_name;
+};
 
 } // namespace
 
@@ -291,4 +428,84 @@ TEST(Binary, ACopyStartedUnderAnotherNameKeepsItsOwnSettings) {
     Result r = RunProgram(box, {"/d"}, 15s, {}, copy.string());
     EXPECT_EQ(r.exitCode, 0) << r.trace;
     EXPECT_TRUE(Contains(box.Log("dialup.log"), "hangup Ost")) << box.Log("dialup.log");
+}
+
+TEST(Binary, AStuckSystemBusLeavesTheDialUpFunctionsUnboundButOpensTheDialogAtOnce) {
+    for (bool answersLogin : {false, true}) {
+        Sandbox box;
+        StuckBus bus(box.Path("bus"), answersLogin);
+        // Service "auto", and no pppd: NetworkManager is the only candidate.
+        box.WriteSettings(
+            "[Ports]\nCOM1=sim:power=on,link=80\n[Dialup]\nPppd=" + box.Path("no-pppd") + "\n");
+        Result r = RunProgram(box, {}, 2s, {{"DBUS_SYSTEM_BUS_ADDRESS", bus.Address()}});
+        EXPECT_TRUE(Contains(r.trace, "trace: open IDD_MAIN")) << answersLogin << r.trace;
+        EXPECT_TRUE(Contains(r.trace, "trace: enable IDC_CONNECT 0")) << answersLogin;
+        EXPECT_TRUE(Contains(r.trace, "system bus: the bus did not answer in time"))
+            << answersLogin;
+    }
+}
+
+TEST(Binary, ADisplayThatCannotBeOpenedEndsWithTheNoDisplayMessageAndCodeTwo) {
+    int unused = 99;
+    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(unused)))
+        --unused;
+    const std::vector<std::map<std::string, std::string>> cases{
+        {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ":" + std::to_string(unused)}},
+        {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+        {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", "qm-no-such-socket"}},
+    };
+    Sandbox box;
+    box.WriteSettings("[Ports]\nCOM1=sim:power=on\n[Dialup]\nService=none\n");
+    for (const auto& env : cases) {
+        Result r = RunProgram(box, {}, 15s, env);
+        EXPECT_EQ(r.exitCode, 2) << r.trace;
+        EXPECT_TRUE(Contains(r.trace, "the display cannot be opened")) << r.trace;
+        EXPECT_TRUE(Contains(r.trace, "QT_QPA_PLATFORM=offscreen"));
+    }
+}
+
+TEST(Binary, ATerminationSignalStopsTheRunningWorkerSoThatThePortsLockGoes) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        Sandbox box;
+        PtyPort port;
+        box.WriteSettings("[Ports]\nCOM1=" + port.Name() + "\n[Dialup]\nService=none\n");
+        Running program = StartProgram(box, {}, {{"LD_PRELOAD", MODEM_LINES_SHIM}});
+        ASSERT_TRUE(program.WaitForTrace("\"Laser-Transceiver einschalten\"", 10s))
+            << program.Trace();
+        ASSERT_TRUE(fs::exists(port.LockFile(box))) << "the worker holds the port";
+        ::kill(program.Pid(), sig);
+        Result r = program.Finish(5s);
+        EXPECT_EQ(r.exitCode, 128 + sig) << r.trace;
+        EXPECT_FALSE(fs::exists(port.LockFile(box))) << sig;
+    }
+}
+
+TEST(Binary, ATerminationSignalCancelsADialInFlight) {
+    Sandbox box;
+    box.WriteSettings(Settings(box, "power=on", "entries=Optolink,delay=60000"));
+    Running program = StartProgram(box, {});
+    ASSERT_TRUE(program.WaitForTrace("trace: open IDD_DIAL", 20s)) << program.Trace();
+    ::kill(program.Pid(), SIGTERM);
+    Result r = program.Finish(5s);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.trace;
+    EXPECT_TRUE(Contains(box.Log("dialup.log"), "dial Optolink cancel")) << box.Log("dialup.log");
+    EXPECT_FALSE(fs::exists(box.dir / "follow-up-ran"));
+}
+
+TEST(Binary, ATerminationSignalLeavesAnActiveConnectionUp) {
+    PtyPort port;
+    const int held = ::open(port.Name().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0); // the connection's own program holds it
+    Sandbox box;
+    box.WriteSettings("[Settings]\nRAS%20Link%20Name=Optolink\n[Ports]\nCOM1=" + port.Name() +
+                      "\n[Dialup]\nService=sim:entries=Optolink,active=Optolink,log=" +
+                      box.Path("dialup.log") + "\n");
+    Running program = StartProgram(box, {});
+    ASSERT_TRUE(program.WaitForTrace("trace: text IDC_CONNECT \"Trennen\"", 10s))
+        << program.Trace();
+    ::kill(program.Pid(), SIGTERM);
+    Result r = program.Finish(5s);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.trace;
+    EXPECT_FALSE(Contains(box.Log("dialup.log"), "hangup")) << box.Log("dialup.log");
+    ::close(held);
 }
