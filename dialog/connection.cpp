@@ -2,37 +2,71 @@
 // the follow-up program after a dial.
 #include "dialog/link_control_dialog.h"
 #include "dialup/entry_name.h"
+#include "platform/cancel_token.h"
+#include "platform/dialog_host.h"
+#include "platform/worker_thread.h"
 #include "res/resource.h"
 
-bool CLinkControlDialog::FindConnection() {
-    m_hRasConn = 0;
-    if (!m_context.dialup.RasEnumConnections)
-        return false;
+namespace {
+
+// The first active connection named entry; nothing when there is none or the service cannot
+// tell. May take as long as the service does.
+std::optional<HRASCONN> LookUpConnection(const DialupFunctions& dialup, const std::string& entry) {
+    if (!dialup.RasEnumConnections)
+        return std::nullopt;
     std::vector<RASCONN> connections;
-    if (!m_context.dialup.RasEnumConnections(connections))
-        return false; // a service that cannot tell counts as no connection
+    if (!dialup.RasEnumConnections(connections))
+        return std::nullopt; // a service that cannot tell counts as no connection
     for (const RASCONN& conn : connections)
-        if (EntryNamesEqual(m_strRasLinkName, conn.szEntryName)) {
-            m_hRasConn = conn.hrasconn;
-            return true;
-        }
-    return false;
+        if (EntryNamesEqual(entry, conn.szEntryName))
+            return conn.hrasconn;
+    return std::nullopt;
+}
+
+} // namespace
+
+bool CLinkControlDialog::FindConnection() {
+    const std::optional<HRASCONN> found = LookUpConnection(m_context.dialup, m_strRasLinkName);
+    m_hRasConn = found.value_or(0);
+    return found.has_value();
+}
+
+// The service may take seconds to answer (pppd up to its deadline twice over): the call runs on
+// a worker, and its end step comes back to the UI thread as a job's does. A cancel drops the end
+// step; closing the dialog joins the worker, which finishes a hang-up in flight first.
+void CLinkControlDialog::RunOnDialupWorker(DialupWork work, DialupEnd end) {
+    IDialogHost& host = Host();
+    m_pDialupThread =
+        WorkerThread::Start([work, end, dlg = this, &host, alive = std::weak_ptr<int>(m_lifetime)](
+                                const std::shared_ptr<CancelToken>& cancel) {
+            const std::optional<HRASCONN> found = work(*cancel);
+            host.Post([end, dlg, alive, cancel, found] {
+                if (alive.lock() && !cancel->IsCancelled())
+                    (dlg->*end)(found);
+            });
+        });
+    if (!m_pDialupThread) // no thread to be had: the service is asked here, as it always was
+        (this->*end)(work(CancelToken()));
 }
 
 // On the UI thread, also when the automatic sequence dials: the dialog's state belongs to it,
-// and the dial dialog is modal to the main dialog either way.
+// and the dial dialog is modal to the main dialog either way. While the service is asked on a
+// worker, a second click does nothing.
 void CLinkControlDialog::OnConnect() {
+    if (m_pDialupThread)
+        return;
     const DialupFunctions& dialup = m_context.dialup;
     if (m_hRasConn != 0) {
         if (dialup.RasHangUp) {
             SetDlgItemText(IDC_STATUS, "Trenne Verbindung...");
-            dialup.RasHangUp(m_hRasConn);
-            SetDlgItemText(IDC_STATUS, "");
-            if (!FindConnection()) {
-                GetDlgItem(IDC_CONFIGURE).EnableWindow(true);
-                GetDlgItem(IDC_TEST).EnableWindow(true);
-                SetDlgItemText(IDC_CONNECT, "Verbinden");
-            }
+            RunOnDialupWorker(
+                [dialup, handle = m_hRasConn, entry = m_strRasLinkName](const CancelToken& cancel) {
+                    dialup.RasHangUp(handle);
+                    if (cancel.IsCancelled())
+                        return std::optional<HRASCONN>(); // the dialog is closing: nobody looks
+                    return LookUpConnection(dialup, entry);
+                },
+                &CLinkControlDialog::HangUpFinished);
         }
     } else if (dialup.RasDialDlg && dialup.RasDialDlg(*this, m_strRasLinkName)) {
         if (!m_strRunProgram.empty() &&
@@ -41,14 +75,34 @@ void CLinkControlDialog::OnConnect() {
             FatalError("Kann " + m_strRunProgram + " nicht ausführen!\n");
             return;
         }
-        FindConnection();
-        GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
-        GetDlgItem(IDC_TEST).EnableWindow(false);
-        SetDlgItemText(IDC_CONNECT, "Trennen");
-        if (m_bAutoMode) {
-            EndProgram(0);
-            return;
-        }
+        RunOnDialupWorker([dialup, entry = m_strRasLinkName](
+                              const CancelToken&) { return LookUpConnection(dialup, entry); },
+                          &CLinkControlDialog::DialFinished);
+        return; // the automatic run ends in the end step
+    }
+    m_bAutoMode = false;
+}
+
+void CLinkControlDialog::HangUpFinished(std::optional<HRASCONN> found) {
+    m_pDialupThread.reset(); // it has ended, or ends right after its report
+    SetDlgItemText(IDC_STATUS, "");
+    m_hRasConn = found.value_or(0);
+    if (!found) {
+        GetDlgItem(IDC_CONFIGURE).EnableWindow(true);
+        GetDlgItem(IDC_TEST).EnableWindow(true);
+        SetDlgItemText(IDC_CONNECT, "Verbinden");
+    }
+}
+
+void CLinkControlDialog::DialFinished(std::optional<HRASCONN> found) {
+    m_pDialupThread.reset(); // it has ended, or ends right after its report
+    m_hRasConn = found.value_or(0);
+    GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
+    GetDlgItem(IDC_TEST).EnableWindow(false);
+    SetDlgItemText(IDC_CONNECT, "Trennen");
+    if (m_bAutoMode) {
+        EndProgram(0);
+        return;
     }
     m_bAutoMode = false;
 }

@@ -21,6 +21,7 @@ CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
 CLinkControlDialog::~CLinkControlDialog() {
     m_pConfigureThread.reset();
     m_pTestThread.reset();
+    m_pDialupThread.reset();
 }
 
 const MessageMap& CLinkControlDialog::GetMessageMap() const {
@@ -92,6 +93,9 @@ void CLinkControlDialog::StopRunningWorker() {
         OnConfigure();
     if (m_pTestThread)
         OnTest();
+    // A hang-up in flight finishes first: the service bounds it.
+    if (std::unique_ptr<WorkerThread> worker = std::move(m_pDialupThread))
+        worker->CancelAndJoin();
 }
 
 void CLinkControlDialog::EndProgram(int code) {
@@ -104,8 +108,8 @@ void CLinkControlDialog::FatalError(const std::string& text) {
     EndProgram(1);
 }
 
-// Closing never waits for an operation to finish, but it does stop a running worker first, as
-// its cancel button does, so that nothing touches the dialog once it is gone.
+// Closing stops a running worker first, as its cancel button does, so that nothing touches the
+// dialog once it is gone; only a hang-up in flight is waited for.
 void CLinkControlDialog::OnOK() {
     StopRunningWorker();
     CDialog::OnOK();

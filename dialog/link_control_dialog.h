@@ -7,11 +7,13 @@
 #include "platform/dialog.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class CancelToken;
 class ILinkReporter;
 class WorkerThread;
 struct LinkPort;
@@ -28,6 +30,8 @@ public:
     // The running jobs; UI thread only. Empty when none runs.
     std::unique_ptr<WorkerThread> m_pConfigureThread;
     std::unique_ptr<WorkerThread> m_pTestThread;
+    // The hang-up or lookup the connection button started; UI thread only.
+    std::unique_ptr<WorkerThread> m_pDialupThread;
     int m_hIcon;
     bool m_bDirty = false;
     int m_nBaudrate = 3;
@@ -67,6 +71,7 @@ public:
     void FatalError(const std::string& text);
 
     // The dial-up connection.
+    // Looks the connection up at once; for the start, before the dialog shows.
     bool FindConnection();
     void OnConnect();
 
@@ -82,6 +87,12 @@ protected:
 
 private:
     class JobReporter;
+    using DialupWork = std::function<std::optional<HRASCONN>(const CancelToken& cancel)>;
+    using DialupEnd = void (CLinkControlDialog::*)(std::optional<HRASCONN> found);
+
+    void RunOnDialupWorker(DialupWork work, DialupEnd end);
+    void HangUpFinished(std::optional<HRASCONN> found);
+    void DialFinished(std::optional<HRASCONN> found);
 
     // The bytes behind an edit box. The boxes hold Unicode, so bytes that are not UTF-8 (a
     // name or path in Latin-1) come back changed although nobody touched them: while the box
@@ -95,7 +106,8 @@ private:
 
     void MarkDirty();
     void EnableSettingsControls(bool enable);
-    // Stops a running configuration or link test as its cancel button does.
+    // Stops a running configuration or link test as its cancel button does, and joins the
+    // dial-up worker.
     void StopRunningWorker();
     // Closes the dialog; the program then ends with code.
     void EndProgram(int code);

@@ -71,6 +71,8 @@ LinkPort CLinkControlDialog::SelectedPort() const {
 
 void CLinkControlDialog::OnConfigure() {
     if (!m_pConfigureThread) {
+        if (m_pDialupThread)
+            return; // the connection button's operation runs
         TransceiverConfiguration job({SelectedPort(), m_nSensitivity, m_nBaudrate}, m_context.ports,
                                      m_context.clock);
         m_pConfigureThread = WorkerThread::Start([this, job](const auto& cancel) {
@@ -107,6 +109,8 @@ void CLinkControlDialog::ConfigureFinished(bool bSuccess) {
 
 void CLinkControlDialog::OnTest() {
     if (!m_pTestThread) {
+        if (m_pDialupThread)
+            return; // the connection button's operation runs
         LinkTest job({SelectedPort(), m_nBaudrate, m_bAutoMode}, m_context.ports, m_context.clock);
         m_pTestThread = WorkerThread::Start([this, job](const auto& cancel) {
             JobReporter reporter(*this, JobReporter::Job::Test, cancel);

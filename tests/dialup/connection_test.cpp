@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -115,15 +116,62 @@ TEST(OnConnect, AHangUpThatLeavesTheConnectionListedKeepsItAndHangsUpAgain) {
         return 0;
     });
     h.host.ClearTranscript();
-    h.host.UserClick(IDC_CONNECT);
-    h.host.UserClick(IDC_CONNECT);
-    ASSERT_TRUE(WaitUntil([&] { return h.Seen({"text IDC_STATUS \"\""}).size() == 2; }));
+    for (size_t n : {1, 2}) {
+        h.host.UserClick(IDC_CONNECT);
+        ASSERT_TRUE(WaitUntil([&] { return h.Seen({"text IDC_STATUS \"\""}).size() == n; }));
+    }
     h.OnUi([] { return 0; });
     EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT"}), Lines{});
     EXPECT_EQ(h.host.Text(IDC_CONNECT), "Trennen");
     EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 51u);
     const Lines calls = h.service->Calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "hangup 51"), 2);
+}
+
+// A hang-up the test holds: the dialog stays responsive and shows it, and no button starts
+// anything until it ends as any hang-up does.
+TEST(OnConnect, AHangUpInFlightShowsItsStatusAndIgnoresTheButtons) {
+    DialupHarness h;
+    h.service->active = {{61, "Mast"}};
+    h.service->hangUpWaits = true;
+    h.Start();
+    ASSERT_TRUE(Lookup(h, "Mast").result);
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(WaitUntil([&] { return h.service->HangUpInFlight(); }));
+    const auto [status, inFlight] = h.OnUi([&] {
+        return std::pair(h.Dialog().GetDlgItemText(IDC_STATUS), h.service->HangUpInFlight());
+    });
+    EXPECT_EQ(status, "Trenne Verbindung...");
+    EXPECT_TRUE(inFlight) << "the UI thread waited for the hang-up";
+    for (int id : {IDC_CONNECT, IDC_CONFIGURE, IDC_TEST})
+        h.host.UserClick(id);
+    h.OnUi([] { return 0; });
+    h.service->ReleaseHangUp();
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Verbinden\""));
+    EXPECT_EQ(
+        h.Seen({"text", "enable"}),
+        (Lines{"text IDC_STATUS \"Trenne Verbindung...\"", "text IDC_STATUS \"\"",
+               "enable IDC_CONFIGURE 1", "enable IDC_TEST 1", "text IDC_CONNECT \"Verbinden\""}));
+    const Lines calls = h.service->Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "hangup 61"), 1);
+}
+
+TEST(OnConnect, ClosingDuringAHangUpLetsItFinishAndShowsNothingAfterwards) {
+    DialupHarness h;
+    h.service->active = {{62, "Mast"}};
+    h.service->hangUpWaits = true;
+    h.Start();
+    ASSERT_TRUE(Lookup(h, "Mast").result);
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(WaitUntil([&] { return h.service->HangUpInFlight(); }));
+    h.host.UserPressEscape();
+    h.service->ReleaseHangUp();
+    ASSERT_TRUE(h.WaitForEnd());
+    EXPECT_EQ(LiveWorkerThreads(), 0);
+    EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT"}), Lines{}) << "the end step was dropped";
+    EXPECT_EQ(h.host.Lines("end IDD_MAIN"), Lines{"end IDD_MAIN 2"});
 }
 
 TEST(OnConnect, ASuccessfulDialShowsTheConnectedStateAndKeepsTheDialogOpen) {
@@ -148,12 +196,12 @@ TEST(OnConnect, NoDialWorkerIsLeftRunningOnceTheDialHasReturned) {
     DialupHarness h;
     h.Set("RAS Link Name", "Dach West");
     h.Start();
-    // The lookup after the dial runs before anything else on the UI thread: what it sees is
-    // what an exit right after the dial would leave behind.
+    // The lookup after the dial is what an exit right after the dial waits for: besides its own
+    // worker, nothing may be left.
     h.service->onEnum = [] { return LiveWorkerThreads(); };
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
-    EXPECT_EQ(h.service->Calls().back(), "enum with 0 workers");
+    EXPECT_EQ(h.service->Calls().back(), "enum with 1 workers");
 }
 
 TEST(OnConnect, ASuccessfulDialStartsTheFollowUpProgram) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 
@@ -23,8 +24,12 @@ public:
         return active;
     }
     bool HangUp(HRASCONN handle) override {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_calls.push_back("hangup " + std::to_string(handle));
+        // Held until the test lets go, at most as long as a service may take.
+        m_hangUpInFlight = true;
+        m_released.wait_for(lock, kServiceDeadline, [&] { return !hangUpWaits; });
+        m_hangUpInFlight = false;
         if (hangUpLeavesListed)
             return false;
         std::erase_if(active, [&](const RASCONN& c) { return c.hrasconn == handle; });
@@ -58,6 +63,18 @@ public:
         return DialOutcome::Cancel();
     }
 
+    void ReleaseHangUp() {
+        {
+            std::lock_guard lock(m_mutex);
+            hangUpWaits = false;
+        }
+        m_released.notify_all();
+    }
+    bool HangUpInFlight() {
+        std::lock_guard lock(m_mutex);
+        return m_hangUpInFlight;
+    }
+
     std::vector<std::string> Calls() {
         std::lock_guard lock(m_mutex);
         return m_calls;
@@ -68,11 +85,14 @@ public:
     std::vector<RASCONN> active;
     bool failEnum = false;
     bool hangUpLeavesListed = false;
+    bool hangUpWaits = false; // until ReleaseHangUp()
     Dialling dialling = Dialling::Connects;
 
 private:
     std::mutex m_mutex;
     std::vector<std::string> m_calls;
+    std::condition_variable m_released;
+    bool m_hangUpInFlight = false;
 };
 
 // The harness with the fake as the chosen service and every port on a device that is not there,
