@@ -5,11 +5,13 @@
 
 #include "pty_pair.h"
 
+#include "tests/support/text.h"
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+
 #include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
@@ -24,17 +26,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 constexpr auto kDeadline = 15s;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // Another program under a pty of its own (minicom and picocom want a terminal); its screen is
 // read while waiting, so that it never blocks on a full terminal.

@@ -7,6 +7,7 @@
 #include "platform/cancel_token.h"
 #include "pty_pair.h"
 
+#include "tests/support/text.h"
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+
 #include <gtest/gtest.h>
 #include <numeric>
 #include <signal.h>
@@ -29,17 +31,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // A process that stays alive under a name of our choosing, for lock files that must look taken.
 class ForeignProcess {

@@ -2,7 +2,8 @@
 // be repeated), and what the process holds, counted from /proc.
 #pragma once
 
-#include <chrono>
+#include "tests/support/wait_until.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -53,13 +54,8 @@ inline int Threads() {
 // while the kernel finishes its exit. Gives the count when it is down to expected, or after
 // ten seconds whatever it is then.
 inline int ThreadsOnceSettled(int expected) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int n = Threads();
-    while (n > expected && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        n = Threads();
-    }
-    return n;
+    WaitUntil([&] { return Threads() <= expected; });
+    return Threads();
 }
 // A thread started and joined before the counting begins: a sanitizer starts a helper thread
 // of its own with the first thread of the program, which must not count against a cycle.
