@@ -36,6 +36,8 @@ std::unique_ptr<WorkerThread> WorkerThread::Start(Body body) {
     if (StartFailsForTests())
         return nullptr;
     auto worker = std::make_unique<WorkerThread>(Private{});
+    // Counted before the thread exists: its body may run before the constructor returns.
+    g_live.fetch_add(1);
     try {
         worker->m_thread = std::thread([token = worker->m_token, body = std::move(body)] {
             t_token = token;
@@ -47,9 +49,9 @@ std::unique_ptr<WorkerThread> WorkerThread::Start(Body body) {
             t_token.reset();
         });
     } catch (const std::system_error&) {
+        g_live.fetch_sub(1);
         return nullptr;
     }
-    g_live.fetch_add(1);
     return worker;
 }
 
