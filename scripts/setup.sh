@@ -2,8 +2,8 @@
 # Installs the Debian packages that building, testing and the demo need; with --windows, those
 # that the Windows program needs instead: the mingw-w64 cross compiler, GoogleTest's sources to
 # build for it, and Wine under Xvfb to run it; with --services, the programs the lock tests meet
-# that come with a system service (ser2net), installed so that the service never starts: the
-# tests run them privately. Safe to run again: it asks apt only for what is missing. Runs as
+# that come with a system service (ser2net, and NetworkManager for the dial-up tests), installed so
+# that the service never starts: the tests run them privately. Safe to run again: it asks apt only for what is missing. Runs as
 # root, or through sudo.
 set -euo pipefail
 
@@ -32,7 +32,7 @@ if [ "${1:-}" = --windows ]; then
 fi
 services=false
 if [ "${1:-}" = --services ]; then
-  packages=(ser2net)
+  packages=(ser2net network-manager)
   services=true
 fi
 
@@ -68,7 +68,12 @@ trap restore_policy EXIT
 printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
 "${sudo_cmd[@]}" chmod 755 "$policy"
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-# Nor at the next boot.
+# Nor at the next boot: every unit the packages bring, whose names need not be the package's
+# (network-manager brings NetworkManager.service and its helpers).
 if command -v systemctl >/dev/null; then
-  for p in "${missing[@]}"; do "${sudo_cmd[@]}" systemctl disable "$p" >/dev/null 2>&1 || true; done
+  for p in "${missing[@]}"; do
+    for unit in $(dpkg-query -L "$p" | grep -E '^(/usr)?/lib/systemd/system/[^/]+\.(service|socket|timer)$'); do
+      "${sudo_cmd[@]}" systemctl disable "$(basename "$unit")" >/dev/null 2>&1 || true
+    done
+  done
 fi
