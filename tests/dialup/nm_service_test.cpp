@@ -1,5 +1,6 @@
 // The NetworkManager backend against python3-dbusmock's NetworkManager template, on a private
-// bus that stands in for the system bus.
+// bus that stands in for the system bus: what a real NetworkManager (nm_real_service_test.cpp)
+// cannot be made to do on demand: refuse, stay activating, stop answering, vanish.
 #include "dialup/networkmanager/nm_service.h"
 #include "platform/cancel_token.h"
 
@@ -171,33 +172,6 @@ protected:
 
     std::shared_ptr<IDialupService> service;
 };
-
-TEST_F(NetworkManagerBackend, ListsActivatesAndDeactivatesConnectionsById) {
-    Mock({"active", "Mast", "mast0"});
-    Mock({"saved", "Dach West"});
-    EXPECT_EQ(Listed(), std::vector<std::string>{"Mast"});
-
-    CancelToken token;
-    std::vector<std::string> progress;
-    DialOutcome outcome = service->Dial("DACH WEST", token,
-                                        [&](const std::string& text) { progress.push_back(text); });
-    ASSERT_EQ(outcome.kind, DialOutcome::Connected) << outcome.error;
-    EXPECT_EQ(progress.front(), "Wähle DACH WEST...");
-    EXPECT_EQ(Listed(), (std::vector<std::string>{"Mast", "Dach West"}));
-    EXPECT_EQ(HandleOf("Mast"), HandleOf("Mast")) << "a connection keeps its handle";
-
-    EXPECT_TRUE(service->HangUp(HandleOf("Dach West")));
-    EXPECT_EQ(Listed(), std::vector<std::string>{"Mast"}) << "listed right after the hang-up";
-}
-
-TEST_F(NetworkManagerBackend, AnEntryWithoutSavedConnectionIsNotDialled) {
-    Mock({"saved", "Mast"});
-    CancelToken token;
-    DialOutcome outcome = service->Dial("Mäst", token, nullptr);
-    EXPECT_EQ(outcome.kind, DialOutcome::Failed);
-    EXPECT_EQ(outcome.error, "Der NetworkManager kennt keine Verbindung \"Mäst\".");
-    EXPECT_EQ(Listed(), std::vector<std::string>{});
-}
 
 TEST_F(NetworkManagerBackend, ARefusalByTheAuthorisationServiceIsExplained) {
     Mock({"saved", "Mast"});
