@@ -93,6 +93,33 @@ TEST_F(RealNetworkManagerBackend, AConnectionBroughtUpElsewhereIsListedAndHungUp
     EXPECT_EQ(nm.State("Optolink Dach"), "");
 }
 
+// What the backend makes today of what NetworkManager says when v0 has no carrier. In order: the
+// first activation is still taken and ends deactivated (reason 3) once NetworkManager stops
+// waiting for the carrier, about 6 s later; from then on one needing DHCP is refused at once
+// (UnknownDevice), while a static one comes up without carrier.
+TEST_F(RealNetworkManagerBackend, WithoutCarrierWhatTheServiceSaysIsPassedOn) {
+    ASSERT_TRUE(nm.AddDhcpProfile("Dach DHCP"));
+    ASSERT_TRUE(nm.SetCarrier(false));
+    const struct {
+        const char* entry;
+        DialOutcome::Kind kind;
+        const char* error;
+    } steps[] = {
+        {"Dach DHCP", DialOutcome::Failed, "Das Gerät der Verbindung wurde getrennt."},
+        {"Dach DHCP", DialOutcome::Failed, "Der NetworkManager hat das Verbinden abgelehnt."},
+        {"Optolink Dach", DialOutcome::Connected, ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.entry);
+        CancelToken token;
+        const DialOutcome outcome = service->Dial(step.entry, token, nullptr);
+        EXPECT_EQ(outcome.kind, step.kind);
+        EXPECT_EQ(outcome.error, step.error);
+    }
+    EXPECT_EQ(nm.State("Dach DHCP"), "");
+    EXPECT_EQ(nm.State("Optolink Dach"), "activated");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

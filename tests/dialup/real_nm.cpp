@@ -246,6 +246,19 @@ bool RealNetworkManager::AddProfile(const std::string& name) const {
                .exitCode == 0;
 }
 
+bool RealNetworkManager::AddDhcpProfile(const std::string& name) const {
+    return Nmcli({"connection", "add", "type", "ethernet", "con-name", name, "ifname", "v0",
+                  "autoconnect", "no", "ipv4.method", "auto", "ipv6.method", "disabled"})
+               .exitCode == 0;
+}
+
+bool RealNetworkManager::SetCarrier(bool on) const {
+    return RunCommand({"/usr/bin/nsenter", "-t", std::to_string(m_nm), "-n", "/usr/sbin/ip", "link",
+                       "set", "v1", on ? "up" : "down"},
+                      5000)
+               .exitCode == 0;
+}
+
 std::string RealNetworkManager::State(const std::string& name) const {
     return Nmcli({"-g", "GENERAL.STATE", "connection", "show", name}).output;
 }

@@ -37,6 +37,11 @@ public:
     // The profile's GENERAL.STATE as nmcli reads it: "activated", or empty when it is down.
     std::string State(const std::string& name) const;
 
+    // Takes v0's carrier away (its peer v1 goes down) or gives it back.
+    bool SetCarrier(bool on) const;
+    // A profile on v0 that waits for an address from a DHCP server.
+    bool AddDhcpProfile(const std::string& name) const;
+
     // What NetworkManager and the bus daemon wrote, for a failure message.
     std::string Logs() const;
 
