@@ -39,12 +39,6 @@ namespace {
 const char* const kProfile = "Optolink Dach";
 constexpr std::chrono::seconds kDeadline{10};
 
-long long NowNs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
-
 // Ends the run; main reports it once the program and NetworkManager have been stopped.
 [[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error(what);
@@ -53,7 +47,7 @@ long long NowNs() {
 // Everything that happened, stamped: transcript lines, backend calls, NetworkManager's signals.
 class Events {
 public:
-    void Add(const std::string& what, long long ns = NowNs()) {
+    void Add(const std::string& what, long long ns = MonotonicNs()) {
         {
             std::lock_guard lock(m_mutex);
             m_events.push_back({ns, what});
@@ -288,14 +282,14 @@ public:
     const std::string& Path() const { return m_path; }
 
     long long Next() {
-        const long long deadline = NowNs() + kDeadline.count() * 1000000000LL;
+        const long long deadline = MonotonicNs() + kDeadline.count() * 1000000000LL;
         for (;;) {
             if (const auto eol = m_text.find('\n'); eol != std::string::npos) {
                 const long long stamp = std::atoll(m_text.c_str());
                 m_text.erase(0, eol + 1);
                 return stamp;
             }
-            const long long left = deadline - NowNs();
+            const long long left = deadline - MonotonicNs();
             pollfd pfd{m_fd, POLLIN, 0};
             if (left <= 0 || ::poll(&pfd, 1, static_cast<int>(left / 1000000 + 1)) < 0)
                 Fail("the follow-up program did not start");
@@ -332,7 +326,7 @@ const std::string kHangUpShown = "text IDC_CONNECT \"Trennen\"";
 
 void ProgramDial(Program& program, Events& events, StampFifo& fifo, bool measured) {
     const size_t from = events.Size();
-    const long long click = NowNs();
+    const long long click = MonotonicNs();
     program.host.UserClick(IDC_CONNECT);
     const long long started = fifo.Next();
     // The next step begins once the lookup after the dial has set the button.
@@ -346,7 +340,7 @@ void ProgramDial(Program& program, Events& events, StampFifo& fifo, bool measure
 
 void ProgramHangUp(Program& program, Events& events, bool measured) {
     const size_t from = events.Size();
-    const long long click = NowNs();
+    const long long click = MonotonicNs();
     program.host.UserClick(IDC_CONNECT);
     const long long shown = events.WaitFor(kConnectShown, from);
     if (measured)
@@ -354,9 +348,9 @@ void ProgramHangUp(Program& program, Events& events, bool measured) {
 }
 
 void Nmcli(const RealNetworkManager& nm, const char* verb, Samples* samples) {
-    const long long start = NowNs();
+    const long long start = MonotonicNs();
     const CommandResult r = nm.Nmcli({"connection", verb, kProfile});
-    const long long end = NowNs();
+    const long long end = MonotonicNs();
     if (r.exitCode != 0)
         Fail(std::string("nmcli connection ") + verb + ": " + r.output);
     if (samples)
