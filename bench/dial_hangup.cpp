@@ -1,22 +1,28 @@
 // Dial and hang-up against a real NetworkManager (tests/dialup/real_nm.h), the program against
 // nmcli on the same static profile, rounds alternating which goes first.
-// The program: its main dialog on the headless host with the NetworkManager backend and the real
-// dial dialog. Dial: the click on "Verbinden" to the moment the follow-up program's main() runs
-// (follow_up_stamp writes it to a fifo). Hang-up: the click on "Trennen" to "Verbinden" shown.
-// nmcli: `nmcli connection up|down`, spawn to exit.
-// With --phases the backend is wrapped to stamp its calls, and dbus-monitor stamps the active
-// connection's StateChanged signals: a table of where the time goes.
-// Ends with 77 (skipped) where the real service cannot run, with the reason on standard output.
+// The program: its main dialog on the headless host (--qt: the Qt host, offscreen) with the
+// NetworkManager backend and the real dial dialog. Dial: the click on "Verbinden" to the moment the
+// follow-up program's main() runs (follow_up_stamp writes it to a fifo). Hang-up: the click on
+// "Trennen" to "Verbinden" shown. nmcli: `nmcli connection up|down`, spawn to exit. With --phases
+// the backend is wrapped to stamp its calls, and dbus-monitor stamps the active connection's
+// StateChanged signals: a table of where the time goes. Ends with 77 (skipped) where the real
+// service cannot run, with the reason on standard output.
 //
-//   dial_hangup [rounds [--phases]]    (default 20)
+//   dial_hangup [rounds] [--phases] [--qt]    (default 20, headless host)
 #include "bench/bench_support.h"
 #include "bench/child_process.h"
 #include "dialup/follow_up.h"
 #include "dialup/networkmanager/nm_service.h"
+#include "platform/qt/dialog_window.h"
+#include "platform/qt/qt_host.h"
+#include "platform/tracing_host.h"
+#include "platform/ui_queue.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "tests/dialup/real_nm.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QPushButton>
 
 #include <cerrno>
 #include <condition_variable>
@@ -205,12 +211,21 @@ private:
     bool m_ready = false;
 };
 
-// The program with its main dialog on the headless host, dialling kProfile through the
-// NetworkManager backend, the follow-up program the stamp.
+// The program dialling kProfile through the NetworkManager backend, the follow-up program the
+// stamp. Its dialogs run on the headless host on a UI thread of its own, or on the Qt host
+// (offscreen), whose UI thread is main's: Run() runs the program there and measure beside it.
 class Program {
 public:
-    Program(Events& events, bool stamped, const std::string& runProgram) {
-        m_app.SetHost(&host);
+    Program(Events& events, bool stamped, const std::string& runProgram, bool qt) {
+        if (qt) {
+            m_qt = std::make_unique<QtHost>(ProgramResources());
+            m_traced = std::make_unique<TracingHost>(
+                *m_qt, [&events](const std::string& line) { events.Add(line); });
+            m_app.SetHost(m_traced.get());
+        } else {
+            m_headless.OnRecord([&events](const std::string& line) { events.Add(line); });
+            m_app.SetHost(&m_headless);
+        }
         m_app.m_pszAppName = "Quillmere";
         for (int digit = 1; digit <= 9; ++digit)
             m_store->Write("Ports", "COM" + std::to_string(digit), ""); // no port is probed
@@ -232,35 +247,83 @@ public:
                     return service ? std::make_shared<StampedService>(service, events) : nullptr;
                 });
         }
-        host.OnRecord([&events](const std::string& line) { events.Add(line); });
         m_app.SetProfileStore(m_store);
         static const char* argv[] = {"/usr/bin/Quillmere"};
         m_app.SetStartup(1, argv);
-        m_ui = std::thread([this] {
-            m_app.InitInstance();
-            m_done = true;
-        });
-        if (!host.WaitForLine("ready IDD_MAIN"))
-            Fail("the main dialog did not start");
-        if (!host.Enabled(IDC_CONNECT))
-            Fail("\"Verbinden\" is disabled: the NetworkManager backend was not bound");
-    }
-    ~Program() {
-        while (!m_done) {
-            host.UserPressEscape();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        m_ui.join();
     }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    HeadlessHost host;
+    void Run(const std::function<void()>& measure) {
+        std::exception_ptr failed;
+        std::thread other([&] {
+            if (m_qt) {
+                Drive(measure, failed);
+            } else {
+                m_app.InitInstance();
+                m_done = true;
+            }
+        });
+        if (m_qt) {
+            m_app.InitInstance();
+            m_done = true;
+        } else {
+            Drive(measure, failed);
+        }
+        other.join();
+        if (failed)
+            std::rethrow_exception(failed);
+    }
+
+    // The click on the connection button, as the user gives it.
+    void Click() {
+        if (!m_qt) {
+            m_headless.UserClick(IDC_CONNECT);
+            return;
+        }
+        m_qt->Post([this] {
+            if (DialogWindow* top = m_qt->TopWindow())
+                if (auto* button = top->findChild<QPushButton*>("IDC_CONNECT"))
+                    button->click();
+        });
+    }
 
 private:
+    IDialogHost& Host() { return m_qt ? static_cast<IDialogHost&>(*m_traced) : m_headless; }
+
+    // Waits for the main dialog, measures, and closes whatever is open, as Escape does.
+    void Drive(const std::function<void()>& measure, std::exception_ptr& failed) {
+        try {
+            bool enabled = false;
+            if (m_qt) // runs once the main dialog's event loop does
+                CallOnUi(Host(), [&] {
+                    enabled = m_app.m_pMainWnd->GetDlgItem(IDC_CONNECT).IsWindowEnabled();
+                });
+            else if (m_headless.WaitForLine("ready IDD_MAIN"))
+                enabled = m_headless.Enabled(IDC_CONNECT);
+            if (!enabled)
+                Fail("\"Verbinden\" is not there: the NetworkManager backend was not bound");
+            measure();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        while (!m_done) {
+            if (m_qt)
+                m_qt->Post([this] {
+                    if (DialogWindow* top = m_qt->TopWindow())
+                        top->reject();
+                });
+            else
+                m_headless.UserPressEscape();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    HeadlessHost m_headless;
+    std::unique_ptr<QtHost> m_qt;
+    std::unique_ptr<TracingHost> m_traced;
     std::shared_ptr<IProfileStore> m_store = std::make_shared<MemoryProfileStore>();
     CLinkControlApp m_app;
-    std::thread m_ui;
     std::atomic<bool> m_done{false};
 };
 
@@ -327,7 +390,7 @@ const std::string kHangUpShown = "text IDC_CONNECT \"Trennen\"";
 void ProgramDial(Program& program, Events& events, StampFifo& fifo, bool measured) {
     const size_t from = events.Size();
     const long long click = MonotonicNs();
-    program.host.UserClick(IDC_CONNECT);
+    program.Click();
     const long long started = fifo.Next();
     // The next step begins once the lookup after the dial has set the button.
     events.Add("follow-up started", started);
@@ -341,7 +404,7 @@ void ProgramDial(Program& program, Events& events, StampFifo& fifo, bool measure
 void ProgramHangUp(Program& program, Events& events, bool measured) {
     const size_t from = events.Size();
     const long long click = MonotonicNs();
-    program.host.UserClick(IDC_CONNECT);
+    program.Click();
     const long long shown = events.WaitFor(kConnectShown, from);
     if (measured)
         g_hangUp.Add(click, shown);
@@ -397,7 +460,7 @@ void Phases(const char* title, const Samples& samples, const Events& events,
     }
 }
 
-void Run(int rounds, bool phases) {
+void Run(int rounds, bool phases, bool qt) {
     RealNetworkManager nm;
     if (const std::string failed = nm.Start(); !failed.empty())
         Fail(failed + "\n" + nm.Logs());
@@ -414,25 +477,27 @@ void Run(int rounds, bool phases) {
     TempDir box;
     StampFifo fifo(box / "started");
     Program program(events, phases,
-                    CommandLineForFile(FOLLOW_UP_STAMP) + " " + CommandLineForFile(fifo.Path()));
-
-    // One unmeasured round first: the first activation and the first calls set things up.
-    for (int round = -1; round < rounds; ++round) {
-        const bool measured = round >= 0;
-        for (int k : {round & 1, 1 - (round & 1)}) {
-            if (k == 0) {
-                ProgramDial(program, events, fifo, measured);
-                ProgramHangUp(program, events, measured);
-            } else {
-                Nmcli(nm, "up", measured ? &g_up : nullptr);
-                Nmcli(nm, "down", measured ? &g_down : nullptr);
+                    CommandLineForFile(FOLLOW_UP_STAMP) + " " + CommandLineForFile(fifo.Path()),
+                    qt);
+    program.Run([&] {
+        // One unmeasured round first: the first activation and the first calls set things up.
+        for (int round = -1; round < rounds; ++round) {
+            const bool measured = round >= 0;
+            for (int k : {round & 1, 1 - (round & 1)}) {
+                if (k == 0) {
+                    ProgramDial(program, events, fifo, measured);
+                    ProgramHangUp(program, events, measured);
+                } else {
+                    Nmcli(nm, "up", measured ? &g_up : nullptr);
+                    Nmcli(nm, "down", measured ? &g_down : nullptr);
+                }
             }
         }
-    }
+    });
 
-    std::printf("Dial and hang-up, real NetworkManager, static profile, %d rounds alternating "
-                "(ms)\n",
-                rounds);
+    std::printf("Dial and hang-up, real NetworkManager, static profile, %s host, %d rounds "
+                "alternating (ms)\n",
+                qt ? "Qt (offscreen)" : "headless", rounds);
     std::printf("%-44s %8s %8s %8s\n", "", "median", "p90", "max");
     Row("dial: click to follow-up program started", g_dial.ms);
     Row("dial: nmcli connection up", g_up.ms);
@@ -443,7 +508,8 @@ void Run(int rounds, bool phases) {
 
     if (phases) {
         Phases("Dial, from the click", g_dial, events,
-               {{"dial dialog shown", "ready IDD_DIAL"},
+               {{"dial dialog opened", "open IDD_DIAL"},
+                {"dial dialog shown", "ready IDD_DIAL"},
                 {"backend Dial called", "service Dial called"},
                 {"NetworkManager: activating", "nm state 1"},
                 {"dial dialog: \"Verbindung wird aufgebaut...\"",
@@ -482,10 +548,25 @@ void Run(int rounds, bool phases) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    const bool phases = argc > 2 && std::strcmp(argv[2], "--phases") == 0;
-    // D-Bus needs an application object; the program's main makes one as well.
-    QCoreApplication qtApp(argc, argv);
+    int rounds = 20;
+    bool phases = false, qt = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--phases") == 0)
+            phases = true;
+        else if (std::strcmp(argv[i], "--qt") == 0)
+            qt = true;
+        else
+            rounds = std::max(1, std::atoi(argv[i]));
+    }
+    // D-Bus needs an application object, the Qt host a QApplication; the program makes its own.
+    const TempDir runtime; // Qt wants a private runtime folder
+    if (qt) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 0);
+    }
+    const std::unique_ptr<QCoreApplication> qtApp =
+        qt ? std::make_unique<QApplication>(argc, argv)
+           : std::make_unique<QCoreApplication>(argc, argv);
     std::string unavailable = RealNetworkManager::Unavailable();
     if (unavailable.empty() && phases && ::access("/usr/bin/dbus-monitor", X_OK) != 0)
         unavailable = "/usr/bin/dbus-monitor is not installed";
@@ -494,7 +575,7 @@ int main(int argc, char** argv) {
         return 77;
     }
     try {
-        Run(rounds, phases);
+        Run(rounds, phases, qt);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dial_hangup: %s\n", e.what());
         return 1;

@@ -44,4 +44,6 @@ echo; echo "== 5. automatic run overhead"
 quiet "$b/auto_run" "$autoruns"
 echo; echo "== 6. dial and hang-up (a real NetworkManager: root and scripts/setup.sh --services)"
 quiet "$b/dial_hangup" "$dials" --phases || [[ $? == 77 ]]
+echo
+quiet "$b/dial_hangup" "$dials" --phases --qt || [[ $? == 77 ]]
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
