@@ -9,12 +9,12 @@ dir=${BUILD_DIR:-$root/build-bench}
 "$root/scripts/setup.sh"
 cmake -G Ninja -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_BENCH=ON >/dev/null
 ninja -C "$dir" -j"$(nproc)" Quillmere bare_dialog cancel_latency link_cycle ui_roundtrip \
-    startup auto_run
+    startup auto_run dial_hangup
 
 if [[ ${QUICK:-0} == 1 ]]; then
-    cycle_s=2 cancel_runs=20 calls=5000 starts=10 autoruns=2
+    cycle_s=2 cancel_runs=20 calls=5000 starts=10 autoruns=2 dials=5
 else
-    cycle_s=6 cancel_runs=100 calls=20000 starts=30 autoruns=5
+    cycle_s=6 cancel_runs=100 calls=20000 starts=30 autoruns=5 dials=20
 fi
 
 # Qt wants a private runtime folder; nothing here needs a display.
@@ -42,4 +42,8 @@ echo; echo "== 4. start-up"
 quiet "$b/startup" "$starts"
 echo; echo "== 5. automatic run overhead"
 quiet "$b/auto_run" "$autoruns"
+echo; echo "== 6. dial and hang-up (a real NetworkManager: root and scripts/setup.sh --services)"
+quiet "$b/dial_hangup" "$dials" --phases || [[ $? == 77 ]]
+echo
+quiet "$b/dial_hangup" "$dials" --phases --qt || [[ $? == 77 ]]
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
