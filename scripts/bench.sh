@@ -42,4 +42,7 @@ echo; echo "== 4. start-up"
 quiet "$b/startup" "$starts"
 echo; echo "== 5. automatic run overhead"
 quiet "$b/auto_run" "$autoruns"
+ninja -C "$dir" -j"$(nproc)" responsiveness >/dev/null
+echo; echo "== responsiveness"
+quiet "$b/responsiveness"
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
