@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -153,6 +154,9 @@ int main(int argc, char** argv) {
     // A run that went wrong leaves dialogs open that nothing here could end safely.
     auto fail = [&](const std::string& why) {
         std::fprintf(stderr, "responsiveness: %s\n", why.c_str());
+        int daemon = 0; // a link left up
+        if (std::ifstream(base + "/run/ppp-Optolink.pid") >> daemon && daemon > 1)
+            ::kill(daemon, SIGKILL);
         std::filesystem::remove_all(base);
         std::fflush(nullptr);
         std::_Exit(2);
