@@ -36,6 +36,8 @@ protected:
         // No real device is ever opened: every port name maps to none.
         for (int i = 1; i <= 9; ++i)
             store->Write("Ports", "COM" + std::to_string(i), "");
+        // Nor a dial-up service of the machine's.
+        store->Write("Dialup", "Service", "none");
         app.SetProfileStore(store);
     }
     // Starts the program; steps run once its main dialog is open, then every dialog still open
