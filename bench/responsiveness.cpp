@@ -1,9 +1,10 @@
 // How late the UI thread's event loop gets while the connection button's work runs against a
 // slow service: the real program on the Qt host (offscreen) clicks "Verbinden", then "Trennen",
 // with the pppd backend driving a stand-in that takes 3 s to bring the link up and 3 s to end,
-// and a lookup that answers after 2 s. A precise 10 ms timer on the UI thread notes how much
-// later than due each of its ticks came; a tick belongs to every service call its interval
-// overlaps. "idle" is the same timer for a second before the dial: the machine's own lateness.
+// and a lookup that answers after 2 s. A precise 10 ms timer on the UI thread notes by how much
+// the time since its previous tick exceeds 10 ms; a tick belongs to every service call its
+// interval overlaps. "idle" is the same timer for a second before the dial: the machine's own
+// lateness.
 //
 //   responsiveness [check]
 //
