@@ -271,6 +271,8 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
     options.searchPath = false;
     options.newSession = true; // the link outlives us and ignores our terminal's signals
     options.nullStdin = true;
+    // Until it detaches pppd reports on standard output, its errors included.
+    options.stdoutToStderr = true;
     const SpawnResult started =
         SpawnProcess({m_config.program, "call", peer, "updetach", "linkname", peer}, options);
     if (started.pid < 0) {
@@ -306,7 +308,13 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
         return DialOutcome::Cancel();
     if (WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
         return DialOutcome::Ok();
-    if (*status >= 0 && WIFEXITED(*status))
+    if (*status >= 0 && WIFEXITED(*status)) {
+        // pppd's own words went to standard error before: this says which dial they belong to.
+        std::fprintf(stderr, "Quillmere: pppd call %s ended with exit status %d\n", peer.c_str(),
+                     WEXITSTATUS(*status));
         return DialOutcome::Fail(PppdExitText(WEXITSTATUS(*status)));
+    }
+    std::fprintf(stderr, "Quillmere: pppd call %s ended abnormally (wait status %d)\n",
+                 peer.c_str(), *status);
     return DialOutcome::Fail("pppd ist abgestürzt.");
 }

@@ -9,7 +9,8 @@ struct SpawnOptions {
     bool searchPath = true;  // a program name without "/" is looked up in PATH
     bool newSession = false; // its own session: no controlling terminal, no signals from ours
     bool nullStdin = false;
-    bool nullStdio = false; // stdin, stdout and stderr all on /dev/null
+    bool nullStdio = false;      // stdin, stdout and stderr all on /dev/null
+    bool stdoutToStderr = false; // what it prints is diagnostics, not our output
 };
 
 struct SpawnResult {

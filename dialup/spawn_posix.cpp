@@ -44,6 +44,8 @@ SpawnResult SpawnProcess(const std::vector<std::string>& argv, const SpawnOption
     SpawnActions files;
     if (options.nullStdin || options.nullStdio)
         posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null", O_RDONLY, 0);
+    if (options.stdoutToStderr && !options.nullStdio)
+        posix_spawn_file_actions_adddup2(&files.actions, 2, 1);
     if (options.nullStdio) {
         posix_spawn_file_actions_addopen(&files.actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&files.actions, 2, "/dev/null", O_WRONLY, 0);

@@ -46,4 +46,7 @@ echo; echo "== 6. dial and hang-up (a real NetworkManager: root and scripts/setu
 quiet "$b/dial_hangup" "$dials" --phases || [[ $? == 77 ]]
 echo
 quiet "$b/dial_hangup" "$dials" --phases --qt || [[ $? == 77 ]]
+ninja -C "$dir" -j"$(nproc)" responsiveness >/dev/null
+echo; echo "== 7. responsiveness"
+quiet "$b/responsiveness"
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

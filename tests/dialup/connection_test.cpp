@@ -147,7 +147,7 @@ TEST(OnConnect, AHangUpInFlightShowsItsStatusAndIgnoresTheButtons) {
     for (int id : {IDC_CONNECT, IDC_CONFIGURE, IDC_TEST})
         h.host.UserClick(id);
     h.OnUi([] { return 0; });
-    h.service->ReleaseHangUp();
+    h.service->Release();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Verbinden\""));
     EXPECT_EQ(
         h.Seen({"text", "enable"}),
@@ -167,11 +167,39 @@ TEST(OnConnect, ClosingDuringAHangUpLetsItFinishAndShowsNothingAfterwards) {
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(WaitUntil([&] { return h.service->HangUpInFlight(); }));
     h.host.UserPressEscape();
-    h.service->ReleaseHangUp();
+    h.service->Release();
     ASSERT_TRUE(h.WaitForEnd());
     EXPECT_EQ(LiveWorkerThreads(), 0);
     EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT"}), Lines{}) << "the end step was dropped";
     EXPECT_EQ(h.host.Lines("end IDD_MAIN"), Lines{"end IDD_MAIN 2"});
+}
+
+// The lookup after a successful dial runs on a worker: closing meanwhile waits for it, drops its
+// end step and ends the program as a close at rest does.
+TEST(OnConnect, ClosingDuringTheLookupAfterADialEndsAsAnyClose) {
+    std::pair<int, Lines> atRest;
+    {
+        DialupHarness h;
+        h.Start();
+        h.host.UserPressEscape();
+        ASSERT_TRUE(h.WaitForEnd());
+        atRest = {h.ExitCode(), h.host.Lines("end IDD_MAIN")};
+    }
+    DialupHarness h;
+    h.Start();
+    h.service->HoldLookups();
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 1"));
+    ASSERT_TRUE(WaitUntil([&] { return h.service->LookupInFlight(); }));
+    h.host.UserPressEscape();
+    ASSERT_TRUE(h.host.WaitForLine("user escape"));
+    EXPECT_FALSE(h.Done()) << "ended before the lookup did";
+    h.service->Release();
+    ASSERT_TRUE(h.WaitForEnd(std::chrono::seconds(5)));
+    EXPECT_EQ(std::pair(h.ExitCode(), h.host.Lines("end IDD_MAIN")), atRest);
+    EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT"}), Lines{}) << "the end step ran after all";
+    EXPECT_EQ(LiveWorkerThreads(), 0);
 }
 
 TEST(OnConnect, ASuccessfulDialShowsTheConnectedStateAndKeepsTheDialogOpen) {

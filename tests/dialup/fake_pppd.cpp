@@ -3,6 +3,7 @@
 // /var/run/ppp-NAME.pid. Lines of the peer file:
 //   delay MS   wait that long before the link is "up" (SIGTERM meanwhile: exit 5, as pppd)
 //   exit N     end with status N instead of bringing the link up
+//   stop MS    once up, take that long to end after SIGTERM
 // Every start appends its arguments to BASE/argv.log, one per line, then "pid N" and "--".
 #include <csignal>
 #include <cstdio>
@@ -15,10 +16,10 @@
 
 namespace {
 std::string g_pidFile;
+volatile std::sig_atomic_t g_stopping = 0;
 
 void OnTermAfterDetach(int) {
-    ::unlink(g_pidFile.c_str());
-    ::_exit(0);
+    g_stopping = 1;
 }
 void OnTermWhileDialling(int) {
     ::_exit(5);
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
     const std::string link = argv[5];
     g_pidFile = base + "/run/ppp-" + link + ".pid";
 
-    int delayMs = 0, status = 0;
+    int delayMs = 0, status = 0, stopMs = 0;
     std::ifstream peer(base + "/peers/" + std::string(argv[2]));
     if (!peer)
         return 2;
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
             peer >> delayMs;
         else if (word == "exit")
             peer >> status;
+        else if (word == "stop")
+            peer >> stopMs;
     }
     std::signal(SIGTERM, OnTermWhileDialling);
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
@@ -61,6 +64,10 @@ int main(int argc, char** argv) {
     if (daemon < 0)
         return 1;
     if (daemon == 0) {
+        sigset_t term, others;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        sigprocmask(SIG_BLOCK, &term, &others); // no SIGTERM between the check and the wait
         std::signal(SIGTERM, OnTermAfterDetach);
         ::setsid();
         const std::string tmp = g_pidFile + ".tmp";
@@ -68,8 +75,11 @@ int main(int argc, char** argv) {
         std::fprintf(f, "%d\nppp0\n", static_cast<int>(::getpid()));
         std::fclose(f);
         std::rename(tmp.c_str(), g_pidFile.c_str());
-        for (;;)
-            ::pause();
+        while (!g_stopping)
+            sigsuspend(&others);
+        std::this_thread::sleep_for(std::chrono::milliseconds(stopMs));
+        ::unlink(g_pidFile.c_str());
+        return 0;
     }
     struct stat st {};
     while (::stat(g_pidFile.c_str(), &st) != 0)

@@ -17,8 +17,11 @@ public:
     enum class Dialling { Connects, ConnectsUnlisted, Fails, WaitsForCancel };
 
     std::optional<std::vector<RASCONN>> EnumConnections() override {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_calls.push_back(onEnum ? "enum with " + std::to_string(onEnum()) + " workers" : "enum");
+        m_enumInFlight = true;
+        m_released.wait_for(lock, kServiceDeadline, [&] { return !m_enumWaits; });
+        m_enumInFlight = false;
         if (failEnum)
             return std::nullopt;
         return active;
@@ -63,16 +66,25 @@ public:
         return DialOutcome::Cancel();
     }
 
-    void ReleaseHangUp() {
+    // Lookups from now on are held until Release().
+    void HoldLookups() {
+        std::lock_guard lock(m_mutex);
+        m_enumWaits = true;
+    }
+    void Release() {
         {
             std::lock_guard lock(m_mutex);
-            hangUpWaits = false;
+            hangUpWaits = m_enumWaits = false;
         }
         m_released.notify_all();
     }
     bool HangUpInFlight() {
         std::lock_guard lock(m_mutex);
         return m_hangUpInFlight;
+    }
+    bool LookupInFlight() {
+        std::lock_guard lock(m_mutex);
+        return m_enumInFlight;
     }
 
     std::vector<std::string> Calls() {
@@ -85,7 +97,7 @@ public:
     std::vector<RASCONN> active;
     bool failEnum = false;
     bool hangUpLeavesListed = false;
-    bool hangUpWaits = false; // until ReleaseHangUp()
+    bool hangUpWaits = false; // until Release()
     Dialling dialling = Dialling::Connects;
 
 private:
@@ -93,6 +105,8 @@ private:
     std::vector<std::string> m_calls;
     std::condition_variable m_released;
     bool m_hangUpInFlight = false;
+    bool m_enumWaits = false;
+    bool m_enumInFlight = false;
 };
 
 // The harness with the fake as the chosen service and every port on a device that is not there,
