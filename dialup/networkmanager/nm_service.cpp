@@ -83,8 +83,8 @@ std::string UnknownConnectionText(const std::string& entry) {
 // How long the start waits for the bus: the main window must not wait for a frozen bus daemon.
 constexpr std::chrono::milliseconds kBusProbeDeadline{800};
 
-// How long NetworkManager may take to answer ActivateConnection: the system's authorisation
-// service may ask the user first.
+// How long NetworkManager may take to answer ActivateConnection (the system's authorisation
+// service may ask the user first), and then to bring the connection up.
 constexpr std::chrono::milliseconds kActivateDeadline{120000};
 
 std::string Utf8(const QString& s) {
