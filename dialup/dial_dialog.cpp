@@ -51,6 +51,8 @@ void CDialDialog::DialFinished(const DialOutcome& outcome) {
         break;
     case DialOutcome::Failed:
         SetDlgItemText(IDC_DIAL_STATUS, outcome.error);
+        if (!outcome.detail.empty())
+            Host().SetToolTip(*this, IDC_DIAL_STATUS, outcome.detail);
         SetDlgItemText(IDCANCEL, "Schließen");
         break;
     }

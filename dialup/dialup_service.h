@@ -19,11 +19,14 @@ inline constexpr std::chrono::milliseconds kServiceDeadline{5000};
 struct DialOutcome {
     enum Kind { Connected, Failed, Cancelled };
     Kind kind = Failed;
-    std::string error; // for Failed: one German sentence for the dial dialog
+    std::string error;  // for Failed: one German sentence for the dial dialog
+    std::string detail; // what the service itself said, for the tooltip; may be empty
 
-    static DialOutcome Ok() { return {Connected, {}}; }
-    static DialOutcome Fail(std::string text) { return {Failed, std::move(text)}; }
-    static DialOutcome Cancel() { return {Cancelled, {}}; }
+    static DialOutcome Ok() { return {Connected, {}, {}}; }
+    static DialOutcome Fail(std::string text, std::string detail = {}) {
+        return {Failed, std::move(text), std::move(detail)};
+    }
+    static DialOutcome Cancel() { return {Cancelled, {}, {}}; }
 };
 
 // Progress for the dial dialog, in German. Called only on the thread that called Dial.

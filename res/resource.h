@@ -6,6 +6,17 @@ inline constexpr int IDS_ABOUT_MENU = 101;
 inline constexpr int IDD_MAIN = 102;
 inline constexpr int IDD_DIAL = 104;
 inline constexpr int IDI_MAIN = 128;
+
+// NetworkManager's answers during a dial (Linux only).
+inline constexpr int IDS_NM_NO_ANSWER = 200;
+inline constexpr int IDS_NM_UNKNOWN_CONNECTION = 201; // %1: the entry
+inline constexpr int IDS_NM_REFUSED = 202;
+inline constexpr int IDS_NM_NOT_AUTHORISED = 203;
+inline constexpr int IDS_NM_NO_CARRIER = 204;
+inline constexpr int IDS_NM_NO_DEVICE = 205;
+inline constexpr int IDS_NM_NO_ADDRESS = 206;
+inline constexpr int IDS_NM_NOT_UP = 207;
+inline constexpr int IDS_NM_REASON = 210; // + the active connection's reason, 2 to 14
 inline constexpr int IDI_SECOND = 130;
 
 inline constexpr int IDC_LINK_QUALITY = 1001;

@@ -6,6 +6,8 @@
 #include "dialup/networkmanager/nm_state_watch.h"
 #include "dialup/service_binding.h"
 #include "platform/cancel_token.h"
+#include "res/resource.h"
+#include "res/resources.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -14,14 +16,18 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <poll.h>
+#include <functional>
+#include <optional>
 
 using NmSettings = QMap<QString, QVariantMap>;
 Q_DECLARE_METATYPE(NmSettings)
@@ -38,15 +44,47 @@ const QString kSettingsIface = QStringLiteral("org.freedesktop.NetworkManager.Se
 const QString kConnectionIface =
     QStringLiteral("org.freedesktop.NetworkManager.Settings.Connection");
 const QString kActiveIface = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
+const QString kDeviceIface = QStringLiteral("org.freedesktop.NetworkManager.Device");
+const QString kWiredIface = QStringLiteral("org.freedesktop.NetworkManager.Device.Wired");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
-constexpr unsigned kActivating = 1, kActivated = 2, kDeactivated = 4;
+constexpr unsigned kActivating = 1, kActivated = 2, kDeactivated = NmStateWatch::kDeactivated;
+constexpr unsigned kReasonDeviceDisconnected = 3, kReasonConnectTimeout = 6, kLastReason = 14;
+
+// NMActiveConnectionStateReason, for the tooltip: a name the user can look up.
+std::string ReasonName(unsigned reason) {
+    static const char* const names[] = {"UNKNOWN",
+                                        "NONE",
+                                        "USER_DISCONNECTED",
+                                        "DEVICE_DISCONNECTED",
+                                        "SERVICE_STOPPED",
+                                        "IP_CONFIG_INVALID",
+                                        "CONNECT_TIMEOUT",
+                                        "SERVICE_START_TIMEOUT",
+                                        "SERVICE_START_FAILED",
+                                        "NO_SECRETS",
+                                        "LOGIN_FAILED",
+                                        "CONNECTION_REMOVED",
+                                        "DEPENDENCY_FAILED",
+                                        "DEVICE_REALIZE_FAILED",
+                                        "DEVICE_REMOVED"};
+    std::string text = std::to_string(reason);
+    if (reason < std::size(names))
+        text += std::string(" (") + names[reason] + ")";
+    return text;
+}
+
+std::string UnknownConnectionText(const std::string& entry) {
+    std::string text = LoadResourceString(IDS_NM_UNKNOWN_CONNECTION);
+    text.replace(text.find("%1"), 2, entry);
+    return text;
+}
 
 // How long the start waits for the bus: the main window must not wait for a frozen bus daemon.
 constexpr std::chrono::milliseconds kBusProbeDeadline{800};
 
-// How long NetworkManager may take to answer ActivateConnection: the system's authorisation
-// service may ask the user first.
+// How long NetworkManager may take to answer ActivateConnection (the system's authorisation
+// service may ask the user first), and then to bring the connection up.
 constexpr std::chrono::milliseconds kActivateDeadline{120000};
 
 std::string Utf8(const QString& s) {
@@ -59,11 +97,36 @@ int Remaining(SteadyClock::time_point deadline) {
     return static_cast<int>(std::max<long long>(left.count(), 1));
 }
 
-// Waits up to ms for the cancel; true when it came.
-bool CancelledWithin(const CancelToken& cancel, int ms) {
-    pollfd pfd{cancel.Fd(), POLLIN, 0};
-    ::poll(&pfd, 1, ms);
-    return cancel.IsCancelled();
+enum class Wake { Done, Cancelled, Expired };
+
+// Runs this thread's events until done() holds, the cancel comes or the deadline passes. Woken by
+// the watch's signals, the call's answer, the cancel's descriptor or a timer: nothing is polled.
+Wake WaitFor(NmStateWatch& watch, QDBusPendingCallWatcher* call, const CancelToken* cancel,
+             SteadyClock::time_point deadline, const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&watch, &NmStateWatch::Changed, &loop, &QEventLoop::quit);
+    if (call)
+        QObject::connect(call, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    std::optional<QSocketNotifier> cancelled;
+    if (cancel) {
+        cancelled.emplace(cancel->Fd(), QSocketNotifier::Read);
+        QObject::connect(&*cancelled, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    }
+    for (;;) {
+        if (done())
+            return Wake::Done;
+        if (cancel && cancel->IsCancelled())
+            return Wake::Cancelled;
+        if (SteadyClock::now() >= deadline)
+            return Wake::Expired;
+        timer.start(Remaining(deadline));
+        // Should the caller be a UI thread, its user's input waits for the service.
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
 }
 
 bool IsRefusal(const QString& errorName) {
@@ -104,14 +167,18 @@ public:
             return std::nullopt;
         std::vector<RASCONN> active;
         for (const QString& path : *paths) {
-            QDBusMessage reply = GetProperty(path, kActiveIface, QStringLiteral("Id"), deadline);
+            QDBusMessage reply = GetAll(path, kActiveIface, deadline);
             if (reply.type() == QDBusMessage::ErrorMessage) {
                 if (IsGone(reply.errorName()))
                     continue; // ended between the two questions
                 Report("Id of " + Utf8(path), reply);
                 return std::nullopt;
             }
-            active.push_back({m_handles.Handle(path), Utf8(Unwrap(reply).toString())});
+            const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
+            const QString id = properties.value(QStringLiteral("Id")).toString();
+            if (IsLoopback(id, properties.value(QStringLiteral("Type")).toString()))
+                continue;
+            active.push_back({m_handles.Handle(path), Utf8(id)});
         }
         return active;
     }
@@ -121,19 +188,23 @@ public:
         if (!path)
             return true;
         const auto deadline = SteadyClock::now() + kServiceDeadline;
+        NmStateWatch watch;
+        Subscribe(watch);
         QDBusMessage msg = QDBusMessage::createMethodCall(kService, kManagerPath, kManagerIface,
                                                           QStringLiteral("DeactivateConnection"));
         msg << QVariant::fromValue(QDBusObjectPath(*path));
         QDBusMessage reply = m_bus.call(msg, QDBus::Block, Remaining(deadline));
         if (reply.type() == QDBusMessage::ErrorMessage)
             Report("DeactivateConnection", reply); // perhaps ended already: the list decides
-        while (SteadyClock::now() < deadline) {
-            auto paths = ActivePaths(deadline);
-            if (paths && !paths->contains(*path))
-                return true;
-            ::poll(nullptr, 0, 50);
-        }
-        return false;
+        // Read once, for a connection that went before the watch was connected; from then on the
+        // manager's signal tells.
+        const auto paths = ActivePaths(deadline);
+        if (paths && !paths->contains(*path))
+            return true;
+        return WaitFor(watch, nullptr, nullptr, deadline, [&] {
+                   const auto& list = watch.ActiveList();
+                   return list && !list->contains(*path);
+               }) == Wake::Done;
     }
 
     DialOutcome Dial(const std::string& entry, const CancelToken& cancel,
@@ -142,75 +213,38 @@ public:
             progress("Wähle " + entry + "...");
         const auto deadline = SteadyClock::now() + kServiceDeadline;
         QString connection;
-        if (!FindSavedConnection(entry, deadline, connection))
-            return DialOutcome::Fail("Der NetworkManager gibt keine Auskunft.");
+        std::string error;
+        if (!FindSavedConnection(entry, deadline, connection, error))
+            return DialOutcome::Fail(LoadResourceString(IDS_NM_NO_ANSWER), error);
         if (connection.isEmpty())
-            return DialOutcome::Fail("Der NetworkManager kennt keine Verbindung \"" + entry +
-                                     "\".");
+            return DialOutcome::Fail(UnknownConnectionText(entry));
 
-        // Signals reach this thread only through an event loop of its own.
-        QEventLoop events;
+        // Connected before the call: a failure that follows its answer at once keeps its reason.
         NmStateWatch watch;
+        Subscribe(watch);
 
         QDBusMessage msg = QDBusMessage::createMethodCall(kService, kManagerPath, kManagerIface,
                                                           QStringLiteral("ActivateConnection"));
         msg << QVariant::fromValue(QDBusObjectPath(connection))
             << QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")))
             << QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")));
-        QDBusPendingCall pending =
-            m_bus.asyncCall(msg, static_cast<int>(kActivateDeadline.count()));
-        while (!pending.isFinished()) {
-            if (CancelledWithin(cancel, 20)) {
-                DeactivateWhenAnswered(pending, events);
-                return DialOutcome::Cancel();
-            }
-            events.processEvents();
+        QDBusPendingCallWatcher call(
+            m_bus.asyncCall(msg, static_cast<int>(kActivateDeadline.count())));
+        // Qt ends the call with an error at kActivateDeadline; the margin lets that error come.
+        const Wake answered = WaitFor(watch, &call, &cancel,
+                                      SteadyClock::now() + kActivateDeadline + kServiceDeadline,
+                                      [&] { return call.isFinished(); });
+        if (answered == Wake::Cancelled) {
+            DeactivateWhenAnswered(call, watch);
+            return DialOutcome::Cancel();
         }
-        const QDBusMessage reply = pending.reply();
-        if (reply.type() != QDBusMessage::ReplyMessage) {
-            Report("ActivateConnection", reply);
-            if (IsRefusal(reply.errorName()))
-                return DialOutcome::Fail("Keine Berechtigung: Die Rechteverwaltung des Systems "
-                                         "hat das Verbinden abgelehnt.");
-            return DialOutcome::Fail("Der NetworkManager hat das Verbinden abgelehnt.");
-        }
+        if (answered == Wake::Expired)
+            return Failure(LoadResourceString(IDS_NM_NO_ANSWER), "ActivateConnection", "no answer");
+        const QDBusMessage reply = call.reply();
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return Refused(entry, reply);
         const QString active = qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path();
-        m_bus.connect(kService, active, kActiveIface, QStringLiteral("StateChanged"), &watch,
-                      SLOT(OnStateChanged(uint, uint)));
-
-        bool announced = false;
-        for (;;) {
-            events.processEvents();
-            const auto stepDeadline = SteadyClock::now() + kServiceDeadline;
-            QDBusMessage state =
-                GetProperty(active, kActiveIface, QStringLiteral("State"), stepDeadline);
-            unsigned value = kDeactivated;
-            if (state.type() == QDBusMessage::ErrorMessage) {
-                if (!IsGone(state.errorName())) {
-                    Report("State of " + Utf8(active), state);
-                    Deactivate(active);
-                    return DialOutcome::Fail("Der NetworkManager gibt keine Auskunft.");
-                }
-            } else {
-                value = Unwrap(state).toUInt();
-            }
-            if (value == kActivated)
-                return DialOutcome::Ok();
-            if (value == kDeactivated) {
-                events.processEvents(); // a StateChanged that came with it
-                return DialOutcome::Fail(watch.HasReason()
-                                             ? NetworkManagerReasonText(watch.Reason())
-                                             : "Die Verbindung ist nicht zustande gekommen.");
-            }
-            if (value == kActivating && !announced && progress) {
-                progress("Verbindung wird aufgebaut...");
-                announced = true;
-            }
-            if (CancelledWithin(cancel, 100)) {
-                Deactivate(active);
-                return DialOutcome::Cancel();
-            }
-        }
+        return FollowActivation(entry, active, watch, cancel, progress);
     }
 
 private:
@@ -225,9 +259,177 @@ private:
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 
-    static void Report(const std::string& what, const QDBusMessage& reply) {
-        std::fprintf(stderr, "Quillmere: NetworkManager %s: %s: %s\n", what.c_str(),
-                     Utf8(reply.errorName()).c_str(), Utf8(reply.errorMessage()).c_str());
+    static std::string ErrorText(const QDBusMessage& reply) {
+        return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage());
+    }
+
+    // Writes the service's error to stderr and returns it.
+    static std::string Report(const std::string& what, const QDBusMessage& reply) {
+        std::string text = ErrorText(reply);
+        std::fprintf(stderr, "Quillmere: NetworkManager %s: %s\n", what.c_str(), text.c_str());
+        return text;
+    }
+
+    // The sentence for the dial dialog; what the service said goes to the tooltip and stderr.
+    static DialOutcome Failure(std::string sentence, const std::string& what, std::string detail) {
+        std::fprintf(stderr, "Quillmere: NetworkManager %s: %s\n", what.c_str(), detail.c_str());
+        return DialOutcome::Fail(std::move(sentence), std::move(detail));
+    }
+
+    // The loopback device shows as a connection that is always up: it is never the user's.
+    // NetworkManager before 1.42 gives it the generic type.
+    static bool IsLoopback(const QString& id, const QString& type) {
+        return type == QLatin1String("loopback") ||
+               (type == QLatin1String("generic") && id == QLatin1String("lo"));
+    }
+
+    // Every active connection's StateChanged, every device's StateChanged and the manager's
+    // PropertiesChanged, whatever the path: the watch sorts them out.
+    void Subscribe(NmStateWatch& watch) {
+        const bool all =
+            m_bus.connect(kService, QString(), kActiveIface, QStringLiteral("StateChanged"), &watch,
+                          SLOT(OnActiveStateChanged(QDBusMessage))) &&
+            m_bus.connect(kService, QString(), kDeviceIface, QStringLiteral("StateChanged"), &watch,
+                          SLOT(OnDeviceStateChanged(QDBusMessage))) &&
+            m_bus.connect(kService, kManagerPath, kProperties, QStringLiteral("PropertiesChanged"),
+                          &watch, SLOT(OnManagerPropertiesChanged(QDBusMessage)));
+        if (!all) // the waits then end at their deadlines
+            std::fprintf(stderr, "Quillmere: NetworkManager: signals not connected: %s\n",
+                         Utf8(m_bus.lastError().message()).c_str());
+    }
+
+    DialOutcome Refused(const std::string& entry, const QDBusMessage& reply) {
+        const QString name = reply.errorName();
+        int sentence = IDS_NM_REFUSED;
+        if (IsRefusal(name))
+            sentence = IDS_NM_NOT_AUTHORISED;
+        else if (name == QLatin1String("org.freedesktop.NetworkManager.UnknownDevice"))
+            sentence = reply.errorMessage().contains(QLatin1String("no carrier"))
+                           ? IDS_NM_NO_CARRIER
+                           : IDS_NM_NO_DEVICE;
+        else if (name == QLatin1String("org.freedesktop.NetworkManager.UnknownConnection"))
+            return Failure(UnknownConnectionText(entry), "ActivateConnection", ErrorText(reply));
+        else if (name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+                 name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                 name == QLatin1String("org.freedesktop.DBus.Error.Disconnected"))
+            sentence = IDS_NM_NO_ANSWER;
+        return Failure(LoadResourceString(sentence), "ActivateConnection", ErrorText(reply));
+    }
+
+    // Follows the accepted activation by its signals until it is up, has ended or was cancelled.
+    DialOutcome FollowActivation(const std::string& entry, const QString& active,
+                                 NmStateWatch& watch, const CancelToken& cancel,
+                                 const DialProgress& progress) {
+        const std::string what = "activation of \"" + entry + "\"";
+        // One read closes the race with a state that was reached before the answer came.
+        QDBusMessage read = GetAll(active, kActiveIface, SteadyClock::now() + kServiceDeadline);
+        unsigned state = kDeactivated;
+        QStringList devices;
+        if (read.type() == QDBusMessage::ErrorMessage) {
+            if (!IsGone(read.errorName())) {
+                std::string error = Report("State of " + Utf8(active), read);
+                Deactivate(active);
+                return DialOutcome::Fail(LoadResourceString(IDS_NM_NO_ANSWER), std::move(error));
+            }
+        } else {
+            const QVariantMap properties = qdbus_cast<QVariantMap>(read.arguments().value(0));
+            state = properties.value(QStringLiteral("State")).toUInt();
+            for (const QDBusObjectPath& p :
+                 qdbus_cast<QList<QDBusObjectPath>>(properties.value(QStringLiteral("Devices"))))
+                devices << p.path();
+        }
+        const auto deadline = SteadyClock::now() + kActivateDeadline;
+        bool announced = false;
+        for (;;) {
+            if (const auto signalled = watch.State(active))
+                state = *signalled;
+            const auto& list = watch.ActiveList();
+            if (list && !list->contains(active))
+                state = kDeactivated;
+            if (state == kActivated)
+                return DialOutcome::Ok();
+            if (state == kDeactivated)
+                return Ended(what, active, devices, watch);
+            if (state == kActivating && !announced && progress) {
+                progress("Verbindung wird aufgebaut...");
+                announced = true;
+            }
+            const unsigned seen = state;
+            const Wake woken = WaitFor(watch, nullptr, &cancel, deadline, [&] {
+                const auto& now = watch.ActiveList();
+                return watch.State(active).value_or(seen) != seen ||
+                       (now && !now->contains(active));
+            });
+            if (woken == Wake::Cancelled) {
+                Deactivate(active);
+                return DialOutcome::Cancel();
+            }
+            if (woken == Wake::Expired) {
+                Deactivate(active);
+                return Failure(NetworkManagerReasonText(kReasonConnectTimeout), what,
+                               "not activated within " +
+                                   std::to_string(kActivateDeadline.count() / 1000) + " s");
+            }
+        }
+    }
+
+    // The activation ended without the connection coming up: why, as precisely as the service
+    // tells. The device's own reason says more than "device disconnected".
+    DialOutcome Ended(const std::string& what, const QString& active, const QStringList& devices,
+                      NmStateWatch& watch) {
+        // DEACTIVATED and its reason come in one signal, before the object goes.
+        WaitFor(watch, nullptr, nullptr, SteadyClock::now() + kServiceDeadline,
+                [&] { return watch.EndReason(active).has_value(); });
+        const auto reason = watch.EndReason(active);
+        if (!reason)
+            return Failure(LoadResourceString(IDS_NM_NOT_UP), what, "ended without a reason");
+        std::string detail = "StateChanged DEACTIVATED, reason " + ReasonName(*reason);
+        if (*reason != kReasonDeviceDisconnected)
+            return Failure(NetworkManagerReasonText(*reason), what, detail);
+        std::optional<unsigned> deviceReason =
+            devices.isEmpty() ? watch.AnyDeviceFailure() : watch.DeviceFailure(devices.front());
+        if (deviceReason) {
+            const DeviceReason known = KnownDeviceReason(*deviceReason);
+            detail += "; device StateChanged, reason " + std::to_string(*deviceReason);
+            if (known.sentence)
+                return Failure(LoadResourceString(known.sentence), what,
+                               detail + " (" + known.name + ")");
+        } else if (!devices.isEmpty() && !HasCarrier(devices.front())) {
+            // Waiting for a carrier that did not come ends the same way, with no word from
+            // the device.
+            return Failure(LoadResourceString(IDS_NM_NO_CARRIER), what,
+                           detail + "; device Carrier false");
+        }
+        return Failure(NetworkManagerReasonText(*reason), what, detail);
+    }
+
+    // The NMDeviceStateReason values that say more than the active connection's reason.
+    struct DeviceReason {
+        const char* name;
+        int sentence; // 0: none
+    };
+    static DeviceReason KnownDeviceReason(unsigned reason) {
+        switch (reason) {
+        case 5: // no address came, a DHCP time-out among others
+            return {"IP_CONFIG_UNAVAILABLE", IDS_NM_NO_ADDRESS};
+        case 15:
+            return {"DHCP_START_FAILED", IDS_NM_NO_ADDRESS};
+        case 16:
+            return {"DHCP_ERROR", IDS_NM_NO_ADDRESS};
+        case 17:
+            return {"DHCP_FAILED", IDS_NM_NO_ADDRESS};
+        case 40:
+            return {"CARRIER", IDS_NM_NO_CARRIER};
+        }
+        return {"", 0};
+    }
+
+    // False only when the device says it has none; a device without the property counts as
+    // having one.
+    bool HasCarrier(const QString& device) {
+        QDBusMessage reply = GetProperty(device, kWiredIface, QStringLiteral("Carrier"),
+                                         SteadyClock::now() + kServiceDeadline);
+        return reply.type() != QDBusMessage::ReplyMessage || Unwrap(reply).toBool();
     }
 
     QDBusMessage GetProperty(const QString& path, const QString& iface, const QString& name,
@@ -235,6 +437,14 @@ private:
         QDBusMessage msg =
             QDBusMessage::createMethodCall(kService, path, kProperties, QStringLiteral("Get"));
         msg << iface << name;
+        return m_bus.call(msg, QDBus::Block, Remaining(deadline));
+    }
+
+    QDBusMessage GetAll(const QString& path, const QString& iface,
+                        SteadyClock::time_point deadline) {
+        QDBusMessage msg =
+            QDBusMessage::createMethodCall(kService, path, kProperties, QStringLiteral("GetAll"));
+        msg << iface;
         return m_bus.call(msg, QDBus::Block, Remaining(deadline));
     }
 
@@ -255,13 +465,13 @@ private:
     // The saved connection whose Id is the entry: the exact name, else the only one that differs
     // in the case of A to Z. False when NetworkManager did not answer.
     bool FindSavedConnection(const std::string& entry, SteadyClock::time_point deadline,
-                             QString& found) {
+                             QString& found, std::string& error) {
         QDBusMessage list =
             m_bus.call(QDBusMessage::createMethodCall(kService, kSettingsPath, kSettingsIface,
                                                       QStringLiteral("ListConnections")),
                        QDBus::Block, Remaining(deadline));
         if (list.type() != QDBusMessage::ReplyMessage) {
-            Report("ListConnections", list);
+            error = Report("ListConnections", list);
             return false;
         }
         QStringList folded;
@@ -291,14 +501,11 @@ private:
     // Cancelled while the activation is still pending: the service may already be bringing the
     // connection up, and it must not stay up behind the user's back. Takes the answer, within
     // the service deadline, and deactivates what it names.
-    void DeactivateWhenAnswered(QDBusPendingCall& pending, QEventLoop& events) {
-        const auto deadline = SteadyClock::now() + kServiceDeadline;
-        while (!pending.isFinished() && SteadyClock::now() < deadline) {
-            ::poll(nullptr, 0, 10);
-            events.processEvents();
-        }
-        const QDBusMessage reply = pending.reply();
-        if (pending.isFinished() && reply.type() == QDBusMessage::ReplyMessage)
+    void DeactivateWhenAnswered(QDBusPendingCallWatcher& call, NmStateWatch& watch) {
+        WaitFor(watch, &call, nullptr, SteadyClock::now() + kServiceDeadline,
+                [&] { return call.isFinished(); });
+        const QDBusMessage reply = call.reply();
+        if (call.isFinished() && reply.type() == QDBusMessage::ReplyMessage)
             Deactivate(qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path());
     }
 
@@ -317,33 +524,9 @@ private:
 } // namespace
 
 std::string NetworkManagerReasonText(unsigned reason) {
-    switch (reason) {
-    case 2:
-        return "Die Verbindung wurde getrennt.";
-    case 3:
-        return "Das Gerät der Verbindung wurde getrennt.";
-    case 4:
-        return "Der Dienst der Verbindung wurde beendet.";
-    case 5:
-        return "Die Verbindung hat keine gültige IP-Konfiguration erhalten.";
-    case 6:
-        return "Die Verbindung kam nicht rechtzeitig zustande.";
-    case 7:
-    case 8:
-        return "Der Dienst der Verbindung konnte nicht gestartet werden.";
-    case 9:
-        return "Es fehlt ein Kennwort für die Verbindung.";
-    case 10:
-        return "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen.";
-    case 11:
-        return "Die Verbindung wurde gelöscht.";
-    case 12:
-        return "Eine Verbindung, von der sie abhängt, ist fehlgeschlagen.";
-    case 13:
-    case 14:
-        return "Das Gerät der Verbindung ist nicht verfügbar.";
-    }
-    return "Die Verbindung ist nicht zustande gekommen.";
+    std::string text =
+        reason <= kLastReason ? LoadResourceString(IDS_NM_REASON + static_cast<int>(reason)) : "";
+    return text.empty() ? LoadResourceString(IDS_NM_NOT_UP) : text;
 }
 
 std::shared_ptr<IDialupService> MakeNetworkManagerService() {

@@ -277,13 +277,15 @@ TEST(DialDialog, AbbrechenStopsTheDialAndChangesNothingButTheAutomaticRun) {
     EXPECT_FALSE(h.Done());
 }
 
-TEST(DialDialog, AFailureIsShownUntilTheUserClosesTheDialog) {
+TEST(DialDialog, AFailureIsShownWithTheServicesWordsUntilTheUserClosesTheDialog) {
     DialupHarness h;
     h.service->dialling = Dialling::Fails;
     h.Start();
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDCANCEL \"Schließen\""));
     EXPECT_EQ(h.host.Text(IDC_DIAL_STATUS), "Die Gegenstelle antwortet nicht.");
+    EXPECT_EQ(h.host.Lines("tooltip IDC_DIAL_STATUS"),
+              Lines{"tooltip IDC_DIAL_STATUS \"peer: no answer\""});
     EXPECT_EQ(h.host.ModalDepth(), 2) << "the dialog waits for the user";
     h.host.UserClick(IDCANCEL);
     ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 2"));

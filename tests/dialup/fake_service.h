@@ -56,7 +56,7 @@ public:
         case Dialling::ConnectsUnlisted:
             return DialOutcome::Ok();
         case Dialling::Fails:
-            return DialOutcome::Fail("Die Gegenstelle antwortet nicht.");
+            return DialOutcome::Fail("Die Gegenstelle antwortet nicht.", "peer: no answer");
         case Dialling::WaitsForCancel:
             break;
         }

@@ -1,8 +1,10 @@
 // The NetworkManager backend against python3-dbusmock's NetworkManager template, on a private
 // bus that stands in for the system bus: what a real NetworkManager (nm_real_service_test.cpp)
-// cannot be made to do on demand: refuse, stay activating, stop answering, vanish.
+// cannot be made to do on demand: refuse, answer slowly, stay activating, stop answering, vanish.
+#include "../support/wait_until.h"
 #include "dialup/networkmanager/nm_service.h"
 #include "platform/cancel_token.h"
+#include "tests/dialup/temp_dir.h"
 
 #include <QCoreApplication>
 
@@ -11,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -85,12 +88,11 @@ elif command == 'refuse':
 elif command == 'stall':
     mock.AddMethod(NM, 'ActivateConnection', 'ooo', 'o',
         "ret = dbus.ObjectPath(self.AddActiveConnection([], args[0], '/', 'stalled', 1))")
-elif command == 'fail':
-    path = '/org/freedesktop/NetworkManager/ActiveConnection/stalled'
-    active = dbus.Interface(bus.get_object(NM, path), 'org.freedesktop.DBus.Mock')
-    active.EmitSignal(NM + '.Connection.Active', 'StateChanged', 'uu',
-                      [dbus.UInt32(4), dbus.UInt32(int(args[0]))])
-    mock.SetProperty(path, NM + '.Connection.Active', 'State', dbus.UInt32(4, variant_level=1))
+elif command == 'slow':
+    # Touches args[0] once the call is in, then answers 3 s later.
+    mock.AddMethod(NM, 'ActivateConnection', 'ooo', 'o',
+        "import time; open(%r, 'w').close(); time.sleep(3); "
+        "ret = dbus.ObjectPath(self.AddActiveConnection([], args[0], '/', 'slow', 1))" % args[0])
 )PY";
 
 bool MockAvailable() {
@@ -181,24 +183,21 @@ TEST_F(NetworkManagerBackend, ARefusalByTheAuthorisationServiceIsExplained) {
     EXPECT_EQ(outcome.kind, DialOutcome::Failed);
     EXPECT_EQ(outcome.error,
               "Keine Berechtigung: Die Rechteverwaltung des Systems hat das Verbinden abgelehnt.");
+    EXPECT_EQ(outcome.detail, "org.freedesktop.NetworkManager.PermissionDenied: not authorized");
 }
 
-TEST_F(NetworkManagerBackend, AnActivationThatEndsDeactivatedShowsItsReason) {
+TEST_F(NetworkManagerBackend, CancelWhileTheActivationIsUnansweredDeactivatesWhatTheAnswerNames) {
+    TempDir dir;
     Mock({"saved", "Mast"});
-    Mock({"stall"});
+    Mock({"slow", dir / "called"});
     CancelToken token;
     DialOutcome outcome;
     std::thread dial([&] { outcome = service->Dial("Mast", token, nullptr); });
-    bool activating = false;
-    for (int i = 0; i < 200 && !activating; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        activating = Listed() == std::vector<std::string>{"Mast"};
-    }
-    EXPECT_TRUE(activating);
-    Mock({"fail", "10"});
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "called"); }));
+    token.Cancel();
     dial.join();
-    EXPECT_EQ(outcome.kind, DialOutcome::Failed);
-    EXPECT_EQ(outcome.error, "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen.");
+    EXPECT_EQ(outcome.kind, DialOutcome::Cancelled);
+    EXPECT_EQ(Listed(), std::vector<std::string>{});
 }
 
 TEST_F(NetworkManagerBackend, CancelWhileActivatingDeactivatesIt) {

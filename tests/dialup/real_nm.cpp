@@ -246,9 +246,10 @@ bool RealNetworkManager::AddProfile(const std::string& name) const {
                .exitCode == 0;
 }
 
-bool RealNetworkManager::AddDhcpProfile(const std::string& name) const {
+bool RealNetworkManager::AddDhcpProfile(const std::string& name, int timeoutSeconds) const {
     return Nmcli({"connection", "add", "type", "ethernet", "con-name", name, "ifname", "v0",
-                  "autoconnect", "no", "ipv4.method", "auto", "ipv6.method", "disabled"})
+                  "autoconnect", "no", "ipv4.method", "auto", "ipv4.dhcp-timeout",
+                  std::to_string(timeoutSeconds), "ipv6.method", "disabled"})
                .exitCode == 0;
 }
 

@@ -39,8 +39,9 @@ public:
 
     // Takes v0's carrier away (its peer v1 goes down) or gives it back.
     bool SetCarrier(bool on) const;
-    // A profile on v0 that waits for an address from a DHCP server.
-    bool AddDhcpProfile(const std::string& name) const;
+    // A profile on v0 that waits for an address from a DHCP server (there is none), at most
+    // timeoutSeconds when that is not 0.
+    bool AddDhcpProfile(const std::string& name, int timeoutSeconds = 0) const;
 
     // What NetworkManager and the bus daemon wrote, for a failure message.
     std::string Logs() const;
