@@ -144,10 +144,15 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
             label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         else
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        // A static text with room for two lines or more breaks its text at words, as it does
+        // on Windows.
+        const bool multiLine =
+            !(c.style & kCenterImage) && rect.height() >= 2 * QFontMetrics(font()).lineSpacing();
+        label->setWordWrap(multiLine);
         if (c.style & kStaticEdge) {
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             label->setLineWidth(1);
-        } else if (!(c.style & kCenter)) {
+        } else if (!(c.style & kCenter) && !multiLine) {
             // The template was measured with a narrower font: a caption that would lose its
             // last letters gets the room it needs, into the free space to its right.
             QFontMetrics fm(font());

@@ -4,6 +4,7 @@
 #include "res/resources.h"
 
 #include <QDir>
+#include <QLabel>
 
 namespace {
 
@@ -31,6 +32,18 @@ TEST_F(QtHostTest, ScreenshotsOfTheDialogs) {
             host.EndModal(static_cast<DialogWindow*>(about)->Dlg(), IDOK);
         });
         dlg.OnSysCommand(IDM_ABOUT, 0);
+    });
+
+    // The longest failure sentence the dial dialog shows must fit whole.
+    CDialog dial(host, LoadDialogTemplate(IDD_DIAL));
+    RunDialog(dial, [&](DialogWindow& w) {
+        w.show();
+        dial.SetDlgItemText(IDC_DIAL_ENTRY, "Mast Nord");
+        dial.SetDlgItemText(IDC_DIAL_STATUS, LoadResourceString(IDS_NM_NO_ADDRESS));
+        EXPECT_TRUE(Save(w, "dial-failed.png"));
+        auto* status = Find<QLabel>(w, "IDC_DIAL_STATUS");
+        ASSERT_TRUE(status->wordWrap());
+        EXPECT_LE(status->heightForWidth(status->width()), status->height());
     });
 
     DialogTemplate big = LoadDialogTemplate(IDD_MAIN);
