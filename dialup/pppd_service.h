@@ -28,6 +28,9 @@ bool IsUsablePeerName(std::string_view name);
 bool IsPppdOfLink(const std::vector<std::string>& cmdline, std::string_view link);
 // The German sentence for a pppd exit status other than 0.
 std::string PppdExitText(int status);
+// The first device path in a peers file that does not exist; empty when there is none (or the
+// file cannot be read).
+std::string MissingDeviceOfPeersFile(const std::string& path);
 
 class PppdService : public IDialupService {
 public:

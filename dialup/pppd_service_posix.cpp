@@ -18,6 +18,7 @@
 #include <iterator>
 #include <memory>
 #include <poll.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,6 +141,20 @@ bool IsPppdOfLink(const std::vector<std::string>& cmdline, std::string_view link
         if ((cmdline[i] == "linkname" || cmdline[i] == "call") && cmdline[i + 1] == link)
             return true;
     return false;
+}
+
+std::string MissingDeviceOfPeersFile(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream words(line.substr(0, line.find('#')));
+        std::string word;
+        struct stat st;
+        while (words >> word)
+            if (word.rfind("/dev/", 0) == 0 && ::stat(word.c_str(), &st) != 0)
+                return word;
+    }
+    return {};
 }
 
 std::string PppdExitText(int status) {
@@ -310,9 +325,20 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
         return DialOutcome::Ok();
     if (*status >= 0 && WIFEXITED(*status)) {
         // pppd's own words went to standard error before: this says which dial they belong to.
-        std::fprintf(stderr, "Quillmere: pppd call %s ended with exit status %d\n", peer.c_str(),
-                     WEXITSTATUS(*status));
-        return DialOutcome::Fail(PppdExitText(WEXITSTATUS(*status)));
+        const std::string said =
+            "pppd call " + peer + ": exit status " + std::to_string(WEXITSTATUS(*status));
+        std::fprintf(stderr, "Quillmere: %s\n", said.c_str());
+        // pppd takes a device path that does not exist for an unknown option: most often the
+        // adapter is not plugged in, which the user can mend.
+        const std::string missing = WEXITSTATUS(*status) == 2
+                                        ? MissingDeviceOfPeersFile(m_config.peersDir + "/" + peer)
+                                        : std::string();
+        if (!missing.empty())
+            return DialOutcome::Fail("Den Anschluss " + missing +
+                                         " gibt es nicht. Prüfen Sie, ob der Adapter des "
+                                         "Laser-Transceivers eingesteckt ist.",
+                                     said);
+        return DialOutcome::Fail(PppdExitText(WEXITSTATUS(*status)), said);
     }
     std::fprintf(stderr, "Quillmere: pppd call %s ended abnormally (wait status %d)\n",
                  peer.c_str(), *status);

@@ -55,6 +55,12 @@ std::string ReadmeExample() {
     return readme.substr(open + 4, close - open - 4);
 }
 
+// The adapter's device the example names.
+std::string Device(const std::string& peers) {
+    const size_t at = peers.find("/dev/serial/by-id/");
+    return peers.substr(at, peers.find_first_of(" \n", at) - at);
+}
+
 // The example with the adapter's device replaced by the pty.
 std::string OnPty(std::string peers, const std::string& device) {
     const size_t at = peers.find("/dev/serial/by-id/");
@@ -124,7 +130,11 @@ TEST_F(RealPppd, WhatPppdEndsWithBecomesTheSentenceAndItsOwnWordsGoToStandardErr
         {"misspelt",
          {OnPty(example, pty.Slave()) + "lcp-echo-intervall 5\n", badSettings,
           "unrecognized option 'lcp-echo-intervall'"}},
-        {"adapter unplugged", {example, badSettings, "unrecognized option '/dev/serial/by-id/"}},
+        {"adapter unplugged",
+         {example,
+          "Den Anschluss " + Device(example) + " gibt es nicht. Prüfen Sie, ob der " +
+              "Adapter des Laser-Transceivers eingesteckt ist.",
+          "unrecognized option '/dev/serial/by-id/"}},
         {"calls a missing one",
          {"call nirgends\n", badSettings,
           "Can't open options file /etc/ppp/peers/nirgends: No such file or directory"}},
@@ -139,11 +149,13 @@ TEST_F(RealPppd, WhatPppdEndsWithBecomesTheSentenceAndItsOwnWordsGoToStandardErr
         const std::string stderrText = testing::internal::GetCapturedStderr();
         EXPECT_EQ(outcome.kind, DialOutcome::Failed) << name;
         EXPECT_EQ(outcome.error, c.sentence) << name;
-        if (c.pppdSays.empty())
+        if (c.pppdSays.empty()) {
             EXPECT_EQ(stderrText, "") << name << ": pppd was started";
-        else
+        } else {
             EXPECT_NE(stderrText.find(c.pppdSays), std::string::npos) << name << ":\n"
                                                                       << stderrText;
+            EXPECT_NE(outcome.detail.find("exit status"), std::string::npos) << name;
+        }
         EXPECT_EQ(pppd.EnumConnections().value().size(), 0u) << name;
     }
     EXPECT_TRUE(std::filesystem::is_empty("/run")) << "pppd left a pid or lock file";
