@@ -4,14 +4,41 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 namespace {
 
-void WriteToStandardError(const std::string& line) {
+const char* NonEmptyEnv(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : nullptr;
+}
+
+void WriteLine(std::FILE* to, const std::string& line) {
     // One write per line: lines of a crashing program still arrive whole.
     const std::string out = "trace: " + line + "\n";
-    std::fwrite(out.data(), 1, out.size(), stderr);
+    std::fwrite(out.data(), 1, out.size(), to);
+    std::fflush(to); // a reader of the file waits for the line, not for the program's end
+}
+
+void WriteToStandardError(const std::string& line) {
+    WriteLine(stderr, line);
+}
+
+// Standard error when the file cannot be opened: the trace was asked for, and a GUI program
+// on Windows has nowhere else to say so.
+TracingHost::Writer WriterFor(const char* path) {
+    if (!path)
+        return WriteToStandardError;
+    std::shared_ptr<std::FILE> file(std::fopen(path, "a"), [](std::FILE* f) {
+        if (f)
+            std::fclose(f);
+    });
+    if (!file) {
+        std::fprintf(stderr, "Quillmere: cannot write the trace to %s; it goes here\n", path);
+        return WriteToStandardError;
+    }
+    return [file](const std::string& line) { WriteLine(file.get(), line); };
 }
 
 } // namespace
@@ -126,12 +153,12 @@ std::optional<std::string> TracingHost::ChooseFile(CDialog* owner, const std::st
 }
 
 bool TraceRequested() {
-    const char* v = std::getenv("QUILLMERE_TRACE");
-    return v && *v && *v != '0';
+    const char* v = NonEmptyEnv("QUILLMERE_TRACE");
+    return (v && *v != '0') || NonEmptyEnv("QUILLMERE_TRACE_FILE");
 }
 
 IDialogHost& TracedIfRequested(IDialogHost& host, std::optional<TracingHost>& slot) {
     if (!TraceRequested())
         return host;
-    return slot.emplace(host);
+    return slot.emplace(host, WriterFor(NonEmptyEnv("QUILLMERE_TRACE_FILE")));
 }

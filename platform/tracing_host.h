@@ -1,7 +1,8 @@
 // A host around any other host: it forwards every call and writes one transcript line for each
 // operation that changes what the user sees, in the headless host's words. With
 // QUILLMERE_TRACE=1 the program runs on one, and end-to-end tests and a curious user read the
-// dialogs from standard error instead of the screen.
+// dialogs from standard error instead of the screen; QUILLMERE_TRACE_FILE=<path> writes the
+// same lines to that file instead (a GUI program on Windows has no standard error).
 #pragma once
 
 #include "platform/dialog_host.h"
@@ -59,8 +60,9 @@ private:
     Writer m_write;
 };
 
-// QUILLMERE_TRACE is set and not "0".
+// QUILLMERE_TRACE is set and not "0", or QUILLMERE_TRACE_FILE names a file.
 bool TraceRequested();
 // The host a program runs its dialogs on: host itself, or, when the trace is asked for, a
-// TracingHost around it to standard error, kept in slot.
+// TracingHost around it, kept in slot, to the file QUILLMERE_TRACE_FILE names (appended to)
+// or else to standard error.
 IDialogHost& TracedIfRequested(IDialogHost& host, std::optional<TracingHost>& slot);

@@ -6,8 +6,11 @@
 #include "platform/ui_queue.h"
 #include "platform/win_app.h"
 #include "tests/support/test_env.h"
+#include "tests/support/text.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -96,6 +99,7 @@ TEST(TracingHost, IsPutAroundTheProgramsHostOnlyWhenTheVariableAsksForIt) {
         const char* value; // nullptr: not set
         bool traced;
     } cases[] = {{nullptr, false}, {"", false}, {"0", false}, {"1", true}, {"yes", true}};
+    UnsetEnv("QUILLMERE_TRACE_FILE");
     HeadlessHost headless;
     for (const auto& c : cases) {
         if (c.value)
@@ -110,4 +114,36 @@ TEST(TracingHost, IsPutAroundTheProgramsHostOnlyWhenTheVariableAsksForIt) {
         }
     }
     UnsetEnv("QUILLMERE_TRACE");
+}
+
+TEST(TracingHost, TraceFileTakesTheLinesInsteadOfStandardError) {
+    const std::string dir = MakeTempDir("qm-trace");
+    ASSERT_FALSE(dir.empty());
+    const std::string path = dir + "/trace.txt";
+    const struct {
+        const char* trace; // QUILLMERE_TRACE; nullptr: not set
+        std::string file;
+        bool toFile;
+    } cases[] = {{nullptr, path, true}, {"0", path, true}, {"1", dir + "/no/such/trace", false}};
+    for (const auto& c : cases) {
+        std::filesystem::remove(path);
+        if (c.trace)
+            SetEnv("QUILLMERE_TRACE", c.trace);
+        else
+            UnsetEnv("QUILLMERE_TRACE");
+        SetEnv("QUILLMERE_TRACE_FILE", c.file);
+        HeadlessHost headless;
+        std::optional<TracingHost> slot;
+        IDialogHost& host = TracedIfRequested(headless, slot);
+        EXPECT_NE(&host, &headless) << c.file;
+        ProbeDialog dlg(host);
+        dlg.DoModal();
+        // Each line is there at once, while the program runs on.
+        const std::string text = ReadText(path);
+        EXPECT_EQ(Contains(text, "trace: open IDD_PROBE\n"), c.toFile) << text;
+        EXPECT_EQ(Contains(text, "trace: end IDD_PROBE 1\n"), c.toFile) << text;
+    }
+    UnsetEnv("QUILLMERE_TRACE");
+    UnsetEnv("QUILLMERE_TRACE_FILE");
+    std::filesystem::remove_all(dir);
 }

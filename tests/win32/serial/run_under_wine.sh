@@ -75,14 +75,21 @@ cc -shared -fPIC -O2 -Wall -Wextra -o "$work/qm_modem_shim.so" "$here/modem_line
 printf 'cts 0\n' >"$work/lines"
 printf 'mode echo\n' >"$work/mode"
 # A pty has no line time: a write counts as sent once the peer could read it, and the link
-# test's 1 ms read sees the echo only if the peer answers within that. Real-time priority keeps
-# the peer ahead of Wine's threads on a busy machine (it sleeps in select() otherwise).
-rt=
-if chrt -f 10 true 2>/dev/null; then rt="chrt -f 10"; fi
-$rt python3 "$here/serial_peer.py" --role "$role" --name-file "$work/pty" \
-  --mode-file "$work/mode" --lines-file "$work/lines" --settings-file "$work/settings" \
-  --ready "${QM_SERIAL_READY:-3}" \
-  --log "$work/peer.log" &
+# test's 1 ms read sees the echo only if the peer answers within that. The transceiver peer is
+# in C and puts itself at real-time priority; the echo peer gets it from chrt where it may.
+case $role in
+  transceiver)
+    cc -O2 -Wall -Wextra -o "$work/transceiver_peer" "$here/transceiver_peer.c" -lutil
+    "$work/transceiver_peer" "$work/pty" "$work/lines" "${QM_SERIAL_READY:-3}" "$work/peer.log" &
+    ;;
+  echo)
+    rt=
+    if chrt -f 10 true 2>/dev/null; then rt="chrt -f 10"; fi
+    $rt python3 "$here/serial_peer.py" --name-file "$work/pty" --mode-file "$work/mode" \
+      --settings-file "$work/settings" &
+    ;;
+  *) echo "unknown role $role" >&2; exit 2 ;;
+esac
 peer_pid=$!
 for _ in $(seq 200); do [ -s "$work/pty" ] && break; sleep 0.01; done
 pty=$(cat "$work/pty")
