@@ -13,7 +13,17 @@ qm_wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=${QM_WINE_DISPLAY:-:93}
-    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+    local n=${DISPLAY#:} pid
+    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+      # A killed Xvfb leaves its lock and socket behind, and every window of Wine then fails
+      # ("Invalid window handle"): they are taken away when the process they name is gone.
+      pid=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null || true)
+      if [ -e "/tmp/.X11-unix/X$n" ] && ! { [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; }; then
+        echo "wine-env: removing the stale display :$n left by process ${pid:-?}" >&2
+        rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+      fi
+    fi
+    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && [ ! -e "/tmp/.X11-unix/X$n" ]; then
       Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
       QM_WINE_XVFB_PID=$!
       local i
