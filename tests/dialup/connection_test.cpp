@@ -28,6 +28,18 @@ Found Lookup(DialupHarness& h, const std::string& name) {
     });
 }
 
+// Connected to "Mast" with handle, then "Trennen" clicked: the hang-up is held by the service
+// until the test releases it.
+void StartHeldHangUp(DialupHarness& h, HRASCONN handle) {
+    h.service->active = {{handle, "Mast"}};
+    h.service->hangUpWaits = true;
+    h.Start();
+    ASSERT_TRUE(Lookup(h, "Mast").result);
+    h.host.ClearTranscript();
+    h.host.UserClick(IDC_CONNECT);
+    ASSERT_TRUE(WaitUntil([&] { return h.service->HangUpInFlight(); }));
+}
+
 TEST(FindConnection, ComparesWholeNamesFoldingOnlyTheLettersAToZ) {
     DialupHarness h;
     h.service->active = {{11, "Dach West"}, {12, "Überland"}, {13, "mast-2"}};
@@ -132,13 +144,9 @@ TEST(OnConnect, AHangUpThatLeavesTheConnectionListedKeepsItAndHangsUpAgain) {
 // anything until it ends as any hang-up does.
 TEST(OnConnect, AHangUpInFlightShowsItsStatusAndIgnoresTheButtons) {
     DialupHarness h;
-    h.service->active = {{61, "Mast"}};
-    h.service->hangUpWaits = true;
-    h.Start();
-    ASSERT_TRUE(Lookup(h, "Mast").result);
-    h.host.ClearTranscript();
-    h.host.UserClick(IDC_CONNECT);
-    ASSERT_TRUE(WaitUntil([&] { return h.service->HangUpInFlight(); }));
+    StartHeldHangUp(h, 61);
+    if (HasFatalFailure())
+        return;
     const auto [status, inFlight] = h.OnUi([&] {
         return std::pair(h.Dialog().GetDlgItemText(IDC_STATUS), h.service->HangUpInFlight());
     });
@@ -159,13 +167,9 @@ TEST(OnConnect, AHangUpInFlightShowsItsStatusAndIgnoresTheButtons) {
 
 TEST(OnConnect, ClosingDuringAHangUpLetsItFinishAndShowsNothingAfterwards) {
     DialupHarness h;
-    h.service->active = {{62, "Mast"}};
-    h.service->hangUpWaits = true;
-    h.Start();
-    ASSERT_TRUE(Lookup(h, "Mast").result);
-    h.host.ClearTranscript();
-    h.host.UserClick(IDC_CONNECT);
-    ASSERT_TRUE(WaitUntil([&] { return h.service->HangUpInFlight(); }));
+    StartHeldHangUp(h, 62);
+    if (HasFatalFailure())
+        return;
     h.host.UserPressEscape();
     h.service->Release();
     ASSERT_TRUE(h.WaitForEnd());

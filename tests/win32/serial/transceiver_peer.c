@@ -235,6 +235,8 @@ int main(int argc, char** argv) {
                 fprintf(t.log, "close\n");
             }
             hung_up = 1;
+            /* Without a slave the master polls as hung up at once: a pause, not a wait for
+             * anything, so that this loop does not spin. */
             pause_ms(2);
             continue;
         }
