@@ -10,7 +10,11 @@
 // digit is empty, so the message reads "COM: ist nicht verfügbar" rather than stopping short.
 #pragma once
 
+#include "link/port_discovery.h"
+
+#include <optional>
 #include <string>
+#include <vector>
 
 class IProfileStore;
 
@@ -20,6 +24,21 @@ std::string ComPortName(int nComPort);
 std::string ComPortDigit(int nComPort);
 // One Windows-1252 byte as UTF-8.
 std::string Cp1252ToUtf8(unsigned char byte);
+
+// What stands behind a COM port, and why.
+struct ComPortBinding {
+    enum class Source {
+        Settings, // an entry in [Ports], which always wins
+        Default,  // no entry: the port's default device
+    };
+    Source source = Source::Default;
+    // What the jobs open: a device path, a "sim:..." value, or "" for no port at all.
+    std::string value;
+    // The discovered device that value names (by its stable name or its node), if it is there.
+    std::optional<SerialDevice> device;
+};
+ComPortBinding BindComPort(IProfileStore& store, int nComPort,
+                           const std::vector<SerialDevice>& devices);
 
 // The device or "sim:..." value for nComPort: entry "COM<digit>" of group "Ports" (e.g. "COM1"
 // for 0), read whole, commas and all. Without an entry: DefaultPortDevice ("/dev/ttyS0" here,
