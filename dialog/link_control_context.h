@@ -1,6 +1,7 @@
 // What the main dialog works with, handed to it at construction: the application object (its
 // settings and command line), the host that shows it, time, the serial ports, the dial-up
-// functions, the start of the follow-up program and the string table. Tests build their own.
+// functions, the start of the follow-up program, the string table and the
+// serial devices the system has. Tests build their own.
 #pragma once
 
 #include "dialup/ras.h"
@@ -11,6 +12,7 @@
 class CWinApp;
 class IClock;
 class IDialogHost;
+class IPortDiscovery;
 class PortOpener;
 
 // Starts the command line and does not wait for it; false when it cannot be started.
@@ -26,4 +28,7 @@ struct LinkControlContext {
     DialupFunctions dialup;
     FollowUpStarter startFollowUp;
     StringLoader loadString;
+    // The serial devices behind COM ports without a [Ports] entry; null where the system names
+    // its ports itself.
+    IPortDiscovery* discovery = nullptr;
 };
