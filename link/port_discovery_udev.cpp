@@ -158,10 +158,12 @@ public:
                 fds[1].fd = udev_monitor_get_fd(m_monitor.get());
             if (::poll(fds, 2, -1) < 0 && errno != EINTR)
                 return false;
-            if (cancel.IsCancelled() || fds[0].revents)
-                return false;
+            // Events already there count even when the cancel came with them: the caller
+            // learns of a change it would otherwise miss, and the next wait ends at once.
             if (fds[1].revents && Changed())
                 return true;
+            if (cancel.IsCancelled() || fds[0].revents)
+                return false;
         }
     }
 
