@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -106,14 +107,14 @@ SerialDevice Describe(udev_device* dev) {
     return d;
 }
 
-// "ttyS10" after "ttyS9": the name's letters, then its number.
+// "ttyS10" after "ttyS9": the name's letters, then its number (shorter is smaller).
 bool ByNumber(const std::string& a, const std::string& b) {
     const auto split = [](const std::string& s) {
         size_t digits = s.size();
         while (digits > 0 && std::isdigit(static_cast<unsigned char>(s[digits - 1])))
             --digits;
-        const std::string number = s.substr(digits);
-        return std::pair(s.substr(0, digits), number.empty() ? -1L : std::stol(number));
+        return std::tuple(std::string_view(s).substr(0, digits), s.size() - digits,
+                          std::string_view(s).substr(digits));
     };
     return split(a) < split(b);
 }

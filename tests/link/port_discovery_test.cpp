@@ -109,21 +109,25 @@ TEST_F(PortDiscovery, ListsHardwarePortsBoardFirstWithWhatTheirParentsSay) {
     EXPECT_EQ(MakeSystemPortDiscovery()->Devices(), expected);
 }
 
-TEST_F(PortDiscovery, TheActiveConsoleIsLeftOutWhicheverPortItIs) {
+TEST_F(PortDiscovery, TheConsoleAndSlotsWithoutAUartAreLeftOutTheRestGoByNumber) {
     Add("virtual");
     Add("uarts_8250");
     const struct {
         const char* active;
+        const char* ttyS2Type; // 0: no UART answered there
         std::vector<std::string> nodes;
     } cases[] = {
-        {"tty0 ttyS0", {"/dev/ttyS1", "/dev/ttyS10"}},
-        {"ttyS1", {"/dev/ttyS0", "/dev/ttyS10"}},
-        {"tty0", {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS10"}},
+        {"tty0 ttyS0", "0", {"/dev/ttyS1", "/dev/ttyS10"}},
+        {"ttyS1", "0", {"/dev/ttyS0", "/dev/ttyS10"}},
+        {"tty0", "0", {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS10"}},
+        {"tty0 ttyS0", "4", {"/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10"}},
     };
     for (const auto& c : cases) {
         umockdev_testbed_set_attribute(m_testbed, "/sys/devices/virtual/tty/console", "active",
                                        c.active);
-        EXPECT_EQ(Nodes(), c.nodes) << c.active;
+        umockdev_testbed_set_attribute(m_testbed, "/sys/devices/platform/serial8250/tty/ttyS2",
+                                       "type", c.ttyS2Type);
+        EXPECT_EQ(Nodes(), c.nodes) << c.active << ", ttyS2 type " << c.ttyS2Type;
     }
 }
 
