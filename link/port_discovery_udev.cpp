@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <mutex>
 #include <poll.h>
 #include <set>
 #include <sstream>
@@ -131,6 +132,7 @@ public:
     }
 
     std::vector<SerialDevice> Devices() override {
+        const std::lock_guard lock(m_mutex);
         std::vector<SerialDevice> devices;
         UdevPtr<udev_enumerate> scan(udev_enumerate_new(m_udev.get()));
         if (!scan || udev_enumerate_add_match_subsystem(scan.get(), "tty") < 0 ||
@@ -173,6 +175,7 @@ private:
     // went. A removed device's sysfs folder may already be gone, so its parent is judged from
     // where it lived: devices without hardware live under /devices/virtual.
     bool Changed() {
+        const std::lock_guard lock(m_mutex);
         bool changed = false;
         while (UdevPtr<udev_device> dev{udev_monitor_receive_device(m_monitor.get())}) {
             const std::string action = Text(udev_device_get_action(dev.get()));
@@ -186,6 +189,8 @@ private:
         return changed;
     }
 
+    // libudev objects are for one thread at a time; the dialog lists while a worker waits.
+    std::mutex m_mutex;
     UdevPtr<udev> m_udev;
     UdevPtr<udev_monitor> m_monitor;
 };
