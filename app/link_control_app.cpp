@@ -17,11 +17,24 @@ bool CLinkControlApp::InitInstance() {
     // No sockets and no 3D-controls switch exist here; both start-up calls have no counterpart.
     DialupFunctions dialup = BindDialupFunctions(m_backends, Profile());
 
-    CLinkControlDialog dlg(
-        {*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp, m_loadString});
+    CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp,
+                            m_loadString, PortDiscovery()});
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
     m_nExitCode = dlg.ExitCode();
     return false;
+}
+
+IPortDiscovery* CLinkControlApp::PortDiscovery() {
+    if (!m_discoveryMade) {
+        m_discovery = MakeSystemPortDiscovery();
+        m_discoveryMade = true;
+    }
+    return m_discovery.get();
+}
+
+void CLinkControlApp::SetPortDiscovery(std::unique_ptr<IPortDiscovery> discovery) {
+    m_discovery = std::move(discovery);
+    m_discoveryMade = true;
 }

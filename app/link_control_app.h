@@ -4,6 +4,7 @@
 
 #include "dialog/link_control_context.h"
 #include "dialup/service_binding.h"
+#include "link/port_discovery.h"
 #include "link/port_open.h"
 #include "platform/clock.h"
 #include "platform/win_app.h"
@@ -23,6 +24,10 @@ public:
     DialupBackends& Backends() { return m_backends; }
     void SetFollowUpStarter(FollowUpStarter start) { m_startFollowUp = std::move(start); }
     void SetStringLoader(StringLoader load) { m_loadString = std::move(load); }
+    // The serial devices behind COM ports without a [Ports] entry: the system's, made at the
+    // first call, unless one was given before. Null where the system names its ports itself.
+    IPortDiscovery* PortDiscovery();
+    void SetPortDiscovery(std::unique_ptr<IPortDiscovery> discovery);
 
 private:
     SystemClock m_systemClock;
@@ -31,4 +36,6 @@ private:
     DialupBackends m_backends;
     FollowUpStarter m_startFollowUp;
     StringLoader m_loadString;
+    std::unique_ptr<IPortDiscovery> m_discovery;
+    bool m_discoveryMade = false;
 };

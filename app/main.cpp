@@ -1,5 +1,6 @@
 // Start-up: the application object, the host that shows its dialogs, and the end of the process.
 #include "app/link_control_app.h"
+#include "app/port_listing.h"
 #include "dialup/networkmanager/nm_service.h"
 #include "platform/headless_host.h"
 #include "platform/process.h"
@@ -20,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -127,6 +129,16 @@ int main(int argc, char** argv) {
     // The Qt-free core knows no D-Bus: NetworkManager joins the services it can choose here,
     // before InitInstance binds the dial-up functions.
     InstallNetworkManagerBackend(theApp.Backends());
+
+    if (theApp.m_lpCmdLine == "--list-ports") {
+        // For scripts and for finding the adapter: no display, no Qt, the user's settings.
+        theApp.SetRegistryKey("Talvenmark");
+        IPortDiscovery* discovery = theApp.PortDiscovery();
+        const std::string listing = PortListing(
+            theApp.Profile(), discovery ? discovery->Devices() : std::vector<SerialDevice>());
+        std::fputs(listing.c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
 
     if (theApp.m_lpCmdLine == "/d") {
         // A script or a service unit waits for this: whatever the dial-up service does, the

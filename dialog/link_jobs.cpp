@@ -66,7 +66,11 @@ private:
 };
 
 LinkPort CLinkControlDialog::SelectedPort() const {
-    return {"COM" + ComPortDigit(m_nComPort), ResolveComPort(m_context.app.Profile(), m_nComPort)};
+    // Looked up afresh for every job: an adapter plugged in since the start counts.
+    const std::vector<SerialDevice> devices =
+        m_context.discovery ? m_context.discovery->Devices() : std::vector<SerialDevice>();
+    return {"COM" + ComPortDigit(m_nComPort),
+            ResolveComPort(m_context.app.Profile(), m_nComPort, devices)};
 }
 
 void CLinkControlDialog::OnConfigure() {

@@ -3,6 +3,8 @@
 #include "link/system_serial_port.h"
 #include "platform/profile_store.h"
 
+#include <algorithm>
+
 namespace {
 
 // Code points of 0x80..0x9F; the undefined bytes keep their own number (C1 controls).
@@ -46,8 +48,26 @@ std::string ComPortName(int nComPort) {
     return "COM" + ComPortDigit(nComPort) + ":";
 }
 
-std::string ResolveComPort(IProfileStore& store, int nComPort) {
-    if (const auto value = store.Read("Ports", "COM" + ComPortDigit(nComPort)))
-        return *value;
-    return DefaultPortDevice(nComPort);
+ComPortBinding BindComPort(IProfileStore& store, int nComPort,
+                           const std::vector<SerialDevice>& devices) {
+    ComPortBinding binding;
+    if (auto value = store.Read("Ports", "COM" + ComPortDigit(nComPort))) {
+        binding.source = ComPortBinding::Source::Settings;
+        binding.value = std::move(*value);
+    } else {
+        binding.value = DefaultPortDevice(nComPort, devices);
+    }
+    if (!binding.value.empty()) {
+        const auto named = std::find_if(devices.begin(), devices.end(), [&](const auto& d) {
+            return d.path == binding.value || d.node == binding.value;
+        });
+        if (named != devices.end())
+            binding.device = *named;
+    }
+    return binding;
+}
+
+std::string ResolveComPort(IProfileStore& store, int nComPort,
+                           const std::vector<SerialDevice>& devices) {
+    return BindComPort(store, nComPort, devices).value;
 }

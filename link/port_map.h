@@ -41,7 +41,9 @@ ComPortBinding BindComPort(IProfileStore& store, int nComPort,
                            const std::vector<SerialDevice>& devices);
 
 // The device or "sim:..." value for nComPort: entry "COM<digit>" of group "Ports" (e.g. "COM1"
-// for 0), read whole, commas and all. Without an entry: DefaultPortDevice ("/dev/ttyS0" here,
-// "COM1:" on Windows, for 0) for COM1 to COM9, and "" (no port) for any other index, whose
-// digit is no digit. An entry that is present but empty also means no port.
-std::string ResolveComPort(IProfileStore& store, int nComPort);
+// for 0), read whole, commas and all. Without an entry: DefaultPortDevice for COM1 to COM9 (on
+// Linux the n-th of the discovered devices, "COM1:" on Windows, for 0), and "" (no port) for
+// any other index, whose digit is no digit. An entry that is present but empty also means no
+// port.
+std::string ResolveComPort(IProfileStore& store, int nComPort,
+                           const std::vector<SerialDevice>& devices = {});

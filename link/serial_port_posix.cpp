@@ -775,8 +775,8 @@ OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<Cance
     return OpenPosixSerialPort(device, std::move(cancel));
 }
 
-std::string DefaultPortDevice(int nComPort) {
-    if (nComPort >= 0 && nComPort <= 8)
-        return "/dev/ttyS" + std::to_string(nComPort);
+std::string DefaultPortDevice(int nComPort, const std::vector<SerialDevice>& devices) {
+    if (nComPort >= 0 && nComPort <= 8 && static_cast<size_t>(nComPort) < devices.size())
+        return devices[static_cast<size_t>(nComPort)].path;
     return {};
 }

@@ -413,7 +413,7 @@ OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<Cance
             {}};
 }
 
-std::string DefaultPortDevice(int nComPort) {
+std::string DefaultPortDevice(int nComPort, const std::vector<SerialDevice>& /*devices*/) {
     if (nComPort >= 0 && nComPort <= 8)
         return ComPortName(nComPort);
     return {};

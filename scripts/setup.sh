@@ -9,8 +9,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools
-  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools libudev-dev
+  libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
   xvfb xauth
   dbus-daemon python3-dbusmock python3-dbus
   clang libclang-rt-14-dev

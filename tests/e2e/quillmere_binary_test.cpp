@@ -480,6 +480,19 @@ TEST(Binary, ATerminationSignalStopsTheRunningWorkerSoThatThePortsLockGoes) {
     }
 }
 
+// COM1 as a discovered adapter gives it, by its by-id link: opened, and locked under the device
+// the link names.
+TEST(Binary, APortNamedByItsByIdLinkIsOpenedAndLockedUnderItsDevice) {
+    Sandbox box;
+    PtyPort port;
+    const fs::path link = box.dir / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    fs::create_symlink(port.Name(), link);
+    box.WriteSettings("[Ports]\nCOM1=" + link.string() + "\n[Dialup]\nService=none\n");
+    Running program = StartProgram(box, {}, {{"LD_PRELOAD", MODEM_LINES_SHIM}});
+    ASSERT_TRUE(program.WaitForTrace("\"Laser-Transceiver einschalten\"", 10s)) << program.Trace();
+    EXPECT_TRUE(fs::exists(port.LockFile(box)));
+}
+
 TEST(Binary, ATerminationSignalCancelsADialInFlight) {
     Sandbox box;
     box.WriteSettings(Settings(box, "power=on", "entries=Optolink,delay=60000"));

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The port map: a stored index of any value names some port, and the entry for it is read
-    // whole; an index without an entry leads to a ttyS device or to nothing.
+    // whole; an index without an entry leads to the device found at its place, or to nothing.
     MemoryProfileStore store;
     int index = 0;
     if (parts.size() > 1)
@@ -24,9 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             index = static_cast<int>(static_cast<unsigned>(index) << 8 | c);
     const std::string name = ComPortName(index);
     FUZZ_CHECK(name.rfind("COM", 0) == 0);
-    const std::string unmapped = ResolveComPort(store, index);
-    FUZZ_CHECK(unmapped.empty() || unmapped == "/dev/ttyS" + std::to_string(index));
+    std::vector<SerialDevice> found(2);
+    found[0].path = "/dev/serial/by-id/a";
+    found[1].path = "/dev/ttyS1";
+    const std::string unmapped = ResolveComPort(store, index, found);
+    FUZZ_CHECK(unmapped.empty() ||
+               (index >= 0 && index < 2 && unmapped == found[static_cast<size_t>(index)].path));
     store.Write("Ports", "COM" + ComPortDigit(index), parts[0]);
-    FUZZ_CHECK(ResolveComPort(store, index) == parts[0]);
+    FUZZ_CHECK(ResolveComPort(store, index, found) == parts[0]);
     return 0;
 }

@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -65,25 +67,58 @@ TEST(ComPortName, Windows1252HighHalfBecomesDistinctUtf8) {
     EXPECT_EQ(seen.size(), 256u);
 }
 
-TEST(ResolveComPort, WithoutEntriesCom1ToCom9AreTheSerialDevices) {
-    MemoryProfileStore store;
-    EXPECT_EQ(ResolveComPort(store, 0), "/dev/ttyS0");
-    EXPECT_EQ(ResolveComPort(store, 3), "/dev/ttyS3");
-    EXPECT_EQ(ResolveComPort(store, 8), "/dev/ttyS8");
-    // No digit, no default port.
-    EXPECT_EQ(ResolveComPort(store, 9), "");
-    EXPECT_EQ(ResolveComPort(store, -1), "");
-    EXPECT_EQ(ResolveComPort(store, 255), "");
+SerialDevice Found(const char* path, const char* node) {
+    SerialDevice d;
+    d.path = path;
+    d.node = node;
+    return d;
 }
+const SerialDevice kUart = Found("/dev/ttyS1", "/dev/ttyS1");
+const SerialDevice kFtdi =
+    Found("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "/dev/ttyUSB0");
 
-TEST(ResolveComPort, EntriesOfTheGroupPortsWinOverTheDefaults) {
-    MemoryProfileStore store;
-    store.Write("Ports", "COM2", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
-    store.Write("Ports", "COM4", "");
-    store.Write("Settings", "COM1", "/dev/wrong-group");
-    EXPECT_EQ(ResolveComPort(store, 1), "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0");
-    EXPECT_EQ(ResolveComPort(store, 3), ""); // switched off by hand
-    EXPECT_EQ(ResolveComPort(store, 0), "/dev/ttyS0");
+struct BindCase {
+    const char* what;
+    std::vector<SerialDevice> devices;
+    std::optional<std::string> entry; // [Ports] COM<n>, if there is one
+    int nComPort;
+    ComPortBinding::Source source;
+    std::string value;
+    std::optional<SerialDevice> device;
+};
+
+TEST(BindComPort, AnEntryWinsAndOtherwiseComNIsTheNthDeviceFound) {
+    using S = ComPortBinding::Source;
+    const BindCase cases[] = {
+        {"nothing found", {}, {}, 0, S::Default, "", {}},
+        {"one device: COM1", {kFtdi}, {}, 0, S::Default, kFtdi.path, kFtdi},
+        {"one device: COM2 has none", {kFtdi}, {}, 1, S::Default, "", {}},
+        {"several: COM2", {kUart, kFtdi}, {}, 1, S::Default, kFtdi.path, kFtdi},
+        {"no digit, no default", {kUart, kFtdi}, {}, 9, S::Default, "", {}},
+        {"below COM1", {kUart, kFtdi}, {}, -1, S::Default, "", {}},
+        {"an entry wins", {kUart, kFtdi}, "sim:power=on", 0, S::Settings, "sim:power=on", {}},
+        {"an empty entry is no port", {kUart}, "", 0, S::Settings, "", {}},
+        {"an entry naming a node",
+         {kUart, kFtdi},
+         "/dev/ttyUSB0",
+         0,
+         S::Settings,
+         "/dev/ttyUSB0",
+         kFtdi},
+        {"an entry naming a stable path", {kFtdi}, kFtdi.path, 2, S::Settings, kFtdi.path, kFtdi},
+        {"an entry for an adapter not there", {kUart}, kFtdi.path, 0, S::Settings, kFtdi.path, {}},
+    };
+    for (const auto& c : cases) {
+        MemoryProfileStore store;
+        if (c.entry)
+            store.Write("Ports", "COM" + ComPortDigit(c.nComPort), *c.entry);
+        store.Write("Settings", "COM1", "/dev/wrong-group");
+        const ComPortBinding b = BindComPort(store, c.nComPort, c.devices);
+        EXPECT_EQ(b.source, c.source) << c.what;
+        EXPECT_EQ(b.value, c.value) << c.what;
+        EXPECT_EQ(b.device, c.device) << c.what;
+        EXPECT_EQ(ResolveComPort(store, c.nComPort, c.devices), c.value) << c.what;
+    }
 }
 
 TEST(ResolveComPort, AHandWrittenSimValueIsReadWholeCommasAndAll) {

@@ -1,0 +1,37 @@
+#include "app/port_listing.h"
+
+#include "link/port_map.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string Field(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
+
+std::string Line(std::initializer_list<std::string> fields) {
+    std::string line;
+    for (const std::string& f : fields)
+        line += (line.empty() ? "" : "\t") + Field(f);
+    return line + "\n";
+}
+
+} // namespace
+
+std::string PortListing(IProfileStore& store, const std::vector<SerialDevice>& devices) {
+    std::string out;
+    for (const SerialDevice& d : devices)
+        out += Line(
+            {"device", d.path, d.node, d.driver, d.vendorId, d.productId, d.serial, d.product});
+    for (int nComPort = 0; nComPort < 4; ++nComPort) {
+        const ComPortBinding b = BindComPort(store, nComPort, devices);
+        const char* source = b.value.empty()                                ? "none"
+                             : b.source == ComPortBinding::Source::Settings ? "settings"
+                                                                            : "default";
+        out += Line({"COM" + ComPortDigit(nComPort), b.value, source});
+    }
+    return out;
+}

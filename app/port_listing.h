@@ -1,0 +1,17 @@
+// What `Quillmere --list-ports` prints: one line per discovered device, then what stands behind
+// COM1 to COM4, tab-separated, for scripts as much as for people.
+//
+//     device <TAB> path <TAB> node <TAB> driver <TAB> vendor <TAB> product <TAB> serial <TAB> name
+//     COM1 <TAB> value <TAB> settings|default|none
+//
+// Fields a device does not have are empty; a tab or line break inside a field becomes a blank.
+#pragma once
+
+#include "link/port_discovery.h"
+
+#include <string>
+#include <vector>
+
+class IProfileStore;
+
+std::string PortListing(IProfileStore& store, const std::vector<SerialDevice>& devices);

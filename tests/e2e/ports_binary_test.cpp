@@ -1,0 +1,84 @@
+// `Quillmere --list-ports` on the serial devices of a umockdev testbed (see
+// tests/link/port_discovery_test.cpp for how the testbed reaches libudev): the program inherits
+// UMOCKDEV_DIR and the preload.
+//
+// The automatic start on a discovered adapter cannot run inside the testbed: umockdev 0.17's
+// realpath() answers "" for a node that is one of its ptys, and the program resolves the port's
+// path before it locks it, so the open fails with ENOENT. Binary.APortNamedByItsByIdLink... in
+// quillmere_binary_test.cpp runs that start on a plain pty named by a by-id link instead.
+#include <gtest/gtest.h>
+
+#if QM_HAVE_UMOCKDEV
+#include <umockdev.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST(PortsBinary, ListPortsPrintsTheDevicesThenCom1ToCom4WithoutADisplay) {
+    const char* preload = std::getenv("LD_PRELOAD");
+    if (!preload || !std::strstr(preload, "libumockdev-preload"))
+        GTEST_SKIP() << "needs libumockdev-preload.so.0 preloaded: run it through ctest or "
+                        "umockdev-wrapper";
+    UMockdevTestbed* testbed = umockdev_testbed_new();
+    for (const char* name : {"virtual", "uarts_8250", "ftdi_ft232r"}) {
+        const std::string text = Slurp(std::string(QM_DEVICE_DIR) + "/" + name + ".umockdev");
+        ASSERT_TRUE(umockdev_testbed_add_from_string(testbed, text.c_str(), nullptr)) << name;
+    }
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("qm-list-ports-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "Talvenmark");
+    std::ofstream(dir / "Talvenmark" / "Quillmere.conf") << "[Ports]\nCOM2=/dev/ttyUSB0\nCOM4=\n";
+
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "
+                                "XDG_CONFIG_HOME=" +
+                                dir.string() + " " QUILLMERE_BINARY " --list-ports";
+    FILE* out = ::popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string listing;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        listing += static_cast<char>(c);
+    const int status = ::pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string ftdi = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    EXPECT_EQ(listing, "device\t/dev/ttyS1\t/dev/ttyS1\tserial8250\t\t\t\t\n"
+                       "device\t/dev/serial/by-path/pci-0000:05:00.0\t/dev/ttyS10\tserial\t\t\t\t\n"
+                       "device\t" +
+                           ftdi +
+                           "\t/dev/ttyUSB0\tftdi_sio\t0403\t6001\tA50285BI\tFT232R USB UART\n"
+                           "COM1\t/dev/ttyS1\tdefault\n"
+                           "COM2\t/dev/ttyUSB0\tsettings\n"
+                           "COM3\t" +
+                           ftdi +
+                           "\tdefault\n"
+                           "COM4\t\tnone\n");
+    fs::remove_all(dir);
+    g_object_unref(testbed);
+}
+
+} // namespace
+
+#else
+
+TEST(PortsBinary, NeedsUmockdev) {
+    GTEST_SKIP() << "umockdev is not installed (apt-get install umockdev libumockdev-dev)";
+}
+
+#endif
