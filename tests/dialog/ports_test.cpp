@@ -28,71 +28,58 @@ const SerialDevice kCh340 = Device("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2
                                    "/dev/ttyUSB1", "ch341", "USB Serial");
 const SerialDevice kAcm =
     Device("/dev/serial/by-id/usb-Quill_Modem-if00", "/dev/ttyACM0", "cdc_acm");
-const SerialDevice kOnBoard = Device("/dev/ttyS1", "/dev/ttyS1", "serial8250", "", true);
-
 const std::string kFtdiText = kFtdi.path + " (FT232R USB UART)";
 const std::string kCh340Text = kCh340.path + " (USB Serial)";
 
-// The main dialog on the headless host with the test's devices. Whatever a port resolves to,
-// nothing is opened.
-class PortsRig {
-public:
+std::string Tip(const char* control, const std::string& text) {
+    return std::string("tooltip ") + control + " " + HeadlessHost::Quote(text);
+}
+
+// The main dialog on the headless host with the test's devices and [Ports] entries. Whatever a
+// port resolves to, nothing is opened.
+struct PortsRig {
     HeadlessHost host;
     std::shared_ptr<MemoryProfileStore> store = std::make_shared<MemoryProfileStore>();
     FakePortDiscovery discovery;
+    CLinkControlApp app;
+    PortOpener ports;
+    std::thread ui;
 
-    explicit PortsRig(std::vector<SerialDevice> devices, Entries ports = {})
+    explicit PortsRig(std::vector<SerialDevice> devices, const Entries& entries = {},
+                      bool withDiscovery = true)
         : discovery(std::move(devices)) {
-        m_app.SetHost(&host);
-        m_app.m_pszAppName = "Quillmere";
-        for (const auto& [entry, value] : ports)
-            store->Write("Ports", entry, value);
+        for (const auto& [entry, value] : entries)
+            store->Write(entry.starts_with("COM ") ? "Settings" : "Ports", entry, value);
         store->Write("Dialup", "Service", "none");
-        m_ports.AddProvider("", [](const std::string&, std::shared_ptr<CancelToken>) {
-            return OpenResult{nullptr, "nicht in diesem Test"};
+        ports.AddProvider("", [](const std::string&, std::shared_ptr<CancelToken>) {
+            return OpenResult{nullptr, "nicht hier"};
         });
-    }
-    ~PortsRig() { Close(); }
-
-    void Start(bool withDiscovery = true) {
-        m_app.SetProfileStore(store);
-        const char* argv[] = {"/usr/bin/Quillmere"};
-        m_app.SetStartup(1, argv);
-        m_ui = std::thread([this, withDiscovery] {
-            m_app.SetRegistryKey("Talvenmark");
-            CLinkControlDialog dlg({m_app,
+        app.SetHost(&host);
+        app.SetProfileStore(store);
+        ui = std::thread([this, withDiscovery] {
+            app.SetRegistryKey("Talvenmark");
+            CLinkControlDialog dlg({app,
                                     host,
-                                    m_app.Clock(),
-                                    m_ports,
+                                    app.Clock(),
+                                    ports,
                                     {},
                                     {},
                                     &LoadResourceString,
                                     withDiscovery ? &discovery : nullptr});
             dlg.DoModal();
         });
-        ASSERT_TRUE(host.WaitForLine("ready IDD_MAIN"));
+        EXPECT_TRUE(host.WaitForLine("ready IDD_MAIN"));
     }
-
-    void OpenPorts() {
-        host.UserSysCommand(IDM_PORTS);
-        ASSERT_TRUE(host.WaitForLine("ready IDD_PORTS"));
-    }
+    ~PortsRig() { Close(); }
 
     // Escape closes the topmost dialog; the Anschlüsse dialog first.
     void Close() {
-        if (!m_ui.joinable())
+        if (!ui.joinable())
             return;
         for (int depth = host.ModalDepth(); depth > 0; --depth)
             host.UserPressEscape();
-        m_ui.join();
+        ui.join();
     }
-
-    std::string LastToolTip(const char* control) {
-        host.Sync([] {});
-        const Lines lines = host.Lines(std::string("tooltip ") + control);
-        return lines.empty() ? "(none)" : lines.back();
-    }
-    // "Ports/..." writes since the mark.
     Lines PortWrites(std::size_t since) const {
         Lines out;
         for (std::size_t i = since; i < store->writes.size(); ++i)
@@ -100,219 +87,144 @@ public:
                 out.push_back(store->writes[i]);
         return out;
     }
-
-private:
-    CLinkControlApp m_app;
-    PortOpener m_ports;
-    std::thread m_ui;
 };
-
-std::string Tip(const char* control, const std::string& text) {
-    return std::string("tooltip ") + control + " " + HeadlessHost::Quote(text);
-}
 
 } // namespace
 
 TEST(PortToolTip, NamesTheDeviceTheValueOrNothing) {
-    struct Case {
-        Entries ports;
-        std::vector<SerialDevice> devices;
-        int nComPort;
-        std::string expected;
-    };
-    const std::vector<Case> cases{
+    const SerialDevice onBoard = Device("/dev/ttyS1", "/dev/ttyS1", "serial8250", "", true);
+    const std::vector<std::tuple<Entries, std::vector<SerialDevice>, int, std::string>> cases{
         {{}, {kFtdi}, 0, "COM1: " + kFtdiText},
-        {{}, {kOnBoard}, 0, "COM1: /dev/ttyS1"},
+        {{}, {onBoard}, 0, "COM1: /dev/ttyS1"},
         {{{"COM1", "/dev/ttyUSB0"}}, {kFtdi}, 0, "COM1: " + kFtdiText},
         {{{"COM2", "/dev/ttyUSB7"}}, {kFtdi}, 1, "COM2: /dev/ttyUSB7"},
         {{{"COM2", "sim:power=on"}}, {}, 1, "COM2: sim:power=on"},
-        {{{"COM3", ""}}, {kFtdi, kCh340, kOnBoard}, 2, "COM3: kein Gerät"},
+        {{{"COM3", ""}}, {kFtdi, kCh340, onBoard}, 2, "COM3: kein Gerät"},
         {{{"COM1", kFtdi.path}}, {kCh340}, 0, "COM1: " + kFtdi.path + " (nicht angeschlossen)"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [entries, devices, port, expected] : cases) {
         MemoryProfileStore store;
-        for (const auto& [entry, value] : c.ports)
+        for (const auto& [entry, value] : entries)
             store.Write("Ports", entry, value);
-        const ComPortBinding binding = BindComPort(store, c.nComPort, c.devices);
-        EXPECT_EQ(PortToolTip(c.nComPort, binding, &LoadResourceString), c.expected);
+        EXPECT_EQ(PortToolTip(port, BindComPort(store, port, devices), &LoadResourceString),
+                  expected);
     }
 }
 
 TEST(PortToolTip, FollowsSelectionAndDevicesAndKeepsAJobsDetailUnderneath) {
     PortsRig rig({kFtdi}, {{"COM2", "/dev/ttyUSB7"}});
-    rig.Start();
-    EXPECT_EQ(rig.LastToolTip("IDC_COM_PORT"), Tip("IDC_COM_PORT", "COM1: " + kFtdiText));
-    EXPECT_EQ(rig.LastToolTip("IDC_STATUS"), Tip("IDC_STATUS", "COM1: " + kFtdiText));
-
+    EXPECT_EQ(rig.host.Lines("tooltip"), (Lines{Tip("IDC_COM_PORT", "COM1: " + kFtdiText),
+                                                Tip("IDC_STATUS", "COM1: " + kFtdiText)}));
     rig.host.UserSelect(IDC_COM_PORT, 1);
     rig.host.UserClick(IDC_TEST); // COM2 cannot be opened here: the job says why
-    const std::string failed = "COM2: /dev/ttyUSB7\n/dev/ttyUSB7: nicht in diesem Test";
-    ASSERT_TRUE(rig.host.WaitForLine(Tip("IDC_STATUS", failed)));
+    const std::string detail = "\n/dev/ttyUSB7: nicht hier";
+    ASSERT_TRUE(rig.host.WaitForLine(Tip("IDC_STATUS", "COM2: /dev/ttyUSB7" + detail)));
     ASSERT_TRUE(rig.host.WaitForLine("text IDC_TEST \"Testen\"")) << "the job has ended";
-    EXPECT_EQ(rig.LastToolTip("IDC_COM_PORT"), Tip("IDC_COM_PORT", "COM2: /dev/ttyUSB7"));
 
     ASSERT_TRUE(rig.discovery.WaitForWaiters(1));
     rig.discovery.Change({kCh340, kFtdi});
     rig.host.UserSelect(IDC_COM_PORT, 0);
-    EXPECT_TRUE(rig.host.WaitForLine(Tip("IDC_COM_PORT", "COM1: " + kCh340Text)));
-    EXPECT_EQ(rig.LastToolTip("IDC_STATUS"),
-              Tip("IDC_STATUS", "COM1: " + kCh340Text + "\n/dev/ttyUSB7: nicht in diesem Test"));
+    EXPECT_TRUE(rig.host.WaitForLine(Tip("IDC_STATUS", "COM1: " + kCh340Text + detail)));
 }
 
 TEST(PortsMenu, IsOfferedOnlyWhereTheSystemListsDevices) {
     for (const bool withDiscovery : {true, false}) {
-        PortsRig rig({kFtdi});
-        rig.Start(withDiscovery);
-        Lines expected{"menu separator"};
-        if (withDiscovery)
-            expected.push_back("menu 32 \"&Anschlüsse...\"");
-        expected.push_back("menu 16 \"Inf&o über Quillmere...\"");
-        EXPECT_EQ(rig.host.Lines("menu"), expected) << withDiscovery;
-        if (!withDiscovery) {
-            rig.host.UserSysCommand(IDM_PORTS);
-            rig.host.Sync([] {});
-            EXPECT_EQ(rig.host.ModalDepth(), 1);
-            EXPECT_EQ(rig.LastToolTip("IDC_COM_PORT"), "(none)");
-        }
-    }
-}
-
-TEST(PortsDialog, ShowsFourRowsWithTheStoredValueOrTheDefault) {
-    PortsRig rig({kFtdi, kCh340}, {{"COM2", "/dev/ttyUSB7"}, {"COM3", kFtdi.path}, {"COM4", ""}});
-    rig.Start();
-    rig.OpenPorts();
-    const Lines devices{kFtdiText, kCh340Text};
-    const std::string firstDefault = "Standard: " + kFtdiText;
-    const std::vector<std::pair<std::string, Lines>> rows{
-        {firstDefault, {firstDefault, kFtdiText, kCh340Text}},
-        {"/dev/ttyUSB7", devices},
-        {kFtdiText, devices},
-        {"", devices},
-    };
-    for (int row = 0; row < 4; ++row) {
-        EXPECT_EQ(rig.host.Text(IDC_PORT_COM1 + row), rows[row].first) << row;
-        EXPECT_EQ(rig.host.Items(IDC_PORT_COM1 + row), rows[row].second) << row;
+        PortsRig rig({kFtdi}, {}, withDiscovery);
+        Lines expected{"menu separator", "menu 32 \"&Anschlüsse...\"",
+                       "menu 16 \"Inf&o über Quillmere...\""};
+        if (!withDiscovery)
+            expected.erase(expected.begin() + 1);
+        EXPECT_EQ(rig.host.Lines("menu"), expected);
+        rig.host.UserSysCommand(IDM_PORTS);
+        EXPECT_EQ(rig.host.ModalDepth(), withDiscovery ? 2 : 1);
     }
 }
 
 TEST(PortsDialog, StoresOnlyTheRowsTheUserChangedAndOnlyOnOk) {
-    struct Case {
-        const char* what;
-        std::function<void(HeadlessHost&)> edit;
-        int button;
-        Lines writes;
-    };
-    const std::vector<Case> cases{
-        {"untouched", [](HeadlessHost&) {}, IDOK, {}},
-        {"device picked for a default row",
-         [](HeadlessHost& host) { host.UserSelect(IDC_PORT_COM1, 2); },
+    using Edit = std::function<void(HeadlessHost&)>;
+    const std::vector<std::tuple<Edit, int, Lines>> cases{
+        {[](HeadlessHost&) {}, IDOK, {}},
+        {[](HeadlessHost& h) { h.UserSelect(IDC_PORT_COM1, 2); },
          IDOK,
          {"Ports/COM1=" + kCh340.path}},
-        {"default picked again",
-         [](HeadlessHost& host) { host.UserSelect(IDC_PORT_COM1, 0); },
-         IDOK,
-         {}},
-        {"path typed",
-         [](HeadlessHost& host) { host.UserType(IDC_PORT_COM2, "/dev/ttyACM3"); },
+        {[](HeadlessHost& h) { h.UserSelect(IDC_PORT_COM1, 0); }, IDOK, {}}, // the default again
+        {[](HeadlessHost& h) { h.UserType(IDC_PORT_COM2, "/dev/ttyACM3"); },
          IDOK,
          {"Ports/COM2=/dev/ttyACM3"}},
-        {"typed and typed back",
-         [](HeadlessHost& host) {
-             host.UserType(IDC_PORT_COM2, "x");
-             host.UserType(IDC_PORT_COM2, "/dev/ttyUSB7");
+        {[](HeadlessHost& h) {
+             h.UserType(IDC_PORT_COM2, "x");
+             h.UserType(IDC_PORT_COM2, "/dev/ttyUSB7");
          },
          IDOK,
          {}},
-        {"Abbrechen",
-         [](HeadlessHost& host) { host.UserType(IDC_PORT_COM2, "/dev/ttyACM3"); },
-         IDCANCEL,
-         {}},
+        {[](HeadlessHost& h) { h.UserType(IDC_PORT_COM2, "/dev/ttyACM3"); }, IDCANCEL, {}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [edit, button, writes] : cases) {
         PortsRig rig({kFtdi, kCh340}, {{"COM2", "/dev/ttyUSB7"}});
-        rig.Start();
         const std::size_t mark = rig.store->writes.size();
-        rig.OpenPorts();
-        c.edit(rig.host);
-        rig.host.UserClick(c.button);
-        ASSERT_TRUE(rig.host.WaitForLine("end IDD_PORTS " + std::to_string(c.button))) << c.what;
+        rig.host.UserSysCommand(IDM_PORTS);
+        edit(rig.host);
+        rig.host.UserClick(button);
+        ASSERT_TRUE(rig.host.WaitForLine("end IDD_PORTS " + std::to_string(button)));
         rig.Close();
-        EXPECT_EQ(rig.PortWrites(mark), c.writes) << c.what;
-        EXPECT_EQ(rig.store->flushes, c.writes.empty() ? 0 : 1) << c.what;
+        EXPECT_EQ(rig.PortWrites(mark), writes);
+        EXPECT_EQ(rig.store->flushes, writes.empty() ? 0 : 1);
     }
 }
 
-TEST(PortsDialog, FollowsDevicesPluggedInAndOutAndKeepsWhatTheUserChose) {
-    PortsRig rig({kFtdi});
-    rig.Start();
-    rig.OpenPorts();
+TEST(PortsDialog, FollowsDevicesWhileOpenKeepsTheUsersChoiceAndJoinsItsWatchBeforeItEnds) {
+    std::atomic<int> liveAtEnd{-1};
+    PortsRig rig({kFtdi}, {{"COM3", kFtdi.path}, {"COM4", ""}});
+    const std::size_t mark = rig.store->writes.size();
+    rig.host.OnRecord([&](const std::string& line) {
+        if (line.starts_with("end IDD_PORTS"))
+            liveAtEnd = LiveWorkerThreads();
+    });
+    rig.host.UserSysCommand(IDM_PORTS);
+    ASSERT_TRUE(rig.host.WaitForLine("ready IDD_PORTS"));
+    EXPECT_EQ(rig.host.Text(IDC_PORT_COM1), "Standard: " + kFtdiText);
+    EXPECT_EQ(rig.host.Text(IDC_PORT_COM3), kFtdiText);
+    EXPECT_EQ(rig.host.Text(IDC_PORT_COM4), "");
+    EXPECT_EQ(rig.host.Items(IDC_PORT_COM4), Lines{kFtdiText});
+
     rig.host.UserSelect(IDC_PORT_COM1, 1); // the FTDI adapter
     rig.host.UserType(IDC_PORT_COM2, "/dev/ttyAC");
-
     ASSERT_TRUE(rig.discovery.WaitForWaiters(1)) << "the dialog's watch alone waits";
     rig.host.ClearTranscript();
-    rig.discovery.Change({kFtdi, kAcm});
-    ASSERT_TRUE(rig.host.WaitForLine("additem IDC_PORT_COM4 " + HeadlessHost::Quote(kAcm.path)));
-    EXPECT_EQ(rig.host.Text(IDC_PORT_COM1), kFtdiText);
-    EXPECT_EQ(rig.host.Text(IDC_PORT_COM2), "/dev/ttyAC");
+    rig.discovery.Change({kAcm, kCh340});
+    ASSERT_TRUE(rig.host.WaitForLine("additem IDC_PORT_COM4 " + HeadlessHost::Quote(kCh340Text)));
     EXPECT_EQ(rig.host.Items(IDC_PORT_COM2),
-              (Lines{"Standard: " + kAcm.path, kFtdiText, kAcm.path}));
-
-    rig.host.ClearTranscript();
-    rig.discovery.Change({kAcm});
-    ASSERT_TRUE(rig.host.WaitForLine("additem IDC_PORT_COM4 " + HeadlessHost::Quote(kAcm.path)));
-    EXPECT_EQ(rig.host.Text(IDC_PORT_COM1), kFtdi.path) << "the unplugged choice stays as path";
+              (Lines{"Standard: " + kCh340Text, kAcm.path, kCh340Text}));
+    EXPECT_EQ(rig.host.Text(IDC_PORT_COM2), "/dev/ttyAC");
+    EXPECT_EQ(rig.host.Text(IDC_PORT_COM1), kFtdi.path) << "an unplugged choice stays, as path";
 
     rig.host.UserClick(IDOK);
     ASSERT_TRUE(rig.host.WaitForLine("end IDD_PORTS 1"));
-    rig.Close();
-    EXPECT_EQ(rig.PortWrites(0), (Lines{"Ports/COM1=" + kFtdi.path, "Ports/COM2=/dev/ttyAC"}));
-}
-
-TEST(PortsDialog, ItsWatchIsJoinedBeforeItEndsAndTheMainDialogWatchesAgain) {
-    for (const int button : {IDOK, IDCANCEL}) {
-        std::atomic<int> liveAtEnd{-1};
-        PortsRig rig({kFtdi});
-        rig.host.OnRecord([&](const std::string& line) {
-            if (line.starts_with("end IDD_PORTS"))
-                liveAtEnd = LiveWorkerThreads();
-        });
-        rig.Start();
-        ASSERT_TRUE(rig.discovery.WaitForWaiters(1));
-        rig.OpenPorts();
-        rig.host.UserClick(button);
-        ASSERT_TRUE(rig.host.WaitForLine("end IDD_PORTS " + std::to_string(button)));
-        rig.host.Sync([] {}); // the hook has run
-        EXPECT_EQ(liveAtEnd, 0) << button;
-        ASSERT_TRUE(rig.discovery.WaitForWaiters(1)) << button;
-        rig.discovery.Change({kCh340});
-        EXPECT_TRUE(rig.host.WaitForLine(Tip("IDC_COM_PORT", "COM1: " + kCh340Text))) << button;
-    }
+    rig.host.Sync([] {}); // the hook has run
+    EXPECT_EQ(liveAtEnd, 0);
+    EXPECT_EQ(rig.PortWrites(mark), (Lines{"Ports/COM1=" + kFtdi.path, "Ports/COM2=/dev/ttyAC"}));
+    ASSERT_TRUE(rig.discovery.WaitForWaiters(1)) << "the main dialog watches again";
+    rig.discovery.Change({kFtdi}); // back: what COM1 now names
+    EXPECT_TRUE(rig.host.WaitForLine(Tip("IDC_COM_PORT", "COM1: " + kFtdiText)));
 }
 
 TEST(PortsPin, SavingPinsTheDefaultDeviceOfTheSelectedPortOnly) {
-    struct Case {
-        Entries ports;
-        int select;
-        Lines writes;
-    };
-    const std::vector<Case> cases{
+    const std::vector<std::tuple<Entries, int, Lines>> cases{
         {{}, 0, {"Ports/COM1=" + kFtdi.path}},
         {{}, 1, {"Ports/COM2=" + kCh340.path}},
         {{{"COM1", "/dev/ttyUSB0"}}, 0, {}}, // an entry stays as the user wrote it
         {{{"COM3", ""}}, 2, {}},
     };
-    for (const Case& c : cases) {
-        PortsRig rig({kFtdi, kCh340}, c.ports);
-        rig.store->Write("Settings", "COM Port", "3");
-        rig.Start();
+    for (auto [entries, select, writes] : cases) {
+        entries["COM Port"] = "3";
+        PortsRig rig({kFtdi, kCh340}, entries);
         const std::size_t mark = rig.store->writes.size();
         rig.host.ClearTranscript();
-        rig.host.UserSelect(IDC_COM_PORT, c.select);
+        rig.host.UserSelect(IDC_COM_PORT, select);
         rig.host.UserClick(IDC_SAVE);
         ASSERT_TRUE(rig.host.WaitForLine("enable IDC_SAVE 0"));
         rig.Close();
-        EXPECT_EQ(rig.PortWrites(mark), c.writes) << c.select;
-        EXPECT_EQ(rig.store->flushes, 1) << c.select;
+        EXPECT_EQ(rig.PortWrites(mark), writes) << select;
+        EXPECT_EQ(rig.store->flushes, 1);
     }
 }
