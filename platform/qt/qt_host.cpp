@@ -131,10 +131,10 @@ void QtHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
         if (combo->isEditable()) {
             combo->setEditText(t);
             combo->lineEdit()->setCursorPosition(0); // the start of a long path, as on Windows
-        }
-        else
+        } else {
             combo->setCurrentIndex(
                 combo->findText(t, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        }
     } else
         c->setProperty("windowText", t);
 }
