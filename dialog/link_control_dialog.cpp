@@ -1,8 +1,12 @@
 #include "dialog/link_control_dialog.h"
 
 #include "dialog/about_dialog.h"
+#include "dialog/ports_dialog.h"
 #include "dialup/follow_up.h"
+#include "platform/cancel_token.h"
 #include "platform/dialog_host.h"
+#include "platform/profile_store.h"
+#include "platform/ui_queue.h"
 #include "platform/win_app.h"
 #include "platform/worker_thread.h"
 #include "res/resource.h"
@@ -19,6 +23,7 @@ CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
 
 // Whatever still runs is cancelled and joined before the dialog goes: nothing touches it later.
 CLinkControlDialog::~CLinkControlDialog() {
+    m_pDeviceWatchThread.reset();
     m_pConfigureThread.reset();
     m_pTestThread.reset();
     m_pDialupThread.reset();
@@ -47,12 +52,16 @@ bool CLinkControlDialog::OnInitDialog() {
 
     IDialogHost& host = Host();
     if (host.HasSystemMenu(*this)) {
-        const std::string about =
-            m_context.loadString ? m_context.loadString(IDS_ABOUT_MENU) : std::string();
-        if (!about.empty()) {
+        std::vector<std::pair<unsigned, std::string>> items;
+        // Where the system names its serial ports itself there is nothing to choose.
+        if (m_context.discovery)
+            items.emplace_back(IDM_PORTS, TableString(IDS_PORTS_MENU));
+        items.emplace_back(IDM_ABOUT, TableString(IDS_ABOUT_MENU));
+        std::erase_if(items, [](const auto& item) { return item.second.empty(); });
+        if (!items.empty())
             host.AppendSystemMenuSeparator(*this);
-            host.AppendSystemMenuItem(*this, IDM_ABOUT, about);
-        }
+        for (const auto& [command, text] : items)
+            host.AppendSystemMenuItem(*this, command, text);
     }
 
     host.SetIcon(*this, m_hIcon, true);
@@ -84,6 +93,12 @@ bool CLinkControlDialog::OnInitDialog() {
     if (!m_context.dialup.AllBound())
         GetDlgItem(IDC_CONNECT).EnableWindow(false);
 
+    if (m_context.discovery) {
+        m_devices = m_context.discovery->Devices();
+        ShowPortToolTips();
+        StartDeviceWatch();
+    }
+
     DecideStartMode();
     return true;
 }
@@ -96,6 +111,7 @@ void CLinkControlDialog::StopRunningWorker() {
     // A hang-up in flight finishes first: the service bounds it.
     if (std::unique_ptr<WorkerThread> worker = std::move(m_pDialupThread))
         worker->CancelAndJoin();
+    m_pDeviceWatchThread.reset();
 }
 
 void CLinkControlDialog::EndProgram(int code) {
@@ -124,9 +140,58 @@ void CLinkControlDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
     if ((nID & 0xFFF0) == IDM_ABOUT) {
         CAboutDialog dlgAbout(*this);
         dlgAbout.DoModal();
+    } else if ((nID & 0xFFF0) == IDM_PORTS && m_context.discovery) {
+        OnPorts();
     } else {
         CDialog::OnSysCommand(nID, lParam);
     }
+}
+
+std::string CLinkControlDialog::TableString(int id) const {
+    return m_context.loadString ? m_context.loadString(id) : std::string();
+}
+
+// One wait for device changes at a time: while the Anschlüsse dialog is open it follows them
+// itself, and what it stored is read afresh when it closes.
+void CLinkControlDialog::OnPorts() {
+    m_pDeviceWatchThread.reset();
+    {
+        CPortsDialog dlg(*this, m_context.app.Profile(), *m_context.discovery,
+                         m_context.loadString);
+        dlg.DoModal();
+    }
+    m_devices = m_context.discovery->Devices();
+    ShowPortToolTips();
+    StartDeviceWatch();
+}
+
+void CLinkControlDialog::StartDeviceWatch() {
+    IPortDiscovery& discovery = *m_context.discovery;
+    m_pDeviceWatchThread = WorkerThread::Start([this, &discovery](const auto& cancel) {
+        while (discovery.WaitForChange(*cancel)) {
+            std::vector<SerialDevice> devices = discovery.Devices();
+            CallOnUi(Host(), [&] {
+                m_devices = std::move(devices);
+                ShowPortToolTips();
+            });
+        }
+    });
+}
+
+void CLinkControlDialog::ShowPortToolTips() {
+    if (!m_context.discovery)
+        return;
+    const ComPortBinding binding = BindComPort(m_context.app.Profile(), m_nComPort, m_devices);
+    m_strPortToolTip = PortToolTip(m_nComPort, binding, m_context.loadString);
+    Host().SetToolTip(*this, IDC_COM_PORT, m_strPortToolTip);
+    ShowStatusToolTip();
+}
+
+void CLinkControlDialog::ShowStatusToolTip() {
+    std::string text = m_strPortToolTip;
+    if (!text.empty() && !m_strStatusDetail.empty())
+        text += "\n";
+    Host().SetToolTip(*this, IDC_STATUS, text + m_strStatusDetail);
 }
 
 // F1: there is no help file; the About box names the program and its version.
@@ -178,8 +243,10 @@ void CLinkControlDialog::EnableSettingsControls(bool enable) {
 void CLinkControlDialog::OnSelchangeComPort() {
     int old = m_nComPort;
     m_nComPort = GetDlgItem(IDC_COM_PORT).GetCurSel();
-    if (m_nComPort != old)
+    if (m_nComPort != old) {
         MarkDirty();
+        ShowPortToolTips();
+    }
 }
 
 void CLinkControlDialog::OnSelchangeBaudrate() {
@@ -223,6 +290,14 @@ void CLinkControlDialog::OnBrowse() {
 
 void CLinkControlDialog::OnSave() {
     CWinApp* app = &m_context.app;
+    // The selected port keeps the device it stands for now, even when adapters come and go
+    // before the next start and the default would move to another one.
+    if (m_context.discovery) {
+        const ComPortBinding binding = BindComPort(app->Profile(), m_nComPort, m_devices);
+        if (binding.source == ComPortBinding::Source::Default && binding.device)
+            app->WriteProfileString("Ports", ("COM" + ComPortDigit(m_nComPort)).c_str(),
+                                    binding.device->path);
+    }
     app->WriteProfileInt(kSection, "COM Port", m_nComPort);
     app->WriteProfileInt(kSection, "Baudrate", m_nBaudrate);
     app->WriteProfileInt(kSection, "Sensitivity", m_nSensitivity);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dialog/link_control_context.h"
+#include "link/port_discovery.h"
 #include "platform/dialog.h"
 
 #include <cstdint>
@@ -32,6 +33,8 @@ public:
     std::unique_ptr<WorkerThread> m_pTestThread;
     // The hang-up or lookup the connection button started; UI thread only.
     std::unique_ptr<WorkerThread> m_pDialupThread;
+    // Waits for serial devices to come or go, where the system lists them; UI thread only.
+    std::unique_ptr<WorkerThread> m_pDeviceWatchThread;
     int m_hIcon;
     bool m_bDirty = false;
     int m_nBaudrate = 3;
@@ -69,6 +72,9 @@ public:
     void TestFinished(bool bSuccess);
     // Shows text in a message box, then ends the program with exit code 1.
     void FatalError(const std::string& text);
+
+    // "Anschlüsse...": which device stands behind each COM port.
+    void OnPorts();
 
     // The dial-up connection.
     // Looks the connection up at once; for the start, before the dialog shows.
@@ -113,10 +119,20 @@ private:
     void EndProgram(int code);
     // The selected port as the jobs need it.
     LinkPort SelectedPort() const;
+    std::string TableString(int id) const;
+
+    // The device behind the selected port, in the port list's and the status line's tooltips;
+    // the status line's tooltip keeps a job's detail under it.
+    void ShowPortToolTips();
+    void ShowStatusToolTip();
+    void StartDeviceWatch();
 
     LinkControlContext m_context;
     BoxText m_rasLinkNameBox;
     BoxText m_runProgramBox;
+    std::vector<SerialDevice> m_devices; // as the discovery last listed them
+    std::string m_strPortToolTip;
+    std::string m_strStatusDetail;
     std::optional<int> m_nExitCode;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

@@ -24,13 +24,18 @@ public:
 
     void Status(const std::string& text) override { m_dlg.SetDlgItemText(IDC_STATUS, text); }
     void StatusDetail(const std::string& text) override {
-        CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().SetToolTip(m_dlg, IDC_STATUS, text); });
+        CallOnUi(m_dlg.Host(), [&] {
+            m_dlg.m_strStatusDetail = text;
+            m_dlg.ShowStatusToolTip();
+        });
     }
     void PortOpen(bool open) override {
         CallOnUi(m_dlg.Host(), [&] {
             m_dlg.m_hPort = open ? PortState::Open : PortState::Closed;
-            if (open)
-                m_dlg.Host().SetToolTip(m_dlg, IDC_STATUS, "");
+            if (open) {
+                m_dlg.m_strStatusDetail.clear();
+                m_dlg.ShowStatusToolTip();
+            }
         });
     }
     void Progress(int matches) override { m_dlg.GetDlgItem(IDC_LINK_QUALITY).SetPos(matches); }

@@ -24,6 +24,12 @@ int CDlgItem::GetCurSel() const {
     CallOnUi(m_dlg.Host(), [&] { sel = m_dlg.Host().GetCurSel(m_dlg, m_id); });
     return sel;
 }
+void CDlgItem::ResetContent() {
+    CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().ResetContent(m_dlg, m_id); });
+}
+void CDlgItem::AddString(const std::string& text) {
+    CallOnUi(m_dlg.Host(), [&] { m_dlg.Host().AddString(m_dlg, m_id, text); });
+}
 void CDlgItem::SetCheck(unsigned state) {
     m_dlg.CheckDlgButton(m_id, state);
 }

@@ -37,6 +37,8 @@ public:
     // Combo box
     void SetCurSel(int index);
     int GetCurSel() const;
+    void ResetContent();
+    void AddString(const std::string& text);
     // Check box
     void SetCheck(unsigned state);
     unsigned GetCheck() const;

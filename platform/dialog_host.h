@@ -19,13 +19,18 @@ public:
 
     virtual void EnableItem(CDialog& dlg, int id, bool enable) = 0;
     virtual bool IsItemEnabled(CDialog& dlg, int id) = 0;
-    // Setting an edit box's text raises its EN_CHANGE, as on Windows.
+    // Setting an edit box's text raises its EN_CHANGE, as on Windows. A drop-down list's text
+    // selects the item that has it; an editable combo box takes any text.
     virtual void SetItemText(CDialog& dlg, int id, const std::string& text) = 0;
     virtual std::string GetItemText(CDialog& dlg, int id) = 0;
     virtual void SetCheck(CDialog& dlg, int id, unsigned state) = 0;
     virtual unsigned GetCheck(CDialog& dlg, int id) = 0;
     virtual void SetCurSel(CDialog& dlg, int id, int index) = 0; // raises no notification
     virtual int GetCurSel(CDialog& dlg, int id) = 0;             // -1: nothing selected
+    // A combo box's list at run time: emptied (an editable box's text too), or one more item
+    // at its end.
+    virtual void ResetContent(CDialog& dlg, int id) = 0;
+    virtual void AddString(CDialog& dlg, int id, const std::string& text) = 0;
     virtual void SetRange(CDialog& dlg, int id, int lower, int upper) = 0;
     virtual void SetPos(CDialog& dlg, int id, int pos) = 0;
     virtual int GetPos(CDialog& dlg, int id) = 0;

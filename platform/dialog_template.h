@@ -10,6 +10,7 @@ struct DluRect {
 
 enum class ControlKind {
     DropDownList, // CBS_DROPDOWNLIST
+    DropDown,     // CBS_DROPDOWN: the user may type what the list lacks
     Edit,
     PushButton,
     DefPushButton,

@@ -11,6 +11,7 @@ struct CSize {
 // Control notifications carried by the message map.
 inline constexpr int BN_CLICKED = 0;
 inline constexpr int CBN_SELCHANGE = 1;
+inline constexpr int CBN_EDITCHANGE = 5; // the user typed into an editable combo box
 inline constexpr int EN_CHANGE = 0x300;
 
 // Dialog results and message-box flags.

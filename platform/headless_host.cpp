@@ -3,6 +3,7 @@
 #include "platform/dialog.h"
 #include "platform/transcript.h"
 
+#include <algorithm>
 #include <cstdio>
 
 HeadlessHost::HeadlessHost() = default;
@@ -71,6 +72,7 @@ int HeadlessHost::RunModal(CDialog& dlg) {
         Control& control = window->controls[c.id];
         control.tmpl = &c;
         control.text = c.kind == ControlKind::DropDownList ? "" : c.text;
+        control.items = c.items;
     }
     Window* w = window.get();
     m_windows.push_back(std::move(window));
@@ -138,6 +140,11 @@ void HeadlessHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
     bool changed = c->text != text;
     c->text = text;
     Record(transcript::Text(dlg, id, text));
+    if (c->tmpl->kind == ControlKind::DropDown) {
+        // An editable box's text selects the item that has it, if any.
+        const auto it = std::find(c->items.begin(), c->items.end(), text);
+        c->curSel = it == c->items.end() ? -1 : static_cast<int>(it - c->items.begin());
+    }
     if (changed && c->tmpl->kind == ControlKind::Edit)
         dlg.OnCmdMsg(id, EN_CHANGE);
 }
@@ -164,10 +171,26 @@ void HeadlessHost::SetCurSel(CDialog& dlg, int id, int index) {
     if (!c)
         return;
     // As CB_SETCURSEL: an index outside the list leaves no selection.
-    int count = static_cast<int>(c->tmpl->items.size());
+    int count = static_cast<int>(c->items.size());
     c->curSel = index >= 0 && index < count ? index : -1;
-    c->text = c->curSel >= 0 ? c->tmpl->items[static_cast<size_t>(c->curSel)] : "";
+    c->text = c->curSel >= 0 ? c->items[static_cast<size_t>(c->curSel)] : "";
     Record(transcript::Select(dlg, id, index));
+}
+
+void HeadlessHost::ResetContent(CDialog& dlg, int id) {
+    if (Control* c = FindControl(dlg, id)) {
+        c->items.clear();
+        c->curSel = -1;
+        c->text.clear();
+        Record(transcript::Reset(dlg, id));
+    }
+}
+
+void HeadlessHost::AddString(CDialog& dlg, int id, const std::string& text) {
+    if (Control* c = FindControl(dlg, id)) {
+        c->items.push_back(text);
+        Record(transcript::AddItem(dlg, id, text));
+    }
 }
 
 int HeadlessHost::GetCurSel(CDialog& dlg, int id) {
@@ -291,13 +314,13 @@ void HeadlessHost::UserSelect(int id, int index) {
         auto it = w.controls.find(id);
         std::string name = transcript::ControlName(*w.dlg, id);
         if (it == w.controls.end() || !it->second.enabled ||
-            index >= static_cast<int>(it->second.tmpl->items.size()) || index < 0) {
+            index >= static_cast<int>(it->second.items.size()) || index < 0) {
             RecordUser("user select " + name + " " + std::to_string(index) + " ignored");
             return;
         }
         RecordUser("user select " + name + " " + std::to_string(index));
         it->second.curSel = index;
-        it->second.text = it->second.tmpl->items[static_cast<size_t>(index)];
+        it->second.text = it->second.items[static_cast<size_t>(index)];
         w.dlg->OnCmdMsg(id, CBN_SELCHANGE);
     });
 }
@@ -312,6 +335,11 @@ void HeadlessHost::UserType(int id, const std::string& text) {
         }
         RecordUser("user type " + name + " " + transcript::Quote(text));
         it->second.text = text;
+        if (it->second.tmpl->kind == ControlKind::DropDown) {
+            it->second.curSel = -1;
+            w.dlg->OnCmdMsg(id, CBN_EDITCHANGE);
+            return;
+        }
         w.dlg->OnCmdMsg(id, EN_CHANGE);
     });
 }
@@ -448,6 +476,14 @@ int HeadlessHost::Pos(int id) {
 int HeadlessHost::CurSel(int id) {
     return ReadTop<int>(
         *this, [&] { return m_windows.empty() ? -1 : GetCurSel(*m_windows.back()->dlg, id); });
+}
+std::vector<std::string> HeadlessHost::Items(int id) {
+    return ReadTop<std::vector<std::string>>(*this, [&] {
+        if (m_windows.empty())
+            return std::vector<std::string>();
+        const Control* c = FindControl(*m_windows.back()->dlg, id);
+        return c ? c->items : std::vector<std::string>();
+    });
 }
 unsigned HeadlessHost::Check(int id) {
     return ReadTop<unsigned>(

@@ -38,6 +38,8 @@ public:
     unsigned GetCheck(CDialog& dlg, int id) override;
     void SetCurSel(CDialog& dlg, int id, int index) override;
     int GetCurSel(CDialog& dlg, int id) override;
+    void ResetContent(CDialog& dlg, int id) override;
+    void AddString(CDialog& dlg, int id, const std::string& text) override;
     void SetRange(CDialog& dlg, int id, int lower, int upper) override;
     void SetPos(CDialog& dlg, int id, int pos) override;
     int GetPos(CDialog& dlg, int id) override;
@@ -92,6 +94,7 @@ public:
     bool Enabled(int id);
     int Pos(int id);
     int CurSel(int id);
+    std::vector<std::string> Items(int id);
     unsigned Check(int id);
     int ModalDepth();
     // Makes the calling thread the UI thread; RunModal does it for the first dialog.
@@ -109,6 +112,7 @@ private:
         bool enabled = true;
         unsigned check = 0;
         int curSel = -1;
+        std::vector<std::string> items; // a combo box's list
         int lower = 0, upper = 100, pos = 0;
         std::string tooltip;
     };

@@ -93,6 +93,14 @@ void TracingHost::SetCurSel(CDialog& dlg, int id, int index) {
 int TracingHost::GetCurSel(CDialog& dlg, int id) {
     return m_inner.GetCurSel(dlg, id);
 }
+void TracingHost::ResetContent(CDialog& dlg, int id) {
+    m_write(transcript::Reset(dlg, id));
+    m_inner.ResetContent(dlg, id);
+}
+void TracingHost::AddString(CDialog& dlg, int id, const std::string& text) {
+    m_write(transcript::AddItem(dlg, id, text));
+    m_inner.AddString(dlg, id, text);
+}
 void TracingHost::SetRange(CDialog& dlg, int id, int lower, int upper) {
     m_write(transcript::Range(dlg, id, lower, upper));
     m_inner.SetRange(dlg, id, lower, upper);

@@ -58,6 +58,14 @@ std::string Select(const CDialog& dlg, int id, int index) {
     return Control("select", dlg, id, std::to_string(index));
 }
 
+std::string Reset(const CDialog& dlg, int id) {
+    return "reset " + ControlName(dlg, id);
+}
+
+std::string AddItem(const CDialog& dlg, int id, const std::string& text) {
+    return Control("additem", dlg, id, Quote(text));
+}
+
 std::string Range(const CDialog& dlg, int id, int lower, int upper) {
     return Control("range", dlg, id, std::to_string(lower) + " " + std::to_string(upper));
 }

@@ -23,6 +23,8 @@ std::string Enable(const CDialog& dlg, int id, bool enable);
 std::string Text(const CDialog& dlg, int id, const std::string& text);
 std::string Check(const CDialog& dlg, int id, unsigned state);
 std::string Select(const CDialog& dlg, int id, int index);
+std::string Reset(const CDialog& dlg, int id);
+std::string AddItem(const CDialog& dlg, int id, const std::string& text);
 std::string Range(const CDialog& dlg, int id, int lower, int upper);
 std::string Pos(const CDialog& dlg, int id, int pos);
 std::string ToolTip(const CDialog& dlg, int id, const std::string& text);

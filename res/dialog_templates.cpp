@@ -3,7 +3,8 @@
 
 #include <stdexcept>
 
-const DialogTemplate& DialDialogTemplate(); // res/dial_dialog_template.cpp
+const DialogTemplate& DialDialogTemplate();  // res/dial_dialog_template.cpp
+const DialogTemplate& PortsDialogTemplate(); // res/ports_dialog_template.cpp
 
 namespace {
 
@@ -157,6 +158,8 @@ const DialogTemplate& LoadDialogTemplate(int id) {
         return kAbout;
     case IDD_DIAL:
         return DialDialogTemplate();
+    case IDD_PORTS:
+        return PortsDialogTemplate();
     }
     throw std::out_of_range("no dialog template " + std::to_string(id));
 }

@@ -5,6 +5,8 @@ inline constexpr int IDD_ABOUT = 100;
 inline constexpr int IDS_ABOUT_MENU = 101;
 inline constexpr int IDD_MAIN = 102;
 inline constexpr int IDD_DIAL = 104;
+inline constexpr int IDD_PORTS = 106;
+inline constexpr int IDS_PORTS_MENU = 107;
 inline constexpr int IDI_MAIN = 128;
 
 // NetworkManager's answers during a dial (Linux only).
@@ -18,6 +20,11 @@ inline constexpr int IDS_NM_NO_ADDRESS = 206;
 inline constexpr int IDS_NM_NOT_UP = 207;
 inline constexpr int IDS_NM_REASON = 210; // + the active connection's reason, 2 to 14
 inline constexpr int IDI_SECOND = 130;
+
+// What stands behind a COM port (Linux only).
+inline constexpr int IDS_PORT_NO_DEVICE = 230;
+inline constexpr int IDS_PORT_NOT_CONNECTED = 231; // %1: the stored device
+inline constexpr int IDS_PORT_DEFAULT = 232;       // %1: the default device, or none
 
 inline constexpr int IDC_LINK_QUALITY = 1001;
 inline constexpr int IDC_BAUDRATE = 1002;
@@ -34,6 +41,11 @@ inline constexpr int IDC_RUN_PROGRAM = 1017;
 inline constexpr int IDC_BROWSE = 1018;
 inline constexpr int IDC_DIAL_ENTRY = 1020;
 inline constexpr int IDC_DIAL_STATUS = 1021;
+inline constexpr int IDC_PORT_COM1 = 1030;
+inline constexpr int IDC_PORT_COM2 = 1031;
+inline constexpr int IDC_PORT_COM3 = 1032;
+inline constexpr int IDC_PORT_COM4 = 1033;
 
 // A system command: its low four bits are zero, the system's own use them.
 inline constexpr unsigned IDM_ABOUT = 0x0010;
+inline constexpr unsigned IDM_PORTS = 0x0020;

@@ -5,6 +5,14 @@ std::string LoadResourceString(int id) {
     switch (id) {
     case IDS_ABOUT_MENU:
         return "Inf&o über Quillmere...";
+    case IDS_PORTS_MENU:
+        return "&Anschlüsse...";
+    case IDS_PORT_NO_DEVICE:
+        return "kein Gerät";
+    case IDS_PORT_NOT_CONNECTED:
+        return "%1 (nicht angeschlossen)";
+    case IDS_PORT_DEFAULT:
+        return "Standard: %1";
     case IDS_NM_NO_ANSWER:
         return "Der NetworkManager gibt keine Auskunft.";
     case IDS_NM_UNKNOWN_CONNECTION:

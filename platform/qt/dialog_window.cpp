@@ -80,12 +80,23 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
     QRect rect = m_units.Map(c.rect);
     const int id = c.id;
     switch (c.kind) {
-    case ControlKind::DropDownList: {
+    case ControlKind::DropDownList:
+    case ControlKind::DropDown: {
         auto* combo = Child<QComboBox>(this);
-        combo->setEditable(false);
+        const bool editable = c.kind == ControlKind::DropDown;
+        combo->setEditable(editable);
+        if (editable) {
+            // As on Windows: Enter adds nothing to the list, and typing is not completed.
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            combo->setCompleter(nullptr);
+            connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                    [this, id] { Notify(id, CBN_EDITCHANGE); });
+        }
         for (const auto& item : c.items)
             combo->addItem(Q(item));
         combo->setCurrentIndex(-1);
+        if (editable)
+            combo->setEditText(Q(c.text));
         // The template's height is that of the dropped list; closed, a combo box is as high as
         // an edit box.
         int closed = std::max(m_units.Y(13), combo->sizeHint().height());

@@ -127,9 +127,15 @@ void QtHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
         label->setText(t);
     else if (auto* button = qobject_cast<QAbstractButton*>(c))
         button->setText(t);
-    else if (auto* combo = qobject_cast<QComboBox*>(c))
-        combo->setCurrentIndex(combo->findText(t, Qt::MatchFixedString | Qt::MatchCaseSensitive));
-    else
+    else if (auto* combo = qobject_cast<QComboBox*>(c)) {
+        if (combo->isEditable()) {
+            combo->setEditText(t);
+            combo->lineEdit()->setCursorPosition(0); // the start of a long path, as on Windows
+        } else {
+            combo->setCurrentIndex(
+                combo->findText(t, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        }
+    } else
         c->setProperty("windowText", t);
 }
 
@@ -169,6 +175,19 @@ void QtHost::SetCurSel(CDialog& dlg, int id, int index) {
 int QtHost::GetCurSel(CDialog& dlg, int id) {
     auto* combo = ControlOf<QComboBox>(dlg, id);
     return combo ? combo->currentIndex() : -1;
+}
+
+void QtHost::ResetContent(CDialog& dlg, int id) {
+    if (auto* combo = ControlOf<QComboBox>(dlg, id)) {
+        combo->clear();
+        if (combo->isEditable())
+            combo->clearEditText();
+    }
+}
+
+void QtHost::AddString(CDialog& dlg, int id, const std::string& text) {
+    if (auto* combo = ControlOf<QComboBox>(dlg, id))
+        combo->addItem(Q(text));
 }
 
 void QtHost::SetRange(CDialog& dlg, int id, int lower, int upper) {

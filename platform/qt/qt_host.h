@@ -31,6 +31,8 @@ public:
     unsigned GetCheck(CDialog& dlg, int id) override;
     void SetCurSel(CDialog& dlg, int id, int index) override;
     int GetCurSel(CDialog& dlg, int id) override;
+    void ResetContent(CDialog& dlg, int id) override;
+    void AddString(CDialog& dlg, int id, const std::string& text) override;
     void SetRange(CDialog& dlg, int id, int lower, int upper) override;
     void SetPos(CDialog& dlg, int id, int pos) override;
     int GetPos(CDialog& dlg, int id) override;

@@ -48,6 +48,7 @@ std::uint16_t ClassAtom(ControlKind kind) {
     case ControlKind::StaticIcon:
         return 0x0082;
     case ControlKind::DropDownList:
+    case ControlKind::DropDown:
         return 0x0085;
     case ControlKind::ProgressBar:
         return 0;
@@ -98,6 +99,11 @@ std::uint32_t ControlWindowStyle(const ControlTemplate& c) {
         if (c.style & kSorted)
             style |= CBS_SORT;
         break;
+    case ControlKind::DropDown:
+        style |= CBS_DROPDOWN | CBS_AUTOHSCROLL; // a path longer than the box may be typed
+        if (c.style & kSorted)
+            style |= CBS_SORT;
+        break;
     case ControlKind::Edit:
         style |= ES_LEFT;
         if (c.style & kAutoHScroll)
@@ -137,6 +143,7 @@ std::uint32_t ControlExStyle(const ControlTemplate& c) {
 std::wstring ControlClassName(ControlKind kind) {
     switch (kind) {
     case ControlKind::DropDownList:
+    case ControlKind::DropDown:
         return L"ComboBox";
     case ControlKind::Edit:
         return L"Edit";

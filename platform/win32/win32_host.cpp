@@ -162,7 +162,7 @@ struct Win32Host::Window {
 
     INT_PTR OnInitDialog() {
         for (const ControlTemplate& c : dlg->Template().controls) {
-            if (c.kind != ControlKind::DropDownList)
+            if (c.kind != ControlKind::DropDownList && c.kind != ControlKind::DropDown)
                 continue;
             for (const std::string& item : c.items)
                 ::SendDlgItemMessageW(hwnd, c.id, CB_ADDSTRING, 0,
@@ -356,6 +356,17 @@ void Win32Host::SetCurSel(CDialog& dlg, int id, int index) {
 int Win32Host::GetCurSel(CDialog& dlg, int id) {
     Window* w = Find(dlg);
     return w ? static_cast<int>(::SendDlgItemMessageW(w->hwnd, id, CB_GETCURSEL, 0, 0)) : -1;
+}
+
+void Win32Host::ResetContent(CDialog& dlg, int id) {
+    if (Window* w = Find(dlg))
+        ::SendDlgItemMessageW(w->hwnd, id, CB_RESETCONTENT, 0, 0);
+}
+
+void Win32Host::AddString(CDialog& dlg, int id, const std::string& text) {
+    if (Window* w = Find(dlg))
+        ::SendDlgItemMessageW(w->hwnd, id, CB_ADDSTRING, 0,
+                              reinterpret_cast<LPARAM>(WideFromUtf8(text).c_str()));
 }
 
 void Win32Host::SetRange(CDialog& dlg, int id, int lower, int upper) {

@@ -51,6 +51,8 @@ bool IsKind(QWidget* w, ControlKind kind) {
     switch (kind) {
     case ControlKind::DropDownList:
         return qobject_cast<QComboBox*>(w) && !qobject_cast<QComboBox*>(w)->isEditable();
+    case ControlKind::DropDown:
+        return qobject_cast<QComboBox*>(w) && qobject_cast<QComboBox*>(w)->isEditable();
     case ControlKind::Edit:
         return qobject_cast<QLineEdit*>(w);
     case ControlKind::PushButton:
