@@ -71,23 +71,3 @@ std::string ResolveComPort(IProfileStore& store, int nComPort,
                            const std::vector<SerialDevice>& devices) {
     return BindComPort(store, nComPort, devices).value;
 }
-
-// Until the discovery's own default mapping is in: an entry wins, else the n-th device's stable
-// name, else the platform's default.
-ComPortBinding BindComPort(IProfileStore& store, int nComPort,
-                           const std::vector<SerialDevice>& devices) {
-    ComPortBinding binding;
-    if (const auto value = store.Read("Ports", "COM" + ComPortDigit(nComPort))) {
-        binding.source = ComPortBinding::Source::Settings;
-        binding.value = *value;
-    } else if (nComPort >= 0 && static_cast<std::size_t>(nComPort) < devices.size()) {
-        binding.value = devices[static_cast<std::size_t>(nComPort)].path;
-    } else {
-        binding.value = DefaultPortDevice(nComPort);
-    }
-    for (const SerialDevice& device : devices)
-        if (!binding.value.empty() &&
-            (device.path == binding.value || device.node == binding.value))
-            binding.device = device;
-    return binding;
-}
