@@ -17,7 +17,7 @@ qm_wine_env() {
     if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
       # A killed Xvfb leaves its lock and socket behind, and every window of Wine then fails
       # ("Invalid window handle"): they are taken away when the process they name is gone.
-      pid=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null || true)
+      pid=$(tr -d ' \n' 2>/dev/null <"/tmp/.X$n-lock" || true)
       if [ -e "/tmp/.X11-unix/X$n" ] && ! { [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; }; then
         echo "wine-env: removing the stale display :$n left by process ${pid:-?}" >&2
         rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"

@@ -2,6 +2,7 @@
 #include "platform/clock.h"
 #include "sim/dialup_sim.h"
 #include "temp_dir.h"
+#include "tests/support/announcing_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,6 @@ TEST(DialupSimOptions, WhatCannotBeReadIsRefusedWithAReason) {
 class DialupSimService : public ::testing::Test {
 protected:
     ManualClock clock{1000};
-    SystemClock realTime;
     IClock* used = &clock;
     TempDir dir;
 
@@ -114,15 +114,18 @@ TEST_F(DialupSimService, ADialFindsItsEntryAsTheRealServicesDo) {
 }
 
 TEST_F(DialupSimService, ACancelDuringTheDelayEndsTheDial) {
-    used = &realTime; // so that the cancel can come first
+    AnnouncingClock announcing; // real time: only the cancel ends the minute early
+    used = &announcing;
     auto sim = Open("entries=A,delay=60000");
     CancelToken token;
     std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(announcing.WaitForSleep()) << "the dial never began its delay";
         token.Cancel();
     });
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(sim->Dial("A", token, nullptr).kind, DialOutcome::Cancelled);
     canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(Log(), "dial A cancel\n");
 }
 

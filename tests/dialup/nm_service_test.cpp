@@ -138,11 +138,8 @@ protected:
         ASSERT_EQ(MakeNetworkManagerService(), nullptr) << "NetworkManager before it started";
         m_mock = Spawn({kPython, "-m", "dbusmock", "--template", "networkmanager"});
         ASSERT_GT(m_mock, 0);
-        for (int i = 0; i < 200 && !service; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            service = MakeNetworkManagerService();
-        }
-        ASSERT_NE(service, nullptr) << "the NetworkManager mock never came up";
+        ASSERT_TRUE(WaitUntil([&] { return (service = MakeNetworkManagerService()) != nullptr; }))
+            << "the NetworkManager mock never came up";
         Mock({"device"});
     }
     void TearDown() override {
@@ -206,8 +203,7 @@ TEST_F(NetworkManagerBackend, CancelWhileActivatingDeactivatesIt) {
     CancelToken token;
     DialOutcome outcome;
     std::thread dial([&] { outcome = service->Dial("Mast", token, nullptr); });
-    for (int i = 0; i < 200 && Listed().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_TRUE(WaitUntil([&] { return !Listed().empty(); })) << "never activating";
     token.Cancel();
     dial.join();
     EXPECT_EQ(outcome.kind, DialOutcome::Cancelled);

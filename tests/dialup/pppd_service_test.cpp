@@ -1,6 +1,8 @@
 #include "dialup/pppd_service.h"
 #include "platform/cancel_token.h"
 #include "temp_dir.h"
+#include "tests/support/text.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +175,8 @@ TEST_F(PppdBackend, CancelStopsTheDialAndLeavesNoProcess) {
     Peer("Slow", "delay 20000");
     CancelToken token;
     std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_TRUE(WaitUntil([&] { return Contains(ReadText(dir / "argv.log"), "\npid "); }))
+            << "pppd never started";
         token.Cancel();
     });
     const auto start = std::chrono::steady_clock::now();

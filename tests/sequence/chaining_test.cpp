@@ -110,8 +110,7 @@ TEST_F(Chaining, ABadLinkKeepsTheTestRunningWithTheWarningAndNeverDials) {
     EXPECT_FALSE(AutoMode(h));
     // Well past six seconds of virtual time the test still runs by hand.
     const std::uint32_t seen = time.clock.Now();
-    while (static_cast<std::uint32_t>(time.clock.Now() - seen) < 8000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(WaitUntil([&] { return time.clock.Now() - seen >= 8000u; }));
     EXPECT_EQ(h.host.Text(IDC_TEST), "Abbrechen");
     EXPECT_EQ(h.host.Text(IDC_STATUS), "Schlechte Verbindung - Ausrichten erforderlich");
     EXPECT_EQ(dialup.dials, 0);

@@ -7,6 +7,7 @@
 #include "dialup/service_binding.h"
 #include "platform/clock.h"
 #include "tests/support/test_env.h"
+#include "tests/support/wait_until.h"
 
 #include <atomic>
 #include <cstdio>

@@ -3,6 +3,7 @@
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
 #include "sim/transceiver.h"
+#include "tests/support/announcing_clock.h"
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -103,7 +104,6 @@ protected:
     }
 
     ManualClock m_clock{1000};
-    SystemClock m_realTime;
     IClock* m_used = &m_clock;
     std::shared_ptr<CancelToken> m_cancel = std::make_shared<CancelToken>();
     std::string m_dir;
@@ -192,6 +192,7 @@ TEST_F(SimPortTest, AbsentUserLeavesTheWaitToWhatComesFirst) {
             done = true;
         });
         if (c.switchByHand || c.cancel) {
+            // Nothing may end it for 50 ms; this sleep is the check, not a synchronisation.
             std::this_thread::sleep_for(50ms);
             EXPECT_FALSE(done) << "the wait ended by itself";
             if (c.switchByHand)
@@ -206,11 +207,12 @@ TEST_F(SimPortTest, AbsentUserLeavesTheWaitToWhatComesFirst) {
 }
 
 TEST_F(SimPortTest, EveryWaitEndsWithFalseOnceCancelled) {
-    m_used = &m_realTime; // a real sleep, so that only the cancel can end it early
+    AnnouncingClock announcing; // a real sleep of ten minutes: only the cancel ends it early
+    m_used = &announcing;
     auto port = Open(Options("power=on,react=600000"));
     bool result = true;
     std::thread waiter([&] { result = port->WaitForCts(false, std::nullopt); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(announcing.WaitForSleep()) << "the wait never began";
     m_cancel->Cancel();
     waiter.join();
     EXPECT_FALSE(result);

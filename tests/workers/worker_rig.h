@@ -11,6 +11,7 @@
 #include "sim/sim_port.h"
 #include "sim/transceiver.h"
 #include "tests/support/test_env.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 

@@ -147,6 +147,7 @@ TEST(FollowUpProgram, AProgramThatCannotBeStartedIsReported) {
     EXPECT_FALSE(StartFollowUpProgram(helper + ".fehlt.exe eins", true));
     // The system would read only up to the NUL and start the helper.
     EXPECT_FALSE(StartFollowUpProgram(helper + std::string("\0.fehlt.exe", 11), false));
+    // Nothing may start the helper within this while: the sleep is the check.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(Ran(helper));
 }

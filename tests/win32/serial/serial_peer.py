@@ -5,8 +5,10 @@ sees as COM1.
 Sends back every byte it receives; while the mode file says "hold" it reads nothing, so that
 the program's writes back up. Each time the mode changes to one beginning with "scramble" it
 sets the line as another program might have left it (two stop bits, flow control, 1200 baud).
-Before each echo it writes the line's settings to --settings-file (those a pty keeps: it is
-always 8N). The transceiver's part is transceiver_peer.c.
+Its report, --settings-file, is the line's settings (those a pty keeps: it is always 8N) as
+they stood at the last echo, the mode it has taken up, and the bytes echoed so far; it is
+written when the mode changes, before each echo and after it, so that a test can wait for
+what the peer did. The transceiver's part is transceiver_peer.c.
 
 Writes the slave's path to --name-file once ready; runs until killed.
 """
@@ -80,11 +82,19 @@ def main():
     os.rename(tmp, args.name_file)
 
     last_mode = None
+    echoed = 0
+    settings = ""
+
+    def report():
+        replace_file(args.settings_file, "%smode %s\nechoed %d\n" % (settings, mode, echoed))
+
     while True:
         mode = read_setting(args.mode_file, "mode")
-        if mode != last_mode and mode and mode.startswith("scramble"):
-            scramble_line(master)
-            replace_file(args.settings_file, describe_line(master))
+        if mode != last_mode:
+            if mode and mode.startswith("scramble"):
+                scramble_line(master)
+                settings = describe_line(master)
+            report()
         last_mode = mode
         if mode == "hold":
             time.sleep(0.002)
@@ -98,8 +108,11 @@ def main():
             # No slave open: the program has closed the port (or not opened it yet).
             time.sleep(0.002)
             continue
-        replace_file(args.settings_file, describe_line(master))
+        settings = describe_line(master)
+        report()
         os.write(master, data)
+        echoed += len(data)
+        report()
 
 
 if __name__ == "__main__":

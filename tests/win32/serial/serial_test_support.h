@@ -4,13 +4,16 @@
 // run_under_wine.sh puts COM1 on a pseudo-terminal and names the files in the environment.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 inline std::string EnvText(const char* name) {
     const char* value = std::getenv(name);
@@ -38,28 +41,52 @@ inline bool SetLines(bool cts, int outputQueue = 0) {
                                                            "\n");
 }
 
-// "echo": the peer sends back what it gets; "hold": it stops reading; "scramble..." (a new
-// name each time): it echoes, after setting the line as another program might have left it.
-inline bool SetPeerMode(const char* mode) {
-    return ReplaceFile(EnvText("QM_SERIAL_MODE_WIN"), std::string("mode ") + mode + "\n");
-}
-
-// The line's settings as the peer saw them at its last echo (or on the way to "scramble").
-inline std::string LineSettingsSeen() {
+// The lines of the echo peer's report: the line's settings as it saw them at its last echo (or
+// on the way to "scramble"), "mode M" once it has taken up mode M, "echoed N" bytes so far.
+inline std::vector<std::string> PeerReport() {
     std::ifstream in(EnvText("QM_SERIAL_SETTINGS_WIN"));
-    std::string line;
-    std::getline(in, line);
-    return line;
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
-inline bool WaitForLineSettings(const std::string& expected) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (LineSettingsSeen() != expected) {
+inline std::string LineSettingsSeen() {
+    const auto report = PeerReport();
+    return report.empty() || report[0].starts_with("mode ") ? "" : report[0];
+}
+
+inline long long EchoedSoFar() {
+    for (const auto& line : PeerReport())
+        if (line.starts_with("echoed "))
+            return std::stoll(line.substr(7));
+    return 0;
+}
+
+inline bool WaitForPeer(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+inline bool WaitForLineSettings(const std::string& expected) {
+    return WaitForPeer([&] { return LineSettingsSeen() == expected; });
+}
+
+// "echo": the peer sends back what it gets; "hold": it stops reading; "scramble..." (a new
+// name each time): it echoes, after setting the line as another program might have left it.
+// Returns once the peer has taken the mode up.
+inline bool SetPeerMode(const std::string& mode) {
+    if (!ReplaceFile(EnvText("QM_SERIAL_MODE_WIN"), "mode " + mode + "\n"))
+        return false;
+    return WaitForPeer([&] {
+        const auto report = PeerReport();
+        return std::find(report.begin(), report.end(), "mode " + mode) != report.end();
+    });
 }
 
 class Stopwatch {
