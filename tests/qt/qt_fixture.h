@@ -39,6 +39,8 @@ protected:
         // Nor is the machine's own dial-up service asked: whether pppd is installed is not
         // the test's business.
         store->Write("Dialup", "Service", "none");
+        // Nor the machine's list of serial devices.
+        app.SetPortDiscovery(nullptr);
         app.SetProfileStore(store);
     }
     // Starts the program; steps run once its main dialog is open, then every dialog still open

@@ -32,8 +32,9 @@ public:
         // that has a system device by default leads nowhere.
         for (int digit = 1; digit <= 9; ++digit)
             store->Write("Ports", "COM" + std::to_string(digit), "");
-        // Nor a dial-up service of the machine's.
+        // Nor a dial-up service of the machine's, nor the machine's list of serial devices.
         store->Write("Dialup", "Service", "none");
+        app.SetPortDiscovery(nullptr);
     }
     ~AppHarness() { Close(); }
 
