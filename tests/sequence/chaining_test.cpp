@@ -1,6 +1,7 @@
 #include "sequence_support.h"
 
 #include "res/resource.h"
+#include "tests/support/fake_port_discovery.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -58,6 +59,40 @@ TEST_F(Chaining, TheWholeSequenceConfiguresTestsDialsStartsTheFollowUpAndExitsZe
             << status;
     EXPECT_EQ(h.host.Lines("text IDC_CONNECT \"Trennen\"").size(), 1u);
     EXPECT_EQ(LiveWorkerThreads(), 0);
+}
+
+// No [Ports] entry at all: COM1 is the adapter the system lists first, by its stable name. Here
+// that name leads to a simulated transceiver, so the whole sequence runs whatever the load.
+TEST_F(Chaining, WithoutAPortEntryTheWholeSequenceRunsOnTheAdapterTheSystemListsFirst) {
+    const std::string adapter = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3D4-if00-port0";
+    VirtualTime time;
+    FakeDialup dialup;
+    AppHarness h;
+    h.store = std::make_shared<MemoryProfileStore>();
+    time.For(h);
+    dialup.Bind(h);
+    h.app.SetPortDiscovery(std::make_unique<FakePortDiscovery>(
+        std::vector<SerialDevice>{Device(adapter, "/dev/ttyUSB0", "ftdi_sio", "FT232R USB UART")}));
+    const std::string transceiver = UniqueSim("power=off,user=obedient");
+    std::atomic<int> opens{0};
+    h.app.Ports().AddProvider(adapter, [&](const std::string& rest, auto cancel) {
+        EXPECT_EQ(rest, "") << "opened by another name";
+        ++opens;
+        return h.app.Ports().Open(transceiver, std::move(cancel));
+    });
+    h.Set("RAS Link Name", "Mast");
+    h.Start();
+    ASSERT_TRUE(h.WaitForEnd(std::chrono::seconds(60))) << "the sequence never ended";
+    EXPECT_EQ(h.ExitCode(), 0);
+    EXPECT_EQ(dialup.dials, 1);
+    EXPECT_GE(opens, 2) << "the configuration and the link test both open the adapter";
+    EXPECT_EQ(h.host
+                  .Lines("tooltip IDC_COM_PORT " +
+                         HeadlessHost::Quote("COM1: " + adapter + " (FT232R USB UART)"))
+                  .size(),
+              1u);
+    EXPECT_TRUE(h.store->Read("Ports", "COM1") == std::nullopt) << "nothing was saved";
+    EXPECT_EQ(LiveWorkerThreads(), 0) << "the device watch ended with the dialog";
 }
 
 TEST_F(Chaining, AFollowUpThatCannotStartEndsWithTheMessageAndCodeOne) {
