@@ -482,6 +482,49 @@ TEST(Binary, ATerminationSignalStopsTheRunningWorkerSoThatThePortsLockGoes) {
     }
 }
 
+// The transceiver behind a pty (tests/win32/serial/transceiver_peer.c), switched off until
+// Switch(): the shim reads CTS from the same file the peer reads its power from.
+class TransceiverPeer {
+public:
+    explicit TransceiverPeer(const Sandbox& box)
+        : m_lines(box.Path("lines")), m_nameFile(box.Path("pty")) {
+        Switch(false);
+        // No log: writing one between echoes makes them late for the link test's 1 ms read.
+        std::vector<std::string> args{TRANSCEIVER_PEER, m_nameFile, m_lines, "5", "/dev/null"};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+    }
+    TransceiverPeer(const TransceiverPeer&) = delete;
+    TransceiverPeer& operator=(const TransceiverPeer&) = delete;
+    ~TransceiverPeer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    // The slave's path once the peer holds the master; "" if it did not come within limit.
+    std::string WaitForPty(std::chrono::milliseconds limit) const {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        std::string name;
+        while ((name = Slurp(m_nameFile)).empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        return name.substr(0, name.find('\n'));
+    }
+    void Switch(bool on) const {
+        std::ofstream(m_lines + ".new") << "cts " << (on ? 1 : 0) << "\n";
+        fs::rename(m_lines + ".new", m_lines);
+    }
+    const std::string& LinesFile() const { return m_lines; }
+
+private:
+    std::string m_lines, m_nameFile;
+    pid_t m_pid = -1;
+};
+
 // COM1 as a discovered adapter gives it, by its by-id link: opened, and locked under the device
 // the link names.
 TEST(Binary, APortNamedByItsByIdLinkIsOpenedAndLockedUnderItsDevice) {
@@ -493,6 +536,36 @@ TEST(Binary, APortNamedByItsByIdLinkIsOpenedAndLockedUnderItsDevice) {
     Running program = StartProgram(box, {}, {{"LD_PRELOAD", MODEM_LINES_SHIM}});
     ASSERT_TRUE(program.WaitForTrace("\"Laser-Transceiver einschalten\"", 10s)) << program.Trace();
     EXPECT_TRUE(fs::exists(port.LockFile(box)));
+}
+
+// The same port the whole way (why not inside a umockdev testbed: see ports_binary_test.cpp):
+// configured once the user switches the transceiver on, six seconds of link test, the dial, exit
+// 0. Disabled: it gets as far as the link test, but a pty has no line time and some echoes miss
+// the test's 1 ms read even with the peer at real-time priority and without its log, so the
+// link is judged bad ("Schlechte Verbindung") and the program waits in manual mode.
+TEST(Binary, DISABLED_TheWholeSequenceRunsOnAPortNamedByItsByIdLink) {
+    Sandbox box;
+    TransceiverPeer peer(box);
+    const std::string pty = peer.WaitForPty(10s);
+    ASSERT_EQ(pty.rfind("/dev/pts/", 0), 0u) << "no pseudo-terminal from the peer: " << pty;
+    const fs::path link = box.dir / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    fs::create_symlink(pty, link);
+    box.WriteSettings("[Settings]\nRAS%20Link%20Name=Optolink\n[Ports]\nCOM1=" + link.string() +
+                      "\n[Dialup]\nService=sim:entries=Optolink,log=" + box.Path("dialup.log") +
+                      "\n");
+    Running program = StartProgram(
+        box, {}, {{"LD_PRELOAD", MODEM_LINES_SHIM}, {"QM_SERIAL_LINES", peer.LinesFile()}});
+    ASSERT_TRUE(program.WaitForTrace("\"Laser-Transceiver einschalten\"", 20s)) << program.Trace();
+    EXPECT_TRUE(fs::exists(box.dir / "lock" / ("LCK.." + fs::path(pty).filename().string())));
+    peer.Switch(true);
+    const auto switched = std::chrono::steady_clock::now();
+    Result r = program.Finish(60s);
+    const auto took = std::chrono::steady_clock::now() - switched;
+    ASSERT_FALSE(r.timedOut) << r.trace;
+    EXPECT_EQ(r.exitCode, 0) << r.trace;
+    EXPECT_TRUE(Contains(box.Log("dialup.log"), "dial Optolink ok")) << box.Log("dialup.log");
+    EXPECT_TRUE(Contains(r.trace, "\"Sende Konfigurationsdaten...\""));
+    EXPECT_GE(took, 6s) << "too soon for the link test";
 }
 
 TEST(Binary, ATerminationSignalCancelsADialInFlight) {
