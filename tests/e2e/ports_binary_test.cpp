@@ -2,16 +2,17 @@
 // tests/link/port_discovery_test.cpp for how the testbed reaches libudev): the program inherits
 // UMOCKDEV_DIR and the preload.
 //
-// The automatic sequence does not run inside the testbed. umockdev 0.17 makes a tty node a symlink
-// to a pty of its own, and its realpath() answers "" for a path that resolves out of the testbed
-// (in a plain C caller it even jumps to address 0); the program resolves the port's path before
-// it locks it. A node replaced by a symlink to the test's pty is the same case. A device node
-// made with mknod resolves but does not open (EIO: a pty opens only through devpts). The pty
-// bind-mounted on the node in a mount namespace of the program's own resolves and opens, once
-// the testbed's dev/.node entry gives the pty's device numbers (or the program sees a device
-// swapped under it); but then no worker starts and the dialog shows no status at all, which is
-// not understood yet. Binary.TheWholeSequenceRunsOnAPortNamedByItsByIdLink in
-// quillmere_binary_test.cpp runs the sequence on a plain pty named by a by-id link instead.
+// The automatic sequence does not run inside the testbed. umockdev 0.17 makes a tty node a
+// symlink to a pty of its own, and its realpath() answers "" for a path that resolves out of the
+// testbed (in a plain C caller it even jumps to address 0); the program resolves the port's path
+// before it locks it. A node replaced by a symlink to the test's pty is the same case. A device
+// node made with mknod resolves but does not open (EIO: a pty opens only through devpts). The
+// pty bind-mounted on the node in a mount namespace of the program's own resolves and opens,
+// once the testbed's dev/.node entry gives the pty's device numbers; but then no worker starts
+// and the dialog shows no status at all, which is not understood yet. Instead, the real serial
+// code meets a plain pty named by a by-id link (Binary.APortNamedByItsByIdLinkIs... in
+// quillmere_binary_test.cpp), and the whole sequence runs on a discovered default in
+// Chaining.WithoutAPortEntryTheWholeSequenceRunsOnTheAdapterTheSystemListsFirst.
 #include <gtest/gtest.h>
 
 #if QM_HAVE_UMOCKDEV
