@@ -12,11 +12,16 @@ std::string Field(std::string text) {
     return text;
 }
 
+// Fields may be empty: the tabs still stand, so that every line has its columns.
 std::string Line(std::initializer_list<std::string> fields) {
     std::string line;
-    for (const std::string& f : fields)
-        line += (line.empty() ? "" : "\t") + Field(f);
-    return line + "\n";
+    for (const std::string& f : fields) {
+        if (&f != fields.begin())
+            line += '\t';
+        line += Field(f);
+    }
+    line += '\n';
+    return line;
 }
 
 } // namespace
