@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #if QM_HAVE_UMOCKDEV
+#include "tests/support/text.h"
+
 #include <umockdev.h>
 
 #include <cstdio>
@@ -23,7 +25,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,13 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 TEST(PortsBinary, ListPortsPrintsTheDevicesThenCom1ToCom4WithoutADisplay) {
     const char* preload = std::getenv("LD_PRELOAD");
     if (!preload || !std::strstr(preload, "libumockdev-preload"))
@@ -46,7 +40,7 @@ TEST(PortsBinary, ListPortsPrintsTheDevicesThenCom1ToCom4WithoutADisplay) {
                         "umockdev-wrapper";
     UMockdevTestbed* testbed = umockdev_testbed_new();
     for (const char* name : {"virtual", "uarts_8250", "ftdi_ft232r"}) {
-        const std::string text = Slurp(std::string(QM_DEVICE_DIR) + "/" + name + ".umockdev");
+        const std::string text = ReadText(std::string(QM_DEVICE_DIR) + "/" + name + ".umockdev");
         ASSERT_TRUE(umockdev_testbed_add_from_string(testbed, text.c_str(), nullptr)) << name;
     }
     const fs::path dir =

@@ -506,12 +506,10 @@ public:
             ::waitpid(m_pid, nullptr, 0);
         }
     }
-    // The slave's path once the peer holds the master; "" if it did not come within limit.
-    std::string WaitForPty(std::chrono::milliseconds limit) const {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
+    // The slave's path once the peer holds the master; "" if it did not come within ten seconds.
+    std::string WaitForPty() const {
         std::string name;
-        while ((name = Slurp(m_nameFile)).empty() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
+        WaitUntil([&] { return !(name = Slurp(m_nameFile)).empty(); });
         return name.substr(0, name.find('\n'));
     }
     void Switch(bool on) const {
@@ -533,7 +531,7 @@ private:
 TEST(Binary, APortNamedByItsByIdLinkIsLockedUnderItsDeviceAndConfiguredOverIt) {
     Sandbox box;
     TransceiverPeer peer(box);
-    const std::string pty = peer.WaitForPty(10s);
+    const std::string pty = peer.WaitForPty();
     ASSERT_EQ(pty.rfind("/dev/pts/", 0), 0u) << "no pseudo-terminal from the peer: " << pty;
     const fs::path link = box.dir / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
     fs::create_symlink(pty, link);
