@@ -4,6 +4,7 @@
 #include "dialup/networkmanager/nm_service.h"
 #include "platform/headless_host.h"
 #include "platform/process.h"
+#include "platform/qt/german_qt_texts.h"
 #include "platform/qt/qt_host.h"
 #include "platform/termination_signals.h"
 #include "platform/tracing_host.h"
@@ -170,6 +171,7 @@ int main(int argc, char** argv) {
     std::optional<DisplayFailureGuard> displayGuard(std::in_place);
     QApplication qtApp(argc, argv);
     displayGuard.reset();
+    InstallGermanQtTexts(qtApp);
     QApplication::setApplicationName(QString::fromStdString(theApp.m_pszAppName));
     QApplication::setOrganizationName(QStringLiteral("Talvenmark"));
     QApplication::setApplicationVersion(QString::fromLatin1(GetVersionInfo().versionDotted));

@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools libudev-dev
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
   xvfb xauth
   dbus-daemon python3-dbusmock python3-dbus

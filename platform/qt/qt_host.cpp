@@ -2,6 +2,7 @@
 
 #include "platform/dialog.h"
 #include "platform/qt/dialog_window.h"
+#include "platform/qt/file_list_texts.h"
 #include "platform/qt/icons.h"
 
 #include <QApplication>
@@ -275,6 +276,8 @@ std::optional<std::string> QtHost::ChooseFile(CDialog* owner, const std::string&
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     // Only OFN_HIDEREADONLY: a name that does not exist yet may be typed in.
     chooser.setFileMode(QFileDialog::AnyFile);
+    // Owned by the chooser; a chooser of the desktop's own ignores it.
+    chooser.setProxyModel(new FileListTexts(&chooser));
     if (!initialName.empty()) {
         QFileInfo initial(Q(initialName));
         if (initialName.find('/') != std::string::npos && initial.dir().exists())
