@@ -119,15 +119,23 @@ void CPortsDialog::StopWatching() {
 // Only the rows whose value differs from what was stored are written: a row left at its
 // default keeps following the default device.
 void CPortsDialog::OnOK() {
-    bool written = false;
+    std::vector<int> written;
     for (int row = 0; row < kRows; ++row) {
         const Choice choice = ChoiceOf(row);
         if (choice && choice != m_rows[row].stored) {
             m_store.Write("Ports", EntryOf(row), *choice);
-            written = true;
+            written.push_back(row);
         }
     }
-    if (written && !m_store.Flush()) {
+    if (!written.empty() && !m_store.Flush()) {
+        // Taken back, or the next save of the main dialog would write what the user may still
+        // cancel here; the choices stay in the boxes for another try.
+        for (int row : written) {
+            if (const Choice& stored = m_rows[row].stored)
+                m_store.Write("Ports", EntryOf(row), *stored);
+            else
+                m_store.Erase("Ports", EntryOf(row));
+        }
         MessageBox(kSaveFailed);
         return;
     }

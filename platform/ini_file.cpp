@@ -62,6 +62,16 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     target->entries.push_back({std::string(key), std::string(value)});
 }
 
+void IniDocument::Erase(std::string_view section, std::string_view key) {
+    for (auto s = sections.begin(); s != sections.end(); ++s)
+        if (s->name == section) {
+            std::erase_if(s->entries, [key](const Entry& e) { return e.key == key; });
+            if (s->entries.empty())
+                sections.erase(s);
+            return;
+        }
+}
+
 std::string EscapeIniKey(std::string_view key) {
     std::string out;
     for (unsigned char c : key) {

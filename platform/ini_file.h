@@ -24,6 +24,8 @@ struct IniDocument {
 
     const std::string* Find(std::string_view section, std::string_view key) const;
     void Set(std::string_view section, std::string_view key, std::string_view value);
+    // A group left empty goes too.
+    void Erase(std::string_view section, std::string_view key);
 };
 
 // Never fails: lines that make no sense are skipped. Takes time linear in the text's length.

@@ -19,6 +19,11 @@ void MemoryProfileStore::Write(const std::string& section, const std::string& en
     writes.push_back(section + "/" + entry + "=" + value);
 }
 
+void MemoryProfileStore::Erase(const std::string& section, const std::string& entry) {
+    std::lock_guard lock(m_mutex);
+    m_doc.Erase(section, entry);
+}
+
 bool MemoryProfileStore::Flush() {
     std::lock_guard lock(m_mutex);
     ++flushes;

@@ -26,6 +26,8 @@ public:
     virtual void WriteInt(const std::string& section, const std::string& entry, int value) {
         Write(section, entry, std::to_string(value));
     }
+    // Takes effect for later reads at once; reaches the file only with Flush.
+    virtual void Erase(const std::string& section, const std::string& entry) = 0;
     // Writes what was staged; true only when the file now holds it. Never leaves a
     // half-written file: the old one or the new one.
     virtual bool Flush() = 0;
@@ -46,6 +48,7 @@ public:
     std::optional<std::string> Read(const std::string& section, const std::string& entry) override;
     void Write(const std::string& section, const std::string& entry,
                const std::string& value) override;
+    void Erase(const std::string& section, const std::string& entry) override;
     bool Flush() override;
     std::string Location() const override { return m_path; }
 
@@ -57,6 +60,7 @@ private:
     bool m_loaded = false;
     IniDocument m_doc;
     IniDocument m_pending;
+    IniDocument m_erased; // the entries to take out of the file; values unused
 };
 
 // Kept in memory only; what tests use when the file itself is not the subject.
@@ -65,6 +69,7 @@ public:
     std::optional<std::string> Read(const std::string& section, const std::string& entry) override;
     void Write(const std::string& section, const std::string& entry,
                const std::string& value) override;
+    void Erase(const std::string& section, const std::string& entry) override;
     bool Flush() override;
     std::string Location() const override { return {}; }
 

@@ -194,6 +194,15 @@ void IniProfileStore::Write(const std::string& section, const std::string& entry
     LoadOnce();
     m_doc.Set(section, entry, value);
     m_pending.Set(section, entry, value);
+    m_erased.Erase(section, entry);
+}
+
+void IniProfileStore::Erase(const std::string& section, const std::string& entry) {
+    std::lock_guard lock(m_mutex);
+    LoadOnce();
+    m_doc.Erase(section, entry);
+    m_pending.Erase(section, entry);
+    m_erased.Set(section, entry, {});
 }
 
 bool IniProfileStore::Flush() {
@@ -211,10 +220,14 @@ bool IniProfileStore::Flush() {
     for (const auto& s : m_pending.sections)
         for (const auto& e : s.entries)
             merged.Set(s.name, e.key, e.value);
+    for (const auto& s : m_erased.sections)
+        for (const auto& e : s.entries)
+            merged.Erase(s.name, e.key);
     if (!ReplaceFileAtomically(m_path, FormatIni(merged)))
         return false;
     m_doc = std::move(merged);
     m_pending = {};
+    m_erased = {};
     return true;
 }
 

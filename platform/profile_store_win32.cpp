@@ -62,6 +62,23 @@ public:
         Set(section, entry, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), sizeof dword);
     }
 
+    void Erase(const std::string& section, const std::string& entry) override {
+        HKEY key = nullptr;
+        LSTATUS rc = ::RegOpenKeyExW(HKEY_CURRENT_USER, WideFromUtf8(SectionPath(section)).c_str(),
+                                     0, KEY_SET_VALUE, &key);
+        if (rc == ERROR_SUCCESS) {
+            rc = ::RegDeleteValueW(key, WideFromUtf8(entry).c_str());
+            ::RegCloseKey(key);
+        }
+        // Nothing there is what was asked for.
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
+            m_ok = false;
+            std::fprintf(stderr, "Quillmere: cannot remove %s\\%s: %s\n",
+                         SectionPath(section).c_str(), entry.c_str(),
+                         SystemErrorText(static_cast<unsigned long>(rc)).c_str());
+        }
+    }
+
     bool Flush() override { return m_ok.exchange(true); }
 
     std::string Location() const override { return "HKEY_CURRENT_USER\\" + m_keyPath; }

@@ -6,6 +6,7 @@
 #include "dialog/ports_dialog.h"
 #include "platform/headless_host.h"
 #include "platform/profile_store.h"
+#include "platform/transcript.h"
 #include "platform/worker_thread.h"
 #include "res/resource.h"
 #include "res/resources.h"
@@ -170,6 +171,22 @@ TEST(PortsDialog, StoresOnlyTheRowsTheUserChangedAndOnlyOnOk) {
         EXPECT_EQ(rig.PortWrites(mark), writes);
         EXPECT_EQ(rig.store->flushes, writes.empty() ? 0 : 1);
     }
+}
+
+TEST(PortsDialog, AFailedSaveTakesItsWritesBackSoThatCancellingStoresNothingLater) {
+    PortsRig rig({kFtdi, kCh340}, {{"COM2", "/dev/ttyUSB7"}});
+    rig.store->failFlush = true;
+    rig.host.UserSysCommand(IDM_PORTS);
+    rig.host.UserSelect(IDC_PORT_COM1, 2);
+    rig.host.UserType(IDC_PORT_COM2, "/dev/ttyACM3");
+    rig.host.UserClick(IDOK);
+    ASSERT_TRUE(rig.host.WaitForLine(
+        transcript::MessageBox("FEHLER: Einstellungen konnten nicht gespeichert werden")));
+    rig.host.UserClick(IDCANCEL);
+    ASSERT_TRUE(rig.host.WaitForLine("end IDD_PORTS " + std::to_string(IDCANCEL)));
+    // What the main dialog's next save would write: the entries as they were.
+    EXPECT_EQ(rig.store->Read("Ports", "COM1"), std::nullopt);
+    EXPECT_EQ(rig.store->Read("Ports", "COM2"), "/dev/ttyUSB7");
 }
 
 TEST(PortsDialog, FollowsDevicesWhileOpenKeepsTheUsersChoiceAndJoinsItsWatchBeforeItEnds) {

@@ -82,6 +82,27 @@ TEST(IniProfileStore, AFlushKeepsGroupsEditedByHandMeanwhile) {
     EXPECT_EQ(*again.Read("Ports", "COM1"), "sim:power=on,link=90");
 }
 
+TEST(IniProfileStore, AnErasedEntryIsGoneAtOnceAndFromTheFileWithTheFlushOnly) {
+    TempDir dir;
+    const fs::path file = dir.path / "q.conf";
+    std::ofstream(file) << "[Ports]\nCOM1=/dev/ttyUSB0\nCOM2=/dev/ttyUSB1\n";
+    IniProfileStore store(file.string());
+    store.Write("Ports", "COM3", "/dev/ttyACM0"); // staged, then taken back
+    store.Erase("Ports", "COM3");
+    store.Erase("Ports", "COM1");
+    EXPECT_FALSE(store.Read("Ports", "COM1"));
+    EXPECT_EQ(Slurp(file), "[Ports]\nCOM1=/dev/ttyUSB0\nCOM2=/dev/ttyUSB1\n");
+    ASSERT_TRUE(store.Flush());
+    IniProfileStore again(file.string());
+    EXPECT_FALSE(again.Read("Ports", "COM1"));
+    EXPECT_FALSE(again.Read("Ports", "COM3"));
+    EXPECT_EQ(*again.Read("Ports", "COM2"), "/dev/ttyUSB1");
+    store.Write("Ports", "COM1", "/dev/ttyS1"); // written again after the erase: it stays
+    store.Erase("Ports", "COM2");
+    ASSERT_TRUE(store.Flush());
+    EXPECT_EQ(Slurp(file), "[Ports]\nCOM1=/dev/ttyS1\n");
+}
+
 TEST(IniProfileStore, AFailedFlushSaysSoAndLeavesNoTemporaryFiles) {
     TempDir dir;
     const fs::path blocker = dir.path / "not-a-folder";

@@ -60,6 +60,19 @@ TEST(RegistryStore, IntegersAndTextsComeBackAsWritten) {
     EXPECT_EQ(p.app.GetProfileInt("Settings", "Sensitivity", 3), 3u);
 }
 
+TEST(RegistryStore, AnErasedValueIsGoneAndErasingNothingIsNoFailure) {
+    ProgramNamedAfterItsExe p;
+    p.app.WriteProfileString("Ports", "COM1", "COM7:");
+    p.app.WriteProfileString("Ports", "COM2", "COM8:");
+    p.app.Profile().Erase("Ports", "COM1");
+    p.app.Profile().Erase("Ports", "COM3");     // never there
+    p.app.Profile().Erase("Elsewhere", "COM1"); // nor its key
+    EXPECT_TRUE(p.app.FlushProfile());
+    const auto again = OpenUserProfileStore("Talvenmark", "store_tests");
+    EXPECT_EQ(again->Read("Ports", "COM1"), std::nullopt);
+    EXPECT_EQ(again->Read("Ports", "COM2"), "COM8:");
+}
+
 TEST(RegistryStore, ValuesWrittenByRegAreReadBack) {
     ProgramNamedAfterItsExe p;
     const std::string settings = "HKCU\\" + p.key + "\\Settings";
