@@ -111,6 +111,7 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
         auto* edit = Child<QLineEdit>(this);
         edit->setFrame(c.style & kBorder);
         edit->setText(Q(c.text));
+        edit->setCursorPosition(0); // a long text shows its start, as on Windows
         edit->setGeometry(rect);
         // As on Windows, the program's own setText raises the change notification too.
         connect(edit, &QLineEdit::textChanged, this, [this, id] { Notify(id, EN_CHANGE); });

@@ -121,9 +121,10 @@ void QtHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
     if (!c)
         return;
     QString t = Q(text);
-    if (auto* edit = qobject_cast<QLineEdit*>(c))
-        edit->setText(t); // raises EN_CHANGE when the text differs
-    else if (auto* label = qobject_cast<QLabel*>(c))
+    if (auto* edit = qobject_cast<QLineEdit*>(c)) {
+        edit->setText(t);           // raises EN_CHANGE when the text differs
+        edit->setCursorPosition(0); // the start of a long path, as on Windows
+    } else if (auto* label = qobject_cast<QLabel*>(c))
         label->setText(t);
     else if (auto* button = qobject_cast<QAbstractButton*>(c))
         button->setText(t);
