@@ -176,12 +176,14 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
     }
     case ControlKind::StaticIcon: {
         auto* label = Child<QLabel>(this);
-        QPixmap pixmap = LoadIconPixmap(resources, resources.IconId(c.text), 32);
+        QPixmap pixmap =
+            LoadIconPixmap(resources, resources.IconId(c.text), 32, devicePixelRatioF());
         label->setPixmap(pixmap);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         // An icon control takes the icon's size, whatever the template says.
-        label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), pixmap.width()),
-                           std::max(rect.height(), pixmap.height()));
+        const QSize icon = pixmap.deviceIndependentSize().toSize();
+        label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), icon.width()),
+                           std::max(rect.height(), icon.height()));
         return label;
     }
     }
@@ -301,5 +303,5 @@ void DialogWindow::DrawPixmap(int x, int y, const QPixmap& pixmap) {
     if (!m_paintEvent)
         return;
     QPainter painter(this);
-    painter.drawPixmap(x, y, pixmap);
+    painter.drawPixmap(x, y, pixmap); // at its logical size, whatever its pixel ratio
 }

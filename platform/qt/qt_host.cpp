@@ -230,7 +230,7 @@ void QtHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::str
 }
 
 void QtHost::SetIcon(CDialog& dlg, int iconId, bool) {
-    // One icon holds both sizes; the window system picks the one it needs.
+    // One icon holds every size; the window system picks the one it needs.
     QIcon icon = LoadIcon(m_resources, iconId);
     if (DialogWindow* w = WindowOf(dlg))
         w->setWindowIcon(icon);
@@ -249,7 +249,8 @@ CSize QtHost::ClientSize(CDialog& dlg) {
 
 void QtHost::DrawIcon(CDialog& dlg, int x, int y, int iconId) {
     if (DialogWindow* w = WindowOf(dlg))
-        w->DrawPixmap(x, y, LoadIconPixmap(m_resources, iconId, IconSize().cx));
+        w->DrawPixmap(x, y,
+                      LoadIconPixmap(m_resources, iconId, IconSize().cx, w->devicePixelRatioF()));
 }
 
 void QtHost::DefaultPaint(CDialog& dlg) {
