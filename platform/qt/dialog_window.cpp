@@ -166,10 +166,9 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
             label->setLineWidth(1);
         } else if (!(c.style & kCenter) && !multiLine) {
             // The template was measured with a narrower font: a caption that would lose its
-            // last letters gets the room it needs, into the free space to its right.
-            QFontMetrics fm(font());
-            for (const QString& line : label->text().split('\n'))
-                rect.setWidth(std::max(rect.width(), fm.horizontalAdvance(line) + 1));
+            // last letters gets the room it needs, into the free space to its right. Measured
+            // as the label lays its text out: the advance alone misses the last glyph's overhang.
+            rect.setWidth(std::max(rect.width(), label->sizeHint().width()));
         }
         label->setGeometry(rect);
         return label;
