@@ -111,6 +111,7 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
         auto* edit = Child<QLineEdit>(this);
         edit->setFrame(c.style & kBorder);
         edit->setText(Q(c.text));
+        edit->setCursorPosition(0); // a long text shows its start, as on Windows
         edit->setGeometry(rect);
         // As on Windows, the program's own setText raises the change notification too.
         connect(edit, &QLineEdit::textChanged, this, [this, id] { Notify(id, EN_CHANGE); });
@@ -165,22 +166,23 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
             label->setLineWidth(1);
         } else if (!(c.style & kCenter) && !multiLine) {
             // The template was measured with a narrower font: a caption that would lose its
-            // last letters gets the room it needs, into the free space to its right.
-            QFontMetrics fm(font());
-            for (const QString& line : label->text().split('\n'))
-                rect.setWidth(std::max(rect.width(), fm.horizontalAdvance(line) + 1));
+            // last letters gets the room it needs, into the free space to its right. Measured
+            // as the label lays its text out: the advance alone misses the last glyph's overhang.
+            rect.setWidth(std::max(rect.width(), label->sizeHint().width()));
         }
         label->setGeometry(rect);
         return label;
     }
     case ControlKind::StaticIcon: {
         auto* label = Child<QLabel>(this);
-        QPixmap pixmap = LoadIconPixmap(resources, resources.IconId(c.text), 32);
+        QPixmap pixmap =
+            LoadIconPixmap(resources, resources.IconId(c.text), 32, devicePixelRatioF());
         label->setPixmap(pixmap);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         // An icon control takes the icon's size, whatever the template says.
-        label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), pixmap.width()),
-                           std::max(rect.height(), pixmap.height()));
+        const QSize icon = pixmap.deviceIndependentSize().toSize();
+        label->setGeometry(rect.x(), rect.y(), std::max(rect.width(), icon.width()),
+                           std::max(rect.height(), icon.height()));
         return label;
     }
     }
@@ -300,5 +302,5 @@ void DialogWindow::DrawPixmap(int x, int y, const QPixmap& pixmap) {
     if (!m_paintEvent)
         return;
     QPainter painter(this);
-    painter.drawPixmap(x, y, pixmap);
+    painter.drawPixmap(x, y, pixmap); // at its logical size, whatever its pixel ratio
 }

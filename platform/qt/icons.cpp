@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <cmath>
+
 namespace {
 
 QImage ToImage(const IconImage& image) {
@@ -21,14 +23,21 @@ QImage ToImage(const IconImage& image) {
     return out;
 }
 
+// Pixel art scaled smoothly turns to mush: every device pixel takes its nearest source pixel.
+QPixmap Render(const IconResource& icon, int size, qreal dpr) {
+    const IconImage& art = size <= icon.small.size ? icon.small : icon.large;
+    const int pixels = static_cast<int>(std::lround(size * dpr));
+    QPixmap out = QPixmap::fromImage(
+        ToImage(art).scaled(pixels, pixels, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    out.setDevicePixelRatio(dpr);
+    return out;
+}
+
 } // namespace
 
-QPixmap LoadIconPixmap(const IResourceProvider& resources, int iconId, int size) {
+QPixmap LoadIconPixmap(const IResourceProvider& resources, int iconId, int size, qreal dpr) {
     const IconResource* icon = resources.Icon(iconId);
-    if (!icon)
-        return {};
-    const IconImage& image = size <= icon->small.size ? icon->small : icon->large;
-    return QPixmap::fromImage(ToImage(image));
+    return icon ? Render(*icon, size, dpr) : QPixmap();
 }
 
 QIcon LoadIcon(const IResourceProvider& resources, int iconId) {
@@ -36,7 +45,7 @@ QIcon LoadIcon(const IResourceProvider& resources, int iconId) {
     if (!icon)
         return {};
     QIcon out;
-    out.addPixmap(QPixmap::fromImage(ToImage(icon->large)));
-    out.addPixmap(QPixmap::fromImage(ToImage(icon->small)));
+    for (int size : kWindowIconSizes)
+        out.addPixmap(Render(*icon, size, 1.0));
     return out;
 }

@@ -122,9 +122,10 @@ void QtHost::SetItemText(CDialog& dlg, int id, const std::string& text) {
     if (!c)
         return;
     QString t = Q(text);
-    if (auto* edit = qobject_cast<QLineEdit*>(c))
-        edit->setText(t); // raises EN_CHANGE when the text differs
-    else if (auto* label = qobject_cast<QLabel*>(c))
+    if (auto* edit = qobject_cast<QLineEdit*>(c)) {
+        edit->setText(t);           // raises EN_CHANGE when the text differs
+        edit->setCursorPosition(0); // the start of a long path, as on Windows
+    } else if (auto* label = qobject_cast<QLabel*>(c))
         label->setText(t);
     else if (auto* button = qobject_cast<QAbstractButton*>(c))
         button->setText(t);
@@ -230,7 +231,7 @@ void QtHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::str
 }
 
 void QtHost::SetIcon(CDialog& dlg, int iconId, bool) {
-    // One icon holds both sizes; the window system picks the one it needs.
+    // One icon holds every size; the window system picks the one it needs.
     QIcon icon = LoadIcon(m_resources, iconId);
     if (DialogWindow* w = WindowOf(dlg))
         w->setWindowIcon(icon);
@@ -249,7 +250,8 @@ CSize QtHost::ClientSize(CDialog& dlg) {
 
 void QtHost::DrawIcon(CDialog& dlg, int x, int y, int iconId) {
     if (DialogWindow* w = WindowOf(dlg))
-        w->DrawPixmap(x, y, LoadIconPixmap(m_resources, iconId, IconSize().cx));
+        w->DrawPixmap(x, y,
+                      LoadIconPixmap(m_resources, iconId, IconSize().cx, w->devicePixelRatioF()));
 }
 
 void QtHost::DefaultPaint(CDialog& dlg) {
