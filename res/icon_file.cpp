@@ -29,8 +29,11 @@ int Stride(int bits) {
 
 } // namespace
 
-std::string IconImageBytes(const IconImage& image) {
-    const int n = image.size;
+std::string IconImageBytes(const IconImage& art, int size) {
+    const int n = size;
+    const auto pixel = [&](int x, int y) {
+        return PaletteIndex(art.rows[y * art.size / n][x * art.size / n]);
+    };
     const int colourStride = Stride(n * 4), maskStride = Stride(n);
     std::string out;
     Put32(out, 40);    // biSize
@@ -52,7 +55,7 @@ std::string IconImageBytes(const IconImage& image) {
     for (int y = n - 1; y >= 0; --y) {
         std::string row(static_cast<std::size_t>(colourStride), '\0');
         for (int x = 0; x < n; ++x) {
-            const int index = PaletteIndex(image.rows[y][x]);
+            const int index = pixel(x, y);
             if (index > 0)
                 row[static_cast<std::size_t>(x / 2)] |=
                     static_cast<char>(x % 2 ? index : index << 4);
@@ -62,32 +65,38 @@ std::string IconImageBytes(const IconImage& image) {
     for (int y = n - 1; y >= 0; --y) {
         std::string row(static_cast<std::size_t>(maskStride), '\0');
         for (int x = 0; x < n; ++x)
-            if (PaletteIndex(image.rows[y][x]) < 0)
+            if (pixel(x, y) < 0)
                 row[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
         out += row;
     }
     return out;
 }
 
+const IconImage& IconArtFor(const IconResource& icon, int size) {
+    return size <= icon.small.size ? icon.small : icon.large;
+}
+
 std::string IconFileBytes(const IconResource& icon) {
-    const std::string large = IconImageBytes(icon.large);
-    const std::string small = IconImageBytes(icon.small);
+    std::vector<std::string> images;
+    for (int size : kIconFileSizes)
+        images.push_back(IconImageBytes(IconArtFor(icon, size), size));
     std::string out;
     Put16(out, 0); // reserved
     Put16(out, 1); // an icon
-    Put16(out, 2);
-    std::uint32_t offset = 6 + 2 * 16;
-    for (const auto* entry : {&icon.large, &icon.small}) {
-        const std::string& bytes = entry == &icon.large ? large : small;
-        out += static_cast<char>(entry->size);
-        out += static_cast<char>(entry->size);
+    Put16(out, static_cast<unsigned>(images.size()));
+    std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        out += static_cast<char>(kIconFileSizes[i]);
+        out += static_cast<char>(kIconFileSizes[i]);
         out += static_cast<char>(16); // colours
         out += '\0';
         Put16(out, 1); // planes
         Put16(out, 4); // bits per pixel
-        Put32(out, static_cast<std::uint32_t>(bytes.size()));
+        Put32(out, static_cast<std::uint32_t>(images[i].size()));
         Put32(out, offset);
-        offset += static_cast<std::uint32_t>(bytes.size());
+        offset += static_cast<std::uint32_t>(images[i].size());
     }
-    return out + large + small;
+    for (const std::string& image : images)
+        out += image;
+    return out;
 }

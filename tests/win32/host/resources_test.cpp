@@ -119,14 +119,13 @@ void CheckIconBytes(HMODULE module, const IconResource& art) {
     const auto* dir =
         static_cast<const unsigned char*>(::LockResource(::LoadResource(module, group)));
     const int count = dir[4] | dir[5] << 8;
-    CheckInt(count, 2, what + " images");
-    for (int i = 0; i < count && i < 2; ++i) {
+    CheckInt(count, static_cast<int>(std::size(kIconFileSizes)), what + " images");
+    for (int i = 0; i < count; ++i) {
         const unsigned char* entry = dir + 6 + 14 * i; // GRPICONDIRENTRY
         const int width = entry[0] ? entry[0] : 256;
         const int resourceId = entry[12] | entry[13] << 8;
         HRSRC image = ::FindResourceW(module, MAKEINTRESOURCEW(resourceId), iconType);
-        const IconImage& expected = width == 32 ? art.large : art.small;
-        const std::string bytes = IconImageBytes(expected);
+        const std::string bytes = IconImageBytes(IconArtFor(art, width), width);
         const auto* data = static_cast<const char*>(::LockResource(::LoadResource(module, image)));
         Check(image && ::SizeofResource(module, image) == bytes.size() &&
                   std::string(data, bytes.size()) == bytes,
