@@ -134,19 +134,30 @@ def inner(binary):
                 return app
         return None
 
-    def window(title):
+    def window(title, state=pyatspi.STATE_SHOWING):
         app = application()
         for w in app or []:
-            if w is not None and w.name == title and w.getState().contains(
-                    pyatspi.STATE_SHOWING):
+            if w is not None and w.name == title and w.getState().contains(state):
                 return w
         return None
+
+    def active(title):
+        # The window that has the keyboard: keys sent now reach it.
+        return wait_for(title + " active", lambda: window(title, pyatspi.STATE_ACTIVE))
+
+    def focus(title):
+        # Without a window manager nobody gives the keyboard back to the main dialog when the
+        # dialog in front of it closes.
+        subprocess.run(["xdotool", "search", "--sync", "--all", "--pid", str(program.pid),
+                        "--name", f"^{title}$", "windowfocus", "--sync"], check=True,
+                       timeout=LIMIT)
+        return active(title)
 
     def closed(title):
         return lambda: program.poll() is None and window(title) is None
 
     def check(title, table):
-        w = wait_for("window " + title, lambda: window(title))
+        w = active(title)
         if w.getRoleName() != "dialog":
             raise Failed(f"{title}: role {w.getRoleName()}")
         got = [(row[0], c.getRoleName(), spoken(c) if row[2] is not None else None)
@@ -179,8 +190,9 @@ def inner(binary):
                 f"COM1={box}/no-port\nCOM2=sim:power=on\nCOM3=sim:power=on\nCOM4=sim:power=on\n"
                 "[Dialup]\nService=sim:entries=Optolink & Co,delay=60000\n")
     env = dict(os.environ, HOME=box, XDG_CONFIG_HOME=os.path.join(box, "config"),
-               XDG_RUNTIME_DIR=os.path.join(box, "run"), QUILLMERE_LOCK_DIR=os.path.join(box, "lock"),
-               QUILLMERE_TRACE="1", QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+               XDG_RUNTIME_DIR=os.path.join(box, "run"),
+               QUILLMERE_LOCK_DIR=os.path.join(box, "lock"), QUILLMERE_TRACE="1",
+               QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     trace = open(os.path.join(box, "trace.txt"), "w+")
     program = subprocess.Popen([binary], env=env, stderr=trace)
     try:
@@ -204,17 +216,19 @@ def inner(binary):
         press(dial, "Abbrechen")
         wait_for("the dial dialog closed", closed("DFÜ-Verbindung herstellen"))
 
+        focus("Quillmere")
         key("shift+F10", "o")  # the window menu, "Inf&o über Quillmere..."
         check("Info über Quillmere", ABOUT)
         key("Return")
         wait_for("the About box closed by Enter", closed("Info über Quillmere"))
 
+        focus("Quillmere")
         key("shift+F10", "a")  # "&Anschlüsse..."
         check("Anschlüsse", PORTS)
         key("Escape")
         wait_for("the ports dialog closed by Escape", closed("Anschlüsse"))
         return 0
-    except Failed as e:
+    except (Failed, subprocess.SubprocessError) as e:
         trace.seek(0)
         print("FAILED:", e, "\n--- the program's trace, its end\n" + trace.read()[-3000:])
         return 1
