@@ -38,10 +38,3 @@ std::string ReadableText(const ControlTemplate& control) {
     }
     return out;
 }
-
-std::string AccessibleName(const DialogTemplate& tmpl, const ControlTemplate& control) {
-    if (!TakesNameFromLabel(control.kind))
-        return ReadableText(control);
-    const ControlTemplate* label = LabelOf(tmpl, control);
-    return label ? ReadableText(*label) : std::string();
-}

@@ -17,7 +17,3 @@ const ControlTemplate* LabelOf(const DialogTemplate& tmpl, const ControlTemplate
 // A static text or button text as read: "&" marks the access key and is dropped, "&&" is one
 // "&"; a static text with kNoPrefix shows its text as it is.
 std::string ReadableText(const ControlTemplate& control);
-
-// The control's name: its label's text for a control that takes it from a label, its own text
-// otherwise, and empty for an icon.
-std::string AccessibleName(const DialogTemplate& tmpl, const ControlTemplate& control);

@@ -48,7 +48,9 @@ TEST(ControlLabels, EveryControlIsNamedByTheLabelBesideIt) {
         EXPECT_EQ(Misnamed(tmpl), std::vector<std::string>{}) << tmpl.name;
     }
     const DialogTemplate& main = LoadDialogTemplate(IDD_MAIN);
-    EXPECT_EQ(AccessibleName(main, *main.Find(IDC_COM_PORT)), "Serieller Port:");
+    const ControlTemplate* label = LabelOf(main, *main.Find(IDC_COM_PORT));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(ReadableText(*label), "Serieller Port:");
 }
 
 TEST(ControlLabels, AReorderedTemplateIsCaught) {
