@@ -106,11 +106,15 @@ class Failed(Exception):
 
 def inner(binary):
     import pyatspi
+    from gi.repository import GLib
 
     def wait_for(what, find):
         deadline = time.monotonic() + LIMIT
         while True:
-            found = find()
+            try:
+                found = find()
+            except GLib.Error:  # an object that went away while it was asked
+                found = None
             if found:
                 return found
             if time.monotonic() > deadline:
@@ -209,7 +213,7 @@ def inner(binary):
         for stop in stops[1:] + stops[:1]:
             key("Tab")
             wait_for("Tab to " + stop, lambda: focused(main) == stop)
-        print("Tab:", " → ".join(stops + stops[:1]))
+        print("Tab:", " → ".join(stops + stops[:1]).replace("\n", ""))
 
         press(main, "Verbinden")
         dial = check("DFÜ-Verbindung herstellen", DIAL)
