@@ -84,7 +84,7 @@ DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner, const IResourceProvider
         // accessible name; the buddy also takes the label's access key. A label that shows "&"
         // as it is would lose it to the access key.
         if (!(label->style & kNoPrefix) || label->text.find('&') == std::string::npos)
-            static_cast<QLabel*>(built[label])->setBuddy(w);
+            static_cast<QLabel*>(built.at(label))->setBuddy(w);
     }
     if (first)
         first->setFocus();
