@@ -8,6 +8,7 @@ are held against a table of role and name. Exit code 77: a tool is missing, the 
 QM_XVFB_DISPLAY picks the X display (":71"); without it Xvfb takes the first free one."""
 import importlib.util
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -71,15 +72,17 @@ def start_xvfb():
     """Xvfb and its display; the display it took is known once it listens."""
     read, write = os.pipe()
     wanted = os.environ.get("QM_XVFB_DISPLAY")
-    args = ["Xvfb"] + ([wanted] if wanted else []) + [
-        "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"]
     # -noreset: the accessibility bus's launcher leaves the display first, and a server resetting
     # then would turn the program away.
+    args = ["Xvfb"] + ([wanted] if wanted else []) + [
+        "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"]
     xvfb = subprocess.Popen(args, pass_fds=[write], stderr=subprocess.DEVNULL)
     os.close(write)
     with os.fdopen(read) as f:
-        number = f.readline().strip()  # empty: Xvfb ended without a display
+        ready = select.select([f], [], [], LIMIT)[0]
+        number = f.readline().strip() if ready else ""  # empty: Xvfb ended or hangs
     if not number:
+        xvfb.kill()
         xvfb.wait()
         sys.exit("Xvfb did not start")
     return xvfb, ":" + number
@@ -242,7 +245,12 @@ def inner(binary):
         return 1
     finally:
         program.terminate()
-        program.wait()
+        try:
+            program.wait(timeout=LIMIT)
+        except subprocess.TimeoutExpired:
+            print("the program did not end on SIGTERM")
+            program.kill()
+            program.wait()
         shutil.rmtree(box, ignore_errors=True)
 
 
