@@ -36,9 +36,14 @@ const DialogTemplate& PortsDialogTemplate() {
         8,
         kModalFrame | kCaption | kSysMenu,
         {
+            // Each label right before its box, which it names for a screen reader.
+            Label(0),
             Box(0),
+            Label(1),
             Box(1),
+            Label(2),
             Box(2),
+            Label(3),
             Box(3),
             {IDOK,
              "IDOK",
@@ -54,10 +59,6 @@ const DialogTemplate& PortsDialogTemplate() {
              {280, 86, 50, 14},
              kTabStop,
              {}},
-            Label(0),
-            Label(1),
-            Label(2),
-            Label(3),
         },
     };
     return kPorts;

@@ -11,7 +11,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
-  xvfb xauth
+  xvfb xauth xdotool at-spi2-core python3-pyatspi
   dbus-daemon python3-dbusmock python3-dbus
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian dpkg-dev file man-db

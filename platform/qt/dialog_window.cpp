@@ -1,5 +1,6 @@
 #include "platform/qt/dialog_window.h"
 
+#include "platform/control_label.h"
 #include "platform/dialog.h"
 #include "platform/qt/icons.h"
 #include "platform/resource_provider.h"
@@ -53,8 +54,10 @@ DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner, const IResourceProvider
 
     QWidget* previous = nullptr;
     QWidget* first = nullptr;
+    std::map<const ControlTemplate*, QWidget*> built;
     for (const ControlTemplate& c : tmpl.controls) {
         QWidget* w = Build(c, resources);
+        built[&c] = w;
         w->setObjectName(c.name);
         w->setProperty("controlId", c.id);
         if (!c.visible)
@@ -71,6 +74,17 @@ DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner, const IResourceProvider
         else
             first = w;
         previous = w;
+    }
+    for (const auto& [c, w] : built) {
+        const ControlTemplate* label = LabelOf(tmpl, *c);
+        if (!label)
+            continue;
+        w->setAccessibleName(Q(ReadableText(*label)));
+        // A screen reader names a combo box by the label whose buddy it is, never by the
+        // accessible name; the buddy also takes the label's access key. A label that shows "&"
+        // as it is would lose it to the access key.
+        if (!(label->style & kNoPrefix) || label->text.find('&') == std::string::npos)
+            static_cast<QLabel*>(built.at(label))->setBuddy(w);
     }
     if (first)
         first->setFocus();

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 #include <cmath>
 
@@ -203,6 +204,32 @@ TEST_F(QtHostTest, TabOrderIsTemplateOrder) {
                                           "IDC_TEST",          "IDC_CONNECT"};
         EXPECT_EQ(order, expected);
         EXPECT_EQ(w.focusWidget(), first) << "the first tab stop starts with the focus";
+    });
+}
+
+TEST_F(QtHostTest, ALabelsAccessKeyTakesTheFocusToTheControlItNames) {
+    const DialogTemplate tmpl{
+        900,
+        "IDD_KEYS",
+        "Keys",
+        120,
+        60,
+        "MS Sans Serif",
+        8,
+        kCaption,
+        {
+            {-1, "", ControlKind::StaticText, "&Port:", {5, 7, 30, 8}, 0, {}},
+            {10, "IDC_A", ControlKind::DropDownList, "", {40, 5, 60, 40}, kTabStop, {"x"}},
+            {-1, "", ControlKind::StaticText, "&Name:", {5, 25, 30, 8}, 0, {}},
+            {11, "IDC_B", ControlKind::Edit, "", {40, 23, 60, 13}, kTabStop, {}},
+        }};
+    CDialog dlg(host, tmpl);
+    RunDialog(dlg, [&](DialogWindow& w) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_N, Qt::AltModifier);
+        EXPECT_EQ(w.focusWidget(), w.Control(11));
+        QTest::keyClick(&w, Qt::Key_P, Qt::AltModifier);
+        EXPECT_EQ(w.focusWidget(), w.Control(10));
     });
 }
 

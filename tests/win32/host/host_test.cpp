@@ -101,15 +101,21 @@ struct Expected {
     bool sorted;
 };
 
-// The main dialog's controls as the layout table gives them, in template order.
+// The main dialog's controls in template order: each label right before the control it names.
 const Expected kMainControls[] = {
+    {-1, L"Static", L"Serieller Port:", 10, 12, 42, 8, WS_GROUP, SS_LEFT, false, false},
     {IDC_COM_PORT, L"ComboBox", nullptr, 70, 10, 45, 50, CBS_DROPDOWNLIST | WS_VSCROLL, -1, true,
      true},
+    {-1, L"Static", L"Baudrate:", 10, 37, 32, 8, WS_GROUP, SS_LEFT, false, false},
     {IDC_BAUDRATE, L"ComboBox", nullptr, 70, 35, 45, 50, CBS_DROPDOWNLIST | WS_VSCROLL, -1, true,
      false},
+    {-1, L"Static", L"Empfindlichkeit:", 10, 62, 50, 8, WS_GROUP, SS_LEFT, false, false},
     {IDC_SENSITIVITY, L"ComboBox", nullptr, 70, 60, 85, 75, CBS_DROPDOWNLIST | WS_VSCROLL, -1, true,
      true},
+    {-1, L"Static", L"DFÜ-Verbindung:", 10, 87, 56, 8, WS_GROUP, SS_LEFT, false, false},
     {IDC_RAS_LINK_NAME, L"Edit", L"", 70, 85, 85, 13, ES_AUTOHSCROLL | kBordered, -1, true, false},
+    {-1, L"Static", L"Ausführen nach\n aufgebauter\n Verbindung:", 10, 112, 58, 24, WS_GROUP,
+     SS_LEFT, false, false},
     {IDC_RUN_PROGRAM, L"Edit", L"", 70, 110, 137, 13, ES_AUTOHSCROLL | kBordered, -1, true, false},
     {IDC_BROWSE, L"Button", L"...", 207, 110, 13, 13, 0, BS_PUSHBUTTON, true, false},
     {IDC_RUN_INVISIBLE, L"Button", L"unsichtbar ausführen", 70, 130, 82, 10, 0, BS_AUTOCHECKBOX,
@@ -118,17 +124,11 @@ const Expected kMainControls[] = {
     {IDC_CONFIGURE, L"Button", L"Konfigurieren", 10, 195, 50, 14, 0, BS_PUSHBUTTON, true, false},
     {IDC_TEST, L"Button", L"Testen", 90, 195, 50, 14, 0, BS_PUSHBUTTON, true, false},
     {IDC_CONNECT, L"Button", L"Verbinden", 170, 195, 50, 14, 0, BS_PUSHBUTTON, true, false},
+    {-1, L"Static", L"Link-Qualität:", 10, 153, 42, 8, WS_GROUP, SS_LEFT, false, false},
     {IDC_LINK_QUALITY, L"msctls_progress32", L"Progress1", 70, 150, 150, 13, PBS_SMOOTH | kBordered,
      -1, false, false},
-    {-1, L"Static", L"Baudrate:", 10, 37, 32, 8, WS_GROUP, SS_LEFT, false, false},
-    {-1, L"Static", L"Empfindlichkeit:", 10, 62, 50, 8, WS_GROUP, SS_LEFT, false, false},
-    {-1, L"Static", L"Link-Qualität:", 10, 153, 42, 8, WS_GROUP, SS_LEFT, false, false},
     {IDC_STATUS, L"Static", L"", 10, 175, 210, 11, WS_GROUP | SS_CENTERIMAGE, SS_CENTER, false,
      false},
-    {-1, L"Static", L"Serieller Port:", 10, 12, 42, 8, WS_GROUP, SS_LEFT, false, false},
-    {-1, L"Static", L"DFÜ-Verbindung:", 10, 87, 56, 8, WS_GROUP, SS_LEFT, false, false},
-    {-1, L"Static", L"Ausführen nach\n aufgebauter\n Verbindung:", 10, 112, 58, 24, WS_GROUP,
-     SS_LEFT, false, false},
 };
 
 void CheckLayout(HWND dlg) {
