@@ -317,10 +317,13 @@ TEST(Binary, ATransceiverAlreadyOnSkipsTheConfiguration) {
 TEST(Binary, ABadLinkKeepsTheProgramInManualModeWithTheWarning) {
     Sandbox box;
     box.WriteSettings(Settings(box, "power=on,link=80", "entries=Optolink"));
-    Result r = RunProgram(box, {}, 9s);
+    Running program = StartProgram(box, {});
+    ASSERT_TRUE(program.WaitForTrace(
+        "text IDC_STATUS \"Schlechte Verbindung - Ausrichten erforderlich\"", 60s))
+        << program.Trace();
+    // Manual mode: a second later the program still waits for the user, and has not dialled.
+    Result r = program.Finish(1s);
     EXPECT_TRUE(r.timedOut) << "the program must still be running: " << r.trace;
-    EXPECT_TRUE(
-        Contains(r.trace, "text IDC_STATUS \"Schlechte Verbindung - Ausrichten erforderlich\""));
     EXPECT_FALSE(Contains(box.Log("dialup.log"), "dial "));
 }
 
@@ -328,10 +331,12 @@ TEST(Binary, AMissingEchoStopsInManualMode) {
     Sandbox box;
     box.WriteSettings(
         Settings(box, "power=off,user=obedient,react=100,echo=none", "entries=Optolink"));
-    Result r = RunProgram(box, {}, 5s);
-    EXPECT_TRUE(r.timedOut);
-    EXPECT_TRUE(Contains(r.trace,
-                         "text IDC_STATUS \"FEHLER: Konfigurationsdaten wurden nicht empfangen\""));
+    Running program = StartProgram(box, {});
+    ASSERT_TRUE(program.WaitForTrace(
+        "text IDC_STATUS \"FEHLER: Konfigurationsdaten wurden nicht empfangen\"", 60s))
+        << program.Trace();
+    Result r = program.Finish(1s);
+    EXPECT_TRUE(r.timedOut) << "the program must still be running: " << r.trace;
     EXPECT_FALSE(Contains(box.Log("transceiver.log"), "tx 54 45 53 54"));
 }
 
