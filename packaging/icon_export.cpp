@@ -19,22 +19,12 @@
 
 namespace {
 
-// The palette index of a pixel, -1 for transparent.
-int PixelIndex(const IconImage& image, int x, int y) {
-    const char c = image.rows[y][x];
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 QImage Render(const IconImage& image, int size) {
     QImage out(size, size, QImage::Format_ARGB32);
     out.fill(Qt::transparent);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
-            const int index = PixelIndex(image, x * image.size / size, y * image.size / size);
+            const int index = PaletteIndex(image, size, x, y);
             if (index >= 0)
                 out.setPixel(x, y, 0xFF000000u | kIconPalette[index]);
         }
@@ -50,9 +40,9 @@ std::string Svg(const IconImage& image) {
     for (int y = 0; y < image.size; ++y) {
         int x = 0;
         while (x < image.size) {
-            const int index = PixelIndex(image, x, y);
+            const int index = PaletteIndex(image, x, y);
             int end = x + 1;
-            while (end < image.size && PixelIndex(image, end, y) == index)
+            while (end < image.size && PaletteIndex(image, end, y) == index)
                 ++end;
             if (index >= 0) {
                 char fill[8];
@@ -92,7 +82,7 @@ int main(int argc, char** argv) {
     for (int size : {16, 32, 48, 64, 128}) {
         const QString folder = QStringLiteral("%1/%2x%2/apps").arg(outDir).arg(size);
         const QString file = folder + QLatin1Char('/') + name + QStringLiteral(".png");
-        const IconImage& art = size <= icon->small.size ? icon->small : icon->large;
+        const IconImage& art = IconArtFor(*icon, size);
         if (!MakeFolder(folder))
             return 1;
         if (!Render(art, size).save(file, "PNG")) {

@@ -21,6 +21,22 @@ inline constexpr unsigned kIconPalette[16] = {
     0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
     0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 
+// The palette index of the pixel at x, y; -1 where it is transparent.
+inline int PaletteIndex(const IconImage& art, int x, int y) {
+    const char c = art.rows[y][x];
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+// The same for the art drawn size pixels square: each pixel takes the nearest of the art, so
+// that the pixels stay sharp.
+inline int PaletteIndex(const IconImage& art, int size, int x, int y) {
+    return PaletteIndex(art, x * art.size / size, y * art.size / size);
+}
+// The art an image of that size is drawn from: the 16-pixel image up to its size, else the
+// 32-pixel one.
+inline const IconImage& IconArtFor(const IconResource& icon, int size) {
+    return size <= icon.small.size ? icon.small : icon.large;
+}
+
 class IResourceProvider {
 public:
     virtual ~IResourceProvider() = default;

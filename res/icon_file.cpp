@@ -14,14 +14,6 @@ void Put32(std::string& out, std::uint32_t v) {
     Put16(out, v >> 16);
 }
 
-int PaletteIndex(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1; // transparent
-}
-
 // Rows of a bitmap are padded to 32 bits.
 int Stride(int bits) {
     return (bits + 31) / 32 * 4;
@@ -31,9 +23,6 @@ int Stride(int bits) {
 
 std::string IconImageBytes(const IconImage& art, int size) {
     const int n = size;
-    const auto pixel = [&](int x, int y) {
-        return PaletteIndex(art.rows[y * art.size / n][x * art.size / n]);
-    };
     const int colourStride = Stride(n * 4), maskStride = Stride(n);
     std::string out;
     Put32(out, 40);    // biSize
@@ -55,7 +44,7 @@ std::string IconImageBytes(const IconImage& art, int size) {
     for (int y = n - 1; y >= 0; --y) {
         std::string row(static_cast<std::size_t>(colourStride), '\0');
         for (int x = 0; x < n; ++x) {
-            const int index = pixel(x, y);
+            const int index = PaletteIndex(art, n, x, y);
             if (index > 0)
                 row[static_cast<std::size_t>(x / 2)] |=
                     static_cast<char>(x % 2 ? index : index << 4);
@@ -65,15 +54,11 @@ std::string IconImageBytes(const IconImage& art, int size) {
     for (int y = n - 1; y >= 0; --y) {
         std::string row(static_cast<std::size_t>(maskStride), '\0');
         for (int x = 0; x < n; ++x)
-            if (pixel(x, y) < 0)
+            if (PaletteIndex(art, n, x, y) < 0)
                 row[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
         out += row;
     }
     return out;
-}
-
-const IconImage& IconArtFor(const IconResource& icon, int size) {
-    return size <= icon.small.size ? icon.small : icon.large;
 }
 
 std::string IconFileBytes(const IconResource& icon) {

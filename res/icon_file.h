@@ -16,7 +16,5 @@ inline constexpr int kIconFileSizes[] = {64, 48, 32, 16};
 // The image as it stands in an icon file and in an RT_ICON resource: header, palette, colour
 // bits, mask. Sizes other than the art's own take each pixel from the nearest pixel of the art.
 std::string IconImageBytes(const IconImage& art, int size);
-// The art an image of that size is drawn from: the 16-pixel image for 16, else the 32-pixel one.
-const IconImage& IconArtFor(const IconResource& icon, int size);
 // A whole icon file: directory, then the images of kIconFileSizes.
 std::string IconFileBytes(const IconResource& icon);

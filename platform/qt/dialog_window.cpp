@@ -54,10 +54,10 @@ DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner, const IResourceProvider
 
     QWidget* previous = nullptr;
     QWidget* first = nullptr;
-    std::map<const ControlTemplate*, QWidget*> built;
+    std::vector<QWidget*> built; // in template order
     for (const ControlTemplate& c : tmpl.controls) {
         QWidget* w = Build(c, resources);
-        built[&c] = w;
+        built.push_back(w);
         w->setObjectName(c.name);
         w->setProperty("controlId", c.id);
         if (!c.visible)
@@ -75,16 +75,17 @@ DialogWindow::DialogWindow(CDialog& dlg, QWidget* owner, const IResourceProvider
             first = w;
         previous = w;
     }
-    for (const auto& [c, w] : built) {
-        const ControlTemplate* label = LabelOf(tmpl, *c);
+    for (std::size_t i = 0; i < built.size(); ++i) {
+        const ControlTemplate* label = LabelOf(tmpl, tmpl.controls[i]);
         if (!label)
             continue;
+        QWidget* w = built[i];
         w->setAccessibleName(Q(ReadableText(*label)));
         // A screen reader names a combo box by the label whose buddy it is, never by the
         // accessible name; the buddy also takes the label's access key. A label that shows "&"
         // as it is would lose it to the access key.
         if (!(label->style & kNoPrefix) || label->text.find('&') == std::string::npos)
-            static_cast<QLabel*>(built.at(label))->setBuddy(w);
+            static_cast<QLabel*>(built[label - tmpl.controls.data()])->setBuddy(w);
     }
     if (first)
         first->setFocus();

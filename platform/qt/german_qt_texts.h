@@ -6,5 +6,5 @@ class QCoreApplication;
 
 // Installs Qt's German catalogue on app and makes German the default locale, so that dates
 // and sizes in the file chooser read as German too. False when the catalogue is not installed
-// (then Qt's texts stay English; the reason goes to the debug output).
+// (then Qt's texts stay English, and standard error says where it looked).
 bool InstallGermanQtTexts(QCoreApplication& app);

@@ -8,27 +8,17 @@
 
 namespace {
 
-QImage ToImage(const IconImage& image) {
-    QImage out(image.size, image.size, QImage::Format_ARGB32);
-    out.fill(Qt::transparent);
-    for (int y = 0; y < image.size; ++y) {
-        const char* row = image.rows[y];
-        for (int x = 0; x < image.size && row[x]; ++x) {
-            char c = row[x];
-            int index = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-            if (index >= 0)
-                out.setPixel(x, y, 0xFF000000u | kIconPalette[index]);
-        }
-    }
-    return out;
-}
-
-// Pixel art scaled smoothly turns to mush: every device pixel takes its nearest source pixel.
+// Pixel art scaled smoothly turns to mush: every device pixel takes its nearest art pixel.
 QPixmap Render(const IconResource& icon, int size, qreal dpr) {
-    const IconImage& art = size <= icon.small.size ? icon.small : icon.large;
+    const IconImage& art = IconArtFor(icon, size);
     const int pixels = static_cast<int>(std::lround(size * dpr));
-    QPixmap out = QPixmap::fromImage(
-        ToImage(art).scaled(pixels, pixels, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    QImage image(pixels, pixels, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = 0; y < pixels; ++y)
+        for (int x = 0; x < pixels; ++x)
+            if (const int index = PaletteIndex(art, pixels, x, y); index >= 0)
+                image.setPixel(x, y, 0xFF000000u | kIconPalette[index]);
+    QPixmap out = QPixmap::fromImage(image);
     out.setDevicePixelRatio(dpr);
     return out;
 }

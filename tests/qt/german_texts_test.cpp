@@ -5,7 +5,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -38,12 +37,6 @@ QStringList TextsOf(QWidget& window) {
     return texts;
 }
 
-void Save(QWidget& w, const QString& name) {
-    QDir().mkpath(QM_SCREENSHOT_DIR);
-    EXPECT_TRUE(w.grab().save(QString(QM_SCREENSHOT_DIR) + "/" + name, "PNG"))
-        << name.toStdString();
-}
-
 } // namespace
 
 TEST_F(QtHostTest, QtsOwnTextsAreGermanUnderAPlainLocale) {
@@ -61,14 +54,14 @@ TEST_F(QtHostTest, QtsOwnTextsAreGermanUnderAPlainLocale) {
                       ASSERT_TRUE(ServeUntil(
                           [&] { return list->model()->rowCount(list->rootIndex()) > 0; }));
                       date = list->model()->index(0, 3, list->rootIndex()).data().toString();
-                      Save(*top, "file-chooser.png");
+                      EXPECT_TRUE(SaveScreenshot(*top, "file-chooser.png"));
                       chooser = TextsOf(*top);
                       static_cast<QDialog*>(top)->reject();
                   });
         dlg.OnBrowse();
         WhenShown([](QWidget* top) { return qobject_cast<QMessageBox*>(top) != nullptr; },
                   [&](QWidget* top) {
-                      Save(*top, "message-box.png");
+                      EXPECT_TRUE(SaveScreenshot(*top, "message-box.png"));
                       box = TextsOf(*top);
                       static_cast<QDialog*>(top)->reject();
                   });
@@ -77,7 +70,7 @@ TEST_F(QtHostTest, QtsOwnTextsAreGermanUnderAPlainLocale) {
         ASSERT_NE(edit, nullptr);
         std::unique_ptr<QMenu> standard(edit->createStandardContextMenu());
         standard->adjustSize();
-        Save(*standard, "edit-menu.png");
+        EXPECT_TRUE(SaveScreenshot(*standard, "edit-menu.png"));
         for (QAction* action : standard->actions())
             menu << action->text();
     });

@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -142,11 +141,7 @@ TEST_F(QtHostTest, TheDialogsFitTheirTextsAtThisScreenScale) {
         dlg.SetDlgItemText(IDC_STATUS, "FEHLER: Einstellungen konnten nicht gespeichert werden");
         dlg.GetDlgItem(IDC_LINK_QUALITY).SetPos(160);
         ExpectLaidOut(w);
-        QDir().mkpath(QM_SCREENSHOT_DIR);
-        const QPixmap shot = w.grab();
-        EXPECT_EQ(shot.size(), w.size() * shot.devicePixelRatio());
-        EXPECT_TRUE(shot.save(
-            QStringLiteral("%1/main-%2.png").arg(QM_SCREENSHOT_DIR).arg(ScalePercent(w)), "PNG"));
+        EXPECT_TRUE(SaveScreenshot(w, QStringLiteral("main-%1.png").arg(ScalePercent(w))));
 
         bool aboutShown = false;
         WhenShown(Named("IDD_ABOUT"), [&](QWidget* about) {

@@ -7,7 +7,6 @@
 #include "res/resources.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -51,8 +50,7 @@ TEST_F(QtHostTest, ThePortsDialogTakesTypedPathsWhileTheListsFollowTheDevices) {
         discovery.Change({ftdi, acm});
         ASSERT_TRUE(ServeUntil([&] { return boxes[0]->count() == 3; }));
         EXPECT_EQ(boxes[3]->currentText(), "/dev/ttyUSB5");
-        QDir().mkpath(QM_SCREENSHOT_DIR);
-        w.grab().save(QString(QM_SCREENSHOT_DIR) + "/ports.png", "PNG");
+        EXPECT_TRUE(SaveScreenshot(w, "ports.png"));
 
         Find<QPushButton>(w, "IDOK")->click();
     });

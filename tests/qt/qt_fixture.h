@@ -12,6 +12,7 @@
 #include "res/resources.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -118,4 +119,13 @@ private:
 
 template <class W> W* Find(QWidget& window, const char* objectName) {
     return window.findChild<W*>(objectName, Qt::FindDirectChildrenOnly);
+}
+
+// A picture of the window for a person to look at, in the build's screenshot folder; true when
+// it holds the whole window.
+inline bool SaveScreenshot(QWidget& w, const QString& name) {
+    QDir().mkpath(QM_SCREENSHOT_DIR);
+    const QPixmap shot = w.grab();
+    return !shot.isNull() && shot.size() == w.size() * shot.devicePixelRatio() &&
+           shot.save(QString(QM_SCREENSHOT_DIR) + "/" + name, "PNG");
 }

@@ -3,32 +3,20 @@
 #include "res/resource.h"
 #include "res/resources.h"
 
-#include <QDir>
 #include <QLabel>
-
-namespace {
-
-bool Save(QWidget& w, const QString& name) {
-    QDir().mkpath(QM_SCREENSHOT_DIR);
-    QPixmap shot = w.grab();
-    return !shot.isNull() && shot.size() == w.size() &&
-           shot.save(QString(QM_SCREENSHOT_DIR) + "/" + name, "PNG");
-}
-
-} // namespace
 
 TEST_F(QtHostTest, ScreenshotsOfTheDialogs) {
     store->Write("Settings", "RAS Link Name", "Mast Nord");
     RunProgram([&](CLinkControlDialog& dlg, DialogWindow& w) {
         w.show();
-        EXPECT_TRUE(Save(w, "main-defaults.png"));
+        EXPECT_TRUE(SaveScreenshot(w, "main-defaults.png"));
         dlg.SetDlgItemText(IDC_STATUS, "Bitte Transceiver einschalten <jetzt>");
         dlg.GetDlgItem(IDC_LINK_QUALITY).SetPos(160);
         dlg.SetDlgItemText(IDC_TEST, "Abbrechen");
-        EXPECT_TRUE(Save(w, "main-status.png"));
+        EXPECT_TRUE(SaveScreenshot(w, "main-status.png"));
 
         WhenShown(Named("IDD_ABOUT"), [&](QWidget* about) {
-            EXPECT_TRUE(Save(*about, "about.png"));
+            EXPECT_TRUE(SaveScreenshot(*about, "about.png"));
             host.EndModal(static_cast<DialogWindow*>(about)->Dlg(), IDOK);
         });
         dlg.OnSysCommand(IDM_ABOUT, 0);
@@ -40,7 +28,7 @@ TEST_F(QtHostTest, ScreenshotsOfTheDialogs) {
         w.show();
         dial.SetDlgItemText(IDC_DIAL_ENTRY, "Mast Nord");
         dial.SetDlgItemText(IDC_DIAL_STATUS, LoadResourceString(IDS_NM_NO_ADDRESS));
-        EXPECT_TRUE(Save(w, "dial-failed.png"));
+        EXPECT_TRUE(SaveScreenshot(w, "dial-failed.png"));
         auto* status = Find<QLabel>(w, "IDC_DIAL_STATUS");
         ASSERT_TRUE(status->wordWrap());
         EXPECT_LE(status->heightForWidth(status->width()), status->height());
@@ -51,6 +39,6 @@ TEST_F(QtHostTest, ScreenshotsOfTheDialogs) {
     CDialog large(host, big);
     RunDialog(large, [&](DialogWindow& w) {
         w.show();
-        EXPECT_TRUE(Save(w, "main-12pt.png"));
+        EXPECT_TRUE(SaveScreenshot(w, "main-12pt.png"));
     });
 }
