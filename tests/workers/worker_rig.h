@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "sim/sim_port.h"
 #include "sim/transceiver.h"
+#include "tests/support/dialog_test_peer.h"
 #include "tests/support/test_env.h"
 #include "tests/support/wait_until.h"
 
@@ -191,13 +192,13 @@ public:
     CLinkControlDialog& Dlg() { return h.Dialog(); }
     void Click(int id) { h.host.UserClick(id); }
     void SetAutoMode() {
-        h.host.Sync([&] { Dlg().m_bAutoMode = true; });
+        h.host.Sync([&] { DialogPeer::SetAutoMode(Dlg(), true); });
     }
     bool AutoMode() {
-        return h.OnUi([&] { return static_cast<bool>(Dlg().m_bAutoMode); });
+        return h.OnUi([&] { return Dlg().State().autoMode; });
     }
     bool PortMarkedOpen() {
-        return h.OnUi([&] { return Dlg().m_hPort == PortState::Open; });
+        return h.OnUi([&] { return Dlg().Port() == PortState::Open; });
     }
     std::shared_ptr<Transceiver> Sim() { return FindSimulatedTransceiver(m_options); }
 
@@ -272,7 +273,7 @@ public:
         EXPECT_EQ(h.host.Pos(IDC_LINK_QUALITY), 0);
         EXPECT_FALSE(AutoMode());
         EXPECT_FALSE(PortMarkedOpen());
-        EXPECT_TRUE(h.OnUi([&] { return !Dlg().m_pConfigureThread && !Dlg().m_pTestThread; }));
+        EXPECT_TRUE(h.OnUi([&] { return Dlg().State().activity == Activity::Idle; }));
         EXPECT_TRUE(h.host.Lines("messagebox").empty());
         EXPECT_TRUE(WorkersGone());
         EXPECT_TRUE(PortOpensAgain());
