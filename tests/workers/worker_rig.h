@@ -118,41 +118,14 @@ inline std::string Unquote(const std::string& quoted) {
     return out;
 }
 
-// The end step's control operations, in their order.
-inline std::vector<std::string> ConfigureEndStep(bool dirty) {
-    std::vector<std::string> lines{"enable IDC_COM_PORT 1",     "enable IDC_BAUDRATE 1",
-                                   "enable IDC_SENSITIVITY 1",  "enable IDC_RAS_LINK_NAME 1",
-                                   "enable IDC_RUN_PROGRAM 1",  "enable IDC_BROWSE 1",
-                                   "enable IDC_RUN_INVISIBLE 1"};
-    if (dirty)
-        lines.push_back("enable IDC_SAVE 1");
-    lines.insert(lines.end(), {"text IDC_CONFIGURE \"Konfigurieren\"", "enable IDC_TEST 1",
-                               "enable IDC_CONNECT 1"});
+// What a cancelled job leaves besides its controls: the link test's bar back at 0, then the
+// status line cleared.
+inline std::vector<std::string> CancelledEnd(int button) {
+    std::vector<std::string> lines;
+    if (button == IDC_TEST)
+        lines.push_back("pos IDC_LINK_QUALITY 0");
+    lines.push_back("text IDC_STATUS \"\"");
     return lines;
-}
-
-inline std::vector<std::string> TestEndStep(bool dirty) {
-    std::vector<std::string> lines{"pos IDC_LINK_QUALITY 0",     "enable IDC_COM_PORT 1",
-                                   "enable IDC_BAUDRATE 1",      "enable IDC_SENSITIVITY 1",
-                                   "enable IDC_RAS_LINK_NAME 1", "enable IDC_RUN_PROGRAM 1",
-                                   "enable IDC_BROWSE 1",        "enable IDC_RUN_INVISIBLE 1"};
-    if (dirty)
-        lines.push_back("enable IDC_SAVE 1");
-    lines.insert(lines.end(),
-                 {"enable IDC_CONFIGURE 1", "text IDC_TEST \"Testen\"", "enable IDC_CONNECT 1"});
-    return lines;
-}
-
-inline std::vector<std::string> SettingsDisabled() {
-    return {"enable IDC_COM_PORT 0",      "enable IDC_BAUDRATE 0",    "enable IDC_SENSITIVITY 0",
-            "enable IDC_RAS_LINK_NAME 0", "enable IDC_RUN_PROGRAM 0", "enable IDC_BROWSE 0",
-            "enable IDC_RUN_INVISIBLE 0", "enable IDC_SAVE 0"};
-}
-
-inline std::vector<std::string> Concat(std::vector<std::string> a,
-                                       const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 class WorkerRig {
@@ -228,6 +201,16 @@ public:
             if (all[i] == from)
                 return {all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end()};
         return {};
+    }
+    // After(from) without the controls' states and texts, which ControlsFor decides: what the
+    // dialog was told.
+    std::vector<std::string> ReportsAfter(const std::string& from) {
+        std::vector<std::string> out;
+        for (const auto& l : After(from))
+            if (l.rfind("enable ", 0) != 0 && l.rfind("text IDC_CONFIGURE ", 0) != 0 &&
+                l.rfind("text IDC_TEST ", 0) != 0 && l.rfind("text IDC_CONNECT ", 0) != 0)
+                out.push_back(l);
+        return out;
     }
     std::vector<std::string> Statuses() {
         std::vector<std::string> out;
