@@ -3,6 +3,7 @@
 
 #include "link/termios_settings.h"
 #include "platform/cancel_token.h"
+#include "platform/unique_fd_posix.h"
 
 #include <algorithm>
 #include <atomic>
@@ -41,32 +42,6 @@ constexpr Milliseconds kLinePollInterval{5};
 std::string ErrnoText(int err) {
     return std::strerror(err);
 }
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    ~UniqueFd() { Reset(); }
-
-    int Get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void Reset() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
