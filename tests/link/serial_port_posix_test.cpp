@@ -1,8 +1,10 @@
 // The POSIX port on a pseudo-terminal pair: the test plays the far end on the master side.
 // A pty has no modem lines and no real transmitter, so CTS and the output queue are played by
 // stand-ins where a test needs them.
+#include "link/port_ownership_posix.h"
 #include "link/serial_port_posix.h"
 #include "link/termios_settings.h"
+#include "link/uucp_lock_posix.h"
 
 #include "platform/cancel_token.h"
 #include "pty_pair.h"
