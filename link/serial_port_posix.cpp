@@ -55,13 +55,13 @@ public:
         ::flock(m_fd.Get(), LOCK_UN);
     }
 
-    bool SetLine(const LineSettings& line) override;
-    bool ReadCts(bool& on) override;
-    bool WaitForCts(bool on, Timeout timeout) override;
-    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override;
-    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
-    bool Purge() override;
-    std::string LastError() const override { return m_lastError; }
+    SerialResult SetLine(const LineSettings& line) override;
+    SerialResult ReadCts(bool& on) override;
+    SerialResult WaitForCts(bool on, Timeout timeout) override;
+    SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written,
+                       Timeout timeout) override;
+    SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
+    SerialResult Purge() override;
 
 private:
     enum class Wake { Ready, TimedOut, Cancelled, Failed };
@@ -72,13 +72,11 @@ private:
     Wake Pause(SteadyClock::duration interval, std::optional<SteadyClock::time_point> deadline);
     bool Cancelled() const { return m_cancel && m_cancel->IsCancelled(); }
 
-    bool Fail(const char* operation, int err) {
-        m_lastError = std::string(operation) + ": " + ErrnoText(err);
-        return false;
+    static SerialResult Fail(const char* operation, int err) {
+        return Fail(operation, ErrnoText(err));
     }
-    bool Fail(const char* operation, const std::string& text) {
-        m_lastError = std::string(operation) + ": " + text;
-        return false;
+    static SerialResult Fail(const char* operation, const std::string& text) {
+        return SerialResult::Failed(std::string(operation) + ": " + text);
     }
 
     std::vector<UucpLock> m_locks; // declared first: removed only after the descriptor is closed
@@ -86,7 +84,6 @@ private:
     std::shared_ptr<CancelToken> m_cancel;
     PosixPortEnvironment m_env;
     std::uint32_t m_baud = 0; // as last set; paces the wait for the output queue
-    std::string m_lastError;
 };
 
 } // namespace
@@ -162,7 +159,7 @@ PosixSerialPort::Wake PosixSerialPort::Pause(SteadyClock::duration interval,
     return wake;
 }
 
-bool PosixSerialPort::SetLine(const LineSettings& line) {
+SerialResult PosixSerialPort::SetLine(const LineSettings& line) {
     termios wanted{};
     if (::tcgetattr(m_fd.Get(), &wanted) != 0)
         return Fail("SetLine", errno);
@@ -193,46 +190,47 @@ bool PosixSerialPort::SetLine(const LineSettings& line) {
     int off = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(m_fd.Get(), TIOCMBIC, &off) != 0 && errno != ENOTTY && errno != EINVAL)
         return Fail("SetLine", errno);
-    return true;
+    return {};
 }
 
-bool PosixSerialPort::ReadCts(bool& on) {
+SerialResult PosixSerialPort::ReadCts(bool& on) {
     on = false;
     int lines = 0;
     if (const int err = m_env.readModemLines(m_fd.Get(), lines))
         return Fail("ReadCts", err);
     on = (lines & TIOCM_CTS) != 0;
-    return true;
+    return {};
 }
 
-bool PosixSerialPort::WaitForCts(bool on, Timeout timeout) {
+SerialResult PosixSerialPort::WaitForCts(bool on, Timeout timeout) {
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("WaitForCts", "cancelled");
+        return SerialResult::Cancelled();
     for (;;) {
         int lines = 0;
         if (const int err = m_env.readModemLines(m_fd.Get(), lines))
             return Fail("WaitForCts", err);
         if (((lines & TIOCM_CTS) != 0) == on)
-            return true;
+            return {};
         switch (Pause(kLinePollInterval, deadline)) {
         case Wake::Ready:
             break;
         case Wake::TimedOut:
-            return Fail("WaitForCts", "timed out");
+            return SerialResult::TimedOut();
         case Wake::Cancelled:
-            return Fail("WaitForCts", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("WaitForCts", errno);
         }
     }
 }
 
-bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
+SerialResult PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got,
+                                   Timeout timeout) {
     got = 0;
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("Read", "cancelled");
+        return SerialResult::Cancelled();
     for (;;) {
         while (got < buffer.size()) {
             const ssize_t n = ::read(m_fd.Get(), buffer.data() + got, buffer.size() - got);
@@ -246,8 +244,10 @@ bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
                 return Fail("Read", errno);
             break; // nothing more for now (a raw tty with VMIN 0 says so with 0)
         }
-        if (got == buffer.size() || Passed(deadline))
-            return true;
+        if (got == buffer.size())
+            return {};
+        if (Passed(deadline))
+            return SerialResult::TimedOut();
 
         short revents = 0;
         switch (Wait(m_fd.Get(), POLLIN, deadline, revents)) {
@@ -256,7 +256,7 @@ bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
         case Wake::TimedOut:
             continue; // one last look, then the deadline ends it
         case Wake::Cancelled:
-            return Fail("Read", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("Read", errno);
         }
@@ -267,12 +267,12 @@ bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
     }
 }
 
-bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
-                            Timeout timeout) {
+SerialResult PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
+                                    Timeout timeout) {
     written = 0;
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("Write", "cancelled");
+        return SerialResult::Cancelled();
     while (written < data.size()) {
         const ssize_t n = ::write(m_fd.Get(), data.data() + written, data.size() - written);
         if (n > 0) {
@@ -288,9 +288,9 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
         case Wake::Ready:
             break;
         case Wake::TimedOut:
-            return true; // the write time-out: a short count, no failure
+            return SerialResult::TimedOut();
         case Wake::Cancelled:
-            return Fail("Write", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("Write", errno);
         }
@@ -307,7 +307,7 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
         if (const int err = m_env.readOutputQueue(m_fd.Get(), queued))
             return Fail("Write", err);
         if (queued <= 0)
-            return true;
+            return {};
         // Look again about when the queued bytes should be out: a fixed interval would add up
         // to more than the line time over a link-test cycle of 64 short writes.
         const auto lineTime =
@@ -319,19 +319,19 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
         case Wake::Ready:
             break;
         case Wake::TimedOut:
-            return true;
+            return SerialResult::TimedOut();
         case Wake::Cancelled:
-            return Fail("Write", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("Write", errno);
         }
     }
 }
 
-bool PosixSerialPort::Purge() {
+SerialResult PosixSerialPort::Purge() {
     if (::tcflush(m_fd.Get(), TCIOFLUSH) != 0)
         return Fail("Purge", errno);
-    return true;
+    return {};
 }
 
 PosixPortEnvironment DefaultPosixPortEnvironment() {

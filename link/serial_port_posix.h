@@ -2,7 +2,7 @@
 //
 // How it works: the port is one non-blocking descriptor. Every blocking call is a loop around
 // poll() on that descriptor and the worker's cancel descriptor, with one deadline per call, so
-// a cancel wakes any wait at once and the call returns false. termios is set raw with
+// a cancel wakes any wait at once and the call ends as Cancelled. termios is set raw with
 // VMIN = VTIME = 0; the read time-outs are ours. A write returns once the driver's output
 // queue is empty (TIOCOUTQ polled every few milliseconds, since tcdrain() cannot be woken).
 // CTS is watched by reading the modem lines every few milliseconds: TIOCMIWAIT cannot be
