@@ -574,22 +574,13 @@ TEST_F(CtsTest, APulseOverBeforeTheWaitLooksLeavesItWaitingUntilCancelled) {
     EXPECT_GE(reads, 5) << "the wait ended without the level";
 }
 
-TEST_F(CtsTest, ABlockingCallAfterTheCancelFailsAtOnce) {
-    auto port = OpenRaw();
-    cancel->Cancel();
-    std::uint8_t buf[1] = {0};
-    std::size_t n = 0;
-    EXPECT_EQ(port->Read(buf, n, std::nullopt), SerialStatus::Cancelled);
-    EXPECT_EQ(port->Write(buf, n, std::nullopt), SerialStatus::Cancelled);
-    EXPECT_EQ(port->WaitForCts(false, std::nullopt), SerialStatus::Cancelled)
-        << "CTS is off, but the cancel came";
-}
-
 // Each way a call can end, as the call says it: done, the time-out run out with what it
-// moved, woken by the cancel, or refused by the system (the far end gone, the lines unplugged).
+// moved, cancelled (before it or while it waits), or refused by the system (the far end gone,
+// the lines unplugged).
 TEST_F(CtsTest, EachCallSaysHowItEnded) {
     using enum SerialStatus;
-    enum class Meanwhile { Nothing, Cancel, HangUp, Unplug }; // once the call waits
+    // Done once the call waits; CancelFirst before it begins.
+    enum class Meanwhile { Nothing, CancelFirst, Cancel, HangUp, Unplug };
     struct Case {
         const char* name;
         std::function<SerialResult(ISerialPort&, std::size_t& moved)> call;
@@ -631,6 +622,12 @@ TEST_F(CtsTest, EachCallSaysHowItEnded) {
         {"a read, cancelled", read(8, std::nullopt), Meanwhile::Cancel, Cancelled, 0},
         {"a write, cancelled", write(lots, std::nullopt), Meanwhile::Cancel, Cancelled, {}},
         {"a CTS wait, cancelled", waitForCts(std::nullopt), Meanwhile::Cancel, Cancelled, 0},
+        {"a read after the cancel", read(8, std::nullopt), Meanwhile::CancelFirst, Cancelled, 0},
+        {"a write after the cancel", write(lots, 60s), Meanwhile::CancelFirst, Cancelled, 0},
+        // CTS is off as wanted, but the cancel came first.
+        {"a CTS wait after the cancel",
+         [](ISerialPort& p, std::size_t&) { return p.WaitForCts(false, std::nullopt); },
+         Meanwhile::CancelFirst, Cancelled, 0},
         {"a read, hung up", read(8, std::nullopt), Meanwhile::HangUp, Failed, 0},
         {"a CTS wait, unplugged", waitForCts(std::nullopt), Meanwhile::Unplug, Failed, 0,
          "Input/output error"},
@@ -647,6 +644,8 @@ TEST_F(CtsTest, EachCallSaysHowItEnded) {
         std::jthread meanwhile;
         if (c.meanwhile == Meanwhile::Nothing)
             line.Send({'x', 'y', 'z'}); // what a read finds
+        else if (c.meanwhile == Meanwhile::CancelFirst)
+            token->Cancel();
         else
             meanwhile = OnceWaiting([&] {
                 if (c.meanwhile == Meanwhile::Cancel)
