@@ -123,6 +123,11 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before Qt starts its threads, since setenv is not safe beside them. Should the system bus
+    // stop answering between NetworkManager's probe and Qt's Hello, libdbus gives up after 25 s
+    // and Qt drops the private connection unclosed, which libdbus treats as a fatal misuse and
+    // aborts on. Read by libdbus at its first warning; a value the user set stays.
+    ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
     CLinkControlApp theApp;
     // Before QApplication, which takes its own options out of argv.
     theApp.SetStartup(argc, argv);

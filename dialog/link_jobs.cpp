@@ -169,7 +169,7 @@ void CLinkControlDialog::DecideStartMode() {
         OpenLinkPort(m_context.ports, SelectedPort(), nullptr, reporter, false);
     if (port) {
         bool cts = false;
-        const bool answered = port->ReadCts(cts);
+        const bool answered = port->ReadCts(cts).Ok();
         // Each job opens the port anew.
         CloseLinkPort(port, reporter);
         if (answered) {

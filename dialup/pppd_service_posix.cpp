@@ -3,6 +3,7 @@
 #include "dialup/entry_name.h"
 #include "dialup/spawn.h"
 #include "platform/cancel_token.h"
+#include "platform/unique_fd_posix.h"
 
 #include "dialup/pidfd_posix.h"
 #include <algorithm>
@@ -27,34 +28,17 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
 struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 using Dir = std::unique_ptr<DIR, DirCloser>;
 
 std::string ReadSmallFile(const std::string& path, size_t limit) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd)
         return {};
     std::string text(limit, '\0');
-    ssize_t n = ::read(fd.get(), text.data(), limit);
+    ssize_t n = ::read(fd.Get(), text.data(), limit);
     text.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return text;
 }
@@ -90,17 +74,17 @@ std::vector<std::string> ReadCmdline(pid_t pid) {
 // A pidfd for the link's pppd named in its pid file, or none. The pidfd pins the process: the
 // check reads the command line by number, and the signal 0 afterwards proves that the process the
 // pidfd holds was still alive then, so the number had not passed to another process meanwhile.
-Fd OpenLinkPppd(const std::string& runDir, const std::string& link, pid_t expected = 0) {
+UniqueFd OpenLinkPppd(const std::string& runDir, const std::string& link, pid_t expected = 0) {
     const pid_t pid = ParsePidFile(ReadSmallFile(runDir + "/ppp-" + link + ".pid", 64));
     if (pid == 0 || (expected != 0 && pid != expected))
-        return Fd();
-    Fd pidfd(PidfdOpen(pid));
+        return UniqueFd();
+    UniqueFd pidfd(PidfdOpen(pid));
     if (!pidfd)
-        return Fd(); // gone
+        return UniqueFd(); // gone
     if (!IsPppdOfLink(ReadCmdline(pid), link))
-        return Fd(); // a stale file whose number now belongs to someone else, or a zombie
-    if (PidfdSendSignal(pidfd.get(), 0) != 0)
-        return Fd();
+        return UniqueFd(); // a stale file whose number now belongs to someone else, or a zombie
+    if (PidfdSendSignal(pidfd.Get(), 0) != 0)
+        return UniqueFd();
     return pidfd;
 }
 
@@ -245,7 +229,7 @@ std::optional<std::vector<RASCONN>> PppdService::EnumConnections() {
     std::sort(links.begin(), links.end());
     std::vector<RASCONN> active;
     for (const std::string& link : links) {
-        Fd pidfd = OpenLinkPppd(m_config.runDir, link);
+        UniqueFd pidfd = OpenLinkPppd(m_config.runDir, link);
         if (!pidfd)
             continue;
         const pid_t pid =
@@ -260,15 +244,15 @@ bool PppdService::HangUp(HRASCONN handle) {
     if (!key)
         return true;
     const auto& [link, pid] = *key;
-    Fd pidfd = OpenLinkPppd(m_config.runDir, link, pid);
+    UniqueFd pidfd = OpenLinkPppd(m_config.runDir, link, pid);
     if (!pidfd)
         return true; // that pppd is gone already; whatever holds its number is left alone
-    if (PidfdSendSignal(pidfd.get(), SIGTERM) != 0) {
+    if (PidfdSendSignal(pidfd.Get(), SIGTERM) != 0) {
         std::fprintf(stderr, "Quillmere: cannot stop pppd %d: %s\n", static_cast<int>(pid),
                      std::strerror(errno));
         return false;
     }
-    return WaitForExit(pidfd.get(), kServiceDeadline);
+    return WaitForExit(pidfd.Get(), kServiceDeadline);
 }
 
 DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cancel,
@@ -297,18 +281,18 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
     }
     const pid_t pid = started.pid;
     // Our own unreaped child: its number cannot pass to another process before waitpid.
-    Fd pidfd(PidfdOpen(pid));
+    UniqueFd pidfd(PidfdOpen(pid));
 
     bool cancelled = false;
     std::optional<int> status;
     while (!status) {
-        pollfd fds[2] = {{pidfd.get(), POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
+        pollfd fds[2] = {{pidfd.Get(), POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
         // Without a pidfd (an old kernel) the child is looked at every 100 ms.
         ::poll(fds, 2, pidfd ? -1 : 100);
         if (cancel.IsCancelled()) {
             cancelled = true;
             ::kill(pid, SIGTERM); // still our unreaped child: the number is its own
-            if (!pidfd || !WaitForExit(pidfd.get(), std::chrono::milliseconds(3000)))
+            if (!pidfd || !WaitForExit(pidfd.Get(), std::chrono::milliseconds(3000)))
                 ::kill(pid, SIGKILL);
         }
         int st = 0;

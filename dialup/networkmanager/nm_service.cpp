@@ -25,7 +25,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -530,14 +529,8 @@ std::string NetworkManagerReasonText(unsigned reason) {
 }
 
 std::shared_ptr<IDialupService> MakeNetworkManagerService() {
-    // The program's "/d" start runs without any Qt application object; D-Bus needs one.
-    static std::unique_ptr<QCoreApplication> ownApp;
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "Quillmere";
-        static char* argv[] = {name, nullptr};
-        ownApp = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    if (!QCoreApplication::instance())
+        return nullptr; // Qt's D-Bus needs the caller's application object
     static const bool registered = [] {
         qDBusRegisterMetaType<NmSettings>();
         return true;
@@ -551,10 +544,6 @@ std::shared_ptr<IDialupService> MakeNetworkManagerService() {
                      probe.reason.c_str());
     if (!probe.hasOwner)
         return nullptr;
-    // Should the bus stop answering between the probe and Qt's Hello, libdbus gives up after 25 s
-    // and Qt drops the private connection unclosed, which libdbus treats as a fatal misuse and
-    // aborts on. Read by libdbus at its first warning; a value the user set stays.
-    ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
     auto service = std::make_shared<NetworkManagerService>();
     return service->Reachable() ? service : nullptr;
 }
