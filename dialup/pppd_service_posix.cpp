@@ -3,6 +3,7 @@
 #include "dialup/entry_name.h"
 #include "dialup/spawn.h"
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 
 #include "dialup/pidfd_posix.h"
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -229,8 +229,8 @@ std::string PppdService::ResolvePeer(const std::string& entry) const {
 std::optional<std::vector<RASCONN>> PppdService::EnumConnections() {
     Dir dir(::opendir(m_config.runDir.c_str()));
     if (!dir) {
-        std::fprintf(stderr, "Quillmere: cannot read %s: %s\n", m_config.runDir.c_str(),
-                     std::strerror(errno));
+        DiagnoseFormat("Quillmere: cannot read %s: %s", m_config.runDir.c_str(),
+                       std::strerror(errno));
         return std::nullopt;
     }
     std::vector<std::string> links;
@@ -264,8 +264,8 @@ bool PppdService::HangUp(HRASCONN handle) {
     if (!pidfd)
         return true; // that pppd is gone already; whatever holds its number is left alone
     if (PidfdSendSignal(pidfd.get(), SIGTERM) != 0) {
-        std::fprintf(stderr, "Quillmere: cannot stop pppd %d: %s\n", static_cast<int>(pid),
-                     std::strerror(errno));
+        DiagnoseFormat("Quillmere: cannot stop pppd %d: %s", static_cast<int>(pid),
+                       std::strerror(errno));
         return false;
     }
     return WaitForExit(pidfd.get(), kServiceDeadline);
@@ -291,8 +291,8 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
     const SpawnResult started =
         SpawnProcess({m_config.program, "call", peer, "updetach", "linkname", peer}, options);
     if (started.pid < 0) {
-        std::fprintf(stderr, "Quillmere: cannot start %s: %s\n", m_config.program.c_str(),
-                     std::strerror(started.error));
+        DiagnoseFormat("Quillmere: cannot start %s: %s", m_config.program.c_str(),
+                       std::strerror(started.error));
         return DialOutcome::Fail("pppd kann nicht gestartet werden.");
     }
     const pid_t pid = started.pid;
@@ -327,7 +327,7 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
         // pppd's own words went to standard error before: this says which dial they belong to.
         const std::string said =
             "pppd call " + peer + ": exit status " + std::to_string(WEXITSTATUS(*status));
-        std::fprintf(stderr, "Quillmere: %s\n", said.c_str());
+        DiagnoseFormat("Quillmere: %s", said.c_str());
         // pppd takes a device path that does not exist for an unknown option: most often the
         // adapter is not plugged in, which the user can mend.
         const std::string missing = WEXITSTATUS(*status) == 2
@@ -340,7 +340,7 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
                                      said);
         return DialOutcome::Fail(PppdExitText(WEXITSTATUS(*status)), said);
     }
-    std::fprintf(stderr, "Quillmere: pppd call %s ended abnormally (wait status %d)\n",
-                 peer.c_str(), *status);
+    DiagnoseFormat("Quillmere: pppd call %s ended abnormally (wait status %d)", peer.c_str(),
+                   *status);
     return DialOutcome::Fail("pppd ist abgestürzt.");
 }

@@ -1,13 +1,14 @@
 #include "link/worker_support.h"
 
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 
 #include <cstdio>
 
 void FailStep(int code, const ISerialPort& port, const CancelToken& cancel) {
     if (cancel.IsCancelled())
         throw WorkerCancelled{};
-    std::fprintf(stderr, "Quillmere: serial step %d failed: %s\n", code, port.LastError().c_str());
+    DiagnoseFormat("Quillmere: serial step %d failed: %s", code, port.LastError().c_str());
     throw StepFailed{code};
 }
 

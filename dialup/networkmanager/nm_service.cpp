@@ -6,6 +6,7 @@
 #include "dialup/networkmanager/nm_state_watch.h"
 #include "dialup/service_binding.h"
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 #include "res/resource.h"
 #include "res/resources.h"
 
@@ -24,7 +25,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -263,16 +263,17 @@ private:
         return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage());
     }
 
-    // Writes the service's error to stderr and returns it.
+    // Passes the service's error to the diagnostics and returns it.
     static std::string Report(const std::string& what, const QDBusMessage& reply) {
         std::string text = ErrorText(reply);
-        std::fprintf(stderr, "Quillmere: NetworkManager %s: %s\n", what.c_str(), text.c_str());
+        DiagnoseFormat("Quillmere: NetworkManager %s: %s", what.c_str(), text.c_str());
         return text;
     }
 
-    // The sentence for the dial dialog; what the service said goes to the tooltip and stderr.
+    // The sentence for the dial dialog; what the service said goes to the tooltip and the
+    // diagnostics.
     static DialOutcome Failure(std::string sentence, const std::string& what, std::string detail) {
-        std::fprintf(stderr, "Quillmere: NetworkManager %s: %s\n", what.c_str(), detail.c_str());
+        DiagnoseFormat("Quillmere: NetworkManager %s: %s", what.c_str(), detail.c_str());
         return DialOutcome::Fail(std::move(sentence), std::move(detail));
     }
 
@@ -294,8 +295,8 @@ private:
             m_bus.connect(kService, kManagerPath, kProperties, QStringLiteral("PropertiesChanged"),
                           &watch, SLOT(OnManagerPropertiesChanged(QDBusMessage)));
         if (!all) // the waits then end at their deadlines
-            std::fprintf(stderr, "Quillmere: NetworkManager: signals not connected: %s\n",
-                         Utf8(m_bus.lastError().message()).c_str());
+            DiagnoseFormat("Quillmere: NetworkManager: signals not connected: %s",
+                           Utf8(m_bus.lastError().message()).c_str());
     }
 
     DialOutcome Refused(const std::string& entry, const QDBusMessage& reply) {
@@ -547,8 +548,7 @@ std::shared_ptr<IDialupService> MakeNetworkManagerService() {
     // waits for it without a deadline of ours.
     const BusProbeResult probe = ProbeBus(SystemBusAddress(), Utf8(kService), kBusProbeDeadline);
     if (probe.connected && !probe.answered)
-        std::fprintf(stderr, "Quillmere: NetworkManager not used: system bus: %s\n",
-                     probe.reason.c_str());
+        DiagnoseFormat("Quillmere: NetworkManager not used: system bus: %s", probe.reason.c_str());
     if (!probe.hasOwner)
         return nullptr;
     // Should the bus stop answering between the probe and Qt's Hello, libdbus gives up after 25 s
