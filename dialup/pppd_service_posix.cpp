@@ -4,6 +4,8 @@
 #include "dialup/spawn.h"
 #include "platform/cancel_token.h"
 #include "platform/diagnostics.h"
+#include "res/resource.h"
+#include "res/resources.h"
 
 #include "dialup/pidfd_posix.h"
 #include <algorithm>
@@ -158,47 +160,9 @@ std::string MissingDeviceOfPeersFile(const std::string& path) {
 }
 
 std::string PppdExitText(int status) {
-    switch (status) {
-    case 1:
-        return "pppd ist mit einem schweren Fehler abgebrochen.";
-    case 2:
-        return "Die pppd-Einstellungen dieser Verbindung sind fehlerhaft.";
-    case 3:
-        return "pppd hat nicht die nötigen Rechte.";
-    case 4:
-        return "Der Kernel unterstützt kein PPP.";
-    case 5:
-        return "pppd wurde durch ein Signal beendet.";
-    case 6:
-        return "Der serielle Port ist von einem anderen Programm belegt.";
-    case 7:
-        return "Der serielle Port kann nicht geöffnet werden.";
-    case 8:
-        return "Das Verbindungsskript ist fehlgeschlagen.";
-    case 9:
-        return "Das Programm für die pty-Verbindung kann nicht gestartet werden.";
-    case 10:
-        return "Die PPP-Aushandlung ist fehlgeschlagen.";
-    case 11:
-        return "Die Gegenstelle hat sich nicht ausgewiesen.";
-    case 12:
-        return "Die Verbindung wurde wegen Leerlaufs beendet.";
-    case 13:
-        return "Die Verbindung wurde nach Ablauf der erlaubten Zeit beendet.";
-    case 14:
-        return "Rückruf vereinbart: Die Gegenstelle ruft zurück.";
-    case 15:
-        return "Die Gegenstelle antwortet nicht mehr.";
-    case 16:
-        return "Das Modem hat aufgelegt.";
-    case 17:
-        return "Auf der Leitung wurde eine Schleife erkannt.";
-    case 18:
-        return "Das Initialisierungsskript ist fehlgeschlagen.";
-    case 19:
-        return "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen.";
-    }
-    return "pppd wurde mit Status " + std::to_string(status) + " beendet.";
+    return status >= 1 && status <= 19
+               ? LoadResourceString(IDS_PPPD_EXIT + status)
+               : FormatResourceString(IDS_PPPD_EXIT_OTHER, {std::to_string(status)});
 }
 
 PppdService::PppdService(PppdConfig config) : m_config(std::move(config)) {}
@@ -274,13 +238,13 @@ bool PppdService::HangUp(HRASCONN handle) {
 DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cancel,
                               const DialProgress& progress) {
     if (!IsUsablePeerName(entry))
-        return DialOutcome::Fail("Der Name \"" + entry + "\" ist für pppd nicht zulässig.");
+        return DialOutcome::Fail(FormatResourceString(IDS_PPPD_BAD_NAME, {entry}));
     const std::string peer = ResolvePeer(entry);
     if (peer.empty())
-        return DialOutcome::Fail("Zu \"" + entry + "\" gibt es keine Datei in " +
-                                 m_config.peersDir + ".");
+        return DialOutcome::Fail(
+            FormatResourceString(IDS_PPPD_NO_PEER, {entry, m_config.peersDir}));
     if (progress)
-        progress("Wähle " + peer + "...");
+        progress(FormatResourceString(IDS_DIAL_DIALING, {peer}));
 
     SpawnOptions options;
     options.searchPath = false;
@@ -293,7 +257,7 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
     if (started.pid < 0) {
         DiagnoseFormat("Quillmere: cannot start %s: %s", m_config.program.c_str(),
                        std::strerror(started.error));
-        return DialOutcome::Fail("pppd kann nicht gestartet werden.");
+        return DialOutcome::Fail(LoadResourceString(IDS_PPPD_NOT_STARTED));
     }
     const pid_t pid = started.pid;
     // Our own unreaped child: its number cannot pass to another process before waitpid.
@@ -334,13 +298,10 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
                                         ? MissingDeviceOfPeersFile(m_config.peersDir + "/" + peer)
                                         : std::string();
         if (!missing.empty())
-            return DialOutcome::Fail("Den Anschluss " + missing +
-                                         " gibt es nicht. Prüfen Sie, ob der Adapter des "
-                                         "Laser-Transceivers eingesteckt ist.",
-                                     said);
+            return DialOutcome::Fail(FormatResourceString(IDS_PPPD_NO_DEVICE, {missing}), said);
         return DialOutcome::Fail(PppdExitText(WEXITSTATUS(*status)), said);
     }
     DiagnoseFormat("Quillmere: pppd call %s ended abnormally (wait status %d)", peer.c_str(),
                    *status);
-    return DialOutcome::Fail("pppd ist abgestürzt.");
+    return DialOutcome::Fail(LoadResourceString(IDS_PPPD_CRASHED));
 }

@@ -75,9 +75,7 @@ std::string ReasonName(unsigned reason) {
 }
 
 std::string UnknownConnectionText(const std::string& entry) {
-    std::string text = LoadResourceString(IDS_NM_UNKNOWN_CONNECTION);
-    text.replace(text.find("%1"), 2, entry);
-    return text;
+    return FormatResourceString(IDS_NM_UNKNOWN_CONNECTION, {entry});
 }
 
 // How long the start waits for the bus: the main window must not wait for a frozen bus daemon.
@@ -210,7 +208,7 @@ public:
     DialOutcome Dial(const std::string& entry, const CancelToken& cancel,
                      const DialProgress& progress) override {
         if (progress)
-            progress("Wähle " + entry + "...");
+            progress(FormatResourceString(IDS_DIAL_DIALING, {entry}));
         const auto deadline = SteadyClock::now() + kServiceDeadline;
         QString connection;
         std::string error;
@@ -352,7 +350,7 @@ private:
             if (state == kDeactivated)
                 return Ended(what, active, devices, watch);
             if (state == kActivating && !announced && progress) {
-                progress("Verbindung wird aufgebaut...");
+                progress(LoadResourceString(IDS_NM_ACTIVATING));
                 announced = true;
             }
             const unsigned seen = state;
