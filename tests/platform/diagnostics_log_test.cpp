@@ -1,11 +1,13 @@
 #include "platform/diagnostics_win32.h"
 
+#include "platform/diagnostics.h"
 #include "tests/support/test_env.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -64,5 +66,23 @@ TEST(DiagnosticsLog, KeepsOneFullFileBesideTheCurrentOne) {
     EXPECT_EQ(Lines(older).back(), Line('c', 49));
     EXPECT_EQ(Lines(log).size(), 10u);
     EXPECT_EQ(Lines(log).front(), Line('c', 50));
+    fs::remove_all(dir);
+}
+
+// The program's own log is where the documentation sends the user, each line saying which
+// process wrote it.
+TEST(DiagnosticsLog, ADiagnosticGoesToTheLocalApplicationDataFolder) {
+    const fs::path dir = MakeTempDir("qm-appdata-");
+    ASSERT_FALSE(dir.empty());
+    const char* before = std::getenv("LOCALAPPDATA");
+    const std::string saved = before ? before : "";
+    SetEnv("LOCALAPPDATA", dir.string());
+    Diagnose("Quillmere: COM3 () is not available: no device is mapped to this port");
+    SetEnv("LOCALAPPDATA", saved);
+    const std::vector<std::string> lines = Lines(dir / "Talvenmark/Quillmere/Quillmere.log");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_THAT(lines[0], testing::EndsWith(" [" + std::to_string(ProcessId()) +
+                                            "] Quillmere: COM3 () is not available: no device "
+                                            "is mapped to this port\n"));
     fs::remove_all(dir);
 }
