@@ -1,13 +1,14 @@
 #include "link/worker_support.h"
 
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 
 #include <cstdio>
 
 namespace {
 
 [[noreturn]] void FailStep(int code, const std::string& error) {
-    std::fprintf(stderr, "Quillmere: serial step %d failed: %s\n", code, error.c_str());
+    DiagnoseFormat("Quillmere: serial step %d failed: %s", code, error.c_str());
     throw StepFailed{code};
 }
 
