@@ -2,6 +2,7 @@
 #include "app/link_control_app.h"
 #include "app/port_listing.h"
 #include "dialup/networkmanager/nm_service.h"
+#include "platform/diagnostics.h"
 #include "platform/headless_host.h"
 #include "platform/process.h"
 #include "platform/qt/german_qt_texts.h"
@@ -39,13 +40,11 @@ bool DisplayAvailable() {
 const char* s_programName = "";
 const char* s_programPath = "";
 
-void PrintNoDisplay(const char* what) {
-    std::fprintf(stderr,
-                 "%s: %s.\n"
-                 "Start it in a graphical session, under a virtual X server "
-                 "(xvfb-run -a %s), or without any display with "
-                 "QT_QPA_PLATFORM=offscreen.\n",
-                 s_programName, what, s_programPath);
+void PrintNoDisplay(const std::string& what) {
+    Diagnose(std::string(s_programName) + ": " + what + ".");
+    Diagnose(
+        std::string("Start it in a graphical session, under a virtual X server (xvfb-run -a ") +
+        s_programPath + "), or without any display with QT_QPA_PLATFORM=offscreen.");
 }
 
 // A display that is named but cannot be opened (no X server behind DISPLAY, no Wayland socket)
@@ -65,13 +64,13 @@ private:
                 s_previous(type, context, text);
             return;
         }
-        std::fprintf(stderr, "Qt: %s\n", text.toLocal8Bit().constData());
+        Diagnose(std::string("Qt: ") + text.toLocal8Bit().constData());
         std::string what = "the display cannot be opened (";
         for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
             if (HasEnv(name))
                 what +=
                     std::string(what.back() == '(' ? "" : ", ") + name + "=" + std::getenv(name);
-        PrintNoDisplay((what + ")").c_str());
+        PrintNoDisplay(what + ")");
         ExitProcess(2);
     }
 
@@ -100,7 +99,7 @@ public:
         : m_thread([this, limit] {
               std::unique_lock lock(m_mutex);
               if (!m_cv.wait_for(lock, limit, [this] { return m_stop; })) {
-                  std::fprintf(stderr, "Quillmere: the dial-up service did not answer in time\n");
+                  Diagnose("Quillmere: the dial-up service did not answer in time");
                   ExitProcess(0);
               }
           }) {}
@@ -123,6 +122,11 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before Qt starts its threads, since setenv is not safe beside them. Should the system bus
+    // stop answering between NetworkManager's probe and Qt's Hello, libdbus gives up after 25 s
+    // and Qt drops the private connection unclosed, which libdbus treats as a fatal misuse and
+    // aborts on. Read by libdbus at its first warning; a value the user set stays.
+    ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
     CLinkControlApp theApp;
     // Before QApplication, which takes its own options out of argv.
     theApp.SetStartup(argc, argv);

@@ -1,12 +1,12 @@
 // Start-up on Windows: the application object, the dialogs on the system's dialog manager, and
 // the end of the process.
 #include "app/link_control_app.h"
+#include "platform/diagnostics.h"
 #include "platform/tracing_host.h"
 #include "platform/win32/arguments.h"
 #include "platform/win32/win32_host.h"
 #include "res/resources.h"
 
-#include <cstdio>
 #include <optional>
 
 #include "platform/windows_api.h"
@@ -19,7 +19,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     if (!::InitCommonControlsEx(&controls))
-        std::fprintf(stderr, "Quillmere: InitCommonControlsEx failed\n");
+        Diagnose("Quillmere: InitCommonControlsEx failed");
 
     // "/d" needs no branch of its own here: the dialog hangs up and closes in its
     // initialisation, before it is shown.

@@ -5,7 +5,7 @@
 //     except the link test's, which the next item covers;
 //   - the simulated user's reaction and the dial delay, once for each "cts on" and "dial" the
 //     simulators' logs report;
-//   - the waits the program is specified to make: the 500 ms pause before the packet, the
+//   - the program's own fixed waits: the 500 ms pause before the packet, the
 //     100 ms read time-out that ends the readiness loop (and the echo check's, if its read came
 //     back short), and the link test up to the end of its first cycle at or after 6000 ms, as
 //     the trace shows it. The link test's own cycles are measured by link_cycle; the figure
@@ -103,7 +103,7 @@ LogFigures ReadLogs(const std::string& transceiverLog, const std::string& dialLo
 struct Step {
     const char* name;
     const char* untilLine; // the step ends with the first such trace line after the last step
-    double specifiedMs;    // filled in per run where it depends on the logs
+    double dueMs;          // what it should take; filled in per run where it depends on the logs
 };
 
 struct RunResult {
@@ -179,7 +179,7 @@ RunResult RunOnce(const std::string& binary, int reactMs, int delayMs) {
         }
         const double ms = static_cast<double>(trace[at].ns - last) / 1e6;
         r.stepMs.push_back(ms);
-        r.stepExcessMs.push_back(ms - s.specifiedMs);
+        r.stepExcessMs.push_back(ms - s.dueMs);
         last = trace[at].ns;
     }
     const double ms = static_cast<double>(ended.endNs - last) / 1e6;
@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
                 logs.otherLineMs, logs.switches, logs.dials, logs.shortEchoReads, cycles.c_str());
     std::printf("%-44s %10s %10s\n", "", "median ms", "max ms");
     std::printf("%-44s %10.1f %10.1f\n", "wall time", Median(wall), Percentile(wall, 1.0));
-    std::printf("%-44s %10.1f %10.1f\n", "line time + delays + specified waits", Median(sub),
+    std::printf("%-44s %10.1f %10.1f\n", "line time + delays + fixed waits", Median(sub),
                 Percentile(sub, 1.0));
     std::printf("%-44s %10.1f %10.1f\n", "  of which the link test (traced)", Median(test),
                 Percentile(test, 1.0));

@@ -564,6 +564,7 @@ int main(int argc, char** argv) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 0);
     }
+    ::setenv("DBUS_FATAL_WARNINGS", "0", 0); // as the program does before Qt starts
     const std::unique_ptr<QCoreApplication> qtApp =
         qt ? std::make_unique<QApplication>(argc, argv)
            : std::make_unique<QCoreApplication>(argc, argv);

@@ -190,8 +190,8 @@ PtyResult PtyCycles(std::uint32_t rate, double seconds, FarEnd mode) {
             std::fprintf(stderr, "%s\n", opened.reason.c_str());
         } else {
             ISerialPort& p = *opened.port;
-            if (!p.SetLine({rate}))
-                std::fprintf(stderr, "line set-up: %s\n", p.LastError().c_str());
+            if (const SerialResult set = p.SetLine({rate}); !set.Ok())
+                std::fprintf(stderr, "line set-up: %s\n", set.error.c_str());
             const Timeout readTimeout = std::chrono::milliseconds(1);
             std::uint8_t received[kCycleBytes];
             const auto end = SteadyClock::now() + std::chrono::duration<double>(seconds);
@@ -200,11 +200,11 @@ PtyResult PtyCycles(std::uint32_t rate, double seconds, FarEnd mode) {
                 for (int i = 0; i < kWritesPerCycle; ++i) {
                     std::size_t written = 0;
                     line.handed.fetch_add(kTestPatternSize);
-                    p.Write(TestPattern, written, std::nullopt);
+                    (void)p.Write(TestPattern, written, std::nullopt);
                 }
                 std::size_t count = 0;
-                p.Read(received, count, readTimeout);
-                p.Purge();
+                (void)p.Read(received, count, readTimeout);
+                (void)p.Purge();
                 line.handed.store(line.sent.load()); // what the purge took away was never sent
                 r.cycles.push_back(Ms(SteadyClock::now() - start));
                 r.received.push_back(count);

@@ -302,8 +302,8 @@ void CLinkControlDialog::OnRunInvisible() {
 }
 
 void CLinkControlDialog::OnBrowse() {
-    std::optional<std::string> path =
-        Host().ChooseFile(this, "Programm wählen", FileOfCommandLine(m_strRunProgram));
+    std::optional<std::string> path = Host().ChooseFile(this, TableString(IDS_CHOOSE_PROGRAM),
+                                                        FileOfCommandLine(m_strRunProgram));
     if (!path)
         return;
     m_strRunProgram = CommandLineForFile(*path);

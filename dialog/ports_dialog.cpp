@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeichert werden";
-
 std::string Format(std::string text, const std::string& arg) {
     if (const auto at = text.find("%1"); at != std::string::npos)
         text.replace(at, 2, arg);
@@ -136,7 +134,7 @@ void CPortsDialog::OnOK() {
             else
                 m_store.Erase("Ports", EntryOf(row));
         }
-        MessageBox(kSaveFailed);
+        MessageBox(Load(m_load, IDS_PORTS_SAVE_FAILED));
         return;
     }
     StopWatching();

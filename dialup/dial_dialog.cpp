@@ -20,10 +20,10 @@ CDialDialog::~CDialDialog() = default;
 bool CDialDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     SetDlgItemText(IDC_DIAL_ENTRY, m_strEntry);
-    SetDlgItemText(IDC_DIAL_STATUS, "Verbindung wird hergestellt...");
+    SetDlgItemText(IDC_DIAL_STATUS, LoadResourceString(IDS_DIAL_CONNECTING));
     m_pDialThread = WorkerThread::Start([this](const auto& cancel) { Dial(cancel); });
     if (!m_pDialThread)
-        DialFinished(DialOutcome::Fail("Der Wählvorgang kann nicht gestartet werden."));
+        DialFinished(DialOutcome::Fail(LoadResourceString(IDS_DIAL_NOT_STARTED)));
     return true;
 }
 
@@ -53,7 +53,7 @@ void CDialDialog::DialFinished(const DialOutcome& outcome) {
         SetDlgItemText(IDC_DIAL_STATUS, outcome.error);
         if (!outcome.detail.empty())
             Host().SetToolTip(*this, IDC_DIAL_STATUS, outcome.detail);
-        SetDlgItemText(IDCANCEL, "Schließen");
+        SetDlgItemText(IDCANCEL, LoadResourceString(IDS_DIAL_CLOSE));
         break;
     }
 }

@@ -3,8 +3,8 @@
 #include "dialup/child_reaper.h"
 #include "dialup/command_line.h"
 #include "dialup/spawn.h"
+#include "platform/diagnostics.h"
 
-#include <cstdio>
 #include <cstring>
 
 std::optional<std::vector<std::string>> FollowUpArguments(const std::string& commandLine) {
@@ -43,8 +43,7 @@ std::string FileOfCommandLine(const std::string& commandLine) {
 bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {
     const auto argv = FollowUpArguments(commandLine);
     if (!argv) {
-        std::fprintf(stderr, "Quillmere: no program in the command line '%s'\n",
-                     commandLine.c_str());
+        DiagnoseFormat("Quillmere: no program in the command line '%s'", commandLine.c_str());
         return false;
     }
     SpawnOptions options;
@@ -52,8 +51,8 @@ bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {
     options.nullStdio = hidden;
     const SpawnResult started = SpawnProcess(*argv, options);
     if (started.pid < 0) {
-        std::fprintf(stderr, "Quillmere: cannot start '%s': %s\n", (*argv)[0].c_str(),
-                     std::strerror(started.error));
+        DiagnoseFormat("Quillmere: cannot start '%s': %s", (*argv)[0].c_str(),
+                       std::strerror(started.error));
         return false;
     }
     ReapInBackground(started.pid);

@@ -1,8 +1,8 @@
 #include "dialup/follow_up.h"
 
+#include "platform/diagnostics.h"
 #include "platform/text_win32.h"
 
-#include <cstdio>
 #include <memory>
 
 #include "platform/windows_api.h"
@@ -45,7 +45,7 @@ std::string FileOfCommandLine(const std::string& commandLine) {
 bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {
     // The system would read the text only up to a NUL and start something other than it says.
     if (commandLine.find('\0') != std::string::npos) {
-        std::fprintf(stderr, "Quillmere: the command line holds a NUL; nothing started\n");
+        Diagnose("Quillmere: the command line holds a NUL; nothing started");
         return false;
     }
     std::string line = CommandLineFor(commandLine);
@@ -58,8 +58,8 @@ bool StartFollowUpProgram(const std::string& commandLine, bool hidden) {
     PROCESS_INFORMATION started{};
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &started)) {
-        std::fprintf(stderr, "Quillmere: cannot start '%s': %s\n", commandLine.c_str(),
-                     SystemErrorText(::GetLastError()).c_str());
+        DiagnoseFormat("Quillmere: cannot start '%s': %s", commandLine.c_str(),
+                       SystemErrorText(::GetLastError()).c_str());
         return false;
     }
     // Nothing waits for the program; its handles are not needed.

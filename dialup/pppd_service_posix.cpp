@@ -3,6 +3,10 @@
 #include "dialup/entry_name.h"
 #include "dialup/spawn.h"
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
+#include "platform/unique_fd_posix.h"
+#include "res/resource.h"
+#include "res/resources.h"
 
 #include "dialup/pidfd_posix.h"
 #include <algorithm>
@@ -10,7 +14,6 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -27,34 +30,17 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
 struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 using Dir = std::unique_ptr<DIR, DirCloser>;
 
 std::string ReadSmallFile(const std::string& path, size_t limit) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd)
         return {};
     std::string text(limit, '\0');
-    ssize_t n = ::read(fd.get(), text.data(), limit);
+    ssize_t n = ::read(fd.Get(), text.data(), limit);
     text.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return text;
 }
@@ -90,17 +76,17 @@ std::vector<std::string> ReadCmdline(pid_t pid) {
 // A pidfd for the link's pppd named in its pid file, or none. The pidfd pins the process: the
 // check reads the command line by number, and the signal 0 afterwards proves that the process the
 // pidfd holds was still alive then, so the number had not passed to another process meanwhile.
-Fd OpenLinkPppd(const std::string& runDir, const std::string& link, pid_t expected = 0) {
+UniqueFd OpenLinkPppd(const std::string& runDir, const std::string& link, pid_t expected = 0) {
     const pid_t pid = ParsePidFile(ReadSmallFile(runDir + "/ppp-" + link + ".pid", 64));
     if (pid == 0 || (expected != 0 && pid != expected))
-        return Fd();
-    Fd pidfd(PidfdOpen(pid));
+        return UniqueFd();
+    UniqueFd pidfd(PidfdOpen(pid));
     if (!pidfd)
-        return Fd(); // gone
+        return UniqueFd(); // gone
     if (!IsPppdOfLink(ReadCmdline(pid), link))
-        return Fd(); // a stale file whose number now belongs to someone else, or a zombie
-    if (PidfdSendSignal(pidfd.get(), 0) != 0)
-        return Fd();
+        return UniqueFd(); // a stale file whose number now belongs to someone else, or a zombie
+    if (PidfdSendSignal(pidfd.Get(), 0) != 0)
+        return UniqueFd();
     return pidfd;
 }
 
@@ -158,47 +144,9 @@ std::string MissingDeviceOfPeersFile(const std::string& path) {
 }
 
 std::string PppdExitText(int status) {
-    switch (status) {
-    case 1:
-        return "pppd ist mit einem schweren Fehler abgebrochen.";
-    case 2:
-        return "Die pppd-Einstellungen dieser Verbindung sind fehlerhaft.";
-    case 3:
-        return "pppd hat nicht die nötigen Rechte.";
-    case 4:
-        return "Der Kernel unterstützt kein PPP.";
-    case 5:
-        return "pppd wurde durch ein Signal beendet.";
-    case 6:
-        return "Der serielle Port ist von einem anderen Programm belegt.";
-    case 7:
-        return "Der serielle Port kann nicht geöffnet werden.";
-    case 8:
-        return "Das Verbindungsskript ist fehlgeschlagen.";
-    case 9:
-        return "Das Programm für die pty-Verbindung kann nicht gestartet werden.";
-    case 10:
-        return "Die PPP-Aushandlung ist fehlgeschlagen.";
-    case 11:
-        return "Die Gegenstelle hat sich nicht ausgewiesen.";
-    case 12:
-        return "Die Verbindung wurde wegen Leerlaufs beendet.";
-    case 13:
-        return "Die Verbindung wurde nach Ablauf der erlaubten Zeit beendet.";
-    case 14:
-        return "Rückruf vereinbart: Die Gegenstelle ruft zurück.";
-    case 15:
-        return "Die Gegenstelle antwortet nicht mehr.";
-    case 16:
-        return "Das Modem hat aufgelegt.";
-    case 17:
-        return "Auf der Leitung wurde eine Schleife erkannt.";
-    case 18:
-        return "Das Initialisierungsskript ist fehlgeschlagen.";
-    case 19:
-        return "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen.";
-    }
-    return "pppd wurde mit Status " + std::to_string(status) + " beendet.";
+    return status >= 1 && status <= 19
+               ? LoadResourceString(IDS_PPPD_EXIT + status)
+               : FormatResourceString(IDS_PPPD_EXIT_OTHER, {std::to_string(status)});
 }
 
 PppdService::PppdService(PppdConfig config) : m_config(std::move(config)) {}
@@ -229,8 +177,8 @@ std::string PppdService::ResolvePeer(const std::string& entry) const {
 std::optional<std::vector<RASCONN>> PppdService::EnumConnections() {
     Dir dir(::opendir(m_config.runDir.c_str()));
     if (!dir) {
-        std::fprintf(stderr, "Quillmere: cannot read %s: %s\n", m_config.runDir.c_str(),
-                     std::strerror(errno));
+        DiagnoseFormat("Quillmere: cannot read %s: %s", m_config.runDir.c_str(),
+                       std::strerror(errno));
         return std::nullopt;
     }
     std::vector<std::string> links;
@@ -245,7 +193,7 @@ std::optional<std::vector<RASCONN>> PppdService::EnumConnections() {
     std::sort(links.begin(), links.end());
     std::vector<RASCONN> active;
     for (const std::string& link : links) {
-        Fd pidfd = OpenLinkPppd(m_config.runDir, link);
+        UniqueFd pidfd = OpenLinkPppd(m_config.runDir, link);
         if (!pidfd)
             continue;
         const pid_t pid =
@@ -260,27 +208,27 @@ bool PppdService::HangUp(HRASCONN handle) {
     if (!key)
         return true;
     const auto& [link, pid] = *key;
-    Fd pidfd = OpenLinkPppd(m_config.runDir, link, pid);
+    UniqueFd pidfd = OpenLinkPppd(m_config.runDir, link, pid);
     if (!pidfd)
         return true; // that pppd is gone already; whatever holds its number is left alone
-    if (PidfdSendSignal(pidfd.get(), SIGTERM) != 0) {
-        std::fprintf(stderr, "Quillmere: cannot stop pppd %d: %s\n", static_cast<int>(pid),
-                     std::strerror(errno));
+    if (PidfdSendSignal(pidfd.Get(), SIGTERM) != 0) {
+        DiagnoseFormat("Quillmere: cannot stop pppd %d: %s", static_cast<int>(pid),
+                       std::strerror(errno));
         return false;
     }
-    return WaitForExit(pidfd.get(), kServiceDeadline);
+    return WaitForExit(pidfd.Get(), kServiceDeadline);
 }
 
 DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cancel,
                               const DialProgress& progress) {
     if (!IsUsablePeerName(entry))
-        return DialOutcome::Fail("Der Name \"" + entry + "\" ist für pppd nicht zulässig.");
+        return DialOutcome::Fail(FormatResourceString(IDS_PPPD_BAD_NAME, {entry}));
     const std::string peer = ResolvePeer(entry);
     if (peer.empty())
-        return DialOutcome::Fail("Zu \"" + entry + "\" gibt es keine Datei in " +
-                                 m_config.peersDir + ".");
+        return DialOutcome::Fail(
+            FormatResourceString(IDS_PPPD_NO_PEER, {entry, m_config.peersDir}));
     if (progress)
-        progress("Wähle " + peer + "...");
+        progress(FormatResourceString(IDS_DIAL_DIALING, {peer}));
 
     SpawnOptions options;
     options.searchPath = false;
@@ -291,24 +239,24 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
     const SpawnResult started =
         SpawnProcess({m_config.program, "call", peer, "updetach", "linkname", peer}, options);
     if (started.pid < 0) {
-        std::fprintf(stderr, "Quillmere: cannot start %s: %s\n", m_config.program.c_str(),
-                     std::strerror(started.error));
-        return DialOutcome::Fail("pppd kann nicht gestartet werden.");
+        DiagnoseFormat("Quillmere: cannot start %s: %s", m_config.program.c_str(),
+                       std::strerror(started.error));
+        return DialOutcome::Fail(LoadResourceString(IDS_PPPD_NOT_STARTED));
     }
     const pid_t pid = started.pid;
     // Our own unreaped child: its number cannot pass to another process before waitpid.
-    Fd pidfd(PidfdOpen(pid));
+    UniqueFd pidfd(PidfdOpen(pid));
 
     bool cancelled = false;
     std::optional<int> status;
     while (!status) {
-        pollfd fds[2] = {{pidfd.get(), POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
+        pollfd fds[2] = {{pidfd.Get(), POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
         // Without a pidfd (an old kernel) the child is looked at every 100 ms.
         ::poll(fds, 2, pidfd ? -1 : 100);
         if (cancel.IsCancelled()) {
             cancelled = true;
             ::kill(pid, SIGTERM); // still our unreaped child: the number is its own
-            if (!pidfd || !WaitForExit(pidfd.get(), std::chrono::milliseconds(3000)))
+            if (!pidfd || !WaitForExit(pidfd.Get(), std::chrono::milliseconds(3000)))
                 ::kill(pid, SIGKILL);
         }
         int st = 0;
@@ -327,20 +275,17 @@ DialOutcome PppdService::Dial(const std::string& entry, const CancelToken& cance
         // pppd's own words went to standard error before: this says which dial they belong to.
         const std::string said =
             "pppd call " + peer + ": exit status " + std::to_string(WEXITSTATUS(*status));
-        std::fprintf(stderr, "Quillmere: %s\n", said.c_str());
+        DiagnoseFormat("Quillmere: %s", said.c_str());
         // pppd takes a device path that does not exist for an unknown option: most often the
         // adapter is not plugged in, which the user can mend.
         const std::string missing = WEXITSTATUS(*status) == 2
                                         ? MissingDeviceOfPeersFile(m_config.peersDir + "/" + peer)
                                         : std::string();
         if (!missing.empty())
-            return DialOutcome::Fail("Den Anschluss " + missing +
-                                         " gibt es nicht. Prüfen Sie, ob der Adapter des "
-                                         "Laser-Transceivers eingesteckt ist.",
-                                     said);
+            return DialOutcome::Fail(FormatResourceString(IDS_PPPD_NO_DEVICE, {missing}), said);
         return DialOutcome::Fail(PppdExitText(WEXITSTATUS(*status)), said);
     }
-    std::fprintf(stderr, "Quillmere: pppd call %s ended abnormally (wait status %d)\n",
-                 peer.c_str(), *status);
-    return DialOutcome::Fail("pppd ist abgestürzt.");
+    DiagnoseFormat("Quillmere: pppd call %s ended abnormally (wait status %d)", peer.c_str(),
+                   *status);
+    return DialOutcome::Fail(LoadResourceString(IDS_PPPD_CRASHED));
 }

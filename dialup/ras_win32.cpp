@@ -2,13 +2,13 @@
 // the simulator or a registered backend, as on the other systems.
 #include "dialup/ras.h"
 #include "dialup/service_binding.h"
+#include "platform/diagnostics.h"
 #include "platform/dialog.h"
 #include "platform/dialog_host.h"
 #include "platform/profile_store.h"
 #include "platform/text_win32.h"
 
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -82,8 +82,7 @@ bool EnumerateConnections(RasEnumConnectionsA enumerate, std::vector<RASCONN>& c
     count = 0;
     if (const DWORD rc = enumerate(reinterpret_cast<RasConnA*>(buffer.get()), &size, &count);
         rc != 0) {
-        std::fprintf(stderr, "Quillmere: RasEnumConnectionsA: error %lu\n",
-                     static_cast<unsigned long>(rc));
+        DiagnoseFormat("Quillmere: RasEnumConnectionsA: error %lu", static_cast<unsigned long>(rc));
         return false;
     }
     // The buffer's own size bounds the walk, whatever the count says.
@@ -125,8 +124,8 @@ DialupFunctions BindSystemDialup() {
             return dial(nullptr, entry.data(), nullptr, &info) != 0;
         };
     if (!hangUp || !enumerate || !dial)
-        std::fprintf(stderr, "Quillmere: dial-up functions bound: hang-up %s, list %s, dial %s\n",
-                     hangUp ? "yes" : "no", enumerate ? "yes" : "no", dial ? "yes" : "no");
+        DiagnoseFormat("Quillmere: dial-up functions bound: hang-up %s, list %s, dial %s",
+                       hangUp ? "yes" : "no", enumerate ? "yes" : "no", dial ? "yes" : "no");
     return functions;
 }
 
@@ -152,6 +151,6 @@ DialupFunctions BindDialupFunctions(const DialupBackends& backends, IProfileStor
     std::string reason;
     std::shared_ptr<IDialupService> service = OpenDialupService(backends, profile, reason);
     if (!service)
-        std::fprintf(stderr, "Quillmere: dial-up functions not bound: %s\n", reason.c_str());
+        DiagnoseFormat("Quillmere: dial-up functions not bound: %s", reason.c_str());
     return BindDialupService(std::move(service));
 }

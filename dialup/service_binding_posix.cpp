@@ -1,9 +1,8 @@
 #include "dialup/combined_service.h"
 #include "dialup/pppd_service.h"
 #include "dialup/service_binding.h"
+#include "platform/diagnostics.h"
 #include "platform/profile_store.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -57,6 +56,6 @@ DialupFunctions BindDialupFunctions(const DialupBackends& backends, IProfileStor
     std::string reason;
     std::shared_ptr<IDialupService> service = OpenDialupService(backends, profile, reason);
     if (!service)
-        std::fprintf(stderr, "Quillmere: dial-up functions not bound: %s\n", reason.c_str());
+        DiagnoseFormat("Quillmere: dial-up functions not bound: %s", reason.c_str());
     return BindDialupService(std::move(service));
 }

@@ -19,28 +19,28 @@ void TransceiverConfiguration::Steps(const CancelToken& stop, ILinkReporter& rep
                                      std::unique_ptr<ISerialPort>& port) const {
     ISerialPort& p = *port;
     bool cts = false;
-    Check(p.ReadCts(cts), 2, p, stop);
+    Check(p.ReadCts(cts), StepCode::ConfigureReadCts);
     if (cts) {
         reporter.Status("Laser-Transceiver zuerst ausschalten");
-        Check(p.WaitForCts(false, std::nullopt), 3, p, stop);
+        Check(p.WaitForCts(false, std::nullopt), StepCode::ConfigureWaitCtsOff);
     }
     reporter.Status("Laser-Transceiver einschalten");
-    Check(p.WaitForCts(true, std::nullopt), 5, p, stop);
+    Check(p.WaitForCts(true, std::nullopt), StepCode::ConfigureWaitCtsOn);
 
     reporter.Status("Sende Konfigurationsdaten...");
     LineSettings line{9600};
-    Check(p.SetLine(line), 8, p, stop);
+    Check(p.SetLine(line), StepCode::ConfigureSetLine);
     const Timeout readTimeout = std::chrono::milliseconds(100);
 
     const ConfigurationPacket packet =
         MakeConfigurationPacket(m_settings.nSensitivity, m_settings.nBaudrate);
     SleepOrCancel(m_clock, 500, &stop);
     std::size_t written = 0;
-    if (!p.Write(packet, written, std::nullopt) || written < packet.size())
-        FailStep(10, p, stop);
+    Check(p.Write(packet, written, std::nullopt), StepCode::ConfigureWritePacket);
+    CheckWhole(written, packet.size(), StepCode::ConfigureWritePacket);
     std::uint8_t echo[8] = {};
     std::size_t received = 0;
-    Check(p.Read(echo, received, readTimeout), 11, p, stop);
+    Check(p.Read(echo, received, readTimeout), StepCode::ConfigureReadEcho);
     if (received < 8 || std::memcmp(echo, packet.data(), 8) != 0) {
         reporter.Status("FEHLER: Konfigurationsdaten wurden nicht empfangen");
         CloseLinkPort(port, reporter);
@@ -50,14 +50,15 @@ void TransceiverConfiguration::Steps(const CancelToken& stop, ILinkReporter& rep
 
     reporter.Status("Warten, bis Transceiver bereit ist...");
     line.baudRate = BaudRateTable[BaudIndex(m_settings.nBaudrate)];
-    Check(p.SetLine(line), 8, p, stop);
+    Check(p.SetLine(line), StepCode::ConfigureSetLine);
     for (;;) {
         std::size_t sent = 0;
-        if (!p.Write(std::span(packet).first(1), sent, std::nullopt) || sent == 0)
-            FailStep(13, p, stop);
+        Check(p.Write(std::span(packet).first(1), sent, std::nullopt),
+              StepCode::ConfigureWriteReadinessByte);
+        CheckWhole(sent, 1, StepCode::ConfigureWriteReadinessByte);
         std::uint8_t answer[1] = {};
         std::size_t got = 0;
-        Check(p.Read(answer, got, readTimeout), 14, p, stop);
+        Check(p.Read(answer, got, readTimeout), StepCode::ConfigureReadReadinessByte);
         if (got == 0)
             break;
     }

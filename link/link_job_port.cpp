@@ -3,16 +3,15 @@
 #include "link/port_open.h"
 #include "link/worker_support.h"
 #include "platform/cancel_token.h"
-
-#include <cstdio>
+#include "platform/diagnostics.h"
 
 std::unique_ptr<ISerialPort> OpenLinkPort(const PortOpener& opener, const LinkPort& port,
                                           const std::shared_ptr<CancelToken>& cancel,
                                           ILinkReporter& reporter, bool report) {
     OpenResult opened = opener.Open(port.value, cancel);
     if (!opened.port) {
-        std::fprintf(stderr, "Quillmere: %s (%s) is not available: %s\n", port.name.c_str(),
-                     port.value.c_str(), opened.reason.c_str());
+        DiagnoseFormat("Quillmere: %s (%s) is not available: %s", port.name.c_str(),
+                       port.value.c_str(), opened.reason.c_str());
         if (report) {
             reporter.Status("FEHLER: Serieller Port " + port.name + ": ist nicht verfügbar");
             reporter.StatusDetail(port.value.empty() ? opened.reason

@@ -4,26 +4,24 @@
 #include "link/link_job_port.h"
 #include "link/transceiver_protocol.h"
 #include "link/worker_support.h"
-#include "platform/cancel_token.h"
 #include "platform/clock.h"
 
 void LinkTest::Run(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const {
     RunLinkJob(m_ports, m_settings.port, cancel, reporter,
-               [&](std::unique_ptr<ISerialPort>& port) { Steps(*cancel, reporter, port); });
+               [&](std::unique_ptr<ISerialPort>& port) { Steps(reporter, port); });
 }
 
-void LinkTest::Steps(const CancelToken& stop, ILinkReporter& reporter,
-                     std::unique_ptr<ISerialPort>& port) const {
+void LinkTest::Steps(ILinkReporter& reporter, std::unique_ptr<ISerialPort>& port) const {
     ISerialPort& p = *port;
     bool cts = false;
-    Check(p.ReadCts(cts), 16, p, stop);
+    Check(p.ReadCts(cts), StepCode::TestReadCts);
     if (!cts) {
         reporter.Status("FEHLER: Laser-Transceiver ist nicht eingeschaltet");
         CloseLinkPort(port, reporter);
         reporter.Finished(false);
         return;
     }
-    Check(p.SetLine({BaudRateTable[BaudIndex(m_settings.nBaudrate)]}), 17, p, stop);
+    Check(p.SetLine({BaudRateTable[BaudIndex(m_settings.nBaudrate)]}), StepCode::TestSetLine);
     const Timeout readTimeout = std::chrono::milliseconds(1);
 
     bool automatic = m_settings.automatic;
@@ -33,12 +31,12 @@ void LinkTest::Steps(const CancelToken& stop, ILinkReporter& reporter,
     for (;;) {
         for (int i = 0; i < kWritesPerCycle; ++i) {
             std::size_t written = 0;
-            Check(p.Write(TestPattern, written, std::nullopt), 19, p, stop);
+            Check(p.Write(TestPattern, written, std::nullopt), StepCode::TestWritePattern);
         }
         std::size_t count = 0;
-        Check(p.Read(received, count, readTimeout), 20, p, stop);
+        Check(p.Read(received, count, readTimeout), StepCode::TestReadEcho);
         const unsigned matches = CountMatchWords(received, count);
-        Check(p.Purge(), 21, p, stop);
+        Check(p.Purge(), StepCode::TestPurge);
         reporter.Progress(static_cast<int>(matches));
 
         if (!automatic)

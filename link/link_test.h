@@ -29,8 +29,7 @@ public:
     void Run(const std::shared_ptr<CancelToken>& cancel, ILinkReporter& reporter) const;
 
 private:
-    void Steps(const CancelToken& stop, ILinkReporter& reporter,
-               std::unique_ptr<ISerialPort>& port) const;
+    void Steps(ILinkReporter& reporter, std::unique_ptr<ISerialPort>& port) const;
 
     Settings m_settings;
     const PortOpener& m_ports;

@@ -2,9 +2,8 @@
 // rely on. One backend per system (serial_port_posix.cpp, serial_port_win32.cpp) and the
 // transceiver simulator implement it; nothing above this header asks which one it has.
 //
-// Every call returns false on failure. A blocking call (WaitForCts, Write, Read) is woken by the
-// cancel token given at open and then also returns false; the caller tells a cancel from a
-// failure by asking the token.
+// Every call says how it ended. A blocking call (WaitForCts, Write, Read) is woken by the cancel
+// token given at open and then ends as Cancelled.
 #pragma once
 
 #include <chrono>
@@ -14,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 class CancelToken;
 
@@ -25,26 +25,45 @@ struct LineSettings {
 // How long a blocking call may take; std::nullopt waits without limit.
 using Timeout = std::optional<std::chrono::milliseconds>;
 
+// How a call on the port ended. What it moved (a count, the CTS level) is given beside it and
+// holds for every outcome.
+enum class SerialStatus {
+    Ok,       // done as asked
+    TimedOut, // the timeout ran out first: a read or write moved only part, CTS is not at the level
+    Cancelled, // woken by the cancel, or called after it
+    Failed,    // the system refused; error says why
+};
+
+struct [[nodiscard]] SerialResult {
+    SerialStatus status = SerialStatus::Ok;
+    std::string error; // Failed: the system's words, for debug output only
+
+    static SerialResult TimedOut() { return {SerialStatus::TimedOut, {}}; }
+    static SerialResult Cancelled() { return {SerialStatus::Cancelled, {}}; }
+    static SerialResult Failed(std::string error) {
+        return {SerialStatus::Failed, std::move(error)};
+    }
+    bool Ok() const { return status == SerialStatus::Ok; }
+};
+
 class ISerialPort {
 public:
     virtual ~ISerialPort() = default; // closes the port and releases its locks
 
-    virtual bool SetLine(const LineSettings& line) = 0;
-    virtual bool ReadCts(bool& on) = 0;
-    // Returns true once CTS is at `on`, at once if it already is. The level counts: a pulse
-    // that is over before the port looks may be missed. False on failure, cancel or timeout.
-    virtual bool WaitForCts(bool on, Timeout timeout) = 0;
-    // Returns once every byte has left the output queue, so a following read sees the echo.
-    // When the timeout runs out first, written tells how many the driver took: no failure.
-    virtual bool Write(std::span<const std::uint8_t> data, std::size_t& written,
-                       Timeout timeout) = 0;
-    // Returns when the buffer is full or the timeout has run out; a short read is no failure.
-    virtual bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) = 0;
+    virtual SerialResult SetLine(const LineSettings& line) = 0;
+    virtual SerialResult ReadCts(bool& on) = 0;
+    // Ok once CTS is at `on`, at once if it already is. The level counts: a pulse that is over
+    // before the port looks may be missed.
+    virtual SerialResult WaitForCts(bool on, Timeout timeout) = 0;
+    // Ok once every byte has left the output queue, so a following read sees the echo. When the
+    // timeout runs out first, written tells how many the driver took.
+    virtual SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written,
+                               Timeout timeout) = 0;
+    // Ok when the buffer is full; when the timeout runs out first, got tells what has come.
+    virtual SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got,
+                              Timeout timeout) = 0;
     // Discards what waits to be sent and what has arrived unread.
-    virtual bool Purge() = 0;
-
-    // The system's words for the last failure, for debug output only.
-    virtual std::string LastError() const = 0;
+    virtual SerialResult Purge() = 0;
 };
 
 struct OpenResult {

@@ -1,26 +1,22 @@
 #include "link/serial_port_posix.h"
 #include "link/system_serial_port.h"
 
+#include "link/port_ownership_posix.h"
 #include "link/termios_settings.h"
+#include "link/uucp_lock_posix.h"
 #include "platform/cancel_token.h"
+#include "platform/unique_fd_posix.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <grp.h>
 #include <optional>
 #include <poll.h>
-#include <signal.h>
-#include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -42,244 +38,11 @@ std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    ~UniqueFd() { Reset(); }
-
-    int Get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void Reset() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::optional<std::string> ResolvePath(const std::string& path) {
     char buf[PATH_MAX];
     if (!::realpath(path.c_str(), buf))
         return std::nullopt;
     return std::string(buf);
-}
-
-bool ProcessAlive(pid_t pid) {
-    return ::kill(pid, 0) == 0 || errno == EPERM;
-}
-
-std::string ProcessName(pid_t pid) {
-    auto comm = ReadSmallFile("/proc/" + std::to_string(pid) + "/comm");
-    if (!comm)
-        return {};
-    while (!comm->empty() && (comm->back() == '\n' || comm->back() == '\r'))
-        comm->pop_back();
-    return *comm;
-}
-
-std::string DescribeProcess(pid_t pid) {
-    std::string text = "process " + std::to_string(pid);
-    const std::string name = ProcessName(pid);
-    if (!name.empty())
-        text += " (" + name + ")";
-    return text;
-}
-
-// HDB lock files hold the pid as text, which some programs indent with tabs or follow with
-// their name; very old ones hold it as a binary int.
-std::optional<pid_t> ParseLockPid(const std::string& text) {
-    if (text.size() == sizeof(std::int32_t) && text.find('\0') != std::string::npos) {
-        std::int32_t binary = 0;
-        std::memcpy(&binary, text.data(), sizeof binary);
-        return binary > 0 ? std::optional<pid_t>(binary) : std::nullopt;
-    }
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    long long pid = 0;
-    std::size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 10) {
-        pid = pid * 10 + (text[i] - '0');
-        ++i;
-        ++digits;
-    }
-    if (digits == 0 || (i < text.size() && text[i] >= '0' && text[i] <= '9'))
-        return std::nullopt;
-    return pid > 0 && pid <= INT_MAX ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
-}
-
-std::optional<pid_t> LockHolder(const std::string& lockPath) {
-    const auto text = ReadSmallFile(lockPath);
-    return text ? ParseLockPid(*text) : std::nullopt;
-}
-
-// A lock file without a pid may be one another program has created but not yet written.
-constexpr std::chrono::seconds kUnwrittenLockGrace{5};
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The UUCP lock file of one port, removed again when this object goes.
-class UucpLock {
-public:
-    enum class State { Taken, Busy, NotTaken };
-    struct Attempt {
-        State state = State::NotTaken;
-        pid_t holder = 0;
-    };
-
-    UucpLock() = default;
-    UucpLock(UucpLock&& other) noexcept : m_path(std::exchange(other.m_path, {})) {}
-    UucpLock& operator=(UucpLock&&) = delete;
-    ~UucpLock() { Release(); }
-
-    // beforeTakeOver runs once a lock has been judged stale, before it is taken over.
-    Attempt Acquire(const std::string& dir, const std::string& fileName,
-                    const std::function<void()>& beforeTakeOver) {
-        const std::string path = dir + "/" + fileName;
-        const pid_t self = ::getpid();
-        // Written under a private name and linked into place, so that nobody ever reads a
-        // lock file that is still empty.
-        static std::atomic<unsigned> counter{0};
-        const std::string temp =
-            dir + "/LTMP." + std::to_string(self) + "." + std::to_string(counter++);
-        const std::string aside =
-            dir + "/LSTALE." + std::to_string(self) + "." + std::to_string(counter++);
-        const std::string text = UucpLockText(self);
-
-        for (int round = 0; round < 3; ++round) {
-            UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-            if (!fd)
-                return {}; // no lock folder, or one we may not write: tolerated
-            const bool written =
-                ::write(fd.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
-            fd.Reset();
-            const int linked = written ? ::link(temp.c_str(), path.c_str()) : -1;
-            const int linkErr = errno;
-            ::unlink(temp.c_str());
-            if (linked == 0) {
-                m_path = path;
-                return {State::Taken};
-            }
-            if (!written || linkErr != EEXIST)
-                return {};
-
-            // Kept open until the take-over is done, so that its inode cannot be reused by a
-            // new lock file meanwhile.
-            struct stat judged {};
-            std::optional<pid_t> holder;
-            UniqueFd lockFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-            if (lockFd) {
-                if (::fstat(lockFd.Get(), &judged) != 0)
-                    return {};
-                char buf[64];
-                const ssize_t n = ::read(lockFd.Get(), buf, sizeof buf);
-                if (n > 0)
-                    holder = ParseLockPid(std::string(buf, static_cast<std::size_t>(n)));
-            } else if (::lstat(path.c_str(), &judged) != 0) { // unreadable: judged by its age
-                if (errno == ENOENT)
-                    continue;
-                return {};
-            }
-            if (holder && ProcessAlive(*holder))
-                return {State::Busy, *holder};
-            const auto age = std::chrono::system_clock::now() -
-                             std::chrono::system_clock::from_time_t(judged.st_mtime);
-            if (!holder && age < kUnwrittenLockGrace)
-                return {State::Busy};
-
-            // Stale. Moved aside first and only then checked to be the file judged: unlinking
-            // by name could remove the lock another program has just put in its place.
-            if (beforeTakeOver)
-                beforeTakeOver();
-            if (::rename(path.c_str(), aside.c_str()) != 0) {
-                if (errno == ENOENT)
-                    continue;
-                return {};
-            }
-            struct stat moved {};
-            const bool same = ::lstat(aside.c_str(), &moved) == 0 && SameFile(moved, judged);
-            if (same) {
-                ::unlink(aside.c_str());
-                continue;
-            }
-            // Someone else's fresh lock: put back (unless yet another has come meanwhile).
-            const auto newHolder = LockHolder(aside);
-            ::link(aside.c_str(), path.c_str());
-            ::unlink(aside.c_str());
-            return {State::Busy, newHolder.value_or(0)};
-        }
-        return {State::Busy}; // someone keeps taking it as fast as we free it
-    }
-
-private:
-    void Release() {
-        if (m_path.empty())
-            return;
-        if (LockHolder(m_path) == ::getpid())
-            ::unlink(m_path.c_str());
-        m_path.clear();
-    }
-
-    std::string m_path;
-};
-
-// A process that has the device open, as far as /proc shows us: some programs take no lock
-// at all, and another user's processes stay hidden unless we are root. Only targets in /dev
-// are looked at: stat() on a file of a hung network mount would hang with it.
-std::optional<pid_t> OtherProcessWithDeviceOpen(dev_t rdev) {
-    namespace fs = std::filesystem;
-    const std::string self = std::to_string(::getpid());
-    std::error_code ec;
-    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
-        const std::string pid = proc->path().filename().string();
-        if (pid == self || pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::error_code fdEc;
-        for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end;
-             fd.increment(fdEc)) {
-            std::error_code linkEc;
-            const fs::path target = fs::read_symlink(fd->path(), linkEc);
-            struct stat st {};
-            if (!linkEc && target.string().starts_with("/dev/") &&
-                ::stat(target.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev)
-                return static_cast<pid_t>(std::stol(pid));
-        }
-    }
-    return std::nullopt;
-}
-
-std::string DeviceGroup(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return {};
-    std::vector<char> buf(16384);
-    group grp{};
-    group* found = nullptr;
-    if (::getgrgid_r(st.st_gid, &grp, buf.data(), buf.size(), &found) != 0 || !found)
-        return std::to_string(st.st_gid);
-    return found->gr_name;
 }
 
 class PosixSerialPort : public ISerialPort {
@@ -292,13 +55,13 @@ public:
         ::flock(m_fd.Get(), LOCK_UN);
     }
 
-    bool SetLine(const LineSettings& line) override;
-    bool ReadCts(bool& on) override;
-    bool WaitForCts(bool on, Timeout timeout) override;
-    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override;
-    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
-    bool Purge() override;
-    std::string LastError() const override { return m_lastError; }
+    SerialResult SetLine(const LineSettings& line) override;
+    SerialResult ReadCts(bool& on) override;
+    SerialResult WaitForCts(bool on, Timeout timeout) override;
+    SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written,
+                       Timeout timeout) override;
+    SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
+    SerialResult Purge() override;
 
 private:
     enum class Wake { Ready, TimedOut, Cancelled, Failed };
@@ -309,13 +72,11 @@ private:
     Wake Pause(SteadyClock::duration interval, std::optional<SteadyClock::time_point> deadline);
     bool Cancelled() const { return m_cancel && m_cancel->IsCancelled(); }
 
-    bool Fail(const char* operation, int err) {
-        m_lastError = std::string(operation) + ": " + ErrnoText(err);
-        return false;
+    static SerialResult Fail(const char* operation, int err) {
+        return Fail(operation, ErrnoText(err));
     }
-    bool Fail(const char* operation, const std::string& text) {
-        m_lastError = std::string(operation) + ": " + text;
-        return false;
+    static SerialResult Fail(const char* operation, const std::string& text) {
+        return SerialResult::Failed(std::string(operation) + ": " + text);
     }
 
     std::vector<UucpLock> m_locks; // declared first: removed only after the descriptor is closed
@@ -323,7 +84,6 @@ private:
     std::shared_ptr<CancelToken> m_cancel;
     PosixPortEnvironment m_env;
     std::uint32_t m_baud = 0; // as last set; paces the wait for the output queue
-    std::string m_lastError;
 };
 
 } // namespace
@@ -399,7 +159,7 @@ PosixSerialPort::Wake PosixSerialPort::Pause(SteadyClock::duration interval,
     return wake;
 }
 
-bool PosixSerialPort::SetLine(const LineSettings& line) {
+SerialResult PosixSerialPort::SetLine(const LineSettings& line) {
     termios wanted{};
     if (::tcgetattr(m_fd.Get(), &wanted) != 0)
         return Fail("SetLine", errno);
@@ -430,46 +190,47 @@ bool PosixSerialPort::SetLine(const LineSettings& line) {
     int off = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(m_fd.Get(), TIOCMBIC, &off) != 0 && errno != ENOTTY && errno != EINVAL)
         return Fail("SetLine", errno);
-    return true;
+    return {};
 }
 
-bool PosixSerialPort::ReadCts(bool& on) {
+SerialResult PosixSerialPort::ReadCts(bool& on) {
     on = false;
     int lines = 0;
     if (const int err = m_env.readModemLines(m_fd.Get(), lines))
         return Fail("ReadCts", err);
     on = (lines & TIOCM_CTS) != 0;
-    return true;
+    return {};
 }
 
-bool PosixSerialPort::WaitForCts(bool on, Timeout timeout) {
+SerialResult PosixSerialPort::WaitForCts(bool on, Timeout timeout) {
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("WaitForCts", "cancelled");
+        return SerialResult::Cancelled();
     for (;;) {
         int lines = 0;
         if (const int err = m_env.readModemLines(m_fd.Get(), lines))
             return Fail("WaitForCts", err);
         if (((lines & TIOCM_CTS) != 0) == on)
-            return true;
+            return {};
         switch (Pause(kLinePollInterval, deadline)) {
         case Wake::Ready:
             break;
         case Wake::TimedOut:
-            return Fail("WaitForCts", "timed out");
+            return SerialResult::TimedOut();
         case Wake::Cancelled:
-            return Fail("WaitForCts", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("WaitForCts", errno);
         }
     }
 }
 
-bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
+SerialResult PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got,
+                                   Timeout timeout) {
     got = 0;
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("Read", "cancelled");
+        return SerialResult::Cancelled();
     for (;;) {
         while (got < buffer.size()) {
             const ssize_t n = ::read(m_fd.Get(), buffer.data() + got, buffer.size() - got);
@@ -483,8 +244,10 @@ bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
                 return Fail("Read", errno);
             break; // nothing more for now (a raw tty with VMIN 0 says so with 0)
         }
-        if (got == buffer.size() || Passed(deadline))
-            return true;
+        if (got == buffer.size())
+            return {};
+        if (Passed(deadline))
+            return SerialResult::TimedOut();
 
         short revents = 0;
         switch (Wait(m_fd.Get(), POLLIN, deadline, revents)) {
@@ -493,7 +256,7 @@ bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
         case Wake::TimedOut:
             continue; // one last look, then the deadline ends it
         case Wake::Cancelled:
-            return Fail("Read", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("Read", errno);
         }
@@ -504,12 +267,12 @@ bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
     }
 }
 
-bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
-                            Timeout timeout) {
+SerialResult PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
+                                    Timeout timeout) {
     written = 0;
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("Write", "cancelled");
+        return SerialResult::Cancelled();
     while (written < data.size()) {
         const ssize_t n = ::write(m_fd.Get(), data.data() + written, data.size() - written);
         if (n > 0) {
@@ -525,9 +288,9 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
         case Wake::Ready:
             break;
         case Wake::TimedOut:
-            return true; // the write time-out: a short count, no failure
+            return SerialResult::TimedOut();
         case Wake::Cancelled:
-            return Fail("Write", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("Write", errno);
         }
@@ -544,7 +307,7 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
         if (const int err = m_env.readOutputQueue(m_fd.Get(), queued))
             return Fail("Write", err);
         if (queued <= 0)
-            return true;
+            return {};
         // Look again about when the queued bytes should be out: a fixed interval would add up
         // to more than the line time over a link-test cycle of 64 short writes.
         const auto lineTime =
@@ -556,19 +319,19 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
         case Wake::Ready:
             break;
         case Wake::TimedOut:
-            return true;
+            return SerialResult::TimedOut();
         case Wake::Cancelled:
-            return Fail("Write", "cancelled");
+            return SerialResult::Cancelled();
         case Wake::Failed:
             return Fail("Write", errno);
         }
     }
 }
 
-bool PosixSerialPort::Purge() {
+SerialResult PosixSerialPort::Purge() {
     if (::tcflush(m_fd.Get(), TCIOFLUSH) != 0)
         return Fail("Purge", errno);
-    return true;
+    return {};
 }
 
 PosixPortEnvironment DefaultPosixPortEnvironment() {
@@ -582,94 +345,6 @@ PosixPortEnvironment DefaultPosixPortEnvironment() {
         return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? 0 : errno;
     };
     return env;
-}
-
-std::string UucpLockFileName(const std::string& resolvedDevice) {
-    const auto slash = resolvedDevice.find_last_of('/');
-    return "LCK.." +
-           (slash == std::string::npos ? resolvedDevice : resolvedDevice.substr(slash + 1));
-}
-
-std::vector<std::string> UucpLockFileNames(const std::string& resolvedDevice) {
-    std::vector<std::string> names{UucpLockFileName(resolvedDevice)};
-    const std::string dev = "/dev/";
-    if (resolvedDevice.starts_with(dev)) {
-        std::string flat = "LCK.." + resolvedDevice.substr(dev.size());
-        std::replace(flat.begin(), flat.end(), '/', '_');
-        if (flat != names.front())
-            names.push_back(flat);
-    }
-    return names;
-}
-
-std::string UucpLockText(pid_t pid) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
-    return text;
-}
-
-namespace {
-
-// "4:64", as sysfs gives a tty's device number.
-std::optional<dev_t> SysfsDeviceNumber(const std::string& path) {
-    const auto text = ReadSmallFile(path);
-    unsigned major = 0;
-    unsigned minor = 0;
-    if (!text || std::sscanf(text->c_str(), "%u:%u", &major, &minor) != 2)
-        return std::nullopt;
-    return makedev(major, minor);
-}
-
-// The kernel's fixed numbers for ttys that are the console, whoever is logged in on them.
-bool IsConsoleNumber(dev_t rdev) {
-    const unsigned maj = major(rdev);
-    const unsigned min = minor(rdev);
-    if (maj == 5 && (min == 0 || min == 1)) // /dev/tty, /dev/console
-        return true;
-    return maj == 4 && min < 64; // virtual consoles
-}
-
-} // namespace
-
-bool IsConsole(const std::string& resolvedDevice, const struct stat& device,
-               const PosixPortEnvironment& env) {
-    if (S_ISCHR(device.st_mode) && IsConsoleNumber(device.st_rdev))
-        return true;
-    std::vector<std::string> names{"console"};
-    const auto firstToken = [](const std::string& text) {
-        std::istringstream in(text);
-        std::string token;
-        in >> token;
-        return token;
-    };
-    if (const auto active = ReadSmallFile(env.sysTtyDir + "/console/active")) {
-        std::istringstream in(*active);
-        for (std::string token; in >> token;) {
-            names.push_back(token);
-            // tty0 is "whichever virtual terminal is in front".
-            if (token == "tty0")
-                if (const auto vt = ReadSmallFile(env.sysTtyDir + "/tty0/active"))
-                    if (const std::string name = firstToken(*vt); !name.empty())
-                        names.push_back(name);
-        }
-    }
-
-    for (const auto& name : names) {
-        const std::string node = env.devDir + "/" + name;
-        if (ResolvePath(node) == resolvedDevice)
-            return true;
-        if (!S_ISCHR(device.st_mode))
-            continue;
-        // Another node for the same device is the same device; sysfs knows its number even
-        // where /dev has no node for it.
-        struct stat console {};
-        if (::stat(node.c_str(), &console) == 0 && S_ISCHR(console.st_mode) &&
-            console.st_rdev == device.st_rdev)
-            return true;
-        if (SysfsDeviceNumber(env.sysTtyDir + "/" + name + "/dev") == device.st_rdev)
-            return true;
-    }
-    return false;
 }
 
 OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel,

@@ -2,7 +2,7 @@
 //
 // How it works: the port is one non-blocking descriptor. Every blocking call is a loop around
 // poll() on that descriptor and the worker's cancel descriptor, with one deadline per call, so
-// a cancel wakes any wait at once and the call returns false. termios is set raw with
+// a cancel wakes any wait at once and the call ends as Cancelled. termios is set raw with
 // VMIN = VTIME = 0; the read time-outs are ours. A write returns once the driver's output
 // queue is empty (TIOCOUTQ polled every few milliseconds, since tcdrain() cannot be woken).
 // CTS is watched by reading the modem lines every few milliseconds: TIOCMIWAIT cannot be
@@ -17,32 +17,19 @@
 // before any termios change (TIOCEXCL alone does not hold back root), and TIOCEXCL.
 #pragma once
 
+#include "link/port_ownership_posix.h"
 #include "link/serial_port.h"
 
 #include <functional>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <vector>
 
-// Where the open looks and what it asks the device; production takes the defaults, tests
-// point them at temporary folders and stand-ins.
-struct PosixPortEnvironment {
-    // UUCP lock files. A folder we cannot write is no reason to refuse the port.
-    std::string lockDir;
-    // sysfs tty class: console/active names the console devices, tty0/active the foreground
-    // virtual terminal.
-    std::string sysTtyDir = "/sys/class/tty";
-    // Where the console's device names live.
-    std::string devDir = "/dev";
+// Where the open looks and what it asks the device.
+struct PosixPortEnvironment : PortOwnershipEnvironment {
     // TIOCMGET. Returns 0 or an errno; a pseudo-terminal answers ENOTTY.
     std::function<int(int fd, int& lines)> readModemLines;
     // TIOCOUTQ: bytes still waiting to be sent. Returns 0 or an errno.
     std::function<int(int fd, int& queued)> readOutputQueue;
-    // Runs when a UUCP lock file has been judged stale, before it is taken over: lets a test
-    // play another program that takes it over first.
-    std::function<void()> beforeStaleLockTakeOver;
 };
 
 // lockDir from $QUILLMERE_LOCK_DIR, else /var/lock; the ioctls themselves.
@@ -54,19 +41,3 @@ PosixPortEnvironment DefaultPosixPortEnvironment();
 // own end.
 OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel,
                                const PosixPortEnvironment& env = DefaultPosixPortEnvironment());
-
-// Whether the resolved device, as stat() describes it, is one the kernel writes its console to
-// or one that is the console by its number: /dev/tty, /dev/console, the virtual consoles, each
-// device of console/active, and for tty0 the virtual terminal in front.
-bool IsConsole(const std::string& resolvedDevice, const struct stat& device,
-               const PosixPortEnvironment& env);
-
-// "LCK..ttyUSB0" for /dev/ttyUSB0: the last component of the resolved path.
-std::string UucpLockFileName(const std::string& resolvedDevice);
-
-// Every name other programs lock the device by: "LCK..7" as pppd names /dev/pts/7 and
-// "LCK..pts_7" as minicom does; one name where both agree, as for /dev/ttyUSB0.
-std::vector<std::string> UucpLockFileNames(const std::string& resolvedDevice);
-
-// The HDB lock file text: the pid right-aligned in ten characters and a line feed.
-std::string UucpLockText(pid_t pid);

@@ -112,13 +112,13 @@ public:
         : m_guard(std::move(guard)), m_port(std::move(port)), m_ioEvent(std::move(ioEvent)),
           m_cancel(std::move(cancel)) {}
 
-    bool SetLine(const LineSettings& line) override;
-    bool ReadCts(bool& on) override;
-    bool WaitForCts(bool on, Timeout timeout) override;
-    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override;
-    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
-    bool Purge() override;
-    std::string LastError() const override { return m_lastError; }
+    SerialResult SetLine(const LineSettings& line) override;
+    SerialResult ReadCts(bool& on) override;
+    SerialResult WaitForCts(bool on, Timeout timeout) override;
+    SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written,
+                       Timeout timeout) override;
+    SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
+    SerialResult Purge() override;
 
 private:
     enum class Wake { Done, Cancelled, TimedOut, Failed };
@@ -135,25 +135,20 @@ private:
     // Cancels a pending operation and waits until it has let go of its buffer.
     void Abandon(OVERLAPPED& ov);
     // Gives the driver these time-outs unless it has them already.
-    bool UseTimeouts(const COMMTIMEOUTS& wanted, const char* operation);
+    SerialResult UseTimeouts(const COMMTIMEOUTS& wanted, const char* operation);
     // Sleeps up to ms, woken by the cancel.
     Wake Pause(DWORD ms);
     bool Cancelled() const { return m_cancel && m_cancel->IsCancelled(); }
 
-    bool Fail(const char* operation, DWORD error) {
-        m_lastError = std::string(operation) + ": " + SystemErrorText(error);
-        return false;
+    static SerialResult Fail(const char* operation, DWORD error) {
+        return SerialResult::Failed(std::string(operation) + ": " + SystemErrorText(error));
     }
-    bool Fail(const char* operation, const std::string& text) {
-        m_lastError = std::string(operation) + ": " + text;
-        return false;
-    }
-    bool Ended(const char* operation, Wake wake) {
+    static SerialResult Ended(const char* operation, Wake wake) {
         switch (wake) {
         case Wake::Cancelled:
-            return Fail(operation, "cancelled");
+            return SerialResult::Cancelled();
         case Wake::TimedOut:
-            return Fail(operation, "timed out");
+            return SerialResult::TimedOut();
         default:
             return Fail(operation, ::GetLastError());
         }
@@ -166,7 +161,6 @@ private:
     std::optional<COMMTIMEOUTS> m_timeouts; // as last given to the driver
     DWORD m_mask = 0;                       // the event mask as last set
     std::uint32_t m_baud = 0;               // as last set; paces the look at the output queue
-    std::string m_lastError;
 };
 
 Win32SerialPort::Wake Win32SerialPort::Await(BOOL started, OVERLAPPED& ov, DWORD& transferred,
@@ -197,14 +191,14 @@ void Win32SerialPort::Abandon(OVERLAPPED& ov) {
     ::GetOverlappedResult(m_port.Get(), &ov, &unused, TRUE);
 }
 
-bool Win32SerialPort::UseTimeouts(const COMMTIMEOUTS& wanted, const char* operation) {
+SerialResult Win32SerialPort::UseTimeouts(const COMMTIMEOUTS& wanted, const char* operation) {
     if (m_timeouts && SameTimeouts(*m_timeouts, wanted))
-        return true;
+        return {};
     COMMTIMEOUTS copy = wanted;
     if (!::SetCommTimeouts(m_port.Get(), &copy))
         return Fail(operation, ::GetLastError());
     m_timeouts = wanted;
-    return true;
+    return {};
 }
 
 Win32SerialPort::Wake Win32SerialPort::Pause(DWORD ms) {
@@ -222,7 +216,7 @@ Win32SerialPort::Wake Win32SerialPort::Pause(DWORD ms) {
     }
 }
 
-bool Win32SerialPort::SetLine(const LineSettings& line) {
+SerialResult Win32SerialPort::SetLine(const LineSettings& line) {
     // Read first: every field the program has no word for goes back as the driver reported it.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -242,22 +236,22 @@ bool Win32SerialPort::SetLine(const LineSettings& line) {
     if (!::SetCommState(m_port.Get(), &dcb))
         return Fail("SetLine", ::GetLastError());
     m_baud = line.baudRate;
-    return true;
+    return {};
 }
 
-bool Win32SerialPort::ReadCts(bool& on) {
+SerialResult Win32SerialPort::ReadCts(bool& on) {
     on = false;
     DWORD status = 0;
     if (!::GetCommModemStatus(m_port.Get(), &status))
         return Fail("ReadCts", ::GetLastError());
     on = (status & MS_CTS_ON) != 0;
-    return true;
+    return {};
 }
 
-bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
+SerialResult Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("WaitForCts", "cancelled");
+        return SerialResult::Cancelled();
     if (m_mask != EV_CTS) {
         if (!::SetCommMask(m_port.Get(), EV_CTS))
             return Fail("WaitForCts", ::GetLastError());
@@ -275,7 +269,7 @@ bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
         if (!atLevel(reached))
             return Fail("WaitForCts", ::GetLastError());
         if (reached)
-            return true;
+            return {};
         DWORD events = 0;
         OVERLAPPED ov = FreshOverlapped();
         const BOOL started = ::WaitCommEvent(m_port.Get(), &events, &ov);
@@ -285,7 +279,7 @@ bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
         // change between the look above and now; the level decides, as on POSIX.
         if (!started && atLevel(reached) && reached) {
             Abandon(ov);
-            return true;
+            return {};
         }
         if (!started)
             ::SetLastError(ERROR_IO_PENDING);
@@ -296,10 +290,11 @@ bool Win32SerialPort::WaitForCts(bool on, Timeout timeout) {
     }
 }
 
-bool Win32SerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
+SerialResult Win32SerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got,
+                                   Timeout timeout) {
     got = 0;
     if (Cancelled())
-        return Fail("Read", "cancelled");
+        return SerialResult::Cancelled();
     // No limit: wait for the whole count; else a total deadline. A read with no time at all
     // gets the shortest, 1 ms: under Wine an overlapped read with the MAXDWORD interval that
     // means "what is there" does not end while nothing comes.
@@ -307,8 +302,8 @@ bool Win32SerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
     wanted.ReadIntervalTimeout = 0;
     wanted.ReadTotalTimeoutMultiplier = 0;
     wanted.ReadTotalTimeoutConstant = timeout ? std::max<DWORD>(DriverMs(*timeout), 1) : 0;
-    if (!UseTimeouts(wanted, "Read"))
-        return false;
+    if (SerialResult set = UseTimeouts(wanted, "Read"); !set.Ok())
+        return set;
     OVERLAPPED ov = FreshOverlapped();
     const BOOL started =
         ::ReadFile(m_port.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &ov);
@@ -316,25 +311,25 @@ bool Win32SerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Tim
     const Wake wake = Await(started, ov, transferred);
     // A read that timed out with nothing is no failure, though Wine reports it as one.
     if (wake == Wake::Failed && ::GetLastError() == ERROR_TIMEOUT)
-        return true;
+        return SerialResult::TimedOut();
     if (wake != Wake::Done)
         return Ended("Read", wake);
-    got = transferred; // fewer than asked for when the time-out ran out first: no failure
-    return true;
+    got = transferred; // fewer than asked for when the time-out ran out first
+    return got < buffer.size() ? SerialResult::TimedOut() : SerialResult{};
 }
 
-bool Win32SerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
-                            Timeout timeout) {
+SerialResult Win32SerialPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
+                                    Timeout timeout) {
     written = 0;
     const auto deadline = DeadlineAfter(timeout);
     if (Cancelled())
-        return Fail("Write", "cancelled");
+        return SerialResult::Cancelled();
     COMMTIMEOUTS wanted = m_timeouts.value_or(COMMTIMEOUTS{});
     wanted.WriteTotalTimeoutMultiplier = 0;
     // 0 would mean no limit.
     wanted.WriteTotalTimeoutConstant = timeout ? std::max<DWORD>(DriverMs(*timeout), 1) : 0;
-    if (!UseTimeouts(wanted, "Write"))
-        return false;
+    if (SerialResult set = UseTimeouts(wanted, "Write"); !set.Ok())
+        return set;
     OVERLAPPED ov = FreshOverlapped();
     const BOOL started =
         ::WriteFile(m_port.Get(), data.data(), static_cast<DWORD>(data.size()), nullptr, &ov);
@@ -349,10 +344,11 @@ bool Win32SerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
         COMSTAT status{};
         if (!::ClearCommError(m_port.Get(), &errors, &status))
             return Fail("Write", ::GetLastError());
+        // A write the driver's time-out cut short has run out of time too.
         if (status.cbOutQue == 0)
-            return true;
+            return written < data.size() ? SerialResult::TimedOut() : SerialResult{};
         if (deadline && ::GetTickCount64() >= *deadline)
-            return true; // the write time-out: the bytes are the driver's, no failure
+            return SerialResult::TimedOut(); // the bytes are the driver's
         // Look again about when the queued bytes should be out, in whole milliseconds.
         const std::uint64_t lineMs = m_baud ? std::uint64_t(status.cbOutQue) * 10'000 / m_baud : 0;
         const auto pauseMs = static_cast<DWORD>(std::clamp<std::uint64_t>(lineMs, 1, kDrainPollMs));
@@ -362,10 +358,10 @@ bool Win32SerialPort::Write(std::span<const std::uint8_t> data, std::size_t& wri
     }
 }
 
-bool Win32SerialPort::Purge() {
+SerialResult Win32SerialPort::Purge() {
     if (!::PurgeComm(m_port.Get(), PURGE_TXCLEAR | PURGE_RXCLEAR))
         return Fail("Purge", ::GetLastError());
-    return true;
+    return {};
 }
 
 } // namespace

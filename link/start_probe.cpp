@@ -24,7 +24,7 @@ StartProbe ProbeLinkPort(const PortOpener& opener, const LinkPort& port) {
     if (!held)
         return StartProbe::NotAvailable;
     bool cts = false;
-    const bool answered = held->ReadCts(cts);
+    const bool answered = held->ReadCts(cts).Ok();
     // Each job opens the port anew.
     CloseLinkPort(held, reporter);
     if (!answered)

@@ -1,14 +1,35 @@
 #include "link/worker_support.h"
 
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 
 #include <cstdio>
 
-void FailStep(int code, const ISerialPort& port, const CancelToken& cancel) {
-    if (cancel.IsCancelled())
-        throw WorkerCancelled{};
-    std::fprintf(stderr, "Quillmere: serial step %d failed: %s\n", code, port.LastError().c_str());
+namespace {
+
+[[noreturn]] void FailStep(int code, const std::string& error) {
+    DiagnoseFormat("Quillmere: serial step %d failed: %s", code, error.c_str());
     throw StepFailed{code};
+}
+
+} // namespace
+
+void Check(const SerialResult& result, StepCode code) {
+    switch (result.status) {
+    case SerialStatus::Ok:
+    case SerialStatus::TimedOut:
+        return;
+    case SerialStatus::Cancelled:
+        throw WorkerCancelled{};
+    case SerialStatus::Failed:
+        FailStep(Number(code), result.error);
+    }
+}
+
+void CheckWhole(std::size_t written, std::size_t size, StepCode code) {
+    if (written < size)
+        FailStep(Number(code), "Write: " + std::to_string(written) + " of " + std::to_string(size) +
+                                   " bytes taken");
 }
 
 namespace {
@@ -18,29 +39,38 @@ public:
     CancelGate(std::unique_ptr<ISerialPort> port, std::shared_ptr<CancelToken> cancel)
         : m_port(std::move(port)), m_cancel(std::move(cancel)) {}
 
-    bool SetLine(const LineSettings& line) override { return Open() && m_port->SetLine(line); }
-    bool ReadCts(bool& on) override {
+    SerialResult SetLine(const LineSettings& line) override {
+        return Pass([&] { return m_port->SetLine(line); });
+    }
+    SerialResult ReadCts(bool& on) override {
         on = false;
-        return Open() && m_port->ReadCts(on);
+        return Pass([&] { return m_port->ReadCts(on); });
     }
-    bool WaitForCts(bool on, Timeout timeout) override {
-        return Open() && m_port->WaitForCts(on, timeout);
+    SerialResult WaitForCts(bool on, Timeout timeout) override {
+        return Pass([&] { return m_port->WaitForCts(on, timeout); });
     }
-    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override {
+    SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written,
+                       Timeout timeout) override {
         written = 0;
-        return Open() && m_port->Write(data, written, timeout);
+        return Pass([&] { return m_port->Write(data, written, timeout); });
     }
-    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override {
+    SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override {
         got = 0;
-        return Open() && m_port->Read(buffer, got, timeout);
+        return Pass([&] { return m_port->Read(buffer, got, timeout); });
     }
-    bool Purge() override { return Open() && m_port->Purge(); }
-    std::string LastError() const override {
-        return m_cancel->IsCancelled() ? "cancelled" : m_port->LastError();
+    SerialResult Purge() override {
+        return Pass([&] { return m_port->Purge(); });
     }
 
 private:
-    bool Open() const { return !m_cancel->IsCancelled(); }
+    template <typename Call> SerialResult Pass(const Call& call) {
+        if (m_cancel->IsCancelled())
+            return SerialResult::Cancelled();
+        SerialResult result = call();
+        if (result.status == SerialStatus::Failed && m_cancel->IsCancelled())
+            return SerialResult::Cancelled();
+        return result;
+    }
 
     std::unique_ptr<ISerialPort> m_port;
     std::shared_ptr<CancelToken> m_cancel;

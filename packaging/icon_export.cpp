@@ -7,6 +7,7 @@
 // OUTDIR/scalable/apps/NAME.svg. 16 pixels use the icon's own 16-pixel image; the larger sizes
 // scale the 32-pixel image with nearest neighbour, so the pixels stay sharp. The SVG is the
 // 32-pixel image, one rectangle per run of equal pixels in a row.
+#include "platform/diagnostics.h"
 #include "res/resource.h"
 #include "res/resources.h"
 
@@ -60,7 +61,7 @@ std::string Svg(const IconImage& image) {
 bool MakeFolder(const QString& path) {
     if (QDir().mkpath(path))
         return true;
-    std::fprintf(stderr, "qm_icon_export: cannot create %s\n", qPrintable(path));
+    DiagnoseFormat("qm_icon_export: cannot create %s", qPrintable(path));
     return false;
 }
 
@@ -68,14 +69,14 @@ bool MakeFolder(const QString& path) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s OUTDIR NAME\n", argv[0]);
+        DiagnoseFormat("usage: %s OUTDIR NAME", argv[0]);
         return 2;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     const QString name = QString::fromLocal8Bit(argv[2]);
     const IconResource* icon = LoadIconResource(IDI_MAIN);
     if (!icon) {
-        std::fprintf(stderr, "qm_icon_export: the resources hold no IDI_MAIN\n");
+        Diagnose("qm_icon_export: the resources hold no IDI_MAIN");
         return 1;
     }
 
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
         if (!MakeFolder(folder))
             return 1;
         if (!Render(art, size).save(file, "PNG")) {
-            std::fprintf(stderr, "qm_icon_export: cannot write %s\n", qPrintable(file));
+            DiagnoseFormat("qm_icon_export: cannot write %s", qPrintable(file));
             return 1;
         }
     }
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
     std::ofstream svg(file.toStdString(), std::ios::binary | std::ios::trunc);
     svg << Svg(icon->large);
     if (!svg.flush()) {
-        std::fprintf(stderr, "qm_icon_export: cannot write %s\n", qPrintable(file));
+        DiagnoseFormat("qm_icon_export: cannot write %s", qPrintable(file));
         return 1;
     }
     return 0;

@@ -1,10 +1,10 @@
 #include "platform/headless_host.h"
 
+#include "platform/diagnostics.h"
 #include "platform/dialog.h"
 #include "platform/transcript.h"
 
 #include <algorithm>
-#include <cstdio>
 
 HeadlessHost::HeadlessHost() = default;
 HeadlessHost::~HeadlessHost() = default;
@@ -263,8 +263,10 @@ void HeadlessHost::DrawIcon(CDialog&, int x, int y, int iconId) {
 
 int HeadlessHost::MessageBox(CDialog*, const std::string& text, unsigned) {
     Record(transcript::MessageBox(text));
-    std::fprintf(stderr, "Quillmere: %s%s", text.c_str(),
-                 !text.empty() && text.back() == '\n' ? "" : "\n");
+    // A text that ends its line itself gets no second newline.
+    const bool ended = !text.empty() && text.back() == '\n';
+    DiagnoseFormat("Quillmere: %.*s", static_cast<int>(text.size() - (ended ? 1 : 0)),
+                   text.c_str());
     std::function<int(const std::string&)> answer;
     {
         std::lock_guard lock(m_scriptMutex);

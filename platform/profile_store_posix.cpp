@@ -1,8 +1,9 @@
 #include "platform/profile_store.h"
 
+#include "platform/diagnostics.h"
+
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -12,7 +13,7 @@
 namespace {
 
 void Debug(const char* what, const std::string& path) {
-    std::fprintf(stderr, "Quillmere: %s %s: %s\n", what, path.c_str(), std::strerror(errno));
+    DiagnoseFormat("Quillmere: %s %s: %s", what, path.c_str(), std::strerror(errno));
 }
 
 // The whole file, whatever its size: a file cut at load would be saved cut. Only a regular
@@ -29,7 +30,7 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& exists) {
     }
     exists = true;
     if (!S_ISREG(st.st_mode)) {
-        std::fprintf(stderr, "Quillmere: cannot read %s: not a regular file\n", path.c_str());
+        DiagnoseFormat("Quillmere: cannot read %s: not a regular file", path.c_str());
         return false;
     }
     // Without blocking even so: it may have been swapped for a FIFO since the stat.
@@ -40,7 +41,7 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& exists) {
     }
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (!ok)
-        std::fprintf(stderr, "Quillmere: cannot read %s: not a regular file\n", path.c_str());
+        DiagnoseFormat("Quillmere: cannot read %s: not a regular file", path.c_str());
     if (ok && st.st_size > 0)
         text.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
@@ -213,7 +214,7 @@ bool IniProfileStore::Flush() {
     bool exists = false;
     if (!ReadWholeFile(m_path, text, exists)) {
         // Writing now would lose what it holds.
-        std::fprintf(stderr, "Quillmere: not saving %s: it cannot be read\n", m_path.c_str());
+        DiagnoseFormat("Quillmere: not saving %s: it cannot be read", m_path.c_str());
         return false;
     }
     IniDocument merged = ParseIni(text);

@@ -3,11 +3,11 @@
 // as REG_SZ. Writes go to the registry at once; the registry itself keeps them whole.
 #include "platform/profile_store.h"
 
+#include "platform/diagnostics.h"
 #include "platform/text_win32.h"
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 
 #include "platform/windows_api.h"
 
@@ -73,9 +73,8 @@ public:
         // Nothing there is what was asked for.
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
             m_ok = false;
-            std::fprintf(stderr, "Quillmere: cannot remove %s\\%s: %s\n",
-                         SectionPath(section).c_str(), entry.c_str(),
-                         SystemErrorText(static_cast<unsigned long>(rc)).c_str());
+            DiagnoseFormat("Quillmere: cannot remove %s\\%s: %s", SectionPath(section).c_str(),
+                           entry.c_str(), SystemErrorText(static_cast<unsigned long>(rc)).c_str());
         }
     }
 
@@ -99,9 +98,8 @@ private:
         if (rc != ERROR_SUCCESS) {
             // Flush reports it: the dialog stays dirty and says the save failed.
             m_ok = false;
-            std::fprintf(stderr, "Quillmere: cannot write %s\\%s: %s\n",
-                         SectionPath(section).c_str(), entry.c_str(),
-                         SystemErrorText(static_cast<unsigned long>(rc)).c_str());
+            DiagnoseFormat("Quillmere: cannot write %s\\%s: %s", SectionPath(section).c_str(),
+                           entry.c_str(), SystemErrorText(static_cast<unsigned long>(rc)).c_str());
         }
     }
 

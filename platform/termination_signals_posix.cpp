@@ -1,8 +1,9 @@
 #include "platform/termination_signals.h"
 
+#include "platform/diagnostics.h"
+
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -33,7 +34,7 @@ void OnSignal(int sig) {
 TerminationSignals::TerminationSignals(std::function<void(int signal)> onSignal)
     : m_onSignal(std::move(onSignal)) {
     if (::pipe2(s_pipe, O_CLOEXEC) != 0) {
-        std::fprintf(stderr, "Quillmere: no signal pipe: %s\n", std::strerror(errno));
+        DiagnoseFormat("Quillmere: no signal pipe: %s", std::strerror(errno));
         return;
     }
     m_thread = std::thread([this] {

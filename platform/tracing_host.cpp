@@ -1,5 +1,6 @@
 #include "platform/tracing_host.h"
 
+#include "platform/diagnostics.h"
 #include "platform/transcript.h"
 
 #include <cstdio>
@@ -35,7 +36,7 @@ TracingHost::Writer WriterFor(const char* path) {
             std::fclose(f);
     });
     if (!file) {
-        std::fprintf(stderr, "Quillmere: cannot write the trace to %s; it goes here\n", path);
+        DiagnoseFormat("Quillmere: cannot write the trace to %s; it goes here", path);
         return WriteToStandardError;
     }
     return [file](const std::string& line) { WriteLine(file.get(), line); };

@@ -7,6 +7,7 @@ inline constexpr int IDD_MAIN = 102;
 inline constexpr int IDD_DIAL = 104;
 inline constexpr int IDD_PORTS = 106;
 inline constexpr int IDS_PORTS_MENU = 107;
+inline constexpr int IDS_CHOOSE_PROGRAM = 108;
 inline constexpr int IDI_MAIN = 128;
 
 // NetworkManager's answers during a dial (Linux only).
@@ -18,6 +19,7 @@ inline constexpr int IDS_NM_NO_CARRIER = 204;
 inline constexpr int IDS_NM_NO_DEVICE = 205;
 inline constexpr int IDS_NM_NO_ADDRESS = 206;
 inline constexpr int IDS_NM_NOT_UP = 207;
+inline constexpr int IDS_NM_ACTIVATING = 208;
 inline constexpr int IDS_NM_REASON = 210; // + the active connection's reason, 2 to 14
 inline constexpr int IDI_SECOND = 130;
 
@@ -25,6 +27,26 @@ inline constexpr int IDI_SECOND = 130;
 inline constexpr int IDS_PORT_NO_DEVICE = 230;
 inline constexpr int IDS_PORT_NOT_CONNECTED = 231; // %1: the stored device
 inline constexpr int IDS_PORT_DEFAULT = 232;       // %1: the default device, or none
+inline constexpr int IDS_PORTS_SAVE_FAILED = 233;
+
+// The dial dialog, and the progress each dial-up service shows in it.
+inline constexpr int IDS_DIAL_CONNECTING = 240;
+inline constexpr int IDS_DIAL_NOT_STARTED = 241;
+inline constexpr int IDS_DIAL_CLOSE = 242;
+inline constexpr int IDS_DIAL_DIALING = 243; // %1: the entry
+
+// pppd's answers during a dial (Linux only).
+inline constexpr int IDS_PPPD_EXIT = 250;       // + pppd's exit status, 1 to 19
+inline constexpr int IDS_PPPD_EXIT_OTHER = 270; // %1: any other exit status
+inline constexpr int IDS_PPPD_BAD_NAME = 271;   // %1: the entry
+inline constexpr int IDS_PPPD_NO_PEER = 272;    // %1: the entry, %2: the peers folder
+inline constexpr int IDS_PPPD_NOT_STARTED = 273;
+inline constexpr int IDS_PPPD_NO_DEVICE = 274; // %1: the device the peers file names
+inline constexpr int IDS_PPPD_CRASHED = 275;
+
+// The simulated dial-up service.
+inline constexpr int IDS_SIM_NO_ENTRY = 280; // %1: the entry
+inline constexpr int IDS_SIM_NO_ANSWER = 281;
 
 inline constexpr int IDC_LINK_QUALITY = 1001;
 inline constexpr int IDC_BAUDRATE = 1002;

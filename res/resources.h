@@ -4,13 +4,17 @@
 #include "platform/dialog_template.h"
 #include "platform/resource_provider.h"
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 
 const DialogTemplate& LoadDialogTemplate(int id);
 
 // "" when the table has no such string, as LoadString gives.
 std::string LoadResourceString(int id);
+// The string with %1, %2, ... replaced by args in turn; what an argument holds stays as it is.
+std::string FormatResourceString(int id, std::initializer_list<std::string_view> args);
 
 // The icon's images (platform/resource_provider.h), nullptr when there is no such icon.
 const IconResource* LoadIconResource(int id);

@@ -7,12 +7,24 @@ std::string LoadResourceString(int id) {
         return "Inf&o über Quillmere...";
     case IDS_PORTS_MENU:
         return "&Anschlüsse...";
+    case IDS_CHOOSE_PROGRAM:
+        return "Programm wählen";
     case IDS_PORT_NO_DEVICE:
         return "kein Gerät";
     case IDS_PORT_NOT_CONNECTED:
         return "%1 (nicht angeschlossen)";
     case IDS_PORT_DEFAULT:
         return "Standard: %1";
+    case IDS_PORTS_SAVE_FAILED:
+        return "FEHLER: Einstellungen konnten nicht gespeichert werden";
+    case IDS_DIAL_CONNECTING:
+        return "Verbindung wird hergestellt...";
+    case IDS_DIAL_NOT_STARTED:
+        return "Der Wählvorgang kann nicht gestartet werden.";
+    case IDS_DIAL_CLOSE:
+        return "Schließen";
+    case IDS_DIAL_DIALING:
+        return "Wähle %1...";
     case IDS_NM_NO_ANSWER:
         return "Der NetworkManager gibt keine Auskunft.";
     case IDS_NM_UNKNOWN_CONNECTION:
@@ -32,6 +44,8 @@ std::string LoadResourceString(int id) {
                "vergibt (DHCP), oder geben Sie der Verbindung eine feste Adresse.";
     case IDS_NM_NOT_UP:
         return "Die Verbindung ist nicht zustande gekommen.";
+    case IDS_NM_ACTIVATING:
+        return "Verbindung wird aufgebaut...";
     case IDS_NM_REASON + 2:
         return "Die Verbindung wurde an diesem Rechner getrennt. Wählen Sie erneut, wenn sie "
                "bestehen soll.";
@@ -65,6 +79,76 @@ std::string LoadResourceString(int id) {
     case IDS_NM_REASON + 14:
         return "Das Gerät der Verbindung ist nicht verfügbar. Prüfen Sie, ob es angeschlossen "
                "ist.";
+    case IDS_PPPD_EXIT + 1:
+        return "pppd ist mit einem schweren Fehler abgebrochen.";
+    case IDS_PPPD_EXIT + 2:
+        return "Die pppd-Einstellungen dieser Verbindung sind fehlerhaft.";
+    case IDS_PPPD_EXIT + 3:
+        return "pppd hat nicht die nötigen Rechte.";
+    case IDS_PPPD_EXIT + 4:
+        return "Der Kernel unterstützt kein PPP.";
+    case IDS_PPPD_EXIT + 5:
+        return "pppd wurde durch ein Signal beendet.";
+    case IDS_PPPD_EXIT + 6:
+        return "Der serielle Port ist von einem anderen Programm belegt.";
+    case IDS_PPPD_EXIT + 7:
+        return "Der serielle Port kann nicht geöffnet werden.";
+    case IDS_PPPD_EXIT + 8:
+        return "Das Verbindungsskript ist fehlgeschlagen.";
+    case IDS_PPPD_EXIT + 9:
+        return "Das Programm für die pty-Verbindung kann nicht gestartet werden.";
+    case IDS_PPPD_EXIT + 10:
+        return "Die PPP-Aushandlung ist fehlgeschlagen.";
+    case IDS_PPPD_EXIT + 11:
+        return "Die Gegenstelle hat sich nicht ausgewiesen.";
+    case IDS_PPPD_EXIT + 12:
+        return "Die Verbindung wurde wegen Leerlaufs beendet.";
+    case IDS_PPPD_EXIT + 13:
+        return "Die Verbindung wurde nach Ablauf der erlaubten Zeit beendet.";
+    case IDS_PPPD_EXIT + 14:
+        return "Rückruf vereinbart: Die Gegenstelle ruft zurück.";
+    case IDS_PPPD_EXIT + 15:
+        return "Die Gegenstelle antwortet nicht mehr.";
+    case IDS_PPPD_EXIT + 16:
+        return "Das Modem hat aufgelegt.";
+    case IDS_PPPD_EXIT + 17:
+        return "Auf der Leitung wurde eine Schleife erkannt.";
+    case IDS_PPPD_EXIT + 18:
+        return "Das Initialisierungsskript ist fehlgeschlagen.";
+    case IDS_PPPD_EXIT + 19:
+        return "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen.";
+    case IDS_PPPD_EXIT_OTHER:
+        return "pppd wurde mit Status %1 beendet.";
+    case IDS_PPPD_BAD_NAME:
+        return "Der Name \"%1\" ist für pppd nicht zulässig.";
+    case IDS_PPPD_NO_PEER:
+        return "Zu \"%1\" gibt es keine Datei in %2.";
+    case IDS_PPPD_NOT_STARTED:
+        return "pppd kann nicht gestartet werden.";
+    case IDS_PPPD_NO_DEVICE:
+        return "Den Anschluss %1 gibt es nicht. Prüfen Sie, ob der Adapter des "
+               "Laser-Transceivers eingesteckt ist.";
+    case IDS_PPPD_CRASHED:
+        return "pppd ist abgestürzt.";
+    case IDS_SIM_NO_ENTRY:
+        return "Die DFÜ-Verbindung \"%1\" gibt es nicht.";
+    case IDS_SIM_NO_ANSWER:
+        return "Die Gegenstelle antwortet nicht.";
     }
     return {};
+}
+
+std::string FormatResourceString(int id, std::initializer_list<std::string_view> args) {
+    const std::string text = LoadResourceString(id);
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && next >= '1' && next - '1' < static_cast<int>(args.size())) {
+            out += args.begin()[next - '1'];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }

@@ -1,15 +1,15 @@
 // Writes the icon files of the resource script from the pixel art:
 //   write_icons res/icons
+#include "platform/diagnostics.h"
 #include "res/icon_file.h"
 #include "res/resource.h"
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+        DiagnoseFormat("usage: %s DIRECTORY", argv[0]);
         return 2;
     }
     const std::pair<int, const char*> files[] = {{IDI_MAIN, "quillmere.ico"},
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << IconFileBytes(*LoadIconResource(id));
         if (!out.flush()) {
-            std::fprintf(stderr, "%s: cannot write\n", path.c_str());
+            DiagnoseFormat("%s: cannot write", path.c_str());
             return 1;
         }
     }

@@ -3,6 +3,8 @@
 #include "dialup/entry_name.h"
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
+#include "res/resource.h"
+#include "res/resources.h"
 #include "sim/option_list.h"
 
 #include <algorithm>
@@ -136,10 +138,10 @@ DialOutcome DialupSim::Dial(const std::string& entry, const CancelToken& cancel,
         name = folded.front();
     if (name.empty()) {
         Log("dial " + entry + " fail");
-        return DialOutcome::Fail("Die DFÜ-Verbindung \"" + entry + "\" gibt es nicht.");
+        return DialOutcome::Fail(FormatResourceString(IDS_SIM_NO_ENTRY, {entry}));
     }
     if (progress)
-        progress("Wähle " + name + "...");
+        progress(FormatResourceString(IDS_DIAL_DIALING, {name}));
     if (!m_clock.Sleep(m_options.delayMs, &cancel)) {
         Log("dial " + entry + " cancel");
         return DialOutcome::Cancel();
@@ -154,7 +156,7 @@ DialOutcome DialupSim::Dial(const std::string& entry, const CancelToken& cancel,
     }
     case SimDialResult::Fail:
         Log("dial " + entry + " fail");
-        return DialOutcome::Fail("Die Gegenstelle antwortet nicht.");
+        return DialOutcome::Fail(LoadResourceString(IDS_SIM_NO_ANSWER));
     case SimDialResult::Cancel:
         break;
     }

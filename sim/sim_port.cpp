@@ -27,61 +27,64 @@ public:
     SimPort(const SimPort&) = delete;
     SimPort& operator=(const SimPort&) = delete;
 
-    bool SetLine(const LineSettings& line) override {
-        if (Gone())
-            return false;
+    SerialResult SetLine(const LineSettings& line) override {
+        if (Vanished())
+            return Gone();
         if (line.baudRate == 0)
-            return Fail("invalid baud rate 0");
+            return SerialResult::Failed("invalid baud rate 0");
         m_transceiver->SetLine(line);
-        return true;
+        return {};
     }
 
-    bool ReadCts(bool& on) override {
+    SerialResult ReadCts(bool& on) override {
         on = false;
-        if (Gone())
-            return false;
+        if (Vanished())
+            return Gone();
         on = m_transceiver->PowerOn();
-        return true;
+        return {};
     }
 
-    bool WaitForCts(bool on, Timeout timeout) override {
-        if (Gone())
-            return false;
+    SerialResult WaitForCts(bool on, Timeout timeout) override {
+        if (Vanished())
+            return Gone();
         if (m_cancel->IsCancelled())
-            return Fail("cancelled");
+            return SerialResult::Cancelled();
         const auto woke = m_transceiver->WaitForPower(on, *m_cancel, timeout, m_clock);
-        if (Gone())
-            return false;
+        if (Vanished())
+            return Gone();
         switch (woke) {
         case Transceiver::PowerWait::Reached:
-            return true;
+            return {};
         case Transceiver::PowerWait::TimedOut:
-            return Fail("timed out");
+            return SerialResult::TimedOut();
         case Transceiver::PowerWait::Cancelled:
             break;
         }
-        return Fail("cancelled");
+        return SerialResult::Cancelled();
     }
 
-    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override {
+    SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written,
+                       Timeout timeout) override {
         written = 0;
-        if (Gone())
-            return false;
+        if (Vanished())
+            return Gone();
         if (m_cancel->IsCancelled())
-            return Fail("cancelled");
+            return SerialResult::Cancelled();
         if (data.empty())
-            return true;
+            return {};
         m_transceiver->Log("tx " + HexBytes(data));
+        bool cutShort = false;
         if (m_transceiver->Options().timing == SimTiming::Real) {
             std::uint32_t ms = LineTime(data.size(), m_transceiver->Line().baudRate);
             // The driver has the bytes at once; a time-out only ends the wait for them to go.
-            if (timeout)
-                ms = static_cast<std::uint32_t>(
-                    std::clamp<std::int64_t>(timeout->count(), 0, std::int64_t{ms}));
+            if (timeout && timeout->count() < std::int64_t{ms}) {
+                ms = static_cast<std::uint32_t>(std::max<std::int64_t>(timeout->count(), 0));
+                cutShort = true;
+            }
             if (ms > 0 && !m_clock.Sleep(ms, m_cancel.get()))
-                return Fail("cancelled");
-            if (Gone())
-                return false;
+                return SerialResult::Cancelled();
+            if (Vanished())
+                return Gone();
             m_lineWriterBack = m_clock.Now();
         }
         // The echo arrives while the bytes are on the line, so it is there when the write ends.
@@ -90,61 +93,50 @@ public:
                 m_rx.push_back(b);
         }
         written = data.size();
-        return true;
+        return cutShort ? SerialResult::TimedOut() : SerialResult{};
     }
 
-    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override {
+    SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override {
         got = 0;
-        if (Gone())
-            return false;
+        if (Vanished())
+            return Gone();
         if (m_cancel->IsCancelled())
-            return Fail("cancelled");
+            return SerialResult::Cancelled();
         if (buffer.empty())
-            return true;
+            return {};
         // Nothing else arrives while we wait; a short queue means the full time-out passes.
         if (m_rx.size() < buffer.size()) {
             if (!timeout) {
                 m_cancel->Wait([&] { return m_transceiver->Vanished(); });
-                return Gone() ? false : Fail("cancelled");
+                return Vanished() ? Gone() : SerialResult::Cancelled();
             }
             const auto ms = static_cast<std::uint32_t>(std::max<std::int64_t>(timeout->count(), 0));
             if (ms > 0 && !m_clock.Sleep(ms, m_cancel.get()))
-                return Fail("cancelled");
+                return SerialResult::Cancelled();
         }
-        if (Gone())
-            return false;
+        if (Vanished())
+            return Gone();
         const std::size_t n = std::min(buffer.size(), m_rx.size());
         std::copy_n(m_rx.begin(), n, buffer.begin());
         m_rx.erase(m_rx.begin(), m_rx.begin() + static_cast<std::ptrdiff_t>(n));
         got = n;
         if (n > 0)
             m_transceiver->Log("rx " + HexBytes(buffer.first(n)));
-        return true;
+        return n < buffer.size() ? SerialResult::TimedOut() : SerialResult{};
     }
 
-    bool Purge() override {
-        if (Gone())
-            return false;
+    SerialResult Purge() override {
+        if (Vanished())
+            return Gone();
         m_rx.clear();
         m_transceiver->Purge();
-        return true;
+        return {};
     }
-
-    std::string LastError() const override { return m_lastError; }
 
 private:
+    bool Vanished() const { return m_transceiver->Vanished(); }
     // A pulled adapter: the system answers every call with EIO.
-    bool Gone() {
-        if (!m_transceiver->Vanished())
-            return false;
-        m_lastError = std::strerror(EIO);
-        return true;
-    }
-
-    bool Fail(std::string why) {
-        m_lastError = std::move(why);
-        return false;
-    }
+    static SerialResult Gone() { return SerialResult::Failed(std::strerror(EIO)); }
 
     // 10 bit times per byte (start, 8 data, stop), as a schedule of the line: a write starts
     // when the line is free, and the writer sleeps until its last bit is out. Fractions of a
@@ -177,7 +169,6 @@ private:
     std::uint32_t m_lineFreeAt = 0;     // the program's clock, ms
     std::uint64_t m_lineFraction = 0;   // beyond m_lineFreeAt, in units of 1/baud ms
     std::uint32_t m_lineWriterBack = 0; // when the last write returned to the program
-    std::string m_lastError;
 };
 
 struct Registry {

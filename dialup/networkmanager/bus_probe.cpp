@@ -1,5 +1,7 @@
 #include "dialup/networkmanager/bus_probe.h"
 
+#include "platform/unique_fd_posix.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -14,21 +16,6 @@
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-class Socket {
-public:
-    explicit Socket(int fd) : m_fd(fd) {}
-    ~Socket() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int Fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::string Errno(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -60,7 +47,7 @@ std::optional<std::string> AddressValue(const std::string& entry, const std::str
 }
 
 // A connected socket to the first unix address of the list that takes it.
-int ConnectFirst(const std::string& address, bool& connected, std::string& reason) {
+UniqueFd ConnectFirst(const std::string& address, bool& connected, std::string& reason) {
     size_t start = 0;
     while (start <= address.size()) {
         const size_t end = std::min(address.find(';', start), address.size());
@@ -86,21 +73,20 @@ int ConnectFirst(const std::string& address, bool& connected, std::string& reaso
         const auto len =
             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + name.size() + 1);
         // Non-blocking: a listener whose backlog is full would hold a blocking connect.
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0) {
+        UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!fd) {
             reason = Errno("socket");
-            return -1;
+            return {};
         }
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
+        if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), len) == 0) {
             connected = true;
             return fd;
         }
         reason = Errno(("connect to " + entry).c_str());
-        ::close(fd);
     }
     if (reason.empty())
         reason = "no bus address in '" + address + "'";
-    return -1;
+    return {};
 }
 
 class Conversation {
@@ -332,10 +318,10 @@ std::string SystemBusAddress() {
 BusProbeResult ProbeBus(const std::string& address, const std::string& name,
                         std::chrono::milliseconds limit) {
     BusProbeResult result;
-    Socket socket(ConnectFirst(address, result.connected, result.reason));
-    if (socket.Fd() < 0)
+    const UniqueFd socket = ConnectFirst(address, result.connected, result.reason);
+    if (!socket)
         return result;
-    Conversation talk(socket.Fd(), SteadyClock::now() + limit);
+    Conversation talk(socket.Get(), SteadyClock::now() + limit);
 
     std::string uid;
     for (const char c : std::to_string(::getuid())) {

@@ -6,6 +6,7 @@
 #include "dialup/networkmanager/nm_state_watch.h"
 #include "dialup/service_binding.h"
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 #include "res/resource.h"
 #include "res/resources.h"
 
@@ -24,8 +25,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -75,9 +74,7 @@ std::string ReasonName(unsigned reason) {
 }
 
 std::string UnknownConnectionText(const std::string& entry) {
-    std::string text = LoadResourceString(IDS_NM_UNKNOWN_CONNECTION);
-    text.replace(text.find("%1"), 2, entry);
-    return text;
+    return FormatResourceString(IDS_NM_UNKNOWN_CONNECTION, {entry});
 }
 
 // How long the start waits for the bus: the main window must not wait for a frozen bus daemon.
@@ -210,7 +207,7 @@ public:
     DialOutcome Dial(const std::string& entry, const CancelToken& cancel,
                      const DialProgress& progress) override {
         if (progress)
-            progress("Wähle " + entry + "...");
+            progress(FormatResourceString(IDS_DIAL_DIALING, {entry}));
         const auto deadline = SteadyClock::now() + kServiceDeadline;
         QString connection;
         std::string error;
@@ -263,16 +260,17 @@ private:
         return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage());
     }
 
-    // Writes the service's error to stderr and returns it.
+    // Passes the service's error to the diagnostics and returns it.
     static std::string Report(const std::string& what, const QDBusMessage& reply) {
         std::string text = ErrorText(reply);
-        std::fprintf(stderr, "Quillmere: NetworkManager %s: %s\n", what.c_str(), text.c_str());
+        DiagnoseFormat("Quillmere: NetworkManager %s: %s", what.c_str(), text.c_str());
         return text;
     }
 
-    // The sentence for the dial dialog; what the service said goes to the tooltip and stderr.
+    // The sentence for the dial dialog; what the service said goes to the tooltip and the
+    // diagnostics.
     static DialOutcome Failure(std::string sentence, const std::string& what, std::string detail) {
-        std::fprintf(stderr, "Quillmere: NetworkManager %s: %s\n", what.c_str(), detail.c_str());
+        DiagnoseFormat("Quillmere: NetworkManager %s: %s", what.c_str(), detail.c_str());
         return DialOutcome::Fail(std::move(sentence), std::move(detail));
     }
 
@@ -294,8 +292,8 @@ private:
             m_bus.connect(kService, kManagerPath, kProperties, QStringLiteral("PropertiesChanged"),
                           &watch, SLOT(OnManagerPropertiesChanged(QDBusMessage)));
         if (!all) // the waits then end at their deadlines
-            std::fprintf(stderr, "Quillmere: NetworkManager: signals not connected: %s\n",
-                         Utf8(m_bus.lastError().message()).c_str());
+            DiagnoseFormat("Quillmere: NetworkManager: signals not connected: %s",
+                           Utf8(m_bus.lastError().message()).c_str());
     }
 
     DialOutcome Refused(const std::string& entry, const QDBusMessage& reply) {
@@ -351,7 +349,7 @@ private:
             if (state == kDeactivated)
                 return Ended(what, active, devices, watch);
             if (state == kActivating && !announced && progress) {
-                progress("Verbindung wird aufgebaut...");
+                progress(LoadResourceString(IDS_NM_ACTIVATING));
                 announced = true;
             }
             const unsigned seen = state;
@@ -530,14 +528,8 @@ std::string NetworkManagerReasonText(unsigned reason) {
 }
 
 std::shared_ptr<IDialupService> MakeNetworkManagerService() {
-    // The program's "/d" start runs without any Qt application object; D-Bus needs one.
-    static std::unique_ptr<QCoreApplication> ownApp;
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "Quillmere";
-        static char* argv[] = {name, nullptr};
-        ownApp = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    if (!QCoreApplication::instance())
+        return nullptr; // Qt's D-Bus needs the caller's application object
     static const bool registered = [] {
         qDBusRegisterMetaType<NmSettings>();
         return true;
@@ -547,14 +539,9 @@ std::shared_ptr<IDialupService> MakeNetworkManagerService() {
     // waits for it without a deadline of ours.
     const BusProbeResult probe = ProbeBus(SystemBusAddress(), Utf8(kService), kBusProbeDeadline);
     if (probe.connected && !probe.answered)
-        std::fprintf(stderr, "Quillmere: NetworkManager not used: system bus: %s\n",
-                     probe.reason.c_str());
+        DiagnoseFormat("Quillmere: NetworkManager not used: system bus: %s", probe.reason.c_str());
     if (!probe.hasOwner)
         return nullptr;
-    // Should the bus stop answering between the probe and Qt's Hello, libdbus gives up after 25 s
-    // and Qt drops the private connection unclosed, which libdbus treats as a fatal misuse and
-    // aborts on. Read by libdbus at its first warning; a value the user set stays.
-    ::setenv("DBUS_FATAL_WARNINGS", "0", 0);
     auto service = std::make_shared<NetworkManagerService>();
     return service->Reachable() ? service : nullptr;
 }

@@ -12,7 +12,9 @@
 
 class DialupBackends;
 
-// The service, or nothing when NetworkManager is not on the bus.
+// The service, or nothing when NetworkManager is not on the bus. Needs the caller's Qt
+// application object (without one: nothing); the program keeps libdbus's warnings from being
+// fatal (DBUS_FATAL_WARNINGS=0) before Qt starts.
 std::shared_ptr<IDialupService> MakeNetworkManagerService();
 
 // Registers MakeNetworkManagerService as the "networkmanager" backend, before the dial-up

@@ -1,11 +1,12 @@
 #include "platform/qt/german_qt_texts.h"
 
+#include "platform/diagnostics.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
-#include <cstdio>
 #include <memory>
 
 bool InstallGermanQtTexts(QCoreApplication& app) {
@@ -16,8 +17,7 @@ bool InstallGermanQtTexts(QCoreApplication& app) {
     auto translator = std::make_unique<QTranslator>(&app);
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     if (!translator->load(german, QStringLiteral("qt"), QStringLiteral("_"), folder)) {
-        std::fprintf(stderr, "Quillmere: Qt's German texts (qt_de.qm) are not in %s\n",
-                     qPrintable(folder));
+        DiagnoseFormat("Quillmere: Qt's German texts (qt_de.qm) are not in %s", qPrintable(folder));
         return false;
     }
     if (!QCoreApplication::installTranslator(translator.get()))

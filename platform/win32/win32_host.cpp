@@ -1,11 +1,11 @@
 #include "platform/win32/win32_host.h"
 
+#include "platform/diagnostics.h"
 #include "platform/dialog.h"
 #include "platform/text_win32.h"
 #include "platform/win32/dialog_resource.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <type_traits>
 #include <utility>
@@ -26,7 +26,7 @@ HINSTANCE Module() {
 }
 
 void ReportFailure(const char* what) {
-    std::fprintf(stderr, "Quillmere: %s: %s\n", what, SystemErrorText(::GetLastError()).c_str());
+    DiagnoseFormat("Quillmere: %s: %s", what, SystemErrorText(::GetLastError()).c_str());
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -415,7 +415,7 @@ void Win32Host::SetToolTip(CDialog& dlg, int id, const std::string& text) {
     ::MapWindowPoints(nullptr, w->hwnd, reinterpret_cast<POINT*>(&tool.rect), 2);
     tool.lpszText = wide.data();
     if (!::SendMessageW(w->tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)))
-        std::fprintf(stderr, "Quillmere: TTM_ADDTOOLW failed\n");
+        Diagnose("Quillmere: TTM_ADDTOOLW failed");
 }
 
 // --- window furniture ----------------------------------------------------------------------
@@ -511,8 +511,8 @@ std::optional<std::string> Win32Host::ChooseFile(CDialog* owner, const std::stri
         if (error == FNERR_INVALIDFILENAME && attempt == 0)
             continue;
         if (error)
-            std::fprintf(stderr, "Quillmere: GetOpenFileNameW failed: error 0x%lx\n",
-                         static_cast<unsigned long>(error));
+            DiagnoseFormat("Quillmere: GetOpenFileNameW failed: error 0x%lx",
+                           static_cast<unsigned long>(error));
         return std::nullopt;
     }
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include "platform/cancel_token.h"
 #include "tests/link/pty_pair.h"
 #include "tests/support/ppoll_wait.h"
+#include "tests/support/serial_result.h"
 
 #include <gtest/gtest.h>
 
@@ -51,14 +52,14 @@ protected:
             OpenPosixSerialPort(pty.SlavePath(), cancel, AdapterLike(lockDir.Path().string()));
         ASSERT_TRUE(opened.port) << opened.reason;
         port = std::move(opened.port);
-        ASSERT_TRUE(port->SetLine({115200}));
+        ASSERT_EQ(port->SetLine({115200}), SerialStatus::Ok);
         bool cts = true;
-        ASSERT_TRUE(port->ReadCts(cts));
+        ASSERT_EQ(port->ReadCts(cts), SerialStatus::Ok);
         ASSERT_FALSE(cts);
     }
 
     // Runs call on a thread, hangs the line up while it waits, and tells how it ended.
-    void ExpectFailsAtTheHangUp(const std::function<bool()>& call) {
+    void ExpectFailsAtTheHangUp(const std::function<SerialResult()>& call) {
         std::promise<pid_t> caller;
         auto result = std::async(std::launch::async, [&] {
             caller.set_value(::gettid());
@@ -69,8 +70,9 @@ protected:
         EXPECT_TRUE(waited) << "the call did not wait";
         ASSERT_EQ(result.wait_for(30s), std::future_status::ready)
             << "still waiting after the hang-up";
-        EXPECT_FALSE(result.get()) << "a call on a vanished device reported success";
-        EXPECT_FALSE(port->LastError().empty());
+        const SerialResult ended = result.get();
+        EXPECT_EQ(ended, SerialStatus::Failed);
+        EXPECT_FALSE(ended.error.empty());
     }
 
     PtyPair pty;
@@ -107,7 +109,7 @@ TEST_F(VanishingPty, EveryCallAfterTheHangUpFailsPromptly) {
     pty.CloseMaster();
     struct Step {
         const char* name;
-        std::function<bool()> call;
+        std::function<SerialResult()> call;
     };
     bool cts = false;
     std::size_t n = 0;
@@ -123,10 +125,11 @@ TEST_F(VanishingPty, EveryCallAfterTheHangUpFailsPromptly) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
         const auto start = Clock::now();
-        EXPECT_FALSE(s.call());
+        const SerialResult ended = s.call();
+        EXPECT_EQ(ended, SerialStatus::Failed);
         // Well inside the minute: the hang-up, not a time-out, ended it.
         EXPECT_LT(Clock::now() - start, 30s);
-        EXPECT_FALSE(port->LastError().empty());
+        EXPECT_FALSE(ended.error.empty());
     }
 }
 

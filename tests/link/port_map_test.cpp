@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/profile_store.h"
 #include "pty_pair.h"
+#include "tests/support/serial_result.h"
 
 #include <climits>
 #include <cstdlib>
@@ -153,7 +154,7 @@ TEST(PortOpener, RoutesByTheValue) {
     const OpenResult sim = ports.Open("sim:power=on,timing=none", nullptr);
     ASSERT_NE(sim.port, nullptr) << sim.reason;
     bool cts = false;
-    ASSERT_TRUE(sim.port->ReadCts(cts));
+    ASSERT_EQ(sim.port->ReadCts(cts), SerialStatus::Ok);
     EXPECT_TRUE(cts); // a pty has no CTS at all: this is the simulator
 }
 
@@ -164,7 +165,7 @@ TEST(PortOpener, APseudoTerminalPathOpensAsADevice) {
     const OpenResult opened = PortOpener().Open(pty.SlavePath(), nullptr);
     ::unsetenv("QUILLMERE_LOCK_DIR");
     ASSERT_NE(opened.port, nullptr) << opened.reason;
-    EXPECT_TRUE(opened.port->SetLine({9600})) << opened.port->LastError();
+    EXPECT_EQ(opened.port->SetLine({9600}), SerialStatus::Ok);
     EXPECT_TRUE(std::filesystem::exists(lockDir / ("LCK.." + pty.SlaveName().substr(4))));
 }
 

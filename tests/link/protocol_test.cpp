@@ -3,6 +3,7 @@
 #include "link/configuration.h"
 #include "link/link_test.h"
 #include "link/port_open.h"
+#include "link/step_codes.h"
 #include "platform/cancel_token.h"
 #include "platform/clock.h"
 
@@ -32,20 +33,20 @@ class FakePort : public ISerialPort {
 public:
     FakePort(Far& far, ManualClock& clock) : m_far(far), m_clock(clock) {}
 
-    bool SetLine(const LineSettings& line) override {
+    SerialResult SetLine(const LineSettings& line) override {
         m_baud = line.baudRate;
         m_far.wire.push_back("line " + std::to_string(line.baudRate));
-        return Ok("SetLine");
+        return Outcome("SetLine");
     }
-    bool ReadCts(bool& on) override {
+    SerialResult ReadCts(bool& on) override {
         on = m_far.cts;
-        return Ok("ReadCts");
+        return Outcome("ReadCts");
     }
-    bool WaitForCts(bool on, Timeout) override {
+    SerialResult WaitForCts(bool on, Timeout) override {
         m_far.cts = on;
-        return Ok("WaitForCts");
+        return Outcome("WaitForCts");
     }
-    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout) override {
+    SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout) override {
         written = data.size();
         m_far.wire.push_back("tx " + std::to_string(data.size()));
         if (m_baud == 9600 && m_far.echoPacket)
@@ -55,9 +56,9 @@ public:
         else if (data.size() == 16) // a quarter of the words damaged when the link is bad
             for (std::size_t i = 0; i < 16; ++i)
                 m_rx.push_back(m_far.goodWords < 256 && i < 4 ? 'X' : data[i]);
-        return Ok("Write");
+        return Outcome("Write");
     }
-    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout) override {
+    SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout) override {
         got = 0;
         while (got < buffer.size() && !m_rx.empty()) {
             buffer[got++] = m_rx.front();
@@ -65,18 +66,20 @@ public:
         }
         if (buffer.size() == 1024)
             m_clock.Advance(100); // a link-test cycle takes 100 ms
-        return Ok("Read");
+        const SerialResult result = Outcome("Read");
+        return result.Ok() && got < buffer.size() ? SerialResult::TimedOut() : result;
     }
-    bool Purge() override {
+    SerialResult Purge() override {
         m_rx.clear();
-        return Ok("Purge");
+        return Outcome("Purge");
     }
-    std::string LastError() const override { return "injected"; }
 
 private:
-    bool Ok(const std::string& call) {
+    SerialResult Outcome(const std::string& call) {
         const auto fail = m_far.failAt.find(call);
-        return fail == m_far.failAt.end() || ++m_calls[call] != fail->second;
+        if (fail == m_far.failAt.end() || ++m_calls[call] != fail->second)
+            return {};
+        return SerialResult::Failed("injected");
     }
 
     Far& m_far;
@@ -166,15 +169,18 @@ TEST(Configuration, NoEchoOrNoPortEndsAsAFailureWithItsMessage) {
 }
 
 TEST(Configuration, AFailingCallEndsInItsCodeWithoutAnEndStep) {
-    const std::vector<std::pair<std::map<std::string, int>, int>> cases{
-        {{{"ReadCts", 1}}, 2}, {{{"WaitForCts", 1}}, 5}, {{{"SetLine", 1}}, 8},
-        {{{"SetLine", 2}}, 8}, {{{"Write", 1}}, 10},     {{{"Read", 1}}, 11},
-        {{{"Write", 2}}, 13},  {{{"Read", 3}}, 14},
+    using enum StepCode;
+    const std::vector<std::pair<std::map<std::string, int>, StepCode>> cases{
+        {{{"ReadCts", 1}}, ConfigureReadCts},          {{{"WaitForCts", 1}}, ConfigureWaitCtsOn},
+        {{{"SetLine", 1}}, ConfigureSetLine},          {{{"SetLine", 2}}, ConfigureSetLine},
+        {{{"Write", 1}}, ConfigureWritePacket},        {{{"Read", 1}}, ConfigureReadEcho},
+        {{{"Write", 2}}, ConfigureWriteReadinessByte}, {{{"Read", 3}}, ConfigureReadReadinessByte},
     };
     for (const auto& [fail, code] : cases) {
         Bench b;
         b.far.failAt = fail;
-        EXPECT_EQ(b.Configure().back(), "error " + std::to_string(code)) << fail.begin()->first;
+        EXPECT_EQ(b.Configure().back(), "error " + std::to_string(Number(code)))
+            << fail.begin()->first;
     }
 }
 
@@ -204,7 +210,7 @@ TEST(LinkTest, ABadLinkTurnsTheAutomaticTestIntoOneByHand) {
     EXPECT_EQ(std::count(said.begin(), said.end(),
                          "manual Schlechte Verbindung - Ausrichten erforderlich"),
               1);
-    EXPECT_EQ(said.back(), "error 20");
+    EXPECT_EQ(said.back(), "error " + std::to_string(Number(StepCode::TestReadEcho)));
 }
 
 TEST(LinkTest, ATransceiverSwitchedOffIsReportedAndNothingIsSent) {

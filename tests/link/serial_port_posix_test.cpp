@@ -1,13 +1,16 @@
 // The POSIX port on a pseudo-terminal pair: the test plays the far end on the master side.
 // A pty has no modem lines and no real transmitter, so CTS and the output queue are played by
 // stand-ins where a test needs them.
+#include "link/port_ownership_posix.h"
 #include "link/serial_port_posix.h"
 #include "link/termios_settings.h"
+#include "link/uucp_lock_posix.h"
 
 #include "platform/cancel_token.h"
 #include "pty_pair.h"
 
 #include "tests/support/ppoll_wait.h"
+#include "tests/support/serial_result.h"
 #include "tests/support/text.h"
 #include "tests/support/wait_until.h"
 #include <atomic>
@@ -22,6 +25,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <signal.h>
 #include <sstream>
 #include <sys/ioctl.h>
@@ -98,7 +102,7 @@ protected:
     // Opened and set up as a worker sets it up.
     std::unique_ptr<ISerialPort> OpenRaw(std::uint32_t baud = 9600) {
         auto port = Open(pty.SlavePath());
-        EXPECT_TRUE(port->SetLine({baud})) << port->LastError();
+        EXPECT_EQ(port->SetLine({baud}), SerialStatus::Ok);
         return port;
     }
     std::string LockFile() const {
@@ -137,13 +141,13 @@ TEST_F(PosixPortTest, EveryByteValuePassesUnchangedBothWays) {
     pty.Send(all);
     std::vector<unsigned char> got(256);
     std::size_t read = 0;
-    ASSERT_TRUE(port->Read(got, read, 1000ms)) << port->LastError();
+    ASSERT_EQ(port->Read(got, read, 1000ms), SerialStatus::Ok);
     ASSERT_EQ(read, 256u);
     EXPECT_EQ(got, all);
     EXPECT_TRUE(pty.Receive(1, 50).empty()) << "the port echoed what it received";
 
     std::size_t written = 0;
-    ASSERT_TRUE(port->Write(all, written, std::nullopt)) << port->LastError();
+    ASSERT_EQ(port->Write(all, written, std::nullopt), SerialStatus::Ok);
     EXPECT_EQ(written, 256u);
     EXPECT_EQ(pty.Receive(256, 1000), all);
 }
@@ -154,7 +158,7 @@ TEST_F(PosixPortTest, ThePacketBytesThatFlowControlWouldEatArrive) {
     pty.Send(packet);
     std::vector<unsigned char> got(packet.size());
     std::size_t read = 0;
-    ASSERT_TRUE(port->Read(got, read, 500ms));
+    ASSERT_EQ(port->Read(got, read, 500ms), SerialStatus::Ok);
     EXPECT_EQ(std::vector<unsigned char>(got.begin(), got.begin() + read), packet);
 }
 
@@ -163,14 +167,15 @@ TEST_F(PosixPortTest, ThePacketBytesThatFlowControlWouldEatArrive) {
 TEST_F(PosixPortTest, EachSpeedReachesTheLine) {
     auto port = Open(pty.SlavePath());
     for (std::uint32_t baud : {9600u, 19200u, 38400u, 57600u, 115200u, 230400u, 1200u}) {
-        ASSERT_TRUE(port->SetLine({baud})) << baud << ": " << port->LastError();
+        ASSERT_EQ(port->SetLine({baud}), SerialStatus::Ok) << baud;
         // On Linux the master sees the line's settings.
         termios line{};
         ASSERT_EQ(::tcgetattr(pty.Master(), &line), 0);
         EXPECT_EQ(BaudFromSpeed(::cfgetospeed(&line)).value_or(0), baud);
     }
-    EXPECT_FALSE(port->SetLine({12345}));
-    EXPECT_TRUE(Contains(port->LastError(), "12345")) << port->LastError();
+    const SerialResult unknown = port->SetLine({12345});
+    EXPECT_EQ(unknown, SerialStatus::Failed);
+    EXPECT_TRUE(Contains(unknown.error, "12345")) << unknown.error;
 }
 
 TEST_F(PosixPortTest, PurgeDiscardsWhatHasNotBeenRead) {
@@ -179,12 +184,12 @@ TEST_F(PosixPortTest, PurgeDiscardsWhatHasNotBeenRead) {
     // The first byte read proves the rest arrived with it, sent in one write.
     std::uint8_t first[1];
     std::size_t got = 0;
-    ASSERT_TRUE(port->Read(first, got, 5000ms));
+    ASSERT_EQ(port->Read(first, got, 5000ms), SerialStatus::Ok);
     ASSERT_EQ(got, 1u);
-    ASSERT_TRUE(port->Purge()) << port->LastError();
+    ASSERT_EQ(port->Purge(), SerialStatus::Ok);
     std::uint8_t buf[4];
     std::size_t read = 99;
-    ASSERT_TRUE(port->Read(buf, read, 50ms));
+    ASSERT_EQ(port->Read(buf, read, 50ms), SerialStatus::TimedOut);
     EXPECT_EQ(read, 0u);
 }
 
@@ -201,7 +206,7 @@ TEST_F(PosixPortTest, AReadWithNothingArrivingReturnsNoBytesAfterItsTimeOut) {
         std::uint8_t buf[8];
         std::size_t read = 99;
         const auto start = Clock::now();
-        ASSERT_TRUE(port->Read(buf, read, c.timeout)) << port->LastError();
+        ASSERT_EQ(port->Read(buf, read, c.timeout), SerialStatus::TimedOut);
         const auto took = Clock::now() - start;
         EXPECT_EQ(read, 0u);
         EXPECT_GE(took, c.atLeast) << c.timeout.count();
@@ -209,20 +214,15 @@ TEST_F(PosixPortTest, AReadWithNothingArrivingReturnsNoBytesAfterItsTimeOut) {
     }
 }
 
-TEST_F(PosixPortTest, AReadReturnsWhenTheCountIsReachedOrWithWhatCameByTheDeadline) {
+TEST_F(PosixPortTest, AReadReturnsOnceTheCountIsReached) {
     auto port = OpenRaw();
     pty.Send({'a', 'b', 'c', 'd'});
-    std::uint8_t buf[8];
+    std::uint8_t buf[4];
     std::size_t read = 0;
     auto start = Clock::now();
-    ASSERT_TRUE(port->Read(std::span(buf).first(4), read, 60s));
+    ASSERT_EQ(port->Read(buf, read, 60s), SerialStatus::Ok);
     EXPECT_EQ(read, 4u);
     EXPECT_LT(Clock::now() - start, 30s) << "waited out the time-out although all had come";
-
-    pty.Send({'x', 'y', 'z'});
-    ASSERT_TRUE(port->Read(buf, read, 100ms)) << "a short read is no failure";
-    EXPECT_EQ(read, 3u);
-    EXPECT_EQ(std::string(buf, buf + 3), "xyz");
 }
 
 // --- exclusive open --------------------------------------------------------------------------
@@ -469,26 +469,6 @@ TEST_F(PosixPortTest, WhatIsNoSerialPortIsRefusedAndLeavesNoLockFile) {
 
 // --- waits, cancel and hang-up ---------------------------------------------------------------
 
-TEST_F(PosixPortTest, CancelWakesAReadThatWouldWaitForever) {
-    auto port = OpenRaw();
-    auto canceller = CancelOnceWaiting();
-    std::uint8_t buf[8];
-    std::size_t read = 0;
-    EXPECT_FALSE(port->Read(buf, read, std::nullopt));
-    EXPECT_TRUE(Contains(port->LastError(), "cancelled")) << port->LastError();
-}
-
-TEST_F(PosixPortTest, CancelWakesAWriteThatTheFarEndDoesNotTake) {
-    auto port = OpenRaw();
-    // Nobody reads the master: the pty's buffers fill and the write has to wait.
-    std::vector<unsigned char> lots(4 * 1024 * 1024, 0x55);
-    auto canceller = CancelOnceWaiting();
-    std::size_t written = 0;
-    EXPECT_FALSE(port->Write(lots, written, std::nullopt));
-    EXPECT_TRUE(Contains(port->LastError(), "cancelled")) << port->LastError();
-    EXPECT_LT(written, lots.size());
-}
-
 TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
     // The transmitter empties at the fourth look: the write returns only then.
     std::atomic<int> looks{0};
@@ -500,25 +480,25 @@ TEST_F(PosixPortTest, AWriteWaitsForTheOutputQueueAndCancelWakesThatWait) {
     auto port = OpenRaw();
     const std::uint8_t byte[1] = {0x42};
     std::size_t written = 0;
-    ASSERT_TRUE(port->Write(byte, written, std::nullopt)) << port->LastError();
+    ASSERT_EQ(port->Write(byte, written, std::nullopt), SerialStatus::Ok);
     EXPECT_EQ(looks, 4) << "returned before the queue was empty";
 
     // A transmitter that never empties (a port stopped by flow control): only the cancel helps.
     emptyAtLook = std::numeric_limits<int>::max();
     auto canceller = CancelOnceWaiting();
-    EXPECT_FALSE(port->Write(byte, written, std::nullopt));
-    EXPECT_TRUE(Contains(port->LastError(), "cancelled")) << port->LastError();
+    EXPECT_EQ(port->Write(byte, written, std::nullopt), SerialStatus::Cancelled);
     EXPECT_EQ(pty.Receive(2, 200), std::vector<unsigned char>({0x42, 0x42}));
 }
 
 TEST_F(PosixPortTest, OnAPseudoTerminalTheCtsWaitFailsInsteadOfHanging) {
     auto port = OpenRaw();
     bool on = true;
-    EXPECT_FALSE(port->ReadCts(on));
+    EXPECT_EQ(port->ReadCts(on), SerialStatus::Failed);
     const auto start = Clock::now();
-    EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
+    const SerialResult wait = port->WaitForCts(true, std::nullopt);
     EXPECT_LT(Clock::now() - start, 10s);
-    EXPECT_TRUE(Contains(port->LastError(), std::strerror(ENOTTY))) << port->LastError();
+    EXPECT_EQ(wait, SerialStatus::Failed);
+    EXPECT_TRUE(Contains(wait.error, std::strerror(ENOTTY))) << wait.error;
 }
 
 // CTS played by a stand-in for the modem-line ioctl.
@@ -537,7 +517,7 @@ protected:
     // the wait is under way.
     std::function<void(int nth)> onRead;
     bool ctsOn = false;
-    bool failing = false;
+    std::atomic<bool> failing = false; // may be set while a wait is under way
     int reads = 0;
 };
 
@@ -547,20 +527,20 @@ TEST_F(CtsTest, TheWaitEndsOnceCtsIsAtTheLevelOrTheTimeOutRunsOut) {
         bool from, wanted;
         int switchAtRead; // 0: never
         Timeout timeout;
-        bool reached;
+        SerialStatus ended;
     };
     const Case cases[] = {
-        {"already there", false, false, 0, std::nullopt, true},
-        {"switched on", false, true, 4, std::nullopt, true},
-        {"switched off", true, false, 4, std::nullopt, true},
-        {"never switched", false, true, 0, 100ms, false},
+        {"already there", false, false, 0, std::nullopt, SerialStatus::Ok},
+        {"switched on", false, true, 4, std::nullopt, SerialStatus::Ok},
+        {"switched off", true, false, 4, std::nullopt, SerialStatus::Ok},
+        {"never switched", false, true, 0, 100ms, SerialStatus::TimedOut},
     };
     auto port = Open(pty.SlavePath());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ctsOn = c.from;
         bool on = !c.from;
-        ASSERT_TRUE(port->ReadCts(on));
+        ASSERT_EQ(port->ReadCts(on), SerialStatus::Ok);
         EXPECT_EQ(on, c.from);
         reads = 0;
         onRead = [&](int nth) {
@@ -568,16 +548,15 @@ TEST_F(CtsTest, TheWaitEndsOnceCtsIsAtTheLevelOrTheTimeOutRunsOut) {
                 ctsOn = !ctsOn;
         };
         const auto start = Clock::now();
-        EXPECT_EQ(port->WaitForCts(c.wanted, c.timeout), c.reached) << port->LastError();
+        EXPECT_EQ(port->WaitForCts(c.wanted, c.timeout), c.ended);
         const auto took = Clock::now() - start;
         if (c.switchAtRead) {
             EXPECT_EQ(reads, c.switchAtRead) << "the wait went on past the level";
         }
-        if (!c.reached) {
+        if (c.ended == SerialStatus::TimedOut) {
             EXPECT_GE(took, 95ms);
             EXPECT_LT(took, 10s);
             EXPECT_GT(reads, 1) << "the lines were not polled while waiting";
-            EXPECT_TRUE(Contains(port->LastError(), "timed out")) << port->LastError();
         }
     }
 }
@@ -591,41 +570,101 @@ TEST_F(CtsTest, APulseOverBeforeTheWaitLooksLeavesItWaitingUntilCancelled) {
         if (nth == 5)
             cancel->Cancel();
     };
-    EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
+    EXPECT_EQ(port->WaitForCts(true, std::nullopt), SerialStatus::Cancelled);
     EXPECT_GE(reads, 5) << "the wait ended without the level";
-    EXPECT_TRUE(Contains(port->LastError(), "cancelled"));
 }
 
-TEST_F(CtsTest, TheWaitFailsWhenTheLinesCannotBeRead) {
-    auto port = Open(pty.SlavePath());
-    onRead = [&](int nth) { failing = nth >= 3; }; // unplugged while waiting
-    EXPECT_FALSE(port->WaitForCts(true, std::nullopt));
-    EXPECT_TRUE(Contains(port->LastError(), "Input/output error")) << port->LastError();
-    EXPECT_FALSE(cancel->IsCancelled());
-}
-
-TEST_F(CtsTest, ABlockingCallAfterTheCancelFailsAtOnce) {
-    auto port = OpenRaw();
-    cancel->Cancel();
-    std::uint8_t buf[1] = {0};
-    std::size_t n = 0;
-    EXPECT_FALSE(port->Read(buf, n, std::nullopt));
-    EXPECT_FALSE(port->Write(buf, n, std::nullopt));
-    EXPECT_FALSE(port->WaitForCts(false, std::nullopt)) << "CTS is off, but the cancel came";
-}
-
-TEST_F(PosixPortTest, TheFarEndHangingUpEndsAReadWithAFailure) {
-    auto port = OpenRaw();
-    auto hangUp = OnceWaiting([&] { pty.CloseMaster(); });
-    std::uint8_t buf[8];
-    std::size_t read = 0;
-    EXPECT_FALSE(port->Read(buf, read, std::nullopt)); // would wait forever
-    EXPECT_FALSE(cancel->IsCancelled());
-    hangUp.join();
-
-    std::size_t written = 0;
-    EXPECT_FALSE(port->Write(std::span(buf).first(1), written, std::nullopt))
-        << "wrote to a line that is gone";
+// Each way a call can end, as the call says it: done, the time-out run out with what it
+// moved, cancelled (before it or while it waits), or refused by the system (the far end gone,
+// the lines unplugged).
+TEST_F(CtsTest, EachCallSaysHowItEnded) {
+    using enum SerialStatus;
+    // Done once the call waits; CancelFirst before it begins.
+    enum class Meanwhile { Nothing, CancelFirst, Cancel, HangUp, Unplug };
+    struct Case {
+        const char* name;
+        std::function<SerialResult(ISerialPort&, std::size_t& moved)> call;
+        Meanwhile meanwhile;
+        SerialStatus ended;
+        std::optional<std::size_t> moved; // none: some, but not all
+        const char* error = "";
+    };
+    std::uint8_t buf[8] = {};
+    const std::vector<std::uint8_t> lots(4 * 1024 * 1024, 0x55); // more than a pty holds
+    std::atomic<bool> queueStuck = false;
+    env.readOutputQueue = [&](int fd, int& n) {
+        return queueStuck ? (n = 1, 0) : (::ioctl(fd, TIOCOUTQ, &n) == 0 ? 0 : errno);
+    };
+    const auto read = [&](std::size_t count, Timeout t) {
+        return [&buf, count, t](ISerialPort& p, std::size_t& n) {
+            return p.Read(std::span(buf).first(count), n, t);
+        };
+    };
+    const auto write = [](std::span<const std::uint8_t> data, Timeout t) {
+        return [data, t](ISerialPort& p, std::size_t& n) { return p.Write(data, n, t); };
+    };
+    const auto waitForCts = [](Timeout t) {
+        return [t](ISerialPort& p, std::size_t&) { return p.WaitForCts(true, t); };
+    };
+    const auto stuck = [&](Timeout t) {
+        return [&queueStuck, &buf, t](ISerialPort& p, std::size_t& n) {
+            queueStuck = true;
+            return p.Write(std::span(buf).first(1), n, t);
+        };
+    };
+    const Case cases[] = {
+        {"a read of what came", read(3, 60s), Meanwhile::Nothing, Ok, 3},
+        {"a read of more than came", read(8, 100ms), Meanwhile::Nothing, TimedOut, 3},
+        {"a write", write(std::span(buf).first(2), 60s), Meanwhile::Nothing, Ok, 2},
+        {"a write the far end stops taking", write(lots, 100ms), Meanwhile::Nothing, TimedOut, {}},
+        {"a write whose queue stands still", stuck(100ms), Meanwhile::Nothing, TimedOut, 1},
+        {"a CTS wait nobody ends", waitForCts(100ms), Meanwhile::Nothing, TimedOut, 0},
+        {"a read, cancelled", read(8, std::nullopt), Meanwhile::Cancel, Cancelled, 0},
+        {"a write, cancelled", write(lots, std::nullopt), Meanwhile::Cancel, Cancelled, {}},
+        {"a CTS wait, cancelled", waitForCts(std::nullopt), Meanwhile::Cancel, Cancelled, 0},
+        {"a read after the cancel", read(8, std::nullopt), Meanwhile::CancelFirst, Cancelled, 0},
+        {"a write after the cancel", write(lots, 60s), Meanwhile::CancelFirst, Cancelled, 0},
+        // CTS is off as wanted, but the cancel came first.
+        {"a CTS wait after the cancel",
+         [](ISerialPort& p, std::size_t&) { return p.WaitForCts(false, std::nullopt); },
+         Meanwhile::CancelFirst, Cancelled, 0},
+        {"a read, hung up", read(8, std::nullopt), Meanwhile::HangUp, Failed, 0},
+        {"a CTS wait, unplugged", waitForCts(std::nullopt), Meanwhile::Unplug, Failed, 0,
+         "Input/output error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        queueStuck = false;
+        failing = false;
+        PtyPair line;
+        const auto token = std::make_shared<CancelToken>();
+        OpenResult opened = OpenPosixSerialPort(line.SlavePath(), token, env);
+        ASSERT_TRUE(opened.port) << opened.reason;
+        ASSERT_EQ(opened.port->SetLine({115200}), Ok);
+        std::jthread meanwhile;
+        if (c.meanwhile == Meanwhile::Nothing)
+            line.Send({'x', 'y', 'z'}); // what a read finds
+        else if (c.meanwhile == Meanwhile::CancelFirst)
+            token->Cancel();
+        else
+            meanwhile = OnceWaiting([&] {
+                if (c.meanwhile == Meanwhile::Cancel)
+                    token->Cancel();
+                else if (c.meanwhile == Meanwhile::HangUp)
+                    line.CloseMaster();
+                else
+                    failing = true;
+            });
+        std::size_t moved = 0;
+        const SerialResult result = c.call(*opened.port, moved);
+        EXPECT_EQ(result, c.ended);
+        if (c.moved)
+            EXPECT_EQ(moved, *c.moved);
+        else
+            EXPECT_TRUE(moved > 0 && moved < lots.size()) << moved;
+        EXPECT_TRUE(Contains(result.error, c.error)) << result.error;
+        EXPECT_EQ(result.error.empty(), c.ended != Failed) << result.error;
+    }
 }
 
 } // namespace

@@ -4,15 +4,19 @@
 #include "platform/clock.h"
 #include "sim/transceiver.h"
 #include "tests/support/announcing_clock.h"
+#include "tests/support/serial_result.h"
 #include "tests/support/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -64,18 +68,19 @@ protected:
     }
 
     static void SetSpeed(ISerialPort& port, std::uint32_t baud) {
-        ASSERT_TRUE(port.SetLine({baud}));
+        ASSERT_EQ(port.SetLine({baud}), SerialStatus::Ok);
     }
     static void Write(ISerialPort& port, const Bytes& bytes) {
         std::size_t written = 0;
-        ASSERT_TRUE(port.Write(bytes, written, std::nullopt));
+        ASSERT_EQ(port.Write(bytes, written, std::nullopt), SerialStatus::Ok);
         EXPECT_EQ(written, bytes.size());
     }
-    // With the configuration's time-out unless told otherwise.
+    // With the configuration's time-out unless told otherwise; a short read is its time-out.
     static Bytes Read(ISerialPort& port, std::size_t count, Timeout timeout = 100ms) {
         Bytes buffer(count);
         std::size_t read = 0;
-        EXPECT_TRUE(port.Read(buffer, read, timeout));
+        const SerialResult result = port.Read(buffer, read, timeout);
+        EXPECT_EQ(result, read < count ? SerialStatus::TimedOut : SerialStatus::Ok);
         buffer.resize(read);
         return buffer;
     }
@@ -91,7 +96,7 @@ protected:
         for (int i = 0; i < 64; ++i)
             Write(port, Bytes(pattern.begin(), pattern.end()));
         Bytes echo = Read(port, 1024, 1ms);
-        EXPECT_TRUE(port.Purge());
+        EXPECT_EQ(port.Purge(), SerialStatus::Ok);
         return echo;
     }
 
@@ -113,13 +118,14 @@ TEST_F(SimPortTest, PowerRateAndLineSettingsOutliveClosingThePort) {
     const std::string options = Options("power=off,react=10");
     {
         auto port = Open(options);
-        ASSERT_TRUE(port->WaitForCts(true, std::nullopt)); // the user switches it on
+        ASSERT_EQ(port->WaitForCts(true, std::nullopt),
+                  SerialStatus::Ok); // the user switches it on
         EXPECT_EQ(SendPacket(*port, kPacket19200), kPacket19200);
         SetSpeed(*port, 19200);
     }
     auto port = Open(options);
     bool cts = false;
-    ASSERT_TRUE(port->ReadCts(cts));
+    ASSERT_EQ(port->ReadCts(cts), SerialStatus::Ok);
     EXPECT_TRUE(cts);
     EXPECT_EQ(FindSimulatedTransceiver(options)->Line().baudRate, 19200u);
     EXPECT_EQ(FindSimulatedTransceiver(options)->ConfiguredRate(), 19200u);
@@ -149,19 +155,19 @@ TEST_F(SimPortTest, PortsThatCannotBeOpenedGiveTheReason) {
 
 TEST_F(SimPortTest, ObedientUserSwitchesReactMillisecondsAfterTheWaitStarts) {
     auto port = Open(Options("power=on,user=obedient,react=250"));
-    ASSERT_TRUE(port->WaitForCts(true, std::nullopt));
+    ASSERT_EQ(port->WaitForCts(true, std::nullopt), SerialStatus::Ok);
     EXPECT_EQ(m_clock.Now(), 1000u) << "already on: no wait";
-    ASSERT_TRUE(port->WaitForCts(false, std::nullopt));
+    ASSERT_EQ(port->WaitForCts(false, std::nullopt), SerialStatus::Ok);
     EXPECT_EQ(m_clock.Now(), 1250u);
     bool cts = true;
-    ASSERT_TRUE(port->ReadCts(cts));
+    ASSERT_EQ(port->ReadCts(cts), SerialStatus::Ok);
     EXPECT_FALSE(cts) << "switched off";
 
-    EXPECT_FALSE(port->WaitForCts(true, 100ms)) << "sooner than the user";
+    EXPECT_EQ(port->WaitForCts(true, 100ms), SerialStatus::TimedOut) << "sooner than the user";
     EXPECT_EQ(m_clock.Now(), 1350u);
-    ASSERT_TRUE(port->WaitForCts(true, 1000ms));
+    ASSERT_EQ(port->WaitForCts(true, 1000ms), SerialStatus::Ok);
     EXPECT_EQ(m_clock.Now(), 1600u);
-    ASSERT_TRUE(port->ReadCts(cts));
+    ASSERT_EQ(port->ReadCts(cts), SerialStatus::Ok);
     EXPECT_TRUE(cts) << "and on again";
 }
 
@@ -171,12 +177,12 @@ TEST_F(SimPortTest, AbsentUserLeavesTheWaitToWhatComesFirst) {
         const char* name;
         bool switchByHand, cancel;
         Timeout timeout;
-        bool reached;
+        SerialStatus ended;
     };
     const Case cases[] = {
-        {"switched by hand", true, false, std::nullopt, true},
-        {"cancelled", false, true, std::nullopt, false},
-        {"timed out", false, false, 50ms, false},
+        {"switched by hand", true, false, std::nullopt, SerialStatus::Ok},
+        {"cancelled", false, true, std::nullopt, SerialStatus::Cancelled},
+        {"timed out", false, false, 50ms, SerialStatus::TimedOut},
     };
     int blanks = 0;
     for (const Case& c : cases) {
@@ -186,7 +192,7 @@ TEST_F(SimPortTest, AbsentUserLeavesTheWaitToWhatComesFirst) {
         const std::string options = Options(std::string(++blanks, ' ') + "power=off,user=absent");
         auto port = Open(options);
         std::atomic<bool> done{false};
-        bool result = !c.reached;
+        SerialResult result;
         std::thread waiter([&] {
             result = port->WaitForCts(true, c.timeout);
             done = true;
@@ -201,28 +207,78 @@ TEST_F(SimPortTest, AbsentUserLeavesTheWaitToWhatComesFirst) {
                 m_cancel->Cancel();
         }
         waiter.join();
-        EXPECT_EQ(result, c.reached) << port->LastError();
+        EXPECT_EQ(result, c.ended);
         EXPECT_EQ(FindSimulatedTransceiver(options)->PowerOn(), c.switchByHand);
     }
 }
 
-TEST_F(SimPortTest, EveryWaitEndsWithFalseOnceCancelled) {
+TEST_F(SimPortTest, EveryWaitEndsAsCancelledOnceCancelled) {
     AnnouncingClock announcing; // a real sleep of ten minutes: only the cancel ends it early
     m_used = &announcing;
     auto port = Open(Options("power=on,react=600000"));
-    bool result = true;
+    SerialResult result;
     std::thread waiter([&] { result = port->WaitForCts(false, std::nullopt); });
     EXPECT_TRUE(announcing.WaitForSleep()) << "the wait never began";
     m_cancel->Cancel();
     waiter.join();
-    EXPECT_FALSE(result);
+    EXPECT_EQ(result, SerialStatus::Cancelled);
 
     std::size_t count = 0;
     std::uint8_t b[1] = {0x0B};
-    EXPECT_FALSE(port->Write(b, count, std::nullopt));
-    EXPECT_FALSE(port->Read(b, count, std::nullopt));
-    EXPECT_FALSE(port->WaitForCts(false, std::nullopt));
-    EXPECT_EQ(port->LastError(), "cancelled");
+    EXPECT_EQ(port->Write(b, count, std::nullopt), SerialStatus::Cancelled);
+    EXPECT_EQ(port->Read(b, count, std::nullopt), SerialStatus::Cancelled);
+    EXPECT_EQ(port->WaitForCts(false, std::nullopt), SerialStatus::Cancelled);
+}
+
+// Each call says how it ended as the system's ports do: what a time-out cut short is TimedOut
+// with what it moved, and a pulled adapter fails every call in the system's words.
+TEST_F(SimPortTest, EachCallEndsWithTheStatusOfARealPort) {
+    using enum SerialStatus;
+    struct Case {
+        const char* name;
+        std::function<SerialResult(ISerialPort&, std::size_t& moved)> call;
+        bool vanished;
+        SerialStatus ended;
+        std::size_t moved;
+    };
+    Bytes buffer(16);
+    const Bytes lots(1024, 0x55); // a second at 9600 baud
+    const auto read = [&](std::size_t n) {
+        return [&buffer, n](ISerialPort& p, std::size_t& got) {
+            return p.Read(std::span(buffer).first(n), got, 100ms);
+        };
+    };
+    const auto write = [&](Timeout timeout) {
+        return [&lots, timeout](ISerialPort& p, std::size_t& written) {
+            return p.Write(lots, written, timeout);
+        };
+    };
+    const auto waitForOff = [](ISerialPort& p, std::size_t&) { return p.WaitForCts(false, 50ms); };
+    const Case cases[] = {
+        {"the whole echo", read(8), false, Ok, 8},
+        {"more than came", read(16), false, TimedOut, 8},
+        {"a write that goes out", write(std::nullopt), false, Ok, 1024},
+        {"a write cut short", write(10ms), false, TimedOut, 1024},
+        {"a CTS wait nobody ends", waitForOff, false, TimedOut, 0},
+        {"a read, pulled", read(8), true, Failed, 0},
+        {"a write, pulled", write(std::nullopt), true, Failed, 0},
+        {"a CTS wait, pulled", waitForOff, true, Failed, 0},
+    };
+    int blanks = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string options = Options(std::string(++blanks, ' ') + "power=on,user=absent");
+        auto port = Open(options);
+        SetSpeed(*port, 9600);
+        Write(*port, kPacket115200); // its echo of 8 waits to be read
+        if (c.vanished)
+            FindSimulatedTransceiver(options)->Vanish();
+        std::size_t moved = 0;
+        const SerialResult result = c.call(*port, moved);
+        EXPECT_EQ(result, c.ended);
+        EXPECT_EQ(moved, c.moved);
+        EXPECT_EQ(result.error, c.vanished ? std::strerror(EIO) : "");
+    }
 }
 
 TEST_F(SimPortTest, ConfigurationPacketComesBackAsTheEchoOptionSays) {
@@ -353,14 +409,14 @@ TEST_F(SimPortTest, LogRecordsTheSessionLineByLine) {
     const std::string options = Options("power=off,react=5,ready=1,timing=none");
     {
         auto port = Open(options);
-        ASSERT_TRUE(port->WaitForCts(true, std::nullopt));
+        ASSERT_EQ(port->WaitForCts(true, std::nullopt), SerialStatus::Ok);
         SendPacket(*port, kPacket115200);
         SetSpeed(*port, 115200);
         Write(*port, {0x0B});
         Read(*port, 1);
         Write(*port, {0x0B});
         Read(*port, 1);
-        EXPECT_TRUE(port->Purge());
+        EXPECT_EQ(port->Purge(), SerialStatus::Ok);
     }
     const std::vector<std::string> expected = {
         "open",

@@ -24,56 +24,58 @@ const PortFault* FaultPort::Next(PortCall call) {
     if (m_hook)
         m_hook(call, n);
     for (const PortFault& f : m_faults)
-        if (f.call == call && f.nth == n) {
-            m_injected = "injected failure of " + ToString(call) + " #" + std::to_string(n);
+        if (f.call == call && f.nth == n)
             return &f;
-        }
-    m_injected.clear();
     return nullptr;
 }
 
-bool FaultPort::SetLine(const LineSettings& line) {
-    return !Next(PortCall::SetLine) && m_inner->SetLine(line);
-}
-bool FaultPort::ReadCts(bool& on) {
-    return !Next(PortCall::ReadCts) && m_inner->ReadCts(on);
-}
-bool FaultPort::WaitForCts(bool on, Timeout timeout) {
-    return !Next(PortCall::WaitForCts) && m_inner->WaitForCts(on, timeout);
+SerialResult FaultPort::Injected(PortCall call) const {
+    return SerialResult::Failed("injected failure of " + ToString(call) + " #" +
+                                std::to_string(m_calls[Index(call)]));
 }
 
-bool FaultPort::Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) {
+SerialResult FaultPort::SetLine(const LineSettings& line) {
+    return Next(PortCall::SetLine) ? Injected(PortCall::SetLine) : m_inner->SetLine(line);
+}
+SerialResult FaultPort::ReadCts(bool& on) {
+    return Next(PortCall::ReadCts) ? Injected(PortCall::ReadCts) : m_inner->ReadCts(on);
+}
+SerialResult FaultPort::WaitForCts(bool on, Timeout timeout) {
+    return Next(PortCall::WaitForCts) ? Injected(PortCall::WaitForCts)
+                                      : m_inner->WaitForCts(on, timeout);
+}
+
+SerialResult FaultPort::Write(std::span<const std::uint8_t> data, std::size_t& written,
+                              Timeout timeout) {
     written = 0;
     const PortFault* fault = Next(PortCall::Write);
     if (!fault)
         return m_inner->Write(data, written, timeout);
     if (!fault->shortWrite)
-        return false;
+        return Injected(PortCall::Write);
     // What goes out is really sent; only the count falls short.
     const std::size_t shortCount = data.size() > 1 ? data.size() - 1 : 0;
-    if (shortCount > 0 && !m_inner->Write(data.first(shortCount), written, timeout))
-        return false;
+    if (shortCount > 0)
+        if (SerialResult sent = m_inner->Write(data.first(shortCount), written, timeout);
+            !sent.Ok())
+            return sent;
     written = shortCount;
-    return true;
+    return {};
 }
 
-bool FaultPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
+SerialResult FaultPort::Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) {
     got = 0;
     if (Next(PortCall::Read))
-        return false;
-    if (!m_inner->Read(buffer, got, timeout))
-        return false;
-    if (m_filter)
-        m_filter(buffer, got);
-    return true;
+        return Injected(PortCall::Read);
+    SerialResult result = m_inner->Read(buffer, got, timeout);
+    if (!m_filter || (!result.Ok() && result.status != SerialStatus::TimedOut))
+        return result;
+    m_filter(buffer, got);
+    return got < buffer.size() ? SerialResult::TimedOut() : SerialResult{};
 }
 
-bool FaultPort::Purge() {
-    return !Next(PortCall::Purge) && m_inner->Purge();
-}
-
-std::string FaultPort::LastError() const {
-    return m_injected.empty() ? m_inner->LastError() : m_injected;
+SerialResult FaultPort::Purge() {
+    return Next(PortCall::Purge) ? Injected(PortCall::Purge) : m_inner->Purge();
 }
 
 ScopedPortFaults::ScopedPortFaults(PortOpener& ports, std::vector<PortFault> faults,

@@ -1,7 +1,7 @@
 // A serial port that fails where a test wants it to: it passes every call through to the port
-// it wraps, except the nth call of a chosen kind, which reports failure (or, for a write,
-// success with too few bytes). Installed for every port the program opens while a
-// ScopedPortFaults lives.
+// it wraps, except the nth call of a chosen kind, which fails (or, for a write, ends as done
+// with too few bytes). Installed for every port the program opens while a ScopedPortFaults
+// lives.
 #pragma once
 
 #include "link/serial_port.h"
@@ -25,13 +25,13 @@ std::string ToString(PortCall call);
 struct PortFault {
     PortCall call;
     int nth = 1; // 1 is the first call of that kind on the port
-    // Write only: report success but one byte fewer than asked for (none of a single byte)
+    // Write only: end as done but with one byte fewer than asked for (none of a single byte)
     // instead of failing.
     bool shortWrite = false;
 };
 
-// Sees every successful read before the worker does: may change the bytes and their count
-// (up to the buffer's size).
+// Sees every read that came to an end of its own (done or timed out) before the worker does:
+// may change the bytes and their count (up to the buffer's size).
 using ReadFilter = std::function<void(std::span<std::uint8_t> buffer, std::size_t& count)>;
 // Runs on the worker's thread as each call begins (nth counts the calls of that kind); it may
 // block, as a slow driver call would, to let a test act at that very point.
@@ -42,24 +42,25 @@ public:
     FaultPort(std::unique_ptr<ISerialPort> inner, std::vector<PortFault> faults, ReadFilter filter,
               CallHook hook = {});
 
-    bool SetLine(const LineSettings& line) override;
-    bool ReadCts(bool& on) override;
-    bool WaitForCts(bool on, Timeout timeout) override;
-    bool Write(std::span<const std::uint8_t> data, std::size_t& written, Timeout timeout) override;
-    bool Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
-    bool Purge() override;
-    std::string LastError() const override;
+    SerialResult SetLine(const LineSettings& line) override;
+    SerialResult ReadCts(bool& on) override;
+    SerialResult WaitForCts(bool on, Timeout timeout) override;
+    SerialResult Write(std::span<const std::uint8_t> data, std::size_t& written,
+                       Timeout timeout) override;
+    SerialResult Read(std::span<std::uint8_t> buffer, std::size_t& got, Timeout timeout) override;
+    SerialResult Purge() override;
 
 private:
     // Counts the call; the fault planned for it, if any.
     const PortFault* Next(PortCall call);
+    // The failure a planned fault makes of call n of its kind.
+    SerialResult Injected(PortCall call) const;
 
     std::unique_ptr<ISerialPort> m_inner;
     std::vector<PortFault> m_faults;
     ReadFilter m_filter;
     CallHook m_hook;
     std::array<int, kPortCallKinds> m_calls{};
-    std::string m_injected; // the last failure we made up, if it was ours
 };
 
 // While it lives, every port that ports opens is a FaultPort with these faults.

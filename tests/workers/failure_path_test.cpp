@@ -1,6 +1,7 @@
 // Every serial step that can fail, made to fail through the fault-injecting port: the user sees
 // "Interner Fehler N" once in a message box, and the program ends with exit code 1 without
 // giving the dialog back.
+#include "link/step_codes.h"
 #include "tests/support/fault_port.h"
 #include "worker_rig.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 struct Failure {
     const char* name;
-    int code;
+    StepCode code;
     int button;
     const char* options;
     PortFault fault;
@@ -29,7 +30,8 @@ struct Ending {
     std::string err;
 };
 
-MATCHER_P(ReportsInternalErrorOnce, code, "") {
+MATCHER_P(ReportsInternalErrorOnce, stepCode, "") {
+    const int code = Number(stepCode);
     const Ending& e = arg;
     if (!e.ended || e.exitCode != 1) {
         *result_listener << (e.ended ? "ended with " + std::to_string(e.exitCode) : "never ended");
@@ -100,33 +102,41 @@ namespace {
 constexpr int C = IDC_CONFIGURE;
 constexpr int T = IDC_TEST;
 using P = PortCall;
+using enum StepCode;
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(
     Configuration, FailingStep,
-    ::testing::Values(Failure{"FirstCtsRead", 2, C, "power=off", {P::ReadCts, 1}},
-                      Failure{"WaitForOff", 3, C, "power=on", {P::WaitForCts, 1}},
-                      Failure{"WaitForOn", 5, C, "power=off", {P::WaitForCts, 1}},
-                      Failure{"WaitForOnAfterOff", 5, C, "power=on", {P::WaitForCts, 2}},
-                      Failure{"SetLine9600", 8, C, "power=off", {P::SetLine, 1}},
-                      Failure{"SetLineOperatingRate", 8, C, "power=off", {P::SetLine, 2}},
-                      Failure{"WritePacket", 10, C, "power=off", {P::Write, 1}},
-                      Failure{"WritePacketShort", 10, C, "power=off", {P::Write, 1, true}},
-                      Failure{"ReadEcho", 11, C, "power=off", {P::Read, 1}},
-                      Failure{"WriteReadinessByte", 13, C, "power=off", {P::Write, 2}},
-                      Failure{"WriteReadinessByteNone", 13, C, "power=off", {P::Write, 5, true}},
-                      Failure{"ReadReadinessByte", 14, C, "power=off", {P::Read, 2}},
-                      Failure{"ReadLaterReadinessByte", 14, C, "power=off", {P::Read, 7}}),
+    ::testing::Values(
+        Failure{"FirstCtsRead", ConfigureReadCts, C, "power=off", {P::ReadCts, 1}},
+        Failure{"WaitForOff", ConfigureWaitCtsOff, C, "power=on", {P::WaitForCts, 1}},
+        Failure{"WaitForOn", ConfigureWaitCtsOn, C, "power=off", {P::WaitForCts, 1}},
+        Failure{"WaitForOnAfterOff", ConfigureWaitCtsOn, C, "power=on", {P::WaitForCts, 2}},
+        Failure{"SetLine9600", ConfigureSetLine, C, "power=off", {P::SetLine, 1}},
+        Failure{"SetLineOperatingRate", ConfigureSetLine, C, "power=off", {P::SetLine, 2}},
+        Failure{"WritePacket", ConfigureWritePacket, C, "power=off", {P::Write, 1}},
+        Failure{"WritePacketShort", ConfigureWritePacket, C, "power=off", {P::Write, 1, true}},
+        Failure{"ReadEcho", ConfigureReadEcho, C, "power=off", {P::Read, 1}},
+        Failure{"WriteReadinessByte", ConfigureWriteReadinessByte, C, "power=off", {P::Write, 2}},
+        Failure{"WriteReadinessByteNone",
+                ConfigureWriteReadinessByte,
+                C,
+                "power=off",
+                {P::Write, 5, true}},
+        Failure{"ReadReadinessByte", ConfigureReadReadinessByte, C, "power=off", {P::Read, 2}},
+        Failure{
+            "ReadLaterReadinessByte", ConfigureReadReadinessByte, C, "power=off", {P::Read, 7}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     LinkTest, FailingStep,
-    ::testing::Values(Failure{"CtsRead", 16, T, "power=on", {P::ReadCts, 1}},
-                      Failure{"SetLine", 17, T, "power=on", {P::SetLine, 1}},
-                      Failure{"FirstWrite", 19, T, "power=on", {P::Write, 1}},
-                      Failure{"WriteInThirdCycle", 19, T, "power=on", {P::Write, 150}},
-                      Failure{"Read", 20, T, "power=on", {P::Read, 1}},
-                      Failure{"ReadInFifthCycle", 20, T, "power=on", {P::Read, 5}},
-                      Failure{"Purge", 21, T, "power=on", {P::Purge, 1}},
-                      Failure{"PurgeInSecondCycle", 21, T, "power=on", {P::Purge, 2}}),
+    ::testing::Values(Failure{"CtsRead", TestReadCts, T, "power=on", {P::ReadCts, 1}},
+                      Failure{"SetLine", TestSetLine, T, "power=on", {P::SetLine, 1}},
+                      Failure{"FirstWrite", TestWritePattern, T, "power=on", {P::Write, 1}},
+                      Failure{
+                          "WriteInThirdCycle", TestWritePattern, T, "power=on", {P::Write, 150}},
+                      Failure{"Read", TestReadEcho, T, "power=on", {P::Read, 1}},
+                      Failure{"ReadInFifthCycle", TestReadEcho, T, "power=on", {P::Read, 5}},
+                      Failure{"Purge", TestPurge, T, "power=on", {P::Purge, 1}},
+                      Failure{"PurgeInSecondCycle", TestPurge, T, "power=on", {P::Purge, 2}}),
     [](const auto& info) { return std::string(info.param.name); });
