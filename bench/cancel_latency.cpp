@@ -14,6 +14,7 @@
 #include "platform/profile_store.h"
 #include "platform/ui_queue.h"
 #include "res/resource.h"
+#include "tests/support/dialog_test_peer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -109,7 +110,7 @@ Result Measure(const Phase& p, PhaseClock& clock, int runs) {
     for (int i = 0; i < runs; ++i) {
         program.host.ClearTranscript();
         if (p.autoMode)
-            program.host.Sync([&] { program.Dialog().m_bAutoMode = true; });
+            program.host.Sync([&] { DialogPeer::SetAutoMode(program.Dialog(), true); });
         if (p.holdMs)
             clock.Target(p.holdMs, p.holdNth);
         program.host.UserClick(p.button);

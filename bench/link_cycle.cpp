@@ -51,7 +51,7 @@ std::vector<double> WorkerCycles(int baudIndex, double seconds, const char* timi
             updates.push_back(SteadyClock::now());
         }
     });
-    program.host.Sync([&] { program.Dialog().m_nBaudrate = baudIndex; });
+    program.host.UserSelect(IDC_BAUDRATE, baudIndex);
     program.host.UserClick(IDC_TEST);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     program.host.UserClick(IDC_TEST);

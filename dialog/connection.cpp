@@ -34,7 +34,9 @@ bool CLinkControlDialog::FindConnection() {
 // The service may take seconds to answer (pppd up to its deadline twice over): the call runs on
 // a worker, and its end step comes back to the UI thread as a job's does. A cancel drops the end
 // step; closing the dialog joins the worker, which finishes a hang-up in flight first.
-void CLinkControlDialog::RunOnDialupWorker(DialupWork work, DialupEnd end) {
+void CLinkControlDialog::RunOnDialupWorker(Activity activity, DialupWork work, DialupEnd end) {
+    m_activity = activity;
+    ApplyControls();
     IDialogHost& host = Host();
     m_pDialupThread =
         WorkerThread::Start([work, end, dlg = this, &host, alive = std::weak_ptr<int>(m_lifetime)](
@@ -60,6 +62,7 @@ void CLinkControlDialog::OnConnect() {
         if (dialup.RasHangUp) {
             SetDlgItemText(IDC_STATUS, "Trenne Verbindung...");
             RunOnDialupWorker(
+                Activity::HangingUp,
                 [dialup, handle = m_hRasConn, entry = m_strRasLinkName](const CancelToken& cancel) {
                     dialup.RasHangUp(handle);
                     if (cancel.IsCancelled())
@@ -75,9 +78,12 @@ void CLinkControlDialog::OnConnect() {
             FatalError("Kann " + m_strRunProgram + " nicht ausführen!\n");
             return;
         }
-        RunOnDialupWorker([dialup, entry = m_strRasLinkName](
-                              const CancelToken&) { return LookUpConnection(dialup, entry); },
-                          &CLinkControlDialog::DialFinished);
+        RunOnDialupWorker(
+            Activity::Dialling,
+            [dialup, entry = m_strRasLinkName](const CancelToken&) {
+                return LookUpConnection(dialup, entry);
+            },
+            &CLinkControlDialog::DialFinished);
         return; // the automatic run ends in the end step
     }
     m_bAutoMode = false;
@@ -87,19 +93,19 @@ void CLinkControlDialog::HangUpFinished(std::optional<HRASCONN> found) {
     m_pDialupThread.reset(); // it has ended, or ends right after its report
     SetDlgItemText(IDC_STATUS, "");
     m_hRasConn = found.value_or(0);
-    if (!found) {
-        GetDlgItem(IDC_CONFIGURE).EnableWindow(true);
-        GetDlgItem(IDC_TEST).EnableWindow(true);
-        SetDlgItemText(IDC_CONNECT, "Verbinden");
-    }
+    m_activity = Activity::Idle;
+    if (!found)
+        m_bConnected = false;
+    ApplyControls();
 }
 
 void CLinkControlDialog::DialFinished(std::optional<HRASCONN> found) {
     m_pDialupThread.reset(); // it has ended, or ends right after its report
     m_hRasConn = found.value_or(0);
-    GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
-    GetDlgItem(IDC_TEST).EnableWindow(false);
-    SetDlgItemText(IDC_CONNECT, "Trennen");
+    m_activity = Activity::Idle;
+    m_bConnected = true;
+    // Shown again also when the button read "Trennen" before this dial.
+    ApplyControls(kResendConfigureEnabled | kResendTestEnabled | kResendConnectText);
     if (m_bAutoMode) {
         EndProgram(0);
         return;

@@ -12,6 +12,8 @@
 #include "res/resource.h"
 #include "res/resources.h"
 
+#include <utility>
+
 namespace {
 constexpr const char* kSection = "Settings";
 constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeichert werden";
@@ -86,12 +88,12 @@ bool CLinkControlDialog::OnInitDialog() {
 
     // After the edit boxes: setting their text raised their change notifications.
     m_bDirty = false;
-    GetDlgItem(IDC_SAVE).EnableWindow(false);
+    ApplyControls(kResendSave);
 
     GetDlgItem(IDC_LINK_QUALITY).SetRange(0, 256);
 
-    if (!m_context.dialup.AllBound())
-        GetDlgItem(IDC_CONNECT).EnableWindow(false);
+    m_bConnectWithheld = !m_context.dialup.AllBound();
+    ApplyControls();
 
     if (m_context.discovery) {
         m_devices = m_context.discovery->Devices();
@@ -109,8 +111,10 @@ void CLinkControlDialog::StopRunningWorker() {
     if (m_pTestThread)
         OnTest();
     // A hang-up in flight finishes first: the service bounds it.
-    if (std::unique_ptr<WorkerThread> worker = std::move(m_pDialupThread))
+    if (std::unique_ptr<WorkerThread> worker = std::move(m_pDialupThread)) {
         worker->CancelAndJoin();
+        m_activity = Activity::Idle;
+    }
     m_pDeviceWatchThread.reset();
 }
 
@@ -229,15 +233,34 @@ std::string CLinkControlDialog::TextOfBox(int id, const BoxText& box) {
 
 void CLinkControlDialog::MarkDirty() {
     m_bDirty = true;
-    GetDlgItem(IDC_SAVE).EnableWindow(true);
+    ApplyControls(kResendSave);
 }
 
-void CLinkControlDialog::EnableSettingsControls(bool enable) {
-    for (int id : {IDC_COM_PORT, IDC_BAUDRATE, IDC_SENSITIVITY, IDC_RAS_LINK_NAME, IDC_RUN_PROGRAM,
-                   IDC_BROWSE, IDC_RUN_INVISIBLE})
-        GetDlgItem(id).EnableWindow(enable);
-    if (!enable || m_bDirty)
-        GetDlgItem(IDC_SAVE).EnableWindow(enable);
+DialogState CLinkControlDialog::State() const {
+    return {m_activity, m_bAutoMode, m_bDirty, m_bConnected, m_bConnectWithheld};
+}
+
+void CLinkControlDialog::ApplyControls(unsigned resend) {
+    const ControlStates shown = ControlsFor(State());
+    const ControlStates was = std::exchange(m_shown, shown);
+    if (shown.settings != was.settings)
+        for (int id : {IDC_COM_PORT, IDC_BAUDRATE, IDC_SENSITIVITY, IDC_RAS_LINK_NAME,
+                       IDC_RUN_PROGRAM, IDC_BROWSE, IDC_RUN_INVISIBLE})
+            GetDlgItem(id).EnableWindow(shown.settings);
+    if (shown.save != was.save || (resend & kResendSave))
+        GetDlgItem(IDC_SAVE).EnableWindow(shown.save);
+    auto button = [&](int id, const ButtonState& now, const ButtonState& before, bool enabled,
+                      bool text) {
+        if (now.enabled != before.enabled || enabled)
+            GetDlgItem(id).EnableWindow(now.enabled);
+        if (now.text != before.text || text)
+            SetDlgItemText(id, std::string(now.text));
+    };
+    button(IDC_CONFIGURE, shown.configure, was.configure, (resend & kResendConfigureEnabled) != 0,
+           false);
+    button(IDC_TEST, shown.test, was.test, (resend & kResendTestEnabled) != 0, false);
+    button(IDC_CONNECT, shown.connect, was.connect, (resend & kResendConnectEnabled) != 0,
+           (resend & kResendConnectText) != 0);
 }
 
 void CLinkControlDialog::OnSelchangeComPort() {
@@ -313,5 +336,5 @@ void CLinkControlDialog::OnSave() {
     if (GetDlgItemText(IDC_STATUS) == kSaveFailed)
         SetDlgItemText(IDC_STATUS, "");
     m_bDirty = false;
-    GetDlgItem(IDC_SAVE).EnableWindow(false);
+    ApplyControls(kResendSave);
 }

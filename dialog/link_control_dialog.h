@@ -3,6 +3,7 @@
 // dialup/; the dialog starts them, shows what they report and decides what comes next.
 #pragma once
 
+#include "dialog/dialog_state.h"
 #include "dialog/link_control_context.h"
 #include "link/port_discovery.h"
 #include "platform/dialog.h"
@@ -26,26 +27,6 @@ class CLinkControlDialog : public CDialog {
 public:
     explicit CLinkControlDialog(LinkControlContext context);
     ~CLinkControlDialog() override;
-
-    HRASCONN m_hRasConn = 0;
-    // The running jobs; UI thread only. Empty when none runs.
-    std::unique_ptr<WorkerThread> m_pConfigureThread;
-    std::unique_ptr<WorkerThread> m_pTestThread;
-    // The hang-up or lookup the connection button started; UI thread only.
-    std::unique_ptr<WorkerThread> m_pDialupThread;
-    // Waits for serial devices to come or go, where the system lists them; UI thread only.
-    std::unique_ptr<WorkerThread> m_pDeviceWatchThread;
-    int m_hIcon;
-    bool m_bDirty = false;
-    int m_nBaudrate = 3;
-    int m_nComPort = 0;
-    int m_nSensitivity = 3;
-    std::string m_strRasLinkName;
-    std::string m_strRunProgram;
-    // The stored value's low byte, written back as it was loaded until the box is clicked.
-    std::uint8_t m_bRunInvisible = 0;
-    PortState m_hPort = PortState::Closed;
-    bool m_bAutoMode = false;
 
     bool OnInitDialog() override;
     void OnOK() override;
@@ -88,15 +69,29 @@ public:
     // decides to end the program (after "/d", the automatic dial, a fatal error).
     int ExitCode() const { return m_nExitCode.value_or(0); }
 
+    // What the dialog is doing; its controls show ControlsFor(State()).
+    DialogState State() const;
+    // The settings as edited, which the next operation uses.
+    int ComPort() const { return m_nComPort; }
+    int Baudrate() const { return m_nBaudrate; }
+    int Sensitivity() const { return m_nSensitivity; }
+    const std::string& RasLinkName() const { return m_strRasLinkName; }
+    const std::string& RunProgram() const { return m_strRunProgram; }
+    std::uint8_t RunInvisible() const { return m_bRunInvisible; }
+    HRASCONN RasConn() const { return m_hRasConn; }
+    PortState Port() const { return m_hPort; }
+
 protected:
     const MessageMap& GetMessageMap() const override;
 
 private:
+    // Puts the dialog into the states tests start from.
+    friend struct CLinkControlDialogTestPeer;
     class JobReporter;
     using DialupWork = std::function<std::optional<HRASCONN>(const CancelToken& cancel)>;
     using DialupEnd = void (CLinkControlDialog::*)(std::optional<HRASCONN> found);
 
-    void RunOnDialupWorker(DialupWork work, DialupEnd end);
+    void RunOnDialupWorker(Activity activity, DialupWork work, DialupEnd end);
     void HangUpFinished(std::optional<HRASCONN> found);
     void DialFinished(std::optional<HRASCONN> found);
 
@@ -111,7 +106,20 @@ private:
     std::string TextOfBox(int id, const BoxText& box);
 
     void MarkDirty();
-    void EnableSettingsControls(bool enable);
+    // Controls a step sets even where they show that already, as the trace always had them.
+    enum Resend : unsigned {
+        kResendNone = 0,
+        kResendSave = 1,
+        kResendConfigureEnabled = 2,
+        kResendTestEnabled = 4,
+        kResendConnectEnabled = 8,
+        kResendConnectText = 16,
+        // A job's start disables IDC_SAVE and IDC_CONNECT, clean or withheld as they may be.
+        kResendJobStart = kResendSave | kResendConnectEnabled,
+    };
+    // Sets the controls whose state ControlsFor(State()) changed since the last call, in the
+    // template's order, and those in resend.
+    void ApplyControls(unsigned resend = kResendNone);
     // Stops a running configuration or link test as its cancel button does, and joins the
     // dial-up worker.
     void StopRunningWorker();
@@ -126,6 +134,31 @@ private:
     void ShowPortToolTips();
     void ShowStatusToolTip();
     void StartDeviceWatch();
+
+    HRASCONN m_hRasConn = 0;
+    // The running jobs; UI thread only. Empty when none runs.
+    std::unique_ptr<WorkerThread> m_pConfigureThread;
+    std::unique_ptr<WorkerThread> m_pTestThread;
+    // The hang-up or lookup the connection button started; UI thread only.
+    std::unique_ptr<WorkerThread> m_pDialupThread;
+    // Waits for serial devices to come or go, where the system lists them; UI thread only.
+    std::unique_ptr<WorkerThread> m_pDeviceWatchThread;
+    int m_hIcon;
+    bool m_bDirty = false;
+    int m_nBaudrate = 3;
+    int m_nComPort = 0;
+    int m_nSensitivity = 3;
+    std::string m_strRasLinkName;
+    std::string m_strRunProgram;
+    // The stored value's low byte, written back as it was loaded until the box is clicked.
+    std::uint8_t m_bRunInvisible = 0;
+    PortState m_hPort = PortState::Closed;
+    bool m_bAutoMode = false;
+    // The rest of State(); see DialogState.
+    Activity m_activity = Activity::Idle;
+    bool m_bConnected = false;
+    bool m_bConnectWithheld = false;
+    ControlStates m_shown; // as last applied
 
     LinkControlContext m_context;
     BoxText m_rasLinkNameBox;

@@ -3,9 +3,9 @@
 // its end step decides the next step of the automatic sequence.
 #include "dialog/link_control_dialog.h"
 #include "link/configuration.h"
-#include "link/link_job_port.h"
 #include "link/link_test.h"
 #include "link/port_map.h"
+#include "link/start_probe.h"
 #include "link/worker_support.h"
 #include "platform/cancel_token.h"
 #include "platform/dialog_host.h"
@@ -18,8 +18,8 @@
 // the UI thread, and once the job is cancelled it is dropped there and ends the job.
 class CLinkControlDialog::JobReporter final : public ILinkReporter {
 public:
-    enum class Job { Probe, Configure, Test };
-    JobReporter(CLinkControlDialog& dlg, Job job, std::shared_ptr<CancelToken> cancel = nullptr)
+    enum class Job { Configure, Test };
+    JobReporter(CLinkControlDialog& dlg, Job job, std::shared_ptr<CancelToken> cancel)
         : m_dlg(dlg), m_job(job), m_cancel(std::move(cancel)) {}
 
     void Status(const std::string& text) override { m_dlg.SetDlgItemText(IDC_STATUS, text); }
@@ -56,7 +56,7 @@ public:
                 return;
             if (job == Job::Configure)
                 dlg->ConfigureFinished(success);
-            else if (job == Job::Test)
+            else
                 dlg->TestFinished(success);
         });
     }
@@ -88,10 +88,8 @@ void CLinkControlDialog::OnConfigure() {
             JobReporter reporter(*this, JobReporter::Job::Configure, cancel);
             job.Run(cancel, reporter);
         });
-        EnableSettingsControls(false);
-        SetDlgItemText(IDC_CONFIGURE, "Abbrechen");
-        GetDlgItem(IDC_TEST).EnableWindow(false);
-        GetDlgItem(IDC_CONNECT).EnableWindow(false);
+        m_activity = Activity::Configuring;
+        ApplyControls(kResendJobStart);
         if (!m_pConfigureThread)
             ConfigureFinished(false); // no thread to be had: the operation fails at once
         return;
@@ -106,10 +104,9 @@ void CLinkControlDialog::OnConfigure() {
 
 void CLinkControlDialog::ConfigureFinished(bool bSuccess) {
     m_pConfigureThread.reset(); // it has ended, or ends right after its report
-    EnableSettingsControls(true);
-    SetDlgItemText(IDC_CONFIGURE, "Konfigurieren");
-    GetDlgItem(IDC_TEST).EnableWindow(true);
-    GetDlgItem(IDC_CONNECT).EnableWindow(true);
+    m_activity = Activity::Idle;
+    m_bConnectWithheld = false;
+    ApplyControls();
     if (bSuccess && m_bAutoMode)
         OnTest(); // the automatic sequence goes on with the link test
     else
@@ -125,10 +122,8 @@ void CLinkControlDialog::OnTest() {
             JobReporter reporter(*this, JobReporter::Job::Test, cancel);
             job.Run(cancel, reporter);
         });
-        EnableSettingsControls(false);
-        GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
-        SetDlgItemText(IDC_TEST, "Abbrechen");
-        GetDlgItem(IDC_CONNECT).EnableWindow(false);
+        m_activity = Activity::Testing;
+        ApplyControls(kResendJobStart);
         if (!m_pTestThread)
             TestFinished(false);
         return;
@@ -143,10 +138,9 @@ void CLinkControlDialog::OnTest() {
 void CLinkControlDialog::TestFinished(bool bSuccess) {
     m_pTestThread.reset(); // it has ended, or ends right after its report
     GetDlgItem(IDC_LINK_QUALITY).SetPos(0);
-    EnableSettingsControls(true);
-    GetDlgItem(IDC_CONFIGURE).EnableWindow(true);
-    SetDlgItemText(IDC_TEST, "Testen");
-    GetDlgItem(IDC_CONNECT).EnableWindow(true);
+    m_activity = Activity::Idle;
+    m_bConnectWithheld = false;
+    ApplyControls();
     if (bSuccess && m_bAutoMode)
         OnConnect(); // the automatic sequence dials
     else
@@ -164,28 +158,23 @@ void CLinkControlDialog::DecideStartMode() {
         return;
     }
 
-    JobReporter reporter(*this, JobReporter::Job::Probe);
-    std::unique_ptr<ISerialPort> port =
-        OpenLinkPort(m_context.ports, SelectedPort(), nullptr, reporter, false);
-    if (port) {
-        bool cts = false;
-        const bool answered = port->ReadCts(cts).Ok();
-        // Each job opens the port anew.
-        CloseLinkPort(port, reporter);
-        if (answered) {
-            m_bAutoMode = true;
-            if (cts)
-                OnTest(); // already switched on: no configuration needed
-            else
-                OnConfigure();
+    const StartProbe probe = ProbeLinkPort(m_context.ports, SelectedPort());
+    if (probe == StartProbe::NotAvailable) {
+        // The port is busy, perhaps with the connection itself: offer to hang it up.
+        if (FindConnection()) {
+            m_bConnected = true;
+            ApplyControls();
         }
         return;
     }
-
-    // The port is busy, perhaps with the connection itself: offer to hang it up.
-    if (FindConnection()) {
-        GetDlgItem(IDC_CONFIGURE).EnableWindow(false);
-        GetDlgItem(IDC_TEST).EnableWindow(false);
-        SetDlgItemText(IDC_CONNECT, "Trennen");
-    }
+    // The port opened, as a job's does: no detail of a failed open stays under the status line.
+    m_strStatusDetail.clear();
+    ShowStatusToolTip();
+    if (probe == StartProbe::NoModemStatus)
+        return;
+    m_bAutoMode = true;
+    if (probe == StartProbe::CtsOn)
+        OnTest(); // already switched on: no configuration needed
+    else
+        OnConfigure();
 }

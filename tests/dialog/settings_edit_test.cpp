@@ -5,7 +5,7 @@
 
 namespace {
 bool Dirty(AppHarness& h) {
-    return h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bDirty); });
+    return h.OnUi([&] { return h.Dialog().State().dirty; });
 }
 } // namespace
 
@@ -60,10 +60,10 @@ TEST(SettingsEdit, EditsTakeEffectInTheFieldsAtOnceAsTyped) {
     h.host.UserSelect(IDC_BAUDRATE, 0);
     h.host.UserType(IDC_RAS_LINK_NAME, "  Dach West ");
     h.host.UserClick(IDC_RUN_INVISIBLE);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nComPort; }), 2);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nBaudrate; }), 0);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_strRasLinkName; }), "  Dach West ");
-    EXPECT_EQ(h.OnUi([&] { return static_cast<int>(h.Dialog().m_bRunInvisible); }), 1);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().ComPort(); }), 2);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().Baudrate(); }), 0);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RasLinkName(); }), "  Dach West ");
+    EXPECT_EQ(h.OnUi([&] { return static_cast<int>(h.Dialog().RunInvisible()); }), 1);
 }
 
 TEST(SettingsSave, WritesAllSixEntriesInOrderWithTheirKindsThenIsClean) {
@@ -130,7 +130,7 @@ TEST(SettingsBrowse, AChosenPathReplacesTheWholeCommandLineAndStartsThatFile) {
                                    HeadlessHost::Quote(FileOfCommandLine("/usr/bin/old --flag"))));
     ASSERT_TRUE(WaitUntil([&] { return Dirty(h); }));
     const std::string text = h.host.Text(IDC_RUN_PROGRAM);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_strRunProgram; }), text);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RunProgram(); }), text);
     // Blanks and quotes of the chosen path must not split it when it is started.
     EXPECT_EQ(FileOfCommandLine(text), chosen) << text;
 }

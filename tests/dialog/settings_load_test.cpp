@@ -13,7 +13,7 @@ TEST(SettingsLoad, WithNothingStoredTheDialogShowsTheDefaultsAndIsClean) {
     EXPECT_EQ(h.host.Text(IDC_RUN_PROGRAM), "");
     EXPECT_EQ(h.host.Check(IDC_RUN_INVISIBLE), 0u);
     EXPECT_FALSE(h.host.Enabled(IDC_SAVE));
-    EXPECT_FALSE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bDirty); }));
+    EXPECT_FALSE(h.OnUi([&] { return h.Dialog().State().dirty; }));
     // No dial-up service bound: the connection button starts disabled.
     EXPECT_FALSE(h.host.Enabled(IDC_CONNECT));
     EXPECT_TRUE(h.host.Enabled(IDC_CONFIGURE));
@@ -70,9 +70,9 @@ TEST(SettingsLoad, OutOfRangeValuesAreKeptAsStoredAndShowNoSelection) {
     EXPECT_EQ(h.host.CurSel(IDC_COM_PORT), -1);
     EXPECT_EQ(h.host.CurSel(IDC_BAUDRATE), -1);
     EXPECT_EQ(h.host.CurSel(IDC_SENSITIVITY), -1);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nComPort; }), 7);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nBaudrate; }), -1);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nSensitivity; }), 2147483647);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().ComPort(); }), 7);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().Baudrate(); }), -1);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().Sensitivity(); }), 2147483647);
 }
 
 TEST(SettingsLoad, WrongKindsAndHugeNumbersFallBackToTheDefaults) {
@@ -82,9 +82,9 @@ TEST(SettingsLoad, WrongKindsAndHugeNumbersFallBackToTheDefaults) {
     h.Set("Sensitivity", "");
     h.Set("Run Invisible", "ja");
     h.Start();
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nComPort; }), 0);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nBaudrate; }), 3);
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_nSensitivity; }), 3);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().ComPort(); }), 0);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().Baudrate(); }), 3);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().Sensitivity(); }), 3);
     EXPECT_EQ(h.host.Check(IDC_RUN_INVISIBLE), 0u);
     h.Close();
     EXPECT_EQ(h.Memory().flushes, 0) << "nothing is written until Speichern";
@@ -96,7 +96,7 @@ TEST(SettingsLoad, OnlyTheLowByteOfRunInvisibleCounts) {
         h.Set("Run Invisible", "256");
         h.Start();
         EXPECT_EQ(h.host.Check(IDC_RUN_INVISIBLE), 0u);
-        EXPECT_EQ(h.OnUi([&] { return static_cast<int>(h.Dialog().m_bRunInvisible); }), 0);
+        EXPECT_EQ(h.OnUi([&] { return static_cast<int>(h.Dialog().RunInvisible()); }), 0);
     }
     {
         AppHarness h;

@@ -2,6 +2,7 @@
 #include "fake_service.h"
 #include "res/resource.h"
 #include "temp_dir.h"
+#include "tests/support/dialog_test_peer.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,20 +23,35 @@ struct Found {
 Found Lookup(DialupHarness& h, const std::string& name) {
     h.host.UserType(IDC_RAS_LINK_NAME, name);
     return h.OnUi([&] {
-        h.Dialog().m_hRasConn = 4711;
+        DialogPeer::SetRasConn(h.Dialog(), 4711);
         const bool found = h.Dialog().FindConnection();
-        return Found{found, h.Dialog().m_hRasConn};
+        return Found{found, h.Dialog().RasConn()};
     });
 }
 
-// Connected to "Mast" with handle, then "Trennen" clicked: the hang-up is held by the service
-// until the test releases it.
-void StartHeldHangUp(DialupHarness& h, HRASCONN handle) {
+// Started while connected to "Mast" with handle: the port does not open, so the start looks the
+// connection up and offers to hang it up.
+void StartConnected(DialupHarness& h, HRASCONN handle) {
     h.service->active = {{handle, "Mast"}};
-    h.service->hangUpWaits = true;
+    h.Set("RAS Link Name", "Mast");
     h.Start();
-    ASSERT_TRUE(Lookup(h, "Mast").result);
+    ASSERT_EQ(h.host.Text(IDC_CONNECT), "Trennen");
     h.host.ClearTranscript();
+}
+
+// The buttons once a hang-up has ended the connection: the link's buttons work again.
+void ExpectDisconnected(DialupHarness& h) {
+    EXPECT_EQ(h.host.Text(IDC_CONNECT), "Verbinden");
+    EXPECT_TRUE(h.host.Enabled(IDC_CONFIGURE));
+    EXPECT_TRUE(h.host.Enabled(IDC_TEST));
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RasConn(); }), 0u);
+}
+
+// Connected, then "Trennen" clicked: the hang-up is held by the service until the test
+// releases it.
+void StartHeldHangUp(DialupHarness& h, HRASCONN handle) {
+    h.service->hangUpWaits = true;
+    StartConnected(h, handle);
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(WaitUntil([&] { return h.service->HangUpInFlight(); }));
 }
@@ -90,10 +106,10 @@ TEST(OnConnect, WithNothingBoundBothBranchesOnlyEndTheAutomaticRun) {
     h.host.ClearTranscript();
     for (HRASCONN handle : {HRASCONN{0}, HRASCONN{5}}) {
         const bool autoMode = h.OnUi([&] {
-            h.Dialog().m_hRasConn = handle;
-            h.Dialog().m_bAutoMode = true;
+            DialogPeer::SetRasConn(h.Dialog(), handle);
+            DialogPeer::SetAutoMode(h.Dialog(), true);
             h.Dialog().OnConnect();
-            return static_cast<bool>(h.Dialog().m_bAutoMode);
+            return h.Dialog().State().autoMode;
         });
         EXPECT_FALSE(autoMode);
     }
@@ -102,32 +118,20 @@ TEST(OnConnect, WithNothingBoundBothBranchesOnlyEndTheAutomaticRun) {
 
 TEST(OnConnect, HangUpShowsItsStatusThenTheDisconnectedState) {
     DialupHarness h;
-    h.service->active = {{41, "Mast"}};
-    h.Start();
-    ASSERT_TRUE(Lookup(h, "MAST").result);
-    h.host.ClearTranscript();
+    StartConnected(h, 41);
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Verbinden\""));
-    EXPECT_EQ(
-        h.Seen({"text", "enable"}),
-        (Lines{"text IDC_STATUS \"Trenne Verbindung...\"", "text IDC_STATUS \"\"",
-               "enable IDC_CONFIGURE 1", "enable IDC_TEST 1", "text IDC_CONNECT \"Verbinden\""}));
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 0u);
+    EXPECT_EQ(h.Seen({"text IDC_STATUS"}),
+              (Lines{"text IDC_STATUS \"Trenne Verbindung...\"", "text IDC_STATUS \"\""}));
+    ExpectDisconnected(h);
     const Lines calls = h.service->Calls();
     EXPECT_EQ(Lines(calls.end() - 2, calls.end()), (Lines{"hangup 41", "enum"}));
 }
 
 TEST(OnConnect, AHangUpThatLeavesTheConnectionListedKeepsItAndHangsUpAgain) {
     DialupHarness h;
-    h.service->active = {{51, "Mast"}};
     h.service->hangUpLeavesListed = true;
-    h.Start();
-    ASSERT_TRUE(Lookup(h, "Mast").result);
-    h.OnUi([&] {
-        h.Dialog().SetDlgItemText(IDC_CONNECT, "Trennen");
-        return 0;
-    });
-    h.host.ClearTranscript();
+    StartConnected(h, 51);
     for (size_t n : {1, 2}) {
         h.host.UserClick(IDC_CONNECT);
         ASSERT_TRUE(WaitUntil([&] { return h.Seen({"text IDC_STATUS \"\""}).size() == n; }));
@@ -135,7 +139,7 @@ TEST(OnConnect, AHangUpThatLeavesTheConnectionListedKeepsItAndHangsUpAgain) {
     h.OnUi([] { return 0; });
     EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT"}), Lines{});
     EXPECT_EQ(h.host.Text(IDC_CONNECT), "Trennen");
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 51u);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RasConn(); }), 51u);
     const Lines calls = h.service->Calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "hangup 51"), 2);
 }
@@ -157,10 +161,9 @@ TEST(OnConnect, AHangUpInFlightShowsItsStatusAndIgnoresTheButtons) {
     h.OnUi([] { return 0; });
     h.service->Release();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Verbinden\""));
-    EXPECT_EQ(
-        h.Seen({"text", "enable"}),
-        (Lines{"text IDC_STATUS \"Trenne Verbindung...\"", "text IDC_STATUS \"\"",
-               "enable IDC_CONFIGURE 1", "enable IDC_TEST 1", "text IDC_CONNECT \"Verbinden\""}));
+    EXPECT_EQ(h.Seen({"text IDC_STATUS"}),
+              (Lines{"text IDC_STATUS \"Trenne Verbindung...\"", "text IDC_STATUS \"\""}));
+    ExpectDisconnected(h);
     const Lines calls = h.service->Calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "hangup 61"), 1);
 }
@@ -196,6 +199,8 @@ TEST(OnConnect, ClosingDuringTheLookupAfterADialEndsAsAnyClose) {
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 1"));
     ASSERT_TRUE(WaitUntil([&] { return h.service->LookupInFlight(); }));
+    for (int id : {IDC_CONFIGURE, IDC_TEST, IDC_CONNECT}) // they start nothing meanwhile
+        h.host.UserClick(id);
     h.host.UserPressEscape();
     ASSERT_TRUE(h.host.WaitForLine("user escape"));
     EXPECT_FALSE(h.Done()) << "ended before the lookup did";
@@ -203,6 +208,7 @@ TEST(OnConnect, ClosingDuringTheLookupAfterADialEndsAsAnyClose) {
     ASSERT_TRUE(h.WaitForEnd(std::chrono::seconds(5)));
     EXPECT_EQ(std::pair(h.ExitCode(), h.host.Lines("end IDD_MAIN")), atRest);
     EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT"}), Lines{}) << "the end step ran after all";
+    EXPECT_EQ(h.host.Lines("open IDD_DIAL").size(), 1u);
     EXPECT_EQ(LiveWorkerThreads(), 0);
 }
 
@@ -213,13 +219,14 @@ TEST(OnConnect, ASuccessfulDialShowsTheConnectedStateAndKeepsTheDialogOpen) {
     h.host.ClearTranscript();
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
-    EXPECT_EQ(
-        h.Seen({"open", "text", "enable", "end"}),
-        (Lines{"open IDD_DIAL", "text IDC_DIAL_ENTRY \"Dach West\"",
-               "text IDC_DIAL_STATUS \"Verbindung wird hergestellt...\"",
-               "text IDC_DIAL_STATUS \"Wähle Dach West...\"", "end IDD_DIAL 1",
-               "enable IDC_CONFIGURE 0", "enable IDC_TEST 0", "text IDC_CONNECT \"Trennen\""}));
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 77u);
+    EXPECT_EQ(h.Seen({"open", "text", "end"}),
+              (Lines{"open IDD_DIAL", "text IDC_DIAL_ENTRY \"Dach West\"",
+                     "text IDC_DIAL_STATUS \"Verbindung wird hergestellt...\"",
+                     "text IDC_DIAL_STATUS \"Wähle Dach West...\"", "end IDD_DIAL 1",
+                     "text IDC_CONNECT \"Trennen\""}));
+    EXPECT_FALSE(h.host.Enabled(IDC_CONFIGURE));
+    EXPECT_FALSE(h.host.Enabled(IDC_TEST));
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RasConn(); }), 77u);
     EXPECT_EQ(h.host.ModalDepth(), 1);
     EXPECT_FALSE(h.Done());
 }
@@ -252,10 +259,11 @@ TEST(OnConnect, ADialWhoseConnectionIsNotFoundShowsTrennenAndDialsAgainNextTime)
     h.Start();
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 0u);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RasConn(); }), 0u);
     h.host.ClearTranscript();
     h.host.UserClick(IDC_CONNECT);
-    ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 1"));
+    // The second dial's end step names the button again, as every dial's does.
+    ASSERT_TRUE(h.host.WaitForLine("text IDC_CONNECT \"Trennen\""));
     const Lines calls = h.service->Calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "dial "), 2);
 }
@@ -266,7 +274,7 @@ TEST(DialDialog, AbbrechenStopsTheDialAndChangesNothingButTheAutomaticRun) {
     h.service->dialling = Dialling::WaitsForCancel;
     h.Set("Run Program", TouchCommand(dir / "started"));
     h.Start();
-    h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
+    h.host.Sync([&] { DialogPeer::SetAutoMode(h.Dialog(), true); });
     h.host.ClearTranscript();
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.host.WaitForLine("text IDC_DIAL_STATUS \"Wähle ...\""));
@@ -274,7 +282,7 @@ TEST(DialDialog, AbbrechenStopsTheDialAndChangesNothingButTheAutomaticRun) {
     h.host.UserClick(IDCANCEL);
     ASSERT_TRUE(h.host.WaitForLine("end IDD_DIAL 2"));
     EXPECT_EQ(h.service->Calls().back(), "cancelled") << "the service saw the cancel";
-    EXPECT_FALSE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
+    EXPECT_FALSE(h.OnUi([&] { return h.Dialog().State().autoMode; }));
     EXPECT_EQ(h.Seen({"enable", "text IDC_CONNECT", "text IDC_STATUS"}), Lines{});
     EXPECT_EQ(h.host.Text(IDC_CONNECT), "Verbinden");
     EXPECT_FALSE(std::filesystem::exists(dir / "started"));
@@ -302,7 +310,7 @@ TEST(OnConnect, ASuccessfulAutomaticDialStartsTheProgramThenEndsWithZero) {
     DialupHarness h;
     h.Set("Run Program", TouchCommand(dir / "started"));
     h.Start();
-    h.OnUi([&] { return h.Dialog().m_bAutoMode = true; });
+    h.host.Sync([&] { DialogPeer::SetAutoMode(h.Dialog(), true); });
     h.host.UserClick(IDC_CONNECT);
     ASSERT_TRUE(h.WaitForEnd());
     EXPECT_EQ(h.ExitCode(), 0);
@@ -314,7 +322,7 @@ TEST(OnConnect, AFollowUpProgramThatCannotStartEndsTheProgramWithOne) {
         DialupHarness h;
         h.Set("Run Program", "/nonexistent/dach-tool --now");
         h.Start();
-        h.OnUi([&] { return h.Dialog().m_bAutoMode = autoMode; });
+        h.host.Sync([&] { DialogPeer::SetAutoMode(h.Dialog(), autoMode); });
         h.host.UserClick(IDC_CONNECT);
         ASSERT_TRUE(h.WaitForEnd()) << "auto mode " << autoMode;
         EXPECT_EQ(h.ExitCode(), 1) << "auto mode " << autoMode;

@@ -51,7 +51,7 @@ protected:
 };
 
 bool Dirty(CLinkControlDialog& dlg) {
-    return dlg.m_bDirty;
+    return dlg.State().dirty;
 }
 
 } // namespace
@@ -60,13 +60,13 @@ TEST_F(QtHostTest, OnlyTheUsersChoiceIsASelectionChange) {
     RunProgram([&](CLinkControlDialog& dlg, DialogWindow& w) {
         auto* baud = Find<QComboBox>(w, "IDC_BAUDRATE");
         baud->setCurrentIndex(1); // the program's own change
-        EXPECT_EQ(dlg.m_nBaudrate, 3);
+        EXPECT_EQ(dlg.Baudrate(), 3);
         EXPECT_FALSE(Dirty(dlg));
 
         baud->setFocus();
         QTest::keyClick(baud, Qt::Key_Up); // the user picks the entry above: "19200"
         EXPECT_EQ(baud->currentIndex(), 0);
-        EXPECT_EQ(dlg.m_nBaudrate, 0);
+        EXPECT_EQ(dlg.Baudrate(), 0);
         EXPECT_TRUE(Dirty(dlg));
         EXPECT_TRUE(Find<QPushButton>(w, "IDC_SAVE")->isEnabled());
     });
@@ -76,12 +76,13 @@ TEST_F(QtHostTest, EditsRaiseTheirChangeNotificationForTypingAndForTheProgram) {
     RunProgram([&](CLinkControlDialog& dlg, DialogWindow& w) {
         auto* name = Find<QLineEdit>(w, "IDC_RAS_LINK_NAME");
         QTest::keyClicks(name, "Dach");
-        EXPECT_EQ(dlg.m_strRasLinkName, "Dach");
+        EXPECT_EQ(dlg.RasLinkName(), "Dach");
         EXPECT_TRUE(Dirty(dlg));
 
-        dlg.m_bDirty = false;
+        QTest::mouseClick(Find<QPushButton>(w, "IDC_SAVE"), Qt::LeftButton);
+        ASSERT_FALSE(Dirty(dlg));
         dlg.SetDlgItemText(IDC_RUN_PROGRAM, "/usr/bin/xterm -e top");
-        EXPECT_EQ(dlg.m_strRunProgram, "/usr/bin/xterm -e top");
+        EXPECT_EQ(dlg.RunProgram(), "/usr/bin/xterm -e top");
         EXPECT_TRUE(Dirty(dlg));
         EXPECT_EQ(dlg.GetDlgItemText(IDC_RUN_PROGRAM), "/usr/bin/xterm -e top");
     });
@@ -91,13 +92,13 @@ TEST_F(QtHostTest, ClickingTheCheckBoxReportsTheNewStateTheProgramsCheckNothing)
     RunProgram([&](CLinkControlDialog& dlg, DialogWindow& w) {
         dlg.CheckDlgButton(IDC_RUN_INVISIBLE, BST_CHECKED);
         EXPECT_EQ(dlg.IsDlgButtonChecked(IDC_RUN_INVISIBLE), BST_CHECKED);
-        EXPECT_EQ(dlg.m_bRunInvisible, 0);
+        EXPECT_EQ(dlg.RunInvisible(), 0);
         EXPECT_FALSE(Dirty(dlg));
 
         QTest::mouseClick(Find<QCheckBox>(w, "IDC_RUN_INVISIBLE"), Qt::LeftButton);
-        EXPECT_EQ(dlg.m_bRunInvisible, 0) << "the box had toggled before the handler read it";
+        EXPECT_EQ(dlg.RunInvisible(), 0) << "the box had toggled before the handler read it";
         QTest::mouseClick(Find<QCheckBox>(w, "IDC_RUN_INVISIBLE"), Qt::LeftButton);
-        EXPECT_EQ(dlg.m_bRunInvisible, 1);
+        EXPECT_EQ(dlg.RunInvisible(), 1);
         EXPECT_TRUE(Dirty(dlg));
     });
 }

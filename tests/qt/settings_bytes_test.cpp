@@ -17,7 +17,7 @@ TEST_F(QtHostTest, BytesThatAreNotUtf8SurviveTheBoxesUntilTheUserEditsThem) {
     RunProgram([&](CLinkControlDialog& dlg, DialogWindow& w) {
         EXPECT_EQ(Find<QLineEdit>(w, "IDC_RAS_LINK_NAME")->text(),
                   QString::fromUtf8("Dach S\uFFFDd"));
-        EXPECT_EQ(dlg.m_strRunProgram, program); // what the follow-up program is started with
+        EXPECT_EQ(dlg.RunProgram(), program); // what the follow-up program is started with
 
         auto* baud = Find<QComboBox>(w, "IDC_BAUDRATE");
         baud->setFocus();
@@ -31,7 +31,7 @@ TEST_F(QtHostTest, BytesThatAreNotUtf8SurviveTheBoxesUntilTheUserEditsThem) {
         auto* nameBox = Find<QLineEdit>(w, "IDC_RAS_LINK_NAME");
         QTest::keyClick(nameBox, Qt::Key_End); // the program's text shows its start
         QTest::keyClicks(nameBox, " West");
-        EXPECT_EQ(dlg.m_strRasLinkName, "Dach S\uFFFDd West");
-        EXPECT_EQ(dlg.m_strRunProgram, program);
+        EXPECT_EQ(dlg.RasLinkName(), "Dach S\uFFFDd West");
+        EXPECT_EQ(dlg.RunProgram(), program);
     });
 }

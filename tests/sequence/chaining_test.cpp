@@ -16,13 +16,13 @@ namespace {
 class Chaining : public ::testing::Test {};
 
 bool AutoMode(AppHarness& h) {
-    return h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); });
+    return h.OnUi([&] { return h.Dialog().State().autoMode; });
 }
 
 bool Idle(AppHarness& h) {
     return h.OnUi([&] {
-        return !h.Dialog().m_pConfigureThread && !h.Dialog().m_pTestThread &&
-               h.Dialog().m_hPort == PortState::Closed;
+        return h.Dialog().State().activity == Activity::Idle &&
+               h.Dialog().Port() == PortState::Closed;
     });
 }
 

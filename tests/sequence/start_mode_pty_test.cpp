@@ -17,8 +17,8 @@ TEST_F(StartMode, APortWithoutModemLinesGivesManualModeAndStartsNothing) {
     EXPECT_EQ(h.host.Text(IDC_CONFIGURE), "Konfigurieren");
     EXPECT_EQ(h.host.Text(IDC_TEST), "Testen");
     EXPECT_EQ(h.host.Text(IDC_STATUS), "");
-    EXPECT_FALSE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hPort; }), PortState::Closed);
+    EXPECT_FALSE(h.OnUi([&] { return h.Dialog().State().autoMode; }));
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().Port(); }), PortState::Closed);
     h.Close();
     ::close(master);
     ::close(slave);

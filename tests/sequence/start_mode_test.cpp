@@ -81,7 +81,7 @@ TEST_F(StartMode, ATransceiverAlreadyOnSkipsTheConfiguration) {
     ASSERT_TRUE(h.host.WaitForLine("text IDC_STATUS \"Prüfe Link-Qualität...\""));
     EXPECT_TRUE(h.host.Lines("text IDC_STATUS \"Laser-Transceiver").empty());
     EXPECT_EQ(h.host.Text(IDC_TEST), "Abbrechen");
-    EXPECT_TRUE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
+    EXPECT_TRUE(h.OnUi([&] { return h.Dialog().State().autoMode; }));
 }
 
 TEST_F(StartMode, ATransceiverSwitchedOffStartsTheConfiguration) {
@@ -92,7 +92,7 @@ TEST_F(StartMode, ATransceiverSwitchedOffStartsTheConfiguration) {
     h.Start();
     ASSERT_TRUE(h.host.WaitForLine("text IDC_STATUS \"Laser-Transceiver einschalten\""));
     EXPECT_EQ(h.host.Text(IDC_CONFIGURE), "Abbrechen");
-    EXPECT_TRUE(h.OnUi([&] { return static_cast<bool>(h.Dialog().m_bAutoMode); }));
+    EXPECT_TRUE(h.OnUi([&] { return h.Dialog().State().autoMode; }));
 }
 
 TEST_F(StartMode, ABusyPortWithTheConnectionUpOffersOnlyHangingUp) {
@@ -133,5 +133,5 @@ TEST_F(StartMode, ABusyPortWithoutTheConnectionGivesAPlainManualDialog) {
     EXPECT_TRUE(h.host.Enabled(IDC_CONFIGURE));
     EXPECT_TRUE(h.host.Enabled(IDC_TEST));
     EXPECT_EQ(h.host.Text(IDC_STATUS), "");
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 0u);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RasConn(); }), 0u);
 }

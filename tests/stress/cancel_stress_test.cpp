@@ -106,9 +106,9 @@ TEST(CancelStress, BothWorkersAtRandomMomentsLeaveNothingBehind) {
         bool cancelled = false;
         rig.h.host.Sync([&] {
             CLinkControlDialog& dlg = rig.Dlg();
-            if (dlg.m_pConfigureThread)
+            if (dlg.State().activity == Activity::Configuring)
                 dlg.OnConfigure();
-            else if (dlg.m_pTestThread)
+            else if (dlg.State().activity == Activity::Testing)
                 dlg.OnTest();
             else
                 return;
@@ -117,8 +117,7 @@ TEST(CancelStress, BothWorkersAtRandomMomentsLeaveNothingBehind) {
         finishedBeforeCancel += !cancelled;
         // A run that ended by itself has its end step on the way; wait until it is through.
         ASSERT_TRUE(rig.WorkersGone()) << "cycle " << cycle;
-        const bool idle =
-            rig.h.OnUi([&] { return !rig.Dlg().m_pConfigureThread && !rig.Dlg().m_pTestThread; });
+        const bool idle = rig.h.OnUi([&] { return rig.Dlg().State().activity == Activity::Idle; });
         ASSERT_TRUE(idle) << "cycle " << cycle << " (" << s.options << ")";
         ASSERT_EQ(rig.h.host.Text(IDC_CONFIGURE), "Konfigurieren") << "cycle " << cycle;
         ASSERT_EQ(rig.h.host.Text(IDC_TEST), "Testen") << "cycle " << cycle;

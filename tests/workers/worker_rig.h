@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "sim/sim_port.h"
 #include "sim/transceiver.h"
+#include "tests/support/dialog_test_peer.h"
 #include "tests/support/test_env.h"
 #include "tests/support/wait_until.h"
 
@@ -117,41 +118,14 @@ inline std::string Unquote(const std::string& quoted) {
     return out;
 }
 
-// The end step's control operations, in their order.
-inline std::vector<std::string> ConfigureEndStep(bool dirty) {
-    std::vector<std::string> lines{"enable IDC_COM_PORT 1",     "enable IDC_BAUDRATE 1",
-                                   "enable IDC_SENSITIVITY 1",  "enable IDC_RAS_LINK_NAME 1",
-                                   "enable IDC_RUN_PROGRAM 1",  "enable IDC_BROWSE 1",
-                                   "enable IDC_RUN_INVISIBLE 1"};
-    if (dirty)
-        lines.push_back("enable IDC_SAVE 1");
-    lines.insert(lines.end(), {"text IDC_CONFIGURE \"Konfigurieren\"", "enable IDC_TEST 1",
-                               "enable IDC_CONNECT 1"});
+// What a cancelled job leaves besides its controls: the link test's bar back at 0, then the
+// status line cleared.
+inline std::vector<std::string> CancelledEnd(int button) {
+    std::vector<std::string> lines;
+    if (button == IDC_TEST)
+        lines.push_back("pos IDC_LINK_QUALITY 0");
+    lines.push_back("text IDC_STATUS \"\"");
     return lines;
-}
-
-inline std::vector<std::string> TestEndStep(bool dirty) {
-    std::vector<std::string> lines{"pos IDC_LINK_QUALITY 0",     "enable IDC_COM_PORT 1",
-                                   "enable IDC_BAUDRATE 1",      "enable IDC_SENSITIVITY 1",
-                                   "enable IDC_RAS_LINK_NAME 1", "enable IDC_RUN_PROGRAM 1",
-                                   "enable IDC_BROWSE 1",        "enable IDC_RUN_INVISIBLE 1"};
-    if (dirty)
-        lines.push_back("enable IDC_SAVE 1");
-    lines.insert(lines.end(),
-                 {"enable IDC_CONFIGURE 1", "text IDC_TEST \"Testen\"", "enable IDC_CONNECT 1"});
-    return lines;
-}
-
-inline std::vector<std::string> SettingsDisabled() {
-    return {"enable IDC_COM_PORT 0",      "enable IDC_BAUDRATE 0",    "enable IDC_SENSITIVITY 0",
-            "enable IDC_RAS_LINK_NAME 0", "enable IDC_RUN_PROGRAM 0", "enable IDC_BROWSE 0",
-            "enable IDC_RUN_INVISIBLE 0", "enable IDC_SAVE 0"};
-}
-
-inline std::vector<std::string> Concat(std::vector<std::string> a,
-                                       const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 class WorkerRig {
@@ -191,13 +165,13 @@ public:
     CLinkControlDialog& Dlg() { return h.Dialog(); }
     void Click(int id) { h.host.UserClick(id); }
     void SetAutoMode() {
-        h.host.Sync([&] { Dlg().m_bAutoMode = true; });
+        h.host.Sync([&] { DialogPeer::SetAutoMode(Dlg(), true); });
     }
     bool AutoMode() {
-        return h.OnUi([&] { return static_cast<bool>(Dlg().m_bAutoMode); });
+        return h.OnUi([&] { return Dlg().State().autoMode; });
     }
     bool PortMarkedOpen() {
-        return h.OnUi([&] { return Dlg().m_hPort == PortState::Open; });
+        return h.OnUi([&] { return Dlg().Port() == PortState::Open; });
     }
     std::shared_ptr<Transceiver> Sim() { return FindSimulatedTransceiver(m_options); }
 
@@ -227,6 +201,16 @@ public:
             if (all[i] == from)
                 return {all.begin() + static_cast<std::ptrdiff_t>(i) + 1, all.end()};
         return {};
+    }
+    // After(from) without the controls' states and texts, which ControlsFor decides: what the
+    // dialog was told.
+    std::vector<std::string> ReportsAfter(const std::string& from) {
+        std::vector<std::string> out;
+        for (const auto& l : After(from))
+            if (l.rfind("enable ", 0) != 0 && l.rfind("text IDC_CONFIGURE ", 0) != 0 &&
+                l.rfind("text IDC_TEST ", 0) != 0 && l.rfind("text IDC_CONNECT ", 0) != 0)
+                out.push_back(l);
+        return out;
     }
     std::vector<std::string> Statuses() {
         std::vector<std::string> out;
@@ -272,7 +256,7 @@ public:
         EXPECT_EQ(h.host.Pos(IDC_LINK_QUALITY), 0);
         EXPECT_FALSE(AutoMode());
         EXPECT_FALSE(PortMarkedOpen());
-        EXPECT_TRUE(h.OnUi([&] { return !Dlg().m_pConfigureThread && !Dlg().m_pTestThread; }));
+        EXPECT_TRUE(h.OnUi([&] { return Dlg().State().activity == Activity::Idle; }));
         EXPECT_TRUE(h.host.Lines("messagebox").empty());
         EXPECT_TRUE(WorkersGone());
         EXPECT_TRUE(PortOpensAgain());

@@ -7,6 +7,7 @@
 #include "platform/profile_store.h"
 #include "res/resource.h"
 #include "res/resources.h"
+#include "tests/support/dialog_test_peer.h"
 
 #include "fake_ras.h"
 
@@ -128,9 +129,9 @@ struct RasApp : AppHarness {
     std::pair<bool, HRASCONN> Lookup(const std::string& name) {
         host.UserType(IDC_RAS_LINK_NAME, name);
         return OnUi([&] {
-            Dialog().m_hRasConn = 4711;
+            DialogPeer::SetRasConn(Dialog(), 4711);
             const bool found = Dialog().FindConnection();
-            return std::pair{found, Dialog().m_hRasConn};
+            return std::pair{found, Dialog().RasConn()};
         });
     }
 };
@@ -175,7 +176,7 @@ TEST(ProgramOnSystemRas, DialsWithTheMainDialogAsOwnerThenHangsUpTheHandleFound)
     void* mainWindow = h.OnUi([&] { return h.host.NativeWindow(h.Dialog()); });
     ASSERT_NE(mainWindow, nullptr);
     EXPECT_EQ(h.fake.DialCalls(), Lines{DialCall("Dach West", mainWindow)});
-    EXPECT_EQ(h.OnUi([&] { return h.Dialog().m_hRasConn; }), 77u);
+    EXPECT_EQ(h.OnUi([&] { return h.Dialog().RasConn(); }), 77u);
     EXPECT_FALSE(h.host.Enabled(IDC_TEST));
 
     h.host.UserClick(IDC_CONNECT);

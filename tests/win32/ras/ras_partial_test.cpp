@@ -5,6 +5,7 @@
 #include "dialup/service_binding.h"
 #include "platform/profile_store.h"
 #include "res/resource.h"
+#include "tests/support/dialog_test_peer.h"
 
 #include "fake_ras.h"
 
@@ -48,11 +49,11 @@ TEST(PartialSystemRas, TheConnectButtonStartsDisabledAndItsBranchesDoNothing) {
     auto connect = [&](HRASCONN held) {
         return h.OnUi([&] {
             CLinkControlDialog& d = h.Dialog();
-            d.m_hRasConn = held;
-            d.m_bAutoMode = true;
+            DialogPeer::SetRasConn(d, held);
+            DialogPeer::SetAutoMode(d, true);
             d.SetDlgItemText(IDC_STATUS, "vorher");
             d.OnConnect();
-            return After{d.m_hRasConn, d.m_bAutoMode != 0, d.GetDlgItemText(IDC_STATUS),
+            return After{d.RasConn(), d.State().autoMode, d.GetDlgItemText(IDC_STATUS),
                          d.GetDlgItemText(IDC_CONNECT)};
         });
     };

@@ -5,6 +5,7 @@
 #include "link/port_open.h"
 #include "res/resource.h"
 #include "serial_test_support.h"
+#include "tests/support/dialog_test_peer.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -83,7 +84,7 @@ TEST_F(WorkersOnCom1, ConfigurationAndAutomaticLinkTestOverTheRealPort) {
                                         "text IDC_STATUS \"\""}));
 
     h.host.ClearTranscript();
-    h.host.Sync([&] { h.Dialog().m_bAutoMode = true; });
+    h.host.Sync([&] { DialogPeer::SetAutoMode(h.Dialog(), true); });
     Stopwatch watch;
     h.host.UserClick(IDC_TEST);
     const std::string done = "text IDC_TEST \"Testen\"";
