@@ -125,9 +125,10 @@ private:
     std::string m_errPath;
 };
 
+// closedFd: a standard descriptor the program starts without.
 Running StartProgram(const Sandbox& box, std::vector<std::string> args,
                      std::map<std::string, std::string> envChanges = {},
-                     const std::string& program = QUILLMERE_BINARY) {
+                     const std::string& program = QUILLMERE_BINARY, int closedFd = -1) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
@@ -164,6 +165,8 @@ Running StartProgram(const Sandbox& box, std::vector<std::string> args,
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (closedFd >= 0)
+        posix_spawn_file_actions_addclose(&actions, closedFd);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
         pid = -1;
@@ -585,4 +588,23 @@ TEST(Binary, ATerminationSignalLeavesAnActiveConnectionUp) {
     EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.trace;
     EXPECT_FALSE(Contains(box.Log("dialup.log"), "hangup")) << box.Log("dialup.log");
     ::close(held);
+}
+
+// A descriptor of 0, 1 or 2 left closed would go to the next file the program opens (the X
+// connection, a udev socket, the trace), and what it prints would land in there.
+TEST(Binary, AStandardDescriptorItStartsWithoutIsTheNullDevice) {
+    for (int fd : {0, 1, 2}) {
+        Sandbox box;
+        box.WriteSettings("[Ports]\nCOM1=sim:power=on,link=50\n[Dialup]\nService=none\n");
+        const std::string trace = box.Path("trace");
+        Running program =
+            StartProgram(box, {}, {{"QUILLMERE_TRACE_FILE", trace}}, QUILLMERE_BINARY, fd);
+        EXPECT_TRUE(WaitUntil([&] { return Contains(Slurp(trace), "trace: tooltip IDC_STATUS"); }))
+            << fd;
+        std::error_code ec;
+        EXPECT_EQ(fs::read_symlink(
+                      "/proc/" + std::to_string(program.Pid()) + "/fd/" + std::to_string(fd), ec),
+                  "/dev/null")
+            << fd;
+    }
 }
