@@ -590,6 +590,48 @@ TEST(Binary, ATerminationSignalLeavesAnActiveConnectionUp) {
     ::close(held);
 }
 
+// Another local user can put anything under the names the program opens in shared folders (the
+// lock folder is writable by all): a FIFO nobody writes to, a link to the user's own files.
+// None of it stops the program, nor is anything written through such a link.
+TEST(Binary, WhatAnotherUserPlantsUnderTheNamesItOpensNeitherStopsNorSteersIt) {
+    enum Where { LockFile, TraceFile, SimulatorLog };
+    const struct {
+        Where where;
+        bool fifo; // else a link
+        const char* said;
+    } cases[] = {
+        {LockFile, true, "is not a regular file (fifo)"},
+        {LockFile, false, "is not a regular file (symbolic link)"},
+        {TraceFile, true, "cannot write the trace to"},
+        {TraceFile, false, "cannot write the trace to"},
+        {SimulatorLog, false, "not a regular file (symbolic link)"},
+    };
+    for (const auto& c : cases) {
+        Sandbox box;
+        PtyPort port;
+        std::ofstream(box.dir / "victim") << "the user's own\n";
+        const fs::path at = c.where == LockFile ? port.LockFile(box) : box.dir / "planted";
+        if (c.fifo)
+            ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0);
+        else
+            fs::create_symlink(box.dir / "victim", at);
+        box.WriteSettings(
+            "[Ports]\nCOM1=" +
+            (c.where == SimulatorLog ? "sim:power=on,log=" + at.string() : port.Name()) +
+            "\n[Dialup]\nService=none\n");
+        // The trace is read by "/d", which ends by itself.
+        Running program = c.where == TraceFile
+                              ? StartProgram(box, {"/d"}, {{"QUILLMERE_TRACE_FILE", at.string()}})
+                              : StartProgram(box, {});
+        EXPECT_TRUE(program.WaitForTrace(c.said, 8s)) << c.said << ": " << program.Trace();
+        ::kill(program.Pid(), SIGTERM);
+        Result r = program.Finish(5s);
+        EXPECT_FALSE(r.timedOut) << c.said;
+        EXPECT_FALSE(Contains(r.trace, "did not answer in time")) << c.said;
+        EXPECT_TRUE(box.Log("victim") == "the user's own\n") << c.said << ": written through";
+    }
+}
+
 // A descriptor of 0, 1 or 2 left closed would go to the next file the program opens (the X
 // connection, a udev socket, the trace), and what it prints would land in there.
 TEST(Binary, AStandardDescriptorItStartsWithoutIsTheNullDevice) {
