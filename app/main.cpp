@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "platform/qt/german_qt_texts.h"
 #include "platform/qt/qt_host.h"
+#include "platform/standard_descriptors.h"
 #include "platform/termination_signals.h"
 #include "platform/tracing_host.h"
 #include "res/resources.h"
@@ -122,6 +123,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    OpenMissingStandardDescriptors();
     // Before Qt starts its threads, since setenv is not safe beside them. Should the system bus
     // stop answering between NetworkManager's probe and Qt's Hello, libdbus gives up after 25 s
     // and Qt drops the private connection unclosed, which libdbus treats as a fatal misuse and

@@ -1,15 +1,14 @@
 #include "app/port_listing.h"
 
 #include "link/port_map.h"
-
-#include <algorithm>
+#include "platform/printable_text.h"
 
 namespace {
 
-std::string Field(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-    return text;
+// A device names itself: its name and serial may hold anything, escape sequences for the
+// terminal included. As escapes they keep the line and its columns.
+std::string Field(const std::string& text) {
+    return PrintableText(text);
 }
 
 // Fields may be empty: the tabs still stand, so that every line has its columns.

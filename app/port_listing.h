@@ -4,7 +4,8 @@
 //     device <TAB> path <TAB> node <TAB> driver <TAB> vendor <TAB> product <TAB> serial <TAB> name
 //     COM1 <TAB> value <TAB> settings|default|none
 //
-// Fields a device does not have are empty; a tab or line break inside a field becomes a blank.
+// Fields a device does not have are empty; a control character inside a field is shown as an
+// escape ("\t", "\x1b", "\u2028", see platform/printable_text.h).
 #pragma once
 
 #include "link/port_discovery.h"

@@ -2,6 +2,7 @@
 // or cancels it while it runs. What a job reports reaches the dialog through the UI thread, and
 // its end step decides the next step of the automatic sequence.
 #include "dialog/link_control_dialog.h"
+#include "dialog/port_refusal_text.h"
 #include "link/configuration.h"
 #include "link/link_test.h"
 #include "link/port_map.h"
@@ -23,9 +24,9 @@ public:
         : m_dlg(dlg), m_job(job), m_cancel(std::move(cancel)) {}
 
     void Status(const std::string& text) override { m_dlg.SetDlgItemText(IDC_STATUS, text); }
-    void StatusDetail(const std::string& text) override {
+    void StatusDetail(const PortRefusal& why) override {
         CallOnUi(m_dlg.Host(), [&] {
-            m_dlg.m_strStatusDetail = text;
+            m_dlg.m_strStatusDetail = PortRefusalText(why, m_dlg.m_context.loadString);
             m_dlg.ShowStatusToolTip();
         });
     }

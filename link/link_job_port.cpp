@@ -14,8 +14,12 @@ std::unique_ptr<ISerialPort> OpenLinkPort(const PortOpener& opener, const LinkPo
                        port.value.c_str(), opened.reason.c_str());
         if (report) {
             reporter.Status("FEHLER: Serieller Port " + port.name + ": ist nicht verfügbar");
-            reporter.StatusDetail(port.value.empty() ? opened.reason
-                                                     : port.value + ": " + opened.reason);
+            // Named as the user named it, not as the opener resolved it.
+            PortRefusal why = std::move(opened.refusal);
+            why.device = port.value;
+            if (why.kind == PortRefusal::Kind::Other && why.systemText.empty())
+                why.systemText = opened.reason;
+            reporter.StatusDetail(why);
         }
         return nullptr;
     }

@@ -3,14 +3,16 @@
 // it has been cancelled.
 #pragma once
 
+#include "link/serial_port.h"
+
 #include <string>
 
 class ILinkReporter {
 public:
     virtual ~ILinkReporter() = default;
     virtual void Status(const std::string& text) = 0;
-    // Detail beside the status line: why a port is not available, in the system's words.
-    virtual void StatusDetail(const std::string& text) = 0;
+    // Detail beside the status line: why a port is not available.
+    virtual void StatusDetail(const PortRefusal& why) = 0;
     // The job holds the port (true) or has let it go (false).
     virtual void PortOpen(bool open) = 0;
     // Words that came back in the last link-test cycle.

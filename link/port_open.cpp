@@ -28,12 +28,15 @@ OpenResult PortOpener::Open(const std::string& portValue,
         wrap = m_wrap;
     }
     OpenResult opened;
-    if (provider)
+    if (provider) {
         opened = provider(rest, std::move(cancel));
-    else if (portValue.empty())
-        opened = {nullptr, "no device is mapped to this port"};
-    else
+    } else if (portValue.empty()) {
+        PortRefusal refusal;
+        refusal.kind = PortRefusal::Kind::NotMapped;
+        opened = {nullptr, "no device is mapped to this port", std::move(refusal)};
+    } else {
         opened = OpenSystemSerialPort(portValue, std::move(cancel));
+    }
     if (opened.port && wrap)
         opened.port = wrap(std::move(opened.port));
     return opened;

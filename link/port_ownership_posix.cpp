@@ -22,15 +22,6 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
     return text.str();
 }
 
-std::string ProcessName(pid_t pid) {
-    auto comm = ReadSmallFile("/proc/" + std::to_string(pid) + "/comm");
-    if (!comm)
-        return {};
-    while (!comm->empty() && (comm->back() == '\n' || comm->back() == '\r'))
-        comm->pop_back();
-    return *comm;
-}
-
 // "4:64", as sysfs gives a tty's device number.
 std::optional<dev_t> SysfsDeviceNumber(const std::string& path) {
     const auto text = ReadSmallFile(path);
@@ -51,6 +42,15 @@ bool IsConsoleNumber(dev_t rdev) {
 }
 
 } // namespace
+
+std::string ProcessName(pid_t pid) {
+    auto comm = ReadSmallFile("/proc/" + std::to_string(pid) + "/comm");
+    if (!comm)
+        return {};
+    while (!comm->empty() && (comm->back() == '\n' || comm->back() == '\r'))
+        comm->pop_back();
+    return *comm;
+}
 
 bool ProcessAlive(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;

@@ -35,6 +35,9 @@ std::optional<pid_t> OtherProcessWithDeviceOpen(dev_t rdev);
 // Whether the process exists, ours to signal or not.
 bool ProcessAlive(pid_t pid);
 
+// The process's name as /proc gives it ("minicom"), "" when it cannot be read.
+std::string ProcessName(pid_t pid);
+
 // "process 4711 (minicom)", for the reason a port is busy.
 std::string DescribeProcess(pid_t pid);
 

@@ -66,7 +66,34 @@ public:
     virtual SerialResult Purge() = 0;
 };
 
+// Why a port is not available, as the user is told it: what kind of reason, its particulars,
+// and the system's own words.
+struct PortRefusal {
+    enum class Kind {
+        Other,        // nothing more to say than the system's words
+        NotMapped,    // no device stands behind the port
+        Absent,       // the device is not there
+        Busy,         // another program holds it: pid and program, when known
+        NotPermitted, // this account may not open it: the device's group, when known
+        Console,      // the system console, never opened
+        NotSerial,    // no serial port
+        LockNotFile,  // something that is no file stands under the lock file's name: lockFile
+    };
+    Kind kind = Kind::Other;
+    std::string device;     // as the port map names it
+    std::string systemText; // the system's words ("Permission denied"), "" when it gave none
+    long pid = 0;
+    std::string program;
+    std::string group;
+    std::string lockFile;
+};
+
 struct OpenResult {
+    OpenResult() = default;
+    OpenResult(std::unique_ptr<ISerialPort> opened, std::string why, PortRefusal refused = {})
+        : port(std::move(opened)), reason(std::move(why)), refusal(std::move(refused)) {}
+
     std::unique_ptr<ISerialPort> port; // empty when the port is not available
-    std::string reason;                // why not, in the system's words; for tooltip and stderr
+    std::string reason;                // why not, in English and the system's words; for stderr
+    PortRefusal refusal;               // why not, for the user
 };

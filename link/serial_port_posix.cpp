@@ -349,8 +349,18 @@ PosixPortEnvironment DefaultPosixPortEnvironment() {
 
 OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel,
                                const PosixPortEnvironment& env) {
-    const auto refuse = [&](const std::string& why) {
-        return OpenResult{nullptr, device + ": " + why};
+    using Kind = PortRefusal::Kind;
+    const auto refuse = [&](Kind kind, const std::string& why, std::string systemText = {}) {
+        PortRefusal refusal;
+        refusal.kind = kind;
+        refusal.device = device;
+        refusal.systemText = std::move(systemText);
+        return OpenResult{nullptr, device + ": " + why, std::move(refusal)};
+    };
+    // The English reason carries the system's words in parentheses, as the refusal does.
+    const auto refuseErrno = [&](Kind kind, const std::string& what, int err) {
+        return refuse(kind, what.empty() ? ErrnoText(err) : what + " (" + ErrnoText(err) + ")",
+                      ErrnoText(err));
     };
     if (device.empty())
         return {nullptr, "no device given"};
@@ -359,27 +369,31 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
     if (!resolved) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
-            return refuse("absent (" + ErrnoText(err) + ")");
-        return refuse(ErrnoText(err));
+            return refuseErrno(Kind::Absent, "absent", err);
+        return refuseErrno(Kind::Other, "", err);
     }
     // Everything that can be told from the outside is checked before open(): opening a serial
     // port already raises DTR, and a FIFO or a terminal might have its own ideas.
     struct stat before {};
     if (::stat(resolved->c_str(), &before) != 0)
-        return refuse(ErrnoText(errno));
+        return refuseErrno(Kind::Other, "", errno);
     if (IsConsole(*resolved, before, env))
-        return refuse("the system console; never opened");
+        return refuse(Kind::Console, "the system console; never opened");
     if (!S_ISCHR(before.st_mode))
-        return refuse("not a serial port (not a character device)");
+        return refuse(Kind::NotSerial, "not a serial port (not a character device)");
     if (major(before.st_rdev) == 5 && minor(before.st_rdev) == 2)
-        return refuse("not a serial port (the pseudo-terminal multiplexer)");
+        return refuse(Kind::NotSerial, "not a serial port (the pseudo-terminal multiplexer)");
 
     const auto busyBy = [&](std::optional<pid_t> holder) {
-        if (holder == ::getpid())
-            return refuse("busy: already open in this program");
-        if (holder && ProcessAlive(*holder))
-            return refuse("busy: in use by " + DescribeProcess(*holder));
-        return refuse("busy: in use by another program");
+        OpenResult result = refuse(Kind::Busy, "busy: in use by another program");
+        if (holder && (*holder == ::getpid() || ProcessAlive(*holder))) {
+            result.refusal.pid = *holder;
+            result.refusal.program = ProcessName(*holder);
+            result.reason =
+                device + (*holder == ::getpid() ? ": busy: already open in this program"
+                                                : ": busy: in use by " + DescribeProcess(*holder));
+        }
+        return result;
     };
 
     // The UUCP lock comes first, as other programs take it: a port someone holds is not even
@@ -388,8 +402,16 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
     for (const std::string& lockName : UucpLockFileNames(*resolved)) {
         const auto attempt =
             locks.emplace_back().Acquire(env.lockDir, lockName, env.beforeStaleLockTakeOver);
-        if (attempt.state == UucpLock::State::Busy)
+        if (attempt.state != UucpLock::State::Busy)
+            continue;
+        if (attempt.notAFile.empty())
             return busyBy(attempt.holder ? std::optional<pid_t>(attempt.holder) : std::nullopt);
+        const std::string lockFile = env.lockDir + "/" + lockName;
+        OpenResult result =
+            refuse(Kind::LockNotFile, "busy: lock file " + lockFile + " is not a regular file (" +
+                                          attempt.notAFile + ")");
+        result.refusal.lockFile = lockFile;
+        return result;
     }
 
     UniqueFd fd(::open(resolved->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -399,26 +421,29 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return refuse("absent (" + ErrnoText(err) + ")");
+            return refuseErrno(Kind::Absent, "absent", err);
         case EACCES:
         case EPERM: {
-            const std::string group = DeviceGroup(*resolved);
-            return refuse("not permitted (" + ErrnoText(err) + ")" +
-                          (group.empty() ? "" : "; the device belongs to group " + group));
+            OpenResult result = refuseErrno(Kind::NotPermitted, "not permitted", err);
+            result.refusal.group = DeviceGroup(*resolved);
+            if (!result.refusal.group.empty())
+                result.reason += "; the device belongs to group " + result.refusal.group;
+            return result;
         }
         case EBUSY:
-            return refuse("busy (" + ErrnoText(err) + ")");
+            return refuseErrno(Kind::Busy, "busy", err);
         default:
-            return refuse(ErrnoText(err));
+            return refuseErrno(Kind::Other, "", err);
         }
     }
     struct stat opened {};
     if (::fstat(fd.Get(), &opened) != 0 || !S_ISCHR(opened.st_mode) ||
         opened.st_rdev != before.st_rdev)
-        return refuse("not a serial port (the device changed while it was opened)");
+        return refuse(Kind::NotSerial,
+                      "not a serial port (the device changed while it was opened)");
     termios probe{};
     if (::tcgetattr(fd.Get(), &probe) != 0)
-        return refuse("not a serial port (" + ErrnoText(errno) + ")");
+        return refuseErrno(Kind::NotSerial, "not a serial port", errno);
     // Only now: /dev/null is open everywhere. A tty that another process has open already has
     // its lines up, so our open changed nothing on it.
     if (const auto other = OtherProcessWithDeviceOpen(before.st_rdev))
@@ -432,13 +457,13 @@ OpenResult OpenPosixSerialPort(const std::string& device, std::shared_ptr<Cancel
         const int err = errno;
         if (err == EWOULDBLOCK)
             return busyBy(std::nullopt);
-        return refuse("cannot lock (" + ErrnoText(err) + ")");
+        return refuseErrno(Kind::Other, "cannot lock", err);
     }
     // Not every driver knows TIOCEXCL; flock is what really guards.
     if (::ioctl(fd.Get(), TIOCEXCL) != 0) {
         const int err = errno;
         if (err != ENOTTY && err != EINVAL)
-            return refuse("cannot open exclusively (" + ErrnoText(err) + ")");
+            return refuseErrno(Kind::Other, "cannot open exclusively", err);
     }
 
     return {

@@ -367,19 +367,30 @@ SerialResult Win32SerialPort::Purge() {
 } // namespace
 
 OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<CancelToken> cancel) {
+    using Kind = PortRefusal::Kind;
     if (device.empty())
         return {nullptr, "no device given"};
-    const auto refuse = [&](const char* why, DWORD error) {
-        return OpenResult{nullptr, PortName(device) + ": " + why + SystemErrorText(error) +
-                                       (*why ? ")" : "")};
+    const auto refuse = [&](Kind kind, const char* why, DWORD error) {
+        PortRefusal refusal;
+        refusal.kind = kind;
+        refusal.device = device;
+        refusal.systemText = SystemErrorText(error);
+        return OpenResult{nullptr,
+                          PortName(device) + ": " + why + refusal.systemText + (*why ? ")" : ""),
+                          std::move(refusal)};
     };
 
     UniqueHandle guard(::CreateMutexW(nullptr, FALSE, GuardName(device).c_str()));
     if (!guard)
-        return refuse("", ::GetLastError());
-    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+        return refuse(Kind::Other, "", ::GetLastError());
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        PortRefusal refusal;
+        refusal.kind = Kind::Busy;
+        refusal.device = device;
         return {nullptr,
-                PortName(device) + ": busy (already open in this program or another copy of it)"};
+                PortName(device) + ": busy (already open in this program or another copy of it)",
+                std::move(refusal)};
+    }
 
     UniqueHandle port(::CreateFileW(DevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
@@ -389,21 +400,22 @@ OpenResult OpenSystemSerialPort(const std::string& device, std::shared_ptr<Cance
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_BAD_UNIT:
-            return refuse("absent (", error);
+            return refuse(Kind::Absent, "absent (", error);
+        // A COM port another program has open answers "access denied".
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            return refuse("busy (", error);
+            return refuse(Kind::Busy, "busy (", error);
         default:
-            return refuse("", error);
+            return refuse(Kind::Other, "", error);
         }
     }
     DCB probe{};
     probe.DCBlength = sizeof probe;
     if (!::GetCommState(port.Get(), &probe))
-        return refuse("absent (not a serial port: ", ::GetLastError());
+        return refuse(Kind::NotSerial, "absent (not a serial port: ", ::GetLastError());
     UniqueHandle ioEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!ioEvent)
-        return refuse("", ::GetLastError());
+        return refuse(Kind::Other, "", ::GetLastError());
     return {std::make_unique<Win32SerialPort>(std::move(guard), std::move(port), std::move(ioEvent),
                                               std::move(cancel)),
             {}};

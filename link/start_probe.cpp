@@ -8,7 +8,7 @@ namespace {
 class Unreported final : public ILinkReporter {
 public:
     void Status(const std::string&) override {}
-    void StatusDetail(const std::string&) override {}
+    void StatusDetail(const PortRefusal&) override {}
     void PortOpen(bool) override {}
     void Progress(int) override {}
     void LeaveAutomaticMode(const std::string&) override {}

@@ -1,6 +1,7 @@
 #include "link/uucp_lock_posix.h"
 
 #include "link/port_ownership_posix.h"
+#include "platform/regular_file_posix.h"
 #include "platform/unique_fd_posix.h"
 
 #include <algorithm>
@@ -12,9 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -44,13 +43,17 @@ std::optional<pid_t> ParseLockPid(const std::string& text) {
     return pid > 0 && pid <= INT_MAX ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
 }
 
+std::optional<pid_t> ReadHolder(int fd) {
+    char buf[64];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    return n > 0 ? ParseLockPid(std::string(buf, static_cast<std::size_t>(n))) : std::nullopt;
+}
+
+// The lock folder is writable by all: a FIFO put under a lock file's name would hold a plain
+// read (on the UI thread, in the start-up probe) until someone writes to it.
 std::optional<pid_t> LockHolder(const std::string& lockPath) {
-    std::ifstream in(lockPath, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseLockPid(text.str());
+    const RegularFile file = OpenRegularFile(lockPath, O_RDONLY);
+    return file.fd ? ReadHolder(file.fd.Get()) : std::nullopt;
 }
 
 // A lock file without a pid may be one another program has created but not yet written.
@@ -93,34 +96,34 @@ UucpLock::Attempt UucpLock::Acquire(const std::string& dir, const std::string& f
         ::unlink(temp.c_str());
         if (linked == 0) {
             m_path = path;
-            return {State::Taken};
+            return {State::Taken, 0, {}};
         }
         if (!written || linkErr != EEXIST)
             return {};
 
         // Kept open until the take-over is done, so that its inode cannot be reused by a
-        // new lock file meanwhile.
+        // new lock file meanwhile. Anything but a regular file is nobody's lock and no stale
+        // one either: someone put it there, and the port stays theirs.
         struct stat judged {};
         std::optional<pid_t> holder;
-        UniqueFd lockFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (lockFd) {
-            if (::fstat(lockFd.Get(), &judged) != 0)
+        const RegularFile lockFile = OpenRegularFile(path, O_RDONLY);
+        if (!lockFile.notAFile.empty())
+            return {State::Busy, 0, lockFile.notAFile};
+        if (lockFile.fd) {
+            if (::fstat(lockFile.fd.Get(), &judged) != 0)
                 return {};
-            char buf[64];
-            const ssize_t n = ::read(lockFd.Get(), buf, sizeof buf);
-            if (n > 0)
-                holder = ParseLockPid(std::string(buf, static_cast<std::size_t>(n)));
+            holder = ReadHolder(lockFile.fd.Get());
         } else if (::lstat(path.c_str(), &judged) != 0) { // unreadable: judged by its age
             if (errno == ENOENT)
                 continue;
             return {};
         }
         if (holder && ProcessAlive(*holder))
-            return {State::Busy, *holder};
+            return {State::Busy, *holder, {}};
         const auto age = std::chrono::system_clock::now() -
                          std::chrono::system_clock::from_time_t(judged.st_mtime);
         if (!holder && age < kUnwrittenLockGrace)
-            return {State::Busy};
+            return {State::Busy, 0, {}};
 
         // Stale. Moved aside first and only then checked to be the file judged: unlinking
         // by name could remove the lock another program has just put in its place.
@@ -141,9 +144,9 @@ UucpLock::Attempt UucpLock::Acquire(const std::string& dir, const std::string& f
         const auto newHolder = LockHolder(aside);
         ::link(aside.c_str(), path.c_str());
         ::unlink(aside.c_str());
-        return {State::Busy, newHolder.value_or(0)};
+        return {State::Busy, newHolder.value_or(0), {}};
     }
-    return {State::Busy}; // someone keeps taking it as fast as we free it
+    return {State::Busy, 0, {}}; // someone keeps taking it as fast as we free it
 }
 
 void UucpLock::Release() {

@@ -14,6 +14,8 @@ public:
     struct Attempt {
         State state = State::NotTaken;
         pid_t holder = 0; // Busy: the holder, when the lock file names a live one
+        // Busy: what stands under the lock file's name instead of a file ("fifo"), if so.
+        std::string notAFile;
     };
 
     UucpLock() = default;

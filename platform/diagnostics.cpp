@@ -1,5 +1,7 @@
 #include "platform/diagnostics.h"
 
+#include "platform/printable_text.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -17,8 +19,8 @@ void DiagnoseFormat(const char* format, ...) {
     Diagnose(line);
 }
 
+// Diagnostics carry outside text (a service's error, a device's name): as given it could move
+// the cursor, fake a line of its own or talk to the terminal.
 std::string DiagnosticText(std::string_view line) {
-    std::string text(line);
-    text += '\n';
-    return text;
+    return PrintableText(line) + '\n';
 }

@@ -12,5 +12,7 @@ void Diagnose(std::string_view line);
 // The same line from a printf format, which says without its newline.
 void DiagnoseFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// What every system prints for a line: the one place that shapes the text on its way out.
+// What every system prints for a line: the one place that shapes the text on its way out. Every
+// control character in it is shown as an escape (PrintableText), so it is one line, and the
+// newline is added.
 std::string DiagnosticText(std::string_view line);

@@ -10,7 +10,9 @@
 class LineLog {
 public:
     LineLog() = default;
-    // An empty path gives a log that writes nothing. On failure returns false with the reason.
+    // An empty path gives a log that writes nothing. Only a regular file is opened, never
+    // through a link and without waiting (platform/regular_file_posix.h). On failure returns
+    // false with the reason in the system's words.
     bool Open(const std::string& path, std::string& error);
     ~LineLog();
     LineLog(LineLog&& other) noexcept;

@@ -1,36 +1,24 @@
 #include "platform/line_log.h"
 
+#include "platform/regular_file_posix.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 bool LineLog::Open(const std::string& path, std::string& error) {
     if (path.empty())
         return true;
-    // Only a regular file: opening a device can have effects of its own (a serial line raises
-    // its modem lines), and a FIFO blocks until someone reads it.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = "cannot open log " + path + ": not a regular file";
+    // A log's path is often in /tmp, where another user may have put a FIFO or a link under it.
+    RegularFile file = OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND);
+    if (!file.fd) {
+        error = file.notAFile.empty() ? std::strerror(file.error)
+                                      : "not a regular file (" + file.notAFile + ")";
         return false;
     }
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "cannot open log " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    // It may have been swapped since the stat.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = "cannot open log " + path + ": not a regular file";
-        return false;
-    }
-    ::fcntl(fd, F_SETFL, O_APPEND);
     Close();
-    m_handle = fd;
+    m_handle = file.fd.Release();
     return true;
 }
 

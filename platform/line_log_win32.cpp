@@ -13,7 +13,7 @@ bool LineLog::Open(const std::string& path, std::string& error) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = "cannot open log " + path + ": " + SystemErrorText(::GetLastError());
+        error = SystemErrorText(::GetLastError());
         return false;
     }
     Close();

@@ -1,6 +1,7 @@
 #include "platform/tracing_host.h"
 
 #include "platform/diagnostics.h"
+#include "platform/line_log.h"
 #include "platform/transcript.h"
 
 #include <cstdio>
@@ -15,31 +16,27 @@ const char* NonEmptyEnv(const char* name) {
     return v && *v ? v : nullptr;
 }
 
-void WriteLine(std::FILE* to, const std::string& line) {
+void WriteToStandardError(const std::string& line) {
     // One write per line: lines of a crashing program still arrive whole.
     const std::string out = "trace: " + line + "\n";
-    std::fwrite(out.data(), 1, out.size(), to);
-    std::fflush(to); // a reader of the file waits for the line, not for the program's end
-}
-
-void WriteToStandardError(const std::string& line) {
-    WriteLine(stderr, line);
+    std::fwrite(out.data(), 1, out.size(), stderr);
+    std::fflush(stderr);
 }
 
 // Standard error when the file cannot be opened: the trace was asked for, and a GUI program
-// on Windows has nowhere else to say so.
+// on Windows has nowhere else to say so. Opened as a simulator's log is: a FIFO under the name
+// would hold the start (and "/d" would run into its time limit), a link would be written
+// through. Each line goes in one write straight to the file, for a reader who waits for it.
 TracingHost::Writer WriterFor(const char* path) {
     if (!path)
         return WriteToStandardError;
-    std::shared_ptr<std::FILE> file(std::fopen(path, "a"), [](std::FILE* f) {
-        if (f)
-            std::fclose(f);
-    });
-    if (!file) {
-        DiagnoseFormat("Quillmere: cannot write the trace to %s; it goes here", path);
+    auto file = std::make_shared<LineLog>();
+    if (std::string error; !file->Open(path, error)) {
+        DiagnoseFormat("Quillmere: cannot write the trace to %s: %s; it goes here", path,
+                       error.c_str());
         return WriteToStandardError;
     }
-    return [file](const std::string& line) { WriteLine(file.get(), line); };
+    return [file](const std::string& line) { file->Write("trace: " + line); };
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/transcript.h"
 
 #include "platform/dialog.h"
+#include "platform/printable_text.h"
 
 namespace transcript {
 
@@ -13,16 +14,13 @@ std::string Control(const char* op, const CDialog& dlg, int id, const std::strin
 } // namespace
 
 std::string Quote(const std::string& text) {
-    std::string out = "\"";
+    std::string quoted;
     for (char c : text) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else
-            out += c;
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
     }
-    return out + "\"";
+    return "\"" + PrintableText(quoted) + "\"";
 }
 
 std::string ControlName(const CDialog& dlg, int id) {

@@ -11,7 +11,8 @@ class CDialog;
 
 namespace transcript {
 
-// "text", with newlines, quotes and backslashes escaped: a value is always one line.
+// "text", with quotes and backslashes escaped and every control character as PrintableText
+// shows it: a value is always one line.
 std::string Quote(const std::string& text);
 // The control's name in the dialog's template ("IDC_STATUS"), else its number.
 std::string ControlName(const CDialog& dlg, int id);

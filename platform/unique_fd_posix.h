@@ -20,6 +20,8 @@ public:
 
     int Get() const { return m_fd; }
     explicit operator bool() const { return m_fd >= 0; }
+    // Hands the descriptor to the caller, who closes it.
+    int Release() { return std::exchange(m_fd, -1); }
     void Reset() {
         if (m_fd >= 0)
             ::close(m_fd);

@@ -48,6 +48,19 @@ inline constexpr int IDS_PPPD_CRASHED = 275;
 inline constexpr int IDS_SIM_NO_ENTRY = 280; // %1: the entry
 inline constexpr int IDS_SIM_NO_ANSWER = 281;
 
+// Why a serial port is not available, beside the status line.
+inline constexpr int IDS_PORT_REFUSED_OTHER = 300; // %1: the device
+inline constexpr int IDS_PORT_REFUSED_NOT_MAPPED = 301;
+inline constexpr int IDS_PORT_REFUSED_ABSENT = 302;   // %1: the device
+inline constexpr int IDS_PORT_REFUSED_BUSY = 303;     // %1: the device
+inline constexpr int IDS_PORT_REFUSED_BUSY_PID = 304; // %1: the device, %2: the process's number
+inline constexpr int IDS_PORT_REFUSED_BUSY_PROCESS = 305;        // the same, %3: its name
+inline constexpr int IDS_PORT_REFUSED_NOT_PERMITTED = 306;       // %1: the device
+inline constexpr int IDS_PORT_REFUSED_NOT_PERMITTED_GROUP = 307; // %1: the device, %2: its group
+inline constexpr int IDS_PORT_REFUSED_CONSOLE = 308;             // %1: the device
+inline constexpr int IDS_PORT_REFUSED_NOT_SERIAL = 309;          // %1: the device
+inline constexpr int IDS_PORT_REFUSED_LOCK_NOT_FILE = 310;       // %1: the lock file
+
 inline constexpr int IDC_LINK_QUALITY = 1001;
 inline constexpr int IDC_BAUDRATE = 1002;
 inline constexpr int IDC_SENSITIVITY = 1003;

@@ -134,6 +134,28 @@ std::string LoadResourceString(int id) {
         return "Die DFÜ-Verbindung \"%1\" gibt es nicht.";
     case IDS_SIM_NO_ANSWER:
         return "Die Gegenstelle antwortet nicht.";
+    case IDS_PORT_REFUSED_OTHER:
+        return "%1 ist nicht verfügbar";
+    case IDS_PORT_REFUSED_NOT_MAPPED:
+        return "Diesem Anschluss ist kein Gerät zugeordnet";
+    case IDS_PORT_REFUSED_ABSENT:
+        return "Das Gerät %1 gibt es nicht – ist der Adapter eingesteckt?";
+    case IDS_PORT_REFUSED_BUSY:
+        return "%1 wird von einem anderen Programm benutzt";
+    case IDS_PORT_REFUSED_BUSY_PID:
+        return "%1 wird von Prozess %2 benutzt";
+    case IDS_PORT_REFUSED_BUSY_PROCESS:
+        return "%1 wird von Prozess %2 (%3) benutzt";
+    case IDS_PORT_REFUSED_NOT_PERMITTED:
+        return "Keine Berechtigung für %1";
+    case IDS_PORT_REFUSED_NOT_PERMITTED_GROUP:
+        return "Keine Berechtigung für %1 – gehört Ihr Konto zur Gruppe „%2“?";
+    case IDS_PORT_REFUSED_CONSOLE:
+        return "%1 ist die Konsole des Systems und wird nie geöffnet";
+    case IDS_PORT_REFUSED_NOT_SERIAL:
+        return "%1 ist keine serielle Schnittstelle";
+    case IDS_PORT_REFUSED_LOCK_NOT_FILE:
+        return "Sperrdatei %1 ist keine Datei";
     }
     return {};
 }

@@ -83,8 +83,10 @@ std::unique_ptr<DialupSim> DialupSim::Open(std::string_view options, std::string
         return nullptr;
     }
     LineLog log;
-    if (!log.Open(parsed.options.logPath, error))
+    if (!log.Open(parsed.options.logPath, error)) {
+        error = "cannot open log " + parsed.options.logPath + ": " + error;
         return nullptr;
+    }
     return std::make_unique<DialupSim>(Private{}, std::move(parsed.options), std::move(log), clock);
 }
 

@@ -200,7 +200,8 @@ OpenResult OpenSimulatedPort(const std::string& options, std::shared_ptr<CancelT
             std::string error;
             if (!log.Open(parsed.options.logPath, error)) {
                 registry.transceivers.erase(options);
-                return {nullptr, name + ": " + error};
+                return {nullptr,
+                        name + ": cannot open log " + parsed.options.logPath + ": " + error};
             }
             slot = std::make_shared<Transceiver>(std::move(parsed.options), std::move(log));
         }

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QThread>
 
 #include <algorithm>
@@ -209,9 +210,18 @@ int QtHost::GetPos(CDialog& dlg, int id) {
     return bar ? bar->value() : 0;
 }
 
+// A tooltip renders what looks like markup as markup, and a tooltip shows a device's name or a
+// service's error: such a text goes as HTML that shows it literally, line breaks kept. Screen
+// readers read the tooltip as it is, so they get the words as their description.
 void QtHost::SetToolTip(CDialog& dlg, int id, const std::string& text) {
-    if (QWidget* c = ControlOf<QWidget>(dlg, id))
-        c->setToolTip(Q(text));
+    QWidget* c = ControlOf<QWidget>(dlg, id);
+    if (!c)
+        return;
+    const QString plain = Q(text);
+    const bool looksRich = Qt::mightBeRichText(plain);
+    c->setToolTip(looksRich ? "<p style='white-space:pre-wrap'>" + plain.toHtmlEscaped() + "</p>"
+                            : plain);
+    c->setAccessibleDescription(looksRich ? plain : QString());
 }
 
 // --- window furniture ----------------------------------------------------------------------

@@ -1,9 +1,12 @@
 // Which device stands behind a COM port: the tooltips, the Anschlüsse dialog and the pin on
 // save, against devices the test plugs in and out.
+#include "../link/pty_pair.h"
 #include "../support/fake_port_discovery.h"
 #include "app/link_control_app.h"
 #include "dialog/link_control_dialog.h"
 #include "dialog/ports_dialog.h"
+#include "link/serial_port_posix.h"
+#include "link/uucp_lock_posix.h"
 #include "platform/headless_host.h"
 #include "platform/profile_store.h"
 #include "platform/transcript.h"
@@ -14,9 +17,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -46,15 +53,18 @@ struct PortsRig {
     PortOpener ports;
     std::thread ui;
 
+    // Every value opens with open, "" included; without it nothing opens.
     explicit PortsRig(std::vector<SerialDevice> devices, const Entries& entries = {},
-                      bool withDiscovery = true)
+                      bool withDiscovery = true, PortOpener::Provider open = {})
         : discovery(std::move(devices)) {
         for (const auto& [entry, value] : entries)
             store->Write(entry.starts_with("COM ") ? "Settings" : "Ports", entry, value);
         store->Write("Dialup", "Service", "none");
-        ports.AddProvider("", [](const std::string&, std::shared_ptr<CancelToken>) {
-            return OpenResult{nullptr, "nicht hier"};
-        });
+        if (!open)
+            open = [](const std::string&, std::shared_ptr<CancelToken>) {
+                return OpenResult{nullptr, "nicht hier"};
+            };
+        ports.AddProvider("", std::move(open));
         app.SetHost(&host);
         app.SetProfileStore(store);
         ui = std::thread([this, withDiscovery] {
@@ -118,7 +128,7 @@ TEST(PortToolTip, FollowsSelectionAndDevicesAndKeepsAJobsDetailUnderneath) {
                                                 Tip("IDC_STATUS", "COM1: " + kFtdiText)}));
     rig.host.UserSelect(IDC_COM_PORT, 1);
     rig.host.UserClick(IDC_TEST); // COM2 cannot be opened here: the job says why
-    const std::string detail = "\n/dev/ttyUSB7: nicht hier";
+    const std::string detail = "\n/dev/ttyUSB7 ist nicht verfügbar (nicht hier)";
     ASSERT_TRUE(rig.host.WaitForLine(Tip("IDC_STATUS", "COM2: /dev/ttyUSB7" + detail)));
     ASSERT_TRUE(rig.host.WaitForLine("text IDC_TEST \"Testen\"")) << "the job has ended";
 
@@ -126,6 +136,56 @@ TEST(PortToolTip, FollowsSelectionAndDevicesAndKeepsAJobsDetailUnderneath) {
     rig.discovery.Change({kCh340, kFtdi});
     rig.host.UserSelect(IDC_COM_PORT, 0);
     EXPECT_TRUE(rig.host.WaitForLine(Tip("IDC_STATUS", "COM1: " + kCh340Text + detail)));
+}
+
+// Why a port did not open, in the user's words, on the real serial code; the refusal that root
+// never meets comes from a stand-in.
+TEST(PortToolTip, SaysInGermanWhyThePortIsNotAvailable) {
+    const TempDir lockDir;
+    const PtyPair pty;
+    PosixPortEnvironment env = DefaultPosixPortEnvironment();
+    env.lockDir = lockDir.Path().string();
+    const std::string lock = lockDir / ("LCK.." + pty.SlaveName().substr(4));
+    std::string self;
+    std::getline(std::ifstream("/proc/self/comm"), self);
+    self = std::to_string(::getpid()) + " (" + self + ")";
+    enum { Nothing, OurLock, Fifo };
+    const struct {
+        std::string value;
+        int planted; // as the lock file
+        std::string said;
+    } cases[] = {
+        {"/dev/quillmere-no-such-port", Nothing,
+         "Das Gerät /dev/quillmere-no-such-port gibt es nicht – ist der Adapter eingesteckt? "
+         "(No such file or directory)"},
+        {"/dev/null", Nothing,
+         "/dev/null ist keine serielle Schnittstelle (Inappropriate ioctl for device)"},
+        {"/dev/tty", Nothing, "/dev/tty ist die Konsole des Systems und wird nie geöffnet"},
+        {pty.SlavePath(), OurLock, pty.SlavePath() + " wird von Prozess " + self + " benutzt"},
+        {pty.SlavePath(), Fifo, "Sperrdatei " + lock + " ist keine Datei"},
+        {"/dev/ttyUSB9", Nothing,
+         "Keine Berechtigung für /dev/ttyUSB9 – gehört Ihr Konto zur Gruppe „dialout“? "
+         "(Permission denied)"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(lock);
+        if (c.planted == OurLock)
+            std::ofstream(lock) << UucpLockText(::getpid());
+        if (c.planted == Fifo)
+            ::mkfifo(lock.c_str(), 0600);
+        PortsRig rig({}, {{"COM1", c.value}}, true, [&](const std::string& value, auto cancel) {
+            if (value != "/dev/ttyUSB9")
+                return OpenPosixSerialPort(value, std::move(cancel), env);
+            PortRefusal refusal; // as an account outside the device's group is refused
+            refusal.kind = PortRefusal::Kind::NotPermitted;
+            refusal.systemText = "Permission denied";
+            refusal.group = "dialout";
+            return OpenResult{nullptr, "not permitted", refusal};
+        });
+        rig.host.UserClick(IDC_CONFIGURE);
+        EXPECT_TRUE(rig.host.WaitForLine(Tip("IDC_STATUS", "COM1: " + c.value + "\n" + c.said)))
+            << rig.host.Lines("tooltip").back();
+    }
 }
 
 TEST(PortsMenu, IsOfferedOnlyWhereTheSystemListsDevices) {

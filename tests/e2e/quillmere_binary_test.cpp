@@ -125,9 +125,10 @@ private:
     std::string m_errPath;
 };
 
+// closedFd: a standard descriptor the program starts without.
 Running StartProgram(const Sandbox& box, std::vector<std::string> args,
                      std::map<std::string, std::string> envChanges = {},
-                     const std::string& program = QUILLMERE_BINARY) {
+                     const std::string& program = QUILLMERE_BINARY, int closedFd = -1) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
@@ -164,6 +165,8 @@ Running StartProgram(const Sandbox& box, std::vector<std::string> args,
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (closedFd >= 0)
+        posix_spawn_file_actions_addclose(&actions, closedFd);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
         pid = -1;
@@ -585,4 +588,65 @@ TEST(Binary, ATerminationSignalLeavesAnActiveConnectionUp) {
     EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.trace;
     EXPECT_FALSE(Contains(box.Log("dialup.log"), "hangup")) << box.Log("dialup.log");
     ::close(held);
+}
+
+// Another local user can put anything under the names the program opens in shared folders (the
+// lock folder is writable by all): a FIFO nobody writes to, a link to the user's own files.
+// None of it stops the program, nor is anything written through such a link.
+TEST(Binary, WhatAnotherUserPlantsUnderTheNamesItOpensNeitherStopsNorSteersIt) {
+    enum Where { LockFile, TraceFile, SimulatorLog };
+    const struct {
+        Where where;
+        bool fifo; // else a link
+        const char* said;
+    } cases[] = {
+        {LockFile, true, "is not a regular file (fifo)"},
+        {LockFile, false, "is not a regular file (symbolic link)"},
+        {TraceFile, true, "cannot write the trace to"},
+        {TraceFile, false, "cannot write the trace to"},
+        {SimulatorLog, false, "not a regular file (symbolic link)"},
+    };
+    for (const auto& c : cases) {
+        Sandbox box;
+        PtyPort port;
+        std::ofstream(box.dir / "victim") << "the user's own\n";
+        const fs::path at = c.where == LockFile ? port.LockFile(box) : box.dir / "planted";
+        if (c.fifo)
+            ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0);
+        else
+            fs::create_symlink(box.dir / "victim", at);
+        box.WriteSettings(
+            "[Ports]\nCOM1=" +
+            (c.where == SimulatorLog ? "sim:power=on,log=" + at.string() : port.Name()) +
+            "\n[Dialup]\nService=none\n");
+        // The trace is read by "/d", which ends by itself.
+        Running program = c.where == TraceFile
+                              ? StartProgram(box, {"/d"}, {{"QUILLMERE_TRACE_FILE", at.string()}})
+                              : StartProgram(box, {});
+        EXPECT_TRUE(program.WaitForTrace(c.said, 8s)) << c.said << ": " << program.Trace();
+        ::kill(program.Pid(), SIGTERM);
+        Result r = program.Finish(5s);
+        EXPECT_FALSE(r.timedOut) << c.said;
+        EXPECT_FALSE(Contains(r.trace, "did not answer in time")) << c.said;
+        EXPECT_TRUE(box.Log("victim") == "the user's own\n") << c.said << ": written through";
+    }
+}
+
+// A descriptor of 0, 1 or 2 left closed would go to the next file the program opens (the X
+// connection, a udev socket, the trace), and what it prints would land in there.
+TEST(Binary, AStandardDescriptorItStartsWithoutIsTheNullDevice) {
+    for (int fd : {0, 1, 2}) {
+        Sandbox box;
+        box.WriteSettings("[Ports]\nCOM1=sim:power=on,link=50\n[Dialup]\nService=none\n");
+        const std::string trace = box.Path("trace");
+        Running program =
+            StartProgram(box, {}, {{"QUILLMERE_TRACE_FILE", trace}}, QUILLMERE_BINARY, fd);
+        EXPECT_TRUE(WaitUntil([&] { return Contains(Slurp(trace), "trace: tooltip IDC_STATUS"); }))
+            << fd;
+        std::error_code ec;
+        EXPECT_EQ(fs::read_symlink(
+                      "/proc/" + std::to_string(program.Pid()) + "/fd/" + std::to_string(fd), ec),
+                  "/dev/null")
+            << fd;
+    }
 }

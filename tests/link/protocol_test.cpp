@@ -101,7 +101,10 @@ public:
         if (!cancelAt.empty() && text == cancelAt)
             cancel->Cancel();
     }
-    void StatusDetail(const std::string& text) override { said.push_back("detail " + text); }
+    void StatusDetail(const PortRefusal& why) override {
+        said.push_back(why.kind == PortRefusal::Kind::NotMapped ? "detail not mapped"
+                                                                : "detail " + why.systemText);
+    }
     void PortOpen(bool open) override { said.push_back(open ? "open" : "closed"); }
     void Progress(int matches) override {
         if (said.empty() || said.back() != "progress " + std::to_string(matches))
@@ -165,7 +168,7 @@ TEST(Configuration, NoEchoOrNoPortEndsAsAFailureWithItsMessage) {
         (Lines{"status FEHLER: Konfigurationsdaten wurden nicht empfangen", "closed", "failed"}));
     Bench none;
     EXPECT_EQ(none.Configure(""), (Lines{"status FEHLER: Serieller Port COM1: ist nicht verfügbar",
-                                         "detail no device is mapped to this port", "failed"}));
+                                         "detail not mapped", "failed"}));
 }
 
 TEST(Configuration, AFailingCallEndsInItsCodeWithoutAnEndStep) {

@@ -374,7 +374,10 @@ TEST_F(PosixPortTest, ADeviceWeMayNotOpenNamesItsGroup) {
         ::close(pipeFds[0]);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(2);
-        const std::string reason = OpenPosixSerialPort(pty.SlavePath(), nullptr, env).reason;
+        const OpenResult refused = OpenPosixSerialPort(pty.SlavePath(), nullptr, env);
+        const bool kind = refused.refusal.kind == PortRefusal::Kind::NotPermitted;
+        const std::string reason =
+            refused.reason + (kind ? "|group=" : "|") + refused.refusal.group;
         [[maybe_unused]] auto n = ::write(pipeFds[1], reason.data(), reason.size());
         ::_exit(0);
     }
@@ -394,6 +397,7 @@ TEST_F(PosixPortTest, ADeviceWeMayNotOpenNamesItsGroup) {
     ASSERT_NE(owner, nullptr);
     EXPECT_TRUE(Contains(reason, "not permitted")) << reason;
     EXPECT_TRUE(Contains(reason, std::string("group ") + owner->gr_name)) << reason;
+    EXPECT_TRUE(Contains(reason, std::string("|group=") + owner->gr_name)) << "for the user";
 }
 
 // --- the system console ------------------------------------------------------------------------
