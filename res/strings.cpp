@@ -28,7 +28,7 @@ std::string LoadResourceString(int id) {
     case IDS_NM_NO_ANSWER:
         return "Der NetworkManager gibt keine Auskunft.";
     case IDS_NM_UNKNOWN_CONNECTION:
-        return "Der NetworkManager kennt keine Verbindung \"%1\".";
+        return "Der NetworkManager kennt keine Verbindung „%1“.";
     case IDS_NM_REFUSED:
         return "Der NetworkManager hat das Verbinden abgelehnt.";
     case IDS_NM_NOT_AUTHORISED:
@@ -55,8 +55,8 @@ std::string LoadResourceString(int id) {
     case IDS_NM_REASON + 4:
         return "Der Dienst der Verbindung wurde beendet. Wählen Sie erneut.";
     case IDS_NM_REASON + 5:
-        return "Die Verbindung hat keine gültige IP-Konfiguration erhalten. Prüfen Sie ihre "
-               "IP-Einstellungen.";
+        return "Die Verbindung hat keine gültige IP-Konfiguration erhalten. Prüfen Sie die "
+               "IP-Einstellungen der Verbindung.";
     case IDS_NM_REASON + 6:
         return "Die Verbindung kam nicht rechtzeitig zustande. Prüfen Sie die Gegenstelle und "
                "wählen Sie erneut.";
@@ -65,16 +65,16 @@ std::string LoadResourceString(int id) {
         return "Der Dienst der Verbindung konnte nicht gestartet werden. Prüfen Sie, ob er "
                "installiert ist.";
     case IDS_NM_REASON + 9:
-        return "Es fehlt ein Kennwort für die Verbindung. Tragen Sie es in ihren Einstellungen "
-               "ein.";
+        return "Es fehlt ein Kennwort für die Verbindung. Tragen Sie es in den Einstellungen der "
+               "Verbindung ein.";
     case IDS_NM_REASON + 10:
         return "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen. Prüfen Sie Benutzername "
                "und Kennwort.";
     case IDS_NM_REASON + 11:
         return "Die Verbindung wurde während des Wählens gelöscht.";
     case IDS_NM_REASON + 12:
-        return "Eine Verbindung, von der sie abhängt, ist fehlgeschlagen. Bauen Sie diese "
-               "zuerst auf.";
+        return "Die Verbindung hängt von einer anderen ab, die fehlgeschlagen ist. Bauen Sie "
+               "diese zuerst auf.";
     case IDS_NM_REASON + 13:
     case IDS_NM_REASON + 14:
         return "Das Gerät der Verbindung ist nicht verfügbar. Prüfen Sie, ob es angeschlossen "
@@ -120,9 +120,9 @@ std::string LoadResourceString(int id) {
     case IDS_PPPD_EXIT_OTHER:
         return "pppd wurde mit Status %1 beendet.";
     case IDS_PPPD_BAD_NAME:
-        return "Der Name \"%1\" ist für pppd nicht zulässig.";
+        return "Der Name „%1“ ist für pppd nicht zulässig.";
     case IDS_PPPD_NO_PEER:
-        return "Zu \"%1\" gibt es keine Datei in %2.";
+        return "Zu „%1“ gibt es keine Datei in %2.";
     case IDS_PPPD_NOT_STARTED:
         return "pppd kann nicht gestartet werden.";
     case IDS_PPPD_NO_DEVICE:
@@ -131,7 +131,7 @@ std::string LoadResourceString(int id) {
     case IDS_PPPD_CRASHED:
         return "pppd ist abgestürzt.";
     case IDS_SIM_NO_ENTRY:
-        return "Die DFÜ-Verbindung \"%1\" gibt es nicht.";
+        return "Die DFÜ-Verbindung „%1“ gibt es nicht.";
     case IDS_SIM_NO_ANSWER:
         return "Die Gegenstelle antwortet nicht.";
     }
