@@ -15,6 +15,8 @@ std::string LoadResourceString(int id) {
         return "%1 (nicht angeschlossen)";
     case IDS_PORT_DEFAULT:
         return "Standard: %1";
+    case IDS_PORT_MISSING:
+        return "nicht vorhanden";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:
@@ -139,7 +141,10 @@ std::string LoadResourceString(int id) {
 }
 
 std::string FormatResourceString(int id, std::initializer_list<std::string_view> args) {
-    const std::string text = LoadResourceString(id);
+    return FormatString(LoadResourceString(id), args);
+}
+
+std::string FormatString(std::string_view text, std::initializer_list<std::string_view> args) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char next = i + 1 < text.size() ? text[i + 1] : '\0';
