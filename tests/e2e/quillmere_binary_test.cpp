@@ -379,9 +379,7 @@ TEST(Binary, HangUpModeExitsZeroWithNothingActiveNoServiceAndNoDisplay) {
 TEST(Binary, HelpAndVersionPrintAndExitZeroTouchingNothing) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
         {"--help",
-         {"Aufruf: Quillmere\n", " /d\n", " --list-ports\n", "QUILLMERE_TRACE ",
-          "QUILLMERE_TRACE_FILE ", "QUILLMERE_LOCK_DIR ", "XDG_CONFIG_HOME ", "HOME ",
-          "Einstellungen: "}},
+         {"Aufruf: Quillmere\n", " --list-ports\n", "QUILLMERE_LOCK_DIR ", "Einstellungen: /"}},
         {"-h", {"Aufruf: Quillmere\n"}},
         {"--version", {"Quillmere 1.", "Copyright"}},
     };
