@@ -1,10 +1,12 @@
 // Start-up: the application object, the host that shows its dialogs, and the end of the process.
 #include "app/link_control_app.h"
 #include "app/port_listing.h"
+#include "app/usage.h"
 #include "dialup/networkmanager/nm_service.h"
 #include "platform/diagnostics.h"
 #include "platform/headless_host.h"
 #include "platform/process.h"
+#include "platform/profile_store.h"
 #include "platform/qt/german_qt_texts.h"
 #include "platform/qt/qt_host.h"
 #include "platform/standard_descriptors.h"
@@ -132,6 +134,16 @@ int main(int argc, char** argv) {
     CLinkControlApp theApp;
     // Before QApplication, which takes its own options out of argv.
     theApp.SetStartup(argc, argv);
+
+    // Asking what the program does must not do it: no window, no port, no settings read.
+    if (const InfoRequest info = InfoRequestOf(theApp.m_lpCmdLine); info != InfoRequest::None) {
+        const std::string text =
+            info == InfoRequest::Version
+                ? VersionText()
+                : UsageText(theApp.m_pszAppName, ProfilePath("Talvenmark", theApp.m_pszAppName));
+        std::fputs(text.c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
 
     // The Qt-free core knows no D-Bus: NetworkManager joins the services it can choose here,
     // before InitInstance binds the dial-up functions.

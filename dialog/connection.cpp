@@ -3,6 +3,7 @@
 #include "dialog/link_control_dialog.h"
 #include "dialup/entry_name.h"
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 #include "platform/dialog_host.h"
 #include "platform/worker_thread.h"
 #include "res/resource.h"
@@ -21,6 +22,22 @@ std::optional<HRASCONN> LookUpConnection(const DialupFunctions& dialup, const st
         if (EntryNamesEqual(entry, conn.szEntryName))
             return conn.hrasconn;
     return std::nullopt;
+}
+
+// A command line of blanks only starts nothing, as an empty one does: no program is named.
+bool NamesAProgram(const std::string& commandLine) {
+    return commandLine.find_first_not_of(" \t\r\n\v\f") != std::string::npos;
+}
+
+// What a message box can hold of a command line: the first characters, cut where a UTF-8
+// character starts, and "…" for the rest. Text that is not UTF-8 is cut at some byte.
+std::string ShownCommandLine(const std::string& commandLine) {
+    constexpr int kCharacters = 100;
+    int started = 0;
+    for (std::size_t i = 0; i < commandLine.size(); ++i)
+        if ((static_cast<unsigned char>(commandLine[i]) & 0xC0) != 0x80 && ++started > kCharacters)
+            return commandLine.substr(0, i) + "…";
+    return commandLine;
 }
 
 } // namespace
@@ -72,10 +89,14 @@ void CLinkControlDialog::OnConnect() {
                 &CLinkControlDialog::HangUpFinished);
         }
     } else if (dialup.RasDialDlg && dialup.RasDialDlg(*this, m_strRasLinkName)) {
-        if (!m_strRunProgram.empty() &&
+        if (NamesAProgram(m_strRunProgram) &&
             !(m_context.startFollowUp &&
               m_context.startFollowUp(m_strRunProgram, m_bRunInvisible != 0))) {
-            FatalError("Kann " + m_strRunProgram + " nicht ausführen!\n");
+            const std::string shown = ShownCommandLine(m_strRunProgram);
+            if (shown != m_strRunProgram)
+                DiagnoseFormat("Quillmere: cannot run the follow-up command line, in full: %s",
+                               m_strRunProgram.c_str());
+            FatalError("Kann " + shown + " nicht ausführen!\n");
             return;
         }
         RunOnDialupWorker(

@@ -8,13 +8,10 @@
 #include "res/resource.h"
 #include "res/resources.h"
 
-namespace {
+#include <algorithm>
+#include <filesystem>
 
-std::string Format(std::string text, const std::string& arg) {
-    if (const auto at = text.find("%1"); at != std::string::npos)
-        text.replace(at, 2, arg);
-    return text;
-}
+namespace {
 
 std::string Load(const StringLoader& load, int id) {
     return load ? load(id) : std::string();
@@ -30,7 +27,7 @@ std::string BoundText(const ComPortBinding& binding, const StringLoader& load) {
     // not list is unplugged. Other values may name what the discovery leaves out (a pty).
     if (binding.source == ComPortBinding::Source::Settings &&
         binding.value.starts_with("/dev/serial/"))
-        return Format(Load(load, IDS_PORT_NOT_CONNECTED), binding.value);
+        return FormatString(Load(load, IDS_PORT_NOT_CONNECTED), {binding.value});
     return binding.value;
 }
 
@@ -73,6 +70,19 @@ bool CPortsDialog::OnInitDialog() {
     return true;
 }
 
+const MessageMap& CPortsDialog::GetMessageMap() const {
+    static const MessageMap map = [] {
+        MessageMap m;
+        for (int row = 0; row < kRows; ++row)
+            for (int code : {CBN_SELCHANGE, CBN_EDITCHANGE})
+                m.push_back({IDC_PORT_COM1 + row, code, [row](CDialog& dlg) {
+                                 static_cast<CPortsDialog&>(dlg).ShowPresence(row);
+                             }});
+        return m;
+    }();
+    return map;
+}
+
 CPortsDialog::Choice CPortsDialog::ChoiceOf(int row) {
     const std::string text = GetDlgItemText(IDC_PORT_COM1 + row);
     for (const auto& [itemText, value] : m_rows[row].items)
@@ -88,12 +98,10 @@ void CPortsDialog::Fill(const std::vector<SerialDevice>& devices) {
         // The first fill shows the stored value; later ones what the user has made of it.
         const Choice shown = r.items.empty() ? r.stored : ChoiceOf(row);
         r.items.clear();
-        if (!r.stored) {
-            // Only a row without an entry has a default to go back to.
-            const ComPortBinding binding = BindComPort(m_store, row, devices);
-            r.items.emplace_back(Format(Load(m_load, IDS_PORT_DEFAULT), BoundText(binding, m_load)),
-                                 std::nullopt);
-        }
+        // A row with an entry can go back to the default too: OK then erases the entry.
+        r.items.emplace_back(FormatString(Load(m_load, IDS_PORT_DEFAULT),
+                                          {BoundText(DefaultComPortBinding(row, devices), m_load)}),
+                             std::nullopt);
         for (const SerialDevice& device : devices)
             r.items.emplace_back(DeviceText(device), device.path);
 
@@ -106,7 +114,21 @@ void CPortsDialog::Fill(const std::vector<SerialDevice>& devices) {
                 text = itemText;
         }
         SetDlgItemText(id, text);
+        ShowPresence(row);
     }
+}
+
+// A device the system lists is there; a sim: value, or none, names no file. Any other value is
+// kept as typed (an adapter may be unplugged just now), but said to be missing.
+void CPortsDialog::ShowPresence(int row) {
+    const Choice choice = ChoiceOf(row);
+    const auto& items = m_rows[row].items;
+    const bool listed = std::any_of(items.begin(), items.end(),
+                                    [&](const auto& item) { return item.second == choice; });
+    std::error_code error;
+    const bool missing = choice && !choice->empty() && !choice->starts_with("sim:") && !listed &&
+                         !std::filesystem::exists(*choice, error);
+    SetDlgItemText(IDC_PORT_MISSING1 + row, missing ? Load(m_load, IDS_PORT_MISSING) : "");
 }
 
 void CPortsDialog::StopWatching() {
@@ -115,15 +137,18 @@ void CPortsDialog::StopWatching() {
 }
 
 // Only the rows whose value differs from what was stored are written: a row left at its
-// default keeps following the default device.
+// default keeps following the default device, and so does one set back to it.
 void CPortsDialog::OnOK() {
     std::vector<int> written;
     for (int row = 0; row < kRows; ++row) {
         const Choice choice = ChoiceOf(row);
-        if (choice && choice != m_rows[row].stored) {
+        if (choice == m_rows[row].stored)
+            continue;
+        if (choice)
             m_store.Write("Ports", EntryOf(row), *choice);
-            written.push_back(row);
-        }
+        else
+            m_store.Erase("Ports", EntryOf(row));
+        written.push_back(row);
     }
     if (!written.empty() && !m_store.Flush()) {
         // Taken back, or the next save of the main dialog would write what the user may still

@@ -1,6 +1,8 @@
-// "Anschlüsse": which device stands behind COM1 to COM4. Each row offers the devices the
-// system has and takes any path typed in; OK stores the rows the user changed. While it is
-// open, the lists follow devices plugged in or out.
+// "Anschlüsse": which device stands behind COM1 to COM4. Each row offers the default (what the
+// port stands for without an entry) and the devices the system has, and takes any path typed
+// in; a path that is not there is kept, marked "nicht vorhanden". OK stores the rows the user
+// changed, and erases the entry of a row set back to the default. While it is open, the lists
+// follow devices plugged in or out.
 #pragma once
 
 #include "dialog/link_control_context.h"
@@ -35,6 +37,9 @@ public:
     void OnOK() override;
     void OnCancel() override;
 
+protected:
+    const MessageMap& GetMessageMap() const override;
+
 private:
     // A row's value: a device path or whatever was typed; nothing for "no entry, the default".
     using Choice = std::optional<std::string>;
@@ -47,6 +52,8 @@ private:
     Choice ChoiceOf(int row);
     // Fills the lists from devices; each row keeps the value it shows.
     void Fill(const std::vector<SerialDevice>& devices);
+    // The word beside the row: whether the path it shows is there.
+    void ShowPresence(int row);
     void StopWatching();
 
     IProfileStore& m_store;

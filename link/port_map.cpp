@@ -48,15 +48,11 @@ std::string ComPortName(int nComPort) {
     return "COM" + ComPortDigit(nComPort) + ":";
 }
 
-ComPortBinding BindComPort(IProfileStore& store, int nComPort,
-                           const std::vector<SerialDevice>& devices) {
-    ComPortBinding binding;
-    if (auto value = store.Read("Ports", "COM" + ComPortDigit(nComPort))) {
-        binding.source = ComPortBinding::Source::Settings;
-        binding.value = std::move(*value);
-    } else {
-        binding.value = DefaultPortDevice(nComPort, devices);
-    }
+namespace {
+
+ComPortBinding Bind(ComPortBinding::Source source, std::string value,
+                    const std::vector<SerialDevice>& devices) {
+    ComPortBinding binding{source, std::move(value), std::nullopt};
     if (!binding.value.empty()) {
         const auto named = std::find_if(devices.begin(), devices.end(), [&](const auto& d) {
             return d.path == binding.value || d.node == binding.value;
@@ -65,6 +61,19 @@ ComPortBinding BindComPort(IProfileStore& store, int nComPort,
             binding.device = *named;
     }
     return binding;
+}
+
+} // namespace
+
+ComPortBinding BindComPort(IProfileStore& store, int nComPort,
+                           const std::vector<SerialDevice>& devices) {
+    if (auto value = store.Read("Ports", "COM" + ComPortDigit(nComPort)))
+        return Bind(ComPortBinding::Source::Settings, std::move(*value), devices);
+    return DefaultComPortBinding(nComPort, devices);
+}
+
+ComPortBinding DefaultComPortBinding(int nComPort, const std::vector<SerialDevice>& devices) {
+    return Bind(ComPortBinding::Source::Default, DefaultPortDevice(nComPort, devices), devices);
 }
 
 std::string ResolveComPort(IProfileStore& store, int nComPort,

@@ -39,6 +39,8 @@ struct ComPortBinding {
 };
 ComPortBinding BindComPort(IProfileStore& store, int nComPort,
                            const std::vector<SerialDevice>& devices);
+// What would stand behind the port without an entry.
+ComPortBinding DefaultComPortBinding(int nComPort, const std::vector<SerialDevice>& devices);
 
 // The device or "sim:..." value for nComPort: entry "COM<digit>" of group "Ports" (e.g. "COM1"
 // for 0), read whole, commas and all. Without an entry: DefaultPortDevice for COM1 to COM9 (on

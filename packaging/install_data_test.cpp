@@ -192,3 +192,22 @@ TEST(DesktopIntegration, EntryMetadataAndManualPageAgree) {
 }
 
 } // namespace
+
+// What the user reads about the program: German quotation marks in the prose (not in the
+// examples, the commands or the settings as typed), and "Testen" by hand described as what it
+// is, a test that runs until it is cancelled.
+TEST(UserDocuments, QuoteInGermanAndSayThatATestByHandRunsUntilCancelled) {
+    const fs::path dir = QM_PACKAGING_DIR;
+    const std::regex code(R"(\n\.nf\n[\s\S]*?\n\.fi\n|\n\.[^\n]*|\\fB.*?\\fP|\n  reg add[^\n]*)");
+    const std::pair<std::string, std::string> documents[] = {
+        {ReadText(dir / "Quillmere.1"), "\n.B Testen\n"},
+        {ReadText(dir / "windows" / "LIESMICH.txt"), "\n- Testen:"},
+    };
+    for (const auto& [text, testen] : documents) {
+        const std::string prose = std::regex_replace("\n" + text, code, "");
+        EXPECT_EQ(prose.find('"'), std::string::npos)
+            << prose.substr(std::min(prose.find('"'), prose.size()), 80);
+        const std::string entry = text.substr(text.find(testen), 200);
+        EXPECT_TRUE(std::regex_search(entry, std::regex("bis .* abgebrochen|Abbrechen"))) << entry;
+    }
+}

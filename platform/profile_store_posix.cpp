@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -157,14 +158,29 @@ bool ReplaceFileAtomically(const std::string& link, const std::string& text) {
 
 } // namespace
 
+// XDG_CONFIG_HOME, else HOME, else the account's home folder in the password database; each
+// only when absolute. Without any there is no settings file (""): the store reads nothing and a
+// save fails, rather than settings landing in whatever folder the program was started in.
 std::string ProfilePath(const std::string& company, const std::string& application) {
     std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
         base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && home[0])
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
         base = std::string(home) + "/.config";
-    else
-        base = ".config";
+    } else {
+        long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+        std::string buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
+        passwd entry{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+            found->pw_dir && found->pw_dir[0] == '/') {
+            base = std::string(found->pw_dir) + "/.config";
+        } else {
+            Diagnose("Quillmere: no home folder (HOME is not set and the password database names "
+                     "none for this account): the settings are neither read nor saved");
+            return {};
+        }
+    }
     return base + "/" + company + "/" + application + ".conf";
 }
 

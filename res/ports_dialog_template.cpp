@@ -1,5 +1,6 @@
 // "Anschlüsse": which device stands behind each COM port. The boxes are wide enough for a
-// stable device name with the product's name after it.
+// stable device name with the product's name after it; beside each, a word when the path it
+// names is not there.
 #include "platform/dialog_types.h"
 #include "res/resource.h"
 #include "res/resources.h"
@@ -23,6 +24,19 @@ ControlTemplate Box(int row) {
             {}};
 }
 
+// After its box, so that a screen reader reads it with the row.
+ControlTemplate Missing(int row) {
+    static const char* const kNames[] = {"IDC_PORT_MISSING1", "IDC_PORT_MISSING2",
+                                         "IDC_PORT_MISSING3", "IDC_PORT_MISSING4"};
+    return {IDC_PORT_MISSING1 + row,
+            kNames[row],
+            ControlKind::StaticText,
+            "",
+            {334, 12 + 18 * row, 60, 8},
+            0,
+            {}};
+}
+
 } // namespace
 
 const DialogTemplate& PortsDialogTemplate() {
@@ -30,7 +44,7 @@ const DialogTemplate& PortsDialogTemplate() {
         IDD_PORTS,
         "IDD_PORTS",
         "Anschlüsse",
-        340,
+        400,
         108,
         "MS Sans Serif",
         8,
@@ -39,24 +53,28 @@ const DialogTemplate& PortsDialogTemplate() {
             // Each label right before its box, which it names for a screen reader.
             Label(0),
             Box(0),
+            Missing(0),
             Label(1),
             Box(1),
+            Missing(1),
             Label(2),
             Box(2),
+            Missing(2),
             Label(3),
             Box(3),
+            Missing(3),
             {IDOK,
              "IDOK",
              ControlKind::DefPushButton,
              "OK",
-             {225, 86, 50, 14},
+             {285, 86, 50, 14},
              kGroup | kTabStop,
              {}},
             {IDCANCEL,
              "IDCANCEL",
              ControlKind::PushButton,
              "Abbrechen",
-             {280, 86, 50, 14},
+             {340, 86, 50, 14},
              kTabStop,
              {}},
         },

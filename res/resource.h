@@ -28,6 +28,7 @@ inline constexpr int IDS_PORT_NO_DEVICE = 230;
 inline constexpr int IDS_PORT_NOT_CONNECTED = 231; // %1: the stored device
 inline constexpr int IDS_PORT_DEFAULT = 232;       // %1: the default device, or none
 inline constexpr int IDS_PORTS_SAVE_FAILED = 233;
+inline constexpr int IDS_PORT_MISSING = 350; // beside a row whose path is not there
 
 // The dial dialog, and the progress each dial-up service shows in it.
 inline constexpr int IDS_DIAL_CONNECTING = 240;
@@ -80,6 +81,11 @@ inline constexpr int IDC_PORT_COM1 = 1030;
 inline constexpr int IDC_PORT_COM2 = 1031;
 inline constexpr int IDC_PORT_COM3 = 1032;
 inline constexpr int IDC_PORT_COM4 = 1033;
+// Beside each row: "nicht vorhanden" when its path is not there.
+inline constexpr int IDC_PORT_MISSING1 = 1034;
+inline constexpr int IDC_PORT_MISSING2 = 1035;
+inline constexpr int IDC_PORT_MISSING3 = 1036;
+inline constexpr int IDC_PORT_MISSING4 = 1037;
 
 // A system command: its low four bits are zero, the system's own use them.
 inline constexpr unsigned IDM_ABOUT = 0x0010;

@@ -15,6 +15,8 @@ const DialogTemplate& LoadDialogTemplate(int id);
 std::string LoadResourceString(int id);
 // The string with %1, %2, ... replaced by args in turn; what an argument holds stays as it is.
 std::string FormatResourceString(int id, std::initializer_list<std::string_view> args);
+// The same for a text already loaded (through a loader of the caller's).
+std::string FormatString(std::string_view text, std::initializer_list<std::string_view> args);
 
 // The icon's images (platform/resource_provider.h), nullptr when there is no such icon.
 const IconResource* LoadIconResource(int id);

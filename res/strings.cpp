@@ -15,6 +15,8 @@ std::string LoadResourceString(int id) {
         return "%1 (nicht angeschlossen)";
     case IDS_PORT_DEFAULT:
         return "Standard: %1";
+    case IDS_PORT_MISSING:
+        return "nicht vorhanden";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:
@@ -28,7 +30,7 @@ std::string LoadResourceString(int id) {
     case IDS_NM_NO_ANSWER:
         return "Der NetworkManager gibt keine Auskunft.";
     case IDS_NM_UNKNOWN_CONNECTION:
-        return "Der NetworkManager kennt keine Verbindung \"%1\".";
+        return "Der NetworkManager kennt keine Verbindung „%1“.";
     case IDS_NM_REFUSED:
         return "Der NetworkManager hat das Verbinden abgelehnt.";
     case IDS_NM_NOT_AUTHORISED:
@@ -55,8 +57,8 @@ std::string LoadResourceString(int id) {
     case IDS_NM_REASON + 4:
         return "Der Dienst der Verbindung wurde beendet. Wählen Sie erneut.";
     case IDS_NM_REASON + 5:
-        return "Die Verbindung hat keine gültige IP-Konfiguration erhalten. Prüfen Sie ihre "
-               "IP-Einstellungen.";
+        return "Die Verbindung hat keine gültige IP-Konfiguration erhalten. Prüfen Sie die "
+               "IP-Einstellungen der Verbindung.";
     case IDS_NM_REASON + 6:
         return "Die Verbindung kam nicht rechtzeitig zustande. Prüfen Sie die Gegenstelle und "
                "wählen Sie erneut.";
@@ -65,16 +67,16 @@ std::string LoadResourceString(int id) {
         return "Der Dienst der Verbindung konnte nicht gestartet werden. Prüfen Sie, ob er "
                "installiert ist.";
     case IDS_NM_REASON + 9:
-        return "Es fehlt ein Kennwort für die Verbindung. Tragen Sie es in ihren Einstellungen "
-               "ein.";
+        return "Es fehlt ein Kennwort für die Verbindung. Tragen Sie es in den Einstellungen der "
+               "Verbindung ein.";
     case IDS_NM_REASON + 10:
         return "Die Anmeldung bei der Gegenstelle ist fehlgeschlagen. Prüfen Sie Benutzername "
                "und Kennwort.";
     case IDS_NM_REASON + 11:
         return "Die Verbindung wurde während des Wählens gelöscht.";
     case IDS_NM_REASON + 12:
-        return "Eine Verbindung, von der sie abhängt, ist fehlgeschlagen. Bauen Sie diese "
-               "zuerst auf.";
+        return "Die Verbindung hängt von einer anderen ab, die fehlgeschlagen ist. Bauen Sie "
+               "diese zuerst auf.";
     case IDS_NM_REASON + 13:
     case IDS_NM_REASON + 14:
         return "Das Gerät der Verbindung ist nicht verfügbar. Prüfen Sie, ob es angeschlossen "
@@ -120,9 +122,9 @@ std::string LoadResourceString(int id) {
     case IDS_PPPD_EXIT_OTHER:
         return "pppd wurde mit Status %1 beendet.";
     case IDS_PPPD_BAD_NAME:
-        return "Der Name \"%1\" ist für pppd nicht zulässig.";
+        return "Der Name „%1“ ist für pppd nicht zulässig.";
     case IDS_PPPD_NO_PEER:
-        return "Zu \"%1\" gibt es keine Datei in %2.";
+        return "Zu „%1“ gibt es keine Datei in %2.";
     case IDS_PPPD_NOT_STARTED:
         return "pppd kann nicht gestartet werden.";
     case IDS_PPPD_NO_DEVICE:
@@ -131,7 +133,7 @@ std::string LoadResourceString(int id) {
     case IDS_PPPD_CRASHED:
         return "pppd ist abgestürzt.";
     case IDS_SIM_NO_ENTRY:
-        return "Die DFÜ-Verbindung \"%1\" gibt es nicht.";
+        return "Die DFÜ-Verbindung „%1“ gibt es nicht.";
     case IDS_SIM_NO_ANSWER:
         return "Die Gegenstelle antwortet nicht.";
     case IDS_PORT_REFUSED_OTHER:
@@ -161,7 +163,10 @@ std::string LoadResourceString(int id) {
 }
 
 std::string FormatResourceString(int id, std::initializer_list<std::string_view> args) {
-    const std::string text = LoadResourceString(id);
+    return FormatString(LoadResourceString(id), args);
+}
+
+std::string FormatString(std::string_view text, std::initializer_list<std::string_view> args) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char next = i + 1 < text.size() ? text[i + 1] : '\0';

@@ -62,7 +62,7 @@ TEST(ControlLabels, AReorderedTemplateIsCaught) {
     const Case cases[] = {
         {IDD_MAIN, 0, 1, {"IDC_COM_PORT"}},                      // a box before its label
         {IDD_MAIN, 2, 16, {"IDC_BAUDRATE", "IDC_LINK_QUALITY"}}, // two labels swapped
-        {IDD_PORTS, 2, 4, {"IDC_PORT_COM2", "IDC_PORT_COM3"}},
+        {IDD_PORTS, 3, 6, {"IDC_PORT_COM2", "IDC_PORT_COM3"}},
     };
     for (const Case& c : cases) {
         DialogTemplate tmpl = LoadDialogTemplate(c.dialog);

@@ -203,25 +203,31 @@ TEST(PortsMenu, IsOfferedOnlyWhereTheSystemListsDevices) {
 
 TEST(PortsDialog, StoresOnlyTheRowsTheUserChangedAndOnlyOnOk) {
     using Edit = std::function<void(HeadlessHost&)>;
-    const std::vector<std::tuple<Edit, int, Lines>> cases{
-        {[](HeadlessHost&) {}, IDOK, {}},
+    const std::optional<std::string> stored = "/dev/ttyUSB7";
+    // The edit, the button, what is written, and COM2's entry afterwards.
+    const std::vector<std::tuple<Edit, int, Lines, std::optional<std::string>>> cases{
+        {[](HeadlessHost&) {}, IDOK, {}, stored},
         {[](HeadlessHost& h) { h.UserSelect(IDC_PORT_COM1, 2); },
          IDOK,
-         {"Ports/COM1=" + kCh340.path}},
-        {[](HeadlessHost& h) { h.UserSelect(IDC_PORT_COM1, 0); }, IDOK, {}}, // the default again
+         {"Ports/COM1=" + kCh340.path},
+         stored},
+        {[](HeadlessHost& h) { h.UserSelect(IDC_PORT_COM1, 0); }, IDOK, {}, stored}, // no entry
+        {[](HeadlessHost& h) { h.UserSelect(IDC_PORT_COM2, 0); }, IDOK, {}, std::nullopt},
         {[](HeadlessHost& h) { h.UserType(IDC_PORT_COM2, "/dev/ttyACM3"); },
          IDOK,
-         {"Ports/COM2=/dev/ttyACM3"}},
+         {"Ports/COM2=/dev/ttyACM3"},
+         "/dev/ttyACM3"},
         {[](HeadlessHost& h) {
              h.UserType(IDC_PORT_COM2, "x");
              h.UserType(IDC_PORT_COM2, "/dev/ttyUSB7");
          },
          IDOK,
-         {}},
-        {[](HeadlessHost& h) { h.UserType(IDC_PORT_COM2, "/dev/ttyACM3"); }, IDCANCEL, {}},
+         {},
+         stored},
+        {[](HeadlessHost& h) { h.UserSelect(IDC_PORT_COM2, 0); }, IDCANCEL, {}, stored},
     };
-    for (const auto& [edit, button, writes] : cases) {
-        PortsRig rig({kFtdi, kCh340}, {{"COM2", "/dev/ttyUSB7"}});
+    for (const auto& [edit, button, writes, com2] : cases) {
+        PortsRig rig({kFtdi, kCh340}, {{"COM2", *stored}});
         const std::size_t mark = rig.store->writes.size();
         rig.host.UserSysCommand(IDM_PORTS);
         edit(rig.host);
@@ -229,8 +235,35 @@ TEST(PortsDialog, StoresOnlyTheRowsTheUserChangedAndOnlyOnOk) {
         ASSERT_TRUE(rig.host.WaitForLine("end IDD_PORTS " + std::to_string(button)));
         rig.Close();
         EXPECT_EQ(rig.PortWrites(mark), writes);
-        EXPECT_EQ(rig.store->flushes, writes.empty() ? 0 : 1);
+        EXPECT_EQ(rig.store->Read("Ports", "COM2"), com2);
+        EXPECT_EQ(rig.store->flushes, writes.empty() && com2 == stored ? 0 : 1);
     }
+}
+
+// A path that is not there is kept, and marked beside its row; a device the system lists (here
+// no file stands behind it), a simulator and no port at all never are.
+TEST(PortsDialog, MarksAPathThatIsNotThereAndStillStoresIt) {
+    PortsRig rig({kFtdi}, {{"COM2", "/dev/ttyQM-unplugged"}});
+    rig.host.UserSysCommand(IDM_PORTS);
+    ASSERT_TRUE(rig.host.WaitForLine("ready IDD_PORTS"));
+    EXPECT_EQ(rig.host.Text(IDC_PORT_MISSING1), "");
+    EXPECT_EQ(rig.host.Text(IDC_PORT_MISSING2), "nicht vorhanden");
+    EXPECT_EQ(rig.host.Items(IDC_PORT_COM2), (Lines{"Standard: kein Gerät", kFtdiText}));
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/null", ""},
+        {kFtdi.path, ""},
+        {"sim:power=on", ""},
+        {"", ""},
+        {"/dev/ttyQM-absent", "nicht vorhanden"},
+    };
+    for (const auto& [typed, mark] : cases) {
+        rig.host.UserType(IDC_PORT_COM2, typed);
+        EXPECT_EQ(rig.host.Text(IDC_PORT_MISSING2), mark) << typed;
+    }
+    const std::size_t mark = rig.store->writes.size();
+    rig.host.UserClick(IDOK);
+    ASSERT_TRUE(rig.host.WaitForLine("end IDD_PORTS 1"));
+    EXPECT_EQ(rig.PortWrites(mark), Lines{"Ports/COM2=/dev/ttyQM-absent"});
 }
 
 TEST(PortsDialog, AFailedSaveTakesItsWritesBackSoThatCancellingStoresNothingLater) {
@@ -262,7 +295,7 @@ TEST(PortsDialog, FollowsDevicesWhileOpenKeepsTheUsersChoiceAndJoinsItsWatchBefo
     EXPECT_EQ(rig.host.Text(IDC_PORT_COM1), "Standard: " + kFtdiText);
     EXPECT_EQ(rig.host.Text(IDC_PORT_COM3), kFtdiText);
     EXPECT_EQ(rig.host.Text(IDC_PORT_COM4), "");
-    EXPECT_EQ(rig.host.Items(IDC_PORT_COM4), Lines{kFtdiText});
+    EXPECT_EQ(rig.host.Items(IDC_PORT_COM4), (Lines{"Standard: kein Gerät", kFtdiText}));
 
     rig.host.UserSelect(IDC_PORT_COM1, 1); // the FTDI adapter
     rig.host.UserType(IDC_PORT_COM2, "/dev/ttyAC");

@@ -317,19 +317,42 @@ TEST(OnConnect, ASuccessfulAutomaticDialStartsTheProgramThenEndsWithZero) {
     EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "started"); }));
 }
 
+// A follow-up program that cannot start ends the program with 1 and says so: the command line
+// as it is, or its first 100 characters and "…" (the whole on standard error). Blanks alone name
+// no program: as with an empty line, the automatic run ends with 0.
 TEST(OnConnect, AFollowUpProgramThatCannotStartEndsTheProgramWithOne) {
-    for (const bool autoMode : {false, true}) {
+    std::string manyA;
+    for (int i = 0; i < 300; ++i)
+        manyA += "ä";
+    const std::string tool = "/nonexistent/dach-tool ";
+    const struct {
+        std::string line;
+        bool autoMode;
+        int exitCode;
+        Lines boxes;
+    } cases[] = {
+        {tool + "--now", false, 1, {"messagebox \"Kann " + tool + "--now nicht ausführen!\\n\""}},
+        {tool + "--now", true, 1, {"messagebox \"Kann " + tool + "--now nicht ausführen!\\n\""}},
+        {" \t ", true, 0, {}},
+        {tool + manyA,
+         true,
+         1,
+         {"messagebox \"Kann " + tool + manyA.substr(0, 2 * (100 - tool.size())) +
+          "… nicht ausführen!\\n\""}},
+    };
+    for (const auto& c : cases) {
         DialupHarness h;
-        h.Set("Run Program", "/nonexistent/dach-tool --now");
+        h.Set("Run Program", c.line);
         h.Start();
-        h.host.Sync([&] { DialogPeer::SetAutoMode(h.Dialog(), autoMode); });
+        h.host.Sync([&] { DialogPeer::SetAutoMode(h.Dialog(), c.autoMode); });
+        ::testing::internal::CaptureStderr();
         h.host.UserClick(IDC_CONNECT);
-        ASSERT_TRUE(h.WaitForEnd()) << "auto mode " << autoMode;
-        EXPECT_EQ(h.ExitCode(), 1) << "auto mode " << autoMode;
-        EXPECT_EQ(h.host.Lines("messagebox"),
-                  std::vector<std::string>{
-                      "messagebox \"Kann /nonexistent/dach-tool --now nicht ausführen!\\n\""})
-            << "auto mode " << autoMode;
+        const bool ended = h.WaitForEnd();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(ended) << c.line;
+        EXPECT_EQ(h.ExitCode(), c.exitCode) << c.line;
+        EXPECT_EQ(h.host.Lines("messagebox"), c.boxes);
+        EXPECT_TRUE(c.line.size() <= 100 || err.find(c.line) != std::string::npos) << err.size();
     }
 }
 

@@ -92,7 +92,7 @@ TEST_F(DialupSimService, FailureAndTheSimulatedCancelAreOutcomesOfTheirOwn) {
     EXPECT_EQ(failed.error, "Die Gegenstelle antwortet nicht.");
     DialOutcome unknown = failing->Dial("Ä", token, nullptr);
     EXPECT_EQ(unknown.kind, DialOutcome::Failed);
-    EXPECT_EQ(unknown.error, "Die DFÜ-Verbindung \"Ä\" gibt es nicht.");
+    EXPECT_EQ(unknown.error, "Die DFÜ-Verbindung „Ä“ gibt es nicht.");
 
     auto cancelling = Open("entries=A,dial=cancel");
     EXPECT_EQ(cancelling->Dial("A", token, nullptr).kind, DialOutcome::Cancelled);

@@ -63,8 +63,8 @@ TEST_F(RealNetworkManagerBackend, AnEntryDialsTheSavedConnectionItNamesAndHangsI
         EXPECT_EQ(progress.front(), std::string("Wähle ") + c.entry + "...");
         if (!c.dialled) {
             EXPECT_EQ(outcome.kind, DialOutcome::Failed);
-            EXPECT_EQ(outcome.error, std::string("Der NetworkManager kennt keine Verbindung \"") +
-                                         c.entry + "\".");
+            EXPECT_EQ(outcome.error,
+                      std::string("Der NetworkManager kennt keine Verbindung „") + c.entry + "“.");
             EXPECT_EQ(nm.Nmcli({"-g", "NAME", "connection", "show", "--active"}).output, "lo");
             continue;
         }

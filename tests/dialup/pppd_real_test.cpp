@@ -138,7 +138,7 @@ TEST_F(RealPppd, WhatPppdEndsWithBecomesTheSentenceAndItsOwnWordsGoToStandardErr
         {"calls a missing one",
          {"call nirgends\n", badSettings,
           "Can't open options file /etc/ppp/peers/nirgends: No such file or directory"}},
-        {"no peers file", {"", "Zu \"no peers file\" gibt es keine Datei in /etc/ppp/peers.", ""}},
+        {"no peers file", {"", "Zu „no peers file“ gibt es keine Datei in /etc/ppp/peers.", ""}},
     };
     for (const auto& [name, c] : cases) {
         if (!c.peersFile.empty())

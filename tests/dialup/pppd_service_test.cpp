@@ -142,7 +142,7 @@ TEST_F(PppdBackend, NamesThatWouldBePathsOrOptionsAreRefusedBeforeAnythingRuns) 
 TEST_F(PppdBackend, AnEntryWithoutPeerFileIsNotDialled) {
     DialOutcome outcome = Dial("Nirgends %2");
     EXPECT_EQ(outcome.kind, DialOutcome::Failed);
-    EXPECT_EQ(outcome.error, "Zu \"Nirgends %2\" gibt es keine Datei in " + config.peersDir + ".");
+    EXPECT_EQ(outcome.error, "Zu „Nirgends %2“ gibt es keine Datei in " + config.peersDir + ".");
     EXPECT_FALSE(std::filesystem::exists(dir / "argv.log"));
 }
 

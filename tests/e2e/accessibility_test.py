@@ -53,7 +53,8 @@ ABOUT = [
     ("IDOK", "push button", "OK"),
 ]
 PORTS = [row for n in range(1, 5)
-         for row in (("", "label", f"COM{n}:"), (f"IDC_PORT_COM{n}", "combo box", f"COM{n}:"))]
+         for row in (("", "label", f"COM{n}:"), (f"IDC_PORT_COM{n}", "combo box", f"COM{n}:"),
+                     (f"IDC_PORT_MISSING{n}", "label", None))]
 PORTS += [("IDOK", "push button", "OK"), ("IDCANCEL", "push button", "Abbrechen")]
 
 

@@ -63,6 +63,7 @@ struct Result {
     int exitCode = -1;
     bool timedOut = false;
     std::string trace; // standard error
+    std::string out;   // standard output
 };
 
 // The program as started, still running until Finish.
@@ -112,6 +113,7 @@ public:
         if (!r.timedOut && WIFEXITED(status))
             r.exitCode = WEXITSTATUS(status);
         r.trace = Trace();
+        r.out = Slurp(fs::path(m_errPath).parent_path() / "stdout.txt");
         return r;
     }
 
@@ -165,6 +167,8 @@ Running StartProgram(const Sandbox& box, std::vector<std::string> args,
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (box.dir / "stdout.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (closedFd >= 0)
         posix_spawn_file_actions_addclose(&actions, closedFd);
     pid_t pid = 0;
@@ -373,11 +377,36 @@ TEST(Binary, HangUpModeExitsZeroWithNothingActiveNoServiceAndNoDisplay) {
     EXPECT_TRUE(Contains(box.Log("dialup.log"), "hangup Optolink"));
 }
 
-TEST(Binary, ArgumentsOtherThanExactlySlashDStartNormally) {
+// Asking for help or the version does nothing else, display or not: no window, the port and the
+// dial-up service untouched, the settings as they were.
+TEST(Binary, HelpAndVersionPrintAndExitZeroTouchingNothing) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+        {"--help",
+         {"Aufruf: Quillmere\n", " --list-ports\n", "QUILLMERE_LOCK_DIR ", "Einstellungen: /"}},
+        {"-h", {"Aufruf: Quillmere\n"}},
+        {"--version", {"Quillmere 1.", "Copyright"}},
+    };
+    for (const auto& [arg, parts] : cases) {
+        Sandbox box;
+        const std::string settings = Settings(box, "power=on", "entries=Optolink,active=Optolink");
+        box.WriteSettings(settings);
+        Result r = RunProgram(box, {arg}, 10s,
+                              {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+        EXPECT_EQ(r.exitCode, 0) << arg << r.trace;
+        for (const std::string& part : parts)
+            EXPECT_TRUE(Contains(r.out, part)) << arg << ": " << part << "\n" << r.out;
+        EXPECT_FALSE(Contains(r.trace, "open IDD_MAIN")) << arg;
+        EXPECT_FALSE(fs::exists(box.dir / "transceiver.log")) << arg;
+        EXPECT_FALSE(fs::exists(box.dir / "dialup.log")) << arg;
+        EXPECT_EQ(Slurp(box.dir / "config" / "Talvenmark" / "Quillmere.conf"), settings) << arg;
+    }
+}
+
+TEST(Binary, ArgumentsOtherThanExactlySlashDOrAnInfoRequestStartNormally) {
     Sandbox box;
     box.WriteSettings(Settings(box, "power=on,link=50", "entries=Optolink,active=Optolink"));
-    for (std::vector<std::string> args :
-         std::vector<std::vector<std::string>>{{"/D"}, {"/d "}, {"/d", "x"}}) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"/D"}, {"/d "}, {"/d", "x"}, {"--helpx"}, {"--help", "foo"}}) {
         Result r = RunProgram(box, args, 2s);
         EXPECT_TRUE(r.timedOut) << args[0];
         EXPECT_TRUE(Contains(r.trace, "trace: open IDD_MAIN")) << args[0];

@@ -5,11 +5,16 @@
 
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <pwd.h>
+#include <sched.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -34,14 +39,52 @@ std::string Slurp(const fs::path& p) {
 
 } // namespace
 
-TEST(ProfilePath, FollowsXdgConfigHomeThenHome) {
-    ::setenv("XDG_CONFIG_HOME", "/x/cfg", 1);
-    EXPECT_EQ(ProfilePath("Talvenmark", "Quillmere"), "/x/cfg/Talvenmark/Quillmere.conf");
-    ::setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored, as the XDG rules say
-    ::setenv("HOME", "/home/ann", 1);
-    EXPECT_EQ(ProfilePath("Talvenmark", "Quillmere"),
-              "/home/ann/.config/Talvenmark/Quillmere.conf");
+// A value that is not absolute counts as unset (the XDG rules say so for XDG_CONFIG_HOME); never
+// is the folder the program was started in taken instead.
+TEST(ProfilePath, FollowsXdgConfigHomeThenHomeThenTheAccountsHome) {
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const std::string accountHome = account->pw_dir;
+    const struct {
+        const char* xdg;
+        const char* home;
+        std::string base;
+    } cases[] = {
+        {"/x/cfg", "/home/ann", "/x/cfg"},
+        {"relative", "/home/ann", "/home/ann/.config"},
+        {nullptr, nullptr, accountHome + "/.config"},
+        {"", "relative", accountHome + "/.config"},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [name, value] : {std::pair{"XDG_CONFIG_HOME", c.xdg}, {"HOME", c.home}})
+            value ? ::setenv(name, value, 1) : ::unsetenv(name);
+        EXPECT_EQ(ProfilePath("Talvenmark", "Quillmere"), c.base + "/Talvenmark/Quillmere.conf")
+            << (c.xdg ? c.xdg : "-") << " " << (c.home ? c.home : "-");
+    }
     ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", accountHome.c_str(), 1);
+}
+
+// An account the password database does not know (a user namespace maps this process to one):
+// no settings file at all.
+TEST(ProfilePath, IsEmptyWithoutAnyHome) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string map = "54321 " + std::to_string(::getuid()) + " 1";
+        const int fd = ::unshare(CLONE_NEWUSER) == 0 ? ::open("/proc/self/uid_map", O_WRONLY) : -1;
+        if (fd < 0 || ::write(fd, map.data(), map.size()) != static_cast<ssize_t>(map.size()))
+            ::_exit(77);
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("HOME");
+        ::_exit(ProfilePath("Talvenmark", "Quillmere").empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no user namespace to be had here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(IniProfileStore, SavedValuesComeBackAfterARestart) {

@@ -7,6 +7,7 @@
 #include "res/resources.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -38,7 +39,7 @@ TEST_F(QtHostTest, ThePortsDialogTakesTypedPathsWhileTheListsFollowTheDevices) {
         }
         EXPECT_EQ(boxes[0]->currentText(), "Standard: " + ftdiText);
         EXPECT_EQ(boxes[2]->currentText(), ftdiText);
-        EXPECT_EQ(boxes[2]->count(), 1);
+        EXPECT_EQ(boxes[2]->count(), 2) << "the default, then the device";
 
         boxes[3]->lineEdit()->setFocus();
         boxes[3]->lineEdit()->selectAll();
@@ -50,6 +51,13 @@ TEST_F(QtHostTest, ThePortsDialogTakesTypedPathsWhileTheListsFollowTheDevices) {
         discovery.Change({ftdi, acm});
         ASSERT_TRUE(ServeUntil([&] { return boxes[0]->count() == 3; }));
         EXPECT_EQ(boxes[3]->currentText(), "/dev/ttyUSB5");
+        // Kept, and said to be missing beside the row, readable whole.
+        auto* missing = Find<QLabel>(w, "IDC_PORT_MISSING4");
+        ASSERT_NE(missing, nullptr);
+        EXPECT_EQ(missing->text(), "nicht vorhanden");
+        EXPECT_TRUE(w.rect().contains(missing->geometry()));
+        EXPECT_FALSE(missing->geometry().intersects(boxes[3]->geometry()));
+        EXPECT_GE(missing->width(), missing->sizeHint().width());
         EXPECT_TRUE(SaveScreenshot(w, "ports.png"));
 
         Find<QPushButton>(w, "IDOK")->click();

@@ -25,6 +25,7 @@ void PrintTo(const Failure& f, std::ostream* os) {
 
 struct Ending {
     bool ended = false;
+    bool portFreeAtBox = false; // another program may take the port while the box waits
     int exitCode = -1;
     std::vector<std::string> transcript;
     std::string err;
@@ -44,6 +45,10 @@ MATCHER_P(ReportsInternalErrorOnce, stepCode, "") {
     });
     if (boxes != 1 || std::find(lines.begin(), lines.end(), box) == lines.end()) {
         *result_listener << "expected exactly one message box " << box;
+        return false;
+    }
+    if (!e.portFreeAtBox) {
+        *result_listener << "the port was still held while the box showed";
         return false;
     }
     // No end step: the dialog is not given back before the program ends.
@@ -68,9 +73,13 @@ Ending RunUntilTheProgramEnds(const Failure& f) {
     WorkerRig rig(clock, std::string(++runs, ' ') + f.options, false);
     rig.Start();
     ScopedPortFaults faults(rig.h.app.Ports(), {f.fault});
+    Ending e;
+    rig.h.host.OnRecord([&](const std::string& line) {
+        if (line.starts_with("messagebox"))
+            e.portFreeAtBox = rig.PortOpensAgain();
+    });
     ::testing::internal::CaptureStderr();
     rig.Click(f.button);
-    Ending e;
     e.ended = rig.h.WaitForEnd(std::chrono::seconds(20));
     e.err = ::testing::internal::GetCapturedStderr();
     e.exitCode = rig.h.ExitCode();
