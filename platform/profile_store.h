@@ -4,6 +4,8 @@
 
 #include "platform/ini_file.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +30,16 @@ public:
     }
     // Takes effect for later reads at once; reaches the file only with Flush.
     virtual void Erase(const std::string& section, const std::string& entry) = 0;
+    // Takes back a write that could not be saved; before: the entry as it was. A store that
+    // stages its writes forgets it, so that no later flush puts back a value that another copy
+    // of the program may have saved meanwhile; one that writes at once writes before back.
+    virtual void TakeBack(const std::string& section, const std::string& entry,
+                          const std::optional<std::string>& before) {
+        if (before)
+            Write(section, entry, *before);
+        else
+            Erase(section, entry);
+    }
     // Writes what was staged; true only when the file now holds it. Never leaves a
     // half-written file: the old one or the new one.
     virtual bool Flush() = 0;
@@ -44,11 +56,23 @@ std::string ProfilePath(const std::string& company, const std::string& applicati
 
 class IniProfileStore : public IProfileStore {
 public:
-    explicit IniProfileStore(std::string path);
+    // Where a save stands, for a test that holds it there.
+    enum class SaveStep {
+        LockBusy, // another save holds the file: this one waits
+        Merged,   // the file is read and merged, not yet replaced
+    };
+    using SaveWatch = std::function<void(SaveStep)>;
+
+    // lockWait: how long a save waits for another copy's save before it fails.
+    explicit IniProfileStore(std::string path,
+                             std::chrono::milliseconds lockWait = std::chrono::seconds(3),
+                             SaveWatch watch = {});
     std::optional<std::string> Read(const std::string& section, const std::string& entry) override;
     void Write(const std::string& section, const std::string& entry,
                const std::string& value) override;
     void Erase(const std::string& section, const std::string& entry) override;
+    void TakeBack(const std::string& section, const std::string& entry,
+                  const std::optional<std::string>& before) override;
     bool Flush() override;
     std::string Location() const override { return m_path; }
 
@@ -57,6 +81,8 @@ private:
 
     std::mutex m_mutex;
     std::string m_path;
+    std::chrono::milliseconds m_lockWait;
+    SaveWatch m_watch;
     bool m_loaded = false;
     IniDocument m_doc;
     IniDocument m_pending;
