@@ -56,17 +56,11 @@ std::string ProfilePath(const std::string& company, const std::string& applicati
 
 class IniProfileStore : public IProfileStore {
 public:
-    // Where a save stands, for a test that holds it there.
-    enum class SaveStep {
-        LockBusy, // another save holds the file: this one waits
-        Merged,   // the file is read and merged, not yet replaced
-    };
-    using SaveWatch = std::function<void(SaveStep)>;
-
-    // lockWait: how long a save waits for another copy's save before it fails.
+    // lockWait: how long a save waits for another copy's save before it fails. merged: called
+    // when a save has read and merged the file and not yet replaced it, for a test to act then.
     explicit IniProfileStore(std::string path,
                              std::chrono::milliseconds lockWait = std::chrono::seconds(3),
-                             SaveWatch watch = {});
+                             std::function<void()> merged = {});
     std::optional<std::string> Read(const std::string& section, const std::string& entry) override;
     void Write(const std::string& section, const std::string& entry,
                const std::string& value) override;
@@ -82,7 +76,7 @@ private:
     std::mutex m_mutex;
     std::string m_path;
     std::chrono::milliseconds m_lockWait;
-    SaveWatch m_watch;
+    std::function<void()> m_merged;
     bool m_loaded = false;
     IniDocument m_doc;
     IniDocument m_pending;

@@ -162,8 +162,7 @@ bool ReplaceFileAtomically(const std::string& link, const std::string& text) {
 // do not drop what the other saved. The lock file stays: taking away a file that another copy
 // may have open to lock would let a third lock a new one beside it. flock has no deadline of its
 // own, and a save runs on the UI thread: it is tried again for lockWait, then the save fails.
-UniqueFd LockForSaving(const std::string& path, std::chrono::milliseconds lockWait,
-                       const IniProfileStore::SaveWatch& watch) {
+UniqueFd LockForSaving(const std::string& path, std::chrono::milliseconds lockWait) {
     const std::string lockPath = path + ".lock";
     size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !MakeDirs(path.substr(0, slash))) {
@@ -177,7 +176,6 @@ UniqueFd LockForSaving(const std::string& path, std::chrono::milliseconds lockWa
         return {};
     }
     const auto deadline = std::chrono::steady_clock::now() + lockWait;
-    bool waiting = false;
     while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
@@ -192,9 +190,6 @@ UniqueFd LockForSaving(const std::string& path, std::chrono::milliseconds lockWa
                            static_cast<long long>(lockWait.count()));
             return {};
         }
-        if (!waiting && watch)
-            watch(IniProfileStore::SaveStep::LockBusy);
-        waiting = true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return fd;
@@ -214,8 +209,8 @@ std::string ProfilePath(const std::string& company, const std::string& applicati
 }
 
 IniProfileStore::IniProfileStore(std::string path, std::chrono::milliseconds lockWait,
-                                 SaveWatch watch)
-    : m_path(std::move(path)), m_lockWait(lockWait), m_watch(std::move(watch)) {}
+                                 std::function<void()> merged)
+    : m_path(std::move(path)), m_lockWait(lockWait), m_merged(std::move(merged)) {}
 
 void IniProfileStore::LoadOnce() {
     if (m_loaded)
@@ -268,7 +263,7 @@ void IniProfileStore::TakeBack(const std::string& section, const std::string& en
 bool IniProfileStore::Flush() {
     std::lock_guard lock(m_mutex);
     LoadOnce();
-    const UniqueFd saving = LockForSaving(m_path, m_lockWait, m_watch);
+    const UniqueFd saving = LockForSaving(m_path, m_lockWait);
     if (!saving)
         return false;
     // Start from the file as it is now, so that groups edited by hand and what other copies
@@ -287,8 +282,8 @@ bool IniProfileStore::Flush() {
     for (const auto& s : m_erased.sections)
         for (const auto& e : s.entries)
             merged.Erase(s.name, e.key);
-    if (m_watch)
-        m_watch(SaveStep::Merged);
+    if (m_merged)
+        m_merged();
     if (!ReplaceFileAtomically(m_path, FormatIni(merged)))
         return false;
     m_doc = std::move(merged);
