@@ -10,18 +10,21 @@
 
 namespace {
 
-// The first active connection named entry; nothing when there is none or the service cannot
-// tell. May take as long as the service does.
+// The active connection named entry: the one of that very name, else the first that differs in
+// case; nothing when there is none or the service cannot tell. May take as long as the service
+// does.
 std::optional<HRASCONN> LookUpConnection(const DialupFunctions& dialup, const std::string& entry) {
     if (!dialup.RasEnumConnections)
         return std::nullopt;
     std::vector<RASCONN> connections;
     if (!dialup.RasEnumConnections(connections))
         return std::nullopt; // a service that cannot tell counts as no connection
-    for (const RASCONN& conn : connections)
-        if (EntryNamesEqual(entry, conn.szEntryName))
-            return conn.hrasconn;
-    return std::nullopt;
+    const auto found =
+        FindEntry(connections, entry, CaseFolded::First,
+                  [](const RASCONN& conn) -> std::string_view { return conn.szEntryName; });
+    if (found == connections.end())
+        return std::nullopt;
+    return found->hrasconn;
 }
 
 // A command line of blanks only starts nothing, as an empty one does: no program is named.

@@ -153,12 +153,8 @@ void CPortsDialog::OnOK() {
     if (!written.empty() && !m_store.Flush()) {
         // Taken back, or the next save of the main dialog would write what the user may still
         // cancel here; the choices stay in the boxes for another try.
-        for (int row : written) {
-            if (const Choice& stored = m_rows[row].stored)
-                m_store.Write("Ports", EntryOf(row), *stored);
-            else
-                m_store.Erase("Ports", EntryOf(row));
-        }
+        for (int row : written)
+            m_store.TakeBack("Ports", EntryOf(row), m_rows[row].stored);
         MessageBox(Load(m_load, IDS_PORTS_SAVE_FAILED));
         return;
     }

@@ -163,15 +163,15 @@ std::string PppdService::ResolvePeer(const std::string& entry) const {
     Dir dir(::opendir(m_config.peersDir.c_str()));
     if (!dir)
         return {};
-    std::vector<std::string> matches;
+    std::vector<std::string> peers;
     while (const dirent* e = ::readdir(dir.get())) {
         const std::string name = e->d_name;
-        if (IsUsablePeerName(name) && EntryNamesEqual(name, entry) &&
-            IsRegularFile(m_config.peersDir + "/" + name))
-            matches.push_back(name);
+        if (IsUsablePeerName(name) && IsRegularFile(m_config.peersDir + "/" + name))
+            peers.push_back(name);
     }
     // Two files that differ only in case: which one was meant cannot be told.
-    return matches.size() == 1 ? matches[0] : std::string();
+    const auto found = FindEntry(peers, entry, CaseFolded::Only);
+    return found == peers.end() ? std::string() : *found;
 }
 
 std::optional<std::vector<RASCONN>> PppdService::EnumConnections() {

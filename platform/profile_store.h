@@ -4,6 +4,8 @@
 
 #include "platform/ini_file.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +30,16 @@ public:
     }
     // Takes effect for later reads at once; reaches the file only with Flush.
     virtual void Erase(const std::string& section, const std::string& entry) = 0;
+    // Takes back a write that could not be saved; before: the entry as it was. A store that
+    // stages its writes forgets it, so that no later flush puts back a value that another copy
+    // of the program may have saved meanwhile; one that writes at once writes before back.
+    virtual void TakeBack(const std::string& section, const std::string& entry,
+                          const std::optional<std::string>& before) {
+        if (before)
+            Write(section, entry, *before);
+        else
+            Erase(section, entry);
+    }
     // Writes what was staged; true only when the file now holds it. Never leaves a
     // half-written file: the old one or the new one.
     virtual bool Flush() = 0;
@@ -44,11 +56,17 @@ std::string ProfilePath(const std::string& company, const std::string& applicati
 
 class IniProfileStore : public IProfileStore {
 public:
-    explicit IniProfileStore(std::string path);
+    // lockWait: how long a save waits for another copy's save before it fails. merged: called
+    // when a save has read and merged the file and not yet replaced it, for a test to act then.
+    explicit IniProfileStore(std::string path,
+                             std::chrono::milliseconds lockWait = std::chrono::seconds(3),
+                             std::function<void()> merged = {});
     std::optional<std::string> Read(const std::string& section, const std::string& entry) override;
     void Write(const std::string& section, const std::string& entry,
                const std::string& value) override;
     void Erase(const std::string& section, const std::string& entry) override;
+    void TakeBack(const std::string& section, const std::string& entry,
+                  const std::optional<std::string>& before) override;
     bool Flush() override;
     std::string Location() const override { return m_path; }
 
@@ -57,6 +75,8 @@ private:
 
     std::mutex m_mutex;
     std::string m_path;
+    std::chrono::milliseconds m_lockWait;
+    std::function<void()> m_merged;
     bool m_loaded = false;
     IniDocument m_doc;
     IniDocument m_pending;

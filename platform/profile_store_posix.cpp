@@ -1,6 +1,7 @@
 #include "platform/profile_store.h"
 
 #include "platform/diagnostics.h"
+#include "platform/unique_fd_posix.h"
 
 #include <cerrno>
 #include <climits>
@@ -8,7 +9,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -156,6 +159,43 @@ bool ReplaceFileAtomically(const std::string& link, const std::string& text) {
     return true;
 }
 
+// Held from reading the file to replacing it, so that two copies of the program saving at once
+// do not drop what the other saved. The lock file stays: taking away a file that another copy
+// may have open to lock would let a third lock a new one beside it. flock has no deadline of its
+// own, and a save runs on the UI thread: it is tried again for lockWait, then the save fails.
+UniqueFd LockForSaving(const std::string& path, std::chrono::milliseconds lockWait) {
+    const std::string lockPath = path + ".lock";
+    size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirs(path.substr(0, slash))) {
+        Debug("cannot create folder for", path);
+        return {};
+    }
+    UniqueFd fd(::open(lockPath.c_str(),
+                       O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600));
+    if (!fd) {
+        Debug("cannot lock", lockPath);
+        return {};
+    }
+    const auto deadline = std::chrono::steady_clock::now() + lockWait;
+    while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
+            Debug("cannot lock", lockPath);
+            return {};
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            DiagnoseFormat("Quillmere: not saving %s: another save of it holds the lock %s for "
+                           "more than %lld ms",
+                           path.c_str(), lockPath.c_str(),
+                           static_cast<long long>(lockWait.count()));
+            return {};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return fd;
+}
+
 } // namespace
 
 // XDG_CONFIG_HOME, else HOME, else the account's home folder in the password database; each
@@ -184,7 +224,9 @@ std::string ProfilePath(const std::string& company, const std::string& applicati
     return base + "/" + company + "/" + application + ".conf";
 }
 
-IniProfileStore::IniProfileStore(std::string path) : m_path(std::move(path)) {}
+IniProfileStore::IniProfileStore(std::string path, std::chrono::milliseconds lockWait,
+                                 std::function<void()> merged)
+    : m_path(std::move(path)), m_lockWait(lockWait), m_merged(std::move(merged)) {}
 
 void IniProfileStore::LoadOnce() {
     if (m_loaded)
@@ -222,10 +264,26 @@ void IniProfileStore::Erase(const std::string& section, const std::string& entry
     m_erased.Set(section, entry, {});
 }
 
+void IniProfileStore::TakeBack(const std::string& section, const std::string& entry,
+                               const std::optional<std::string>& before) {
+    std::lock_guard lock(m_mutex);
+    LoadOnce();
+    if (before)
+        m_doc.Set(section, entry, *before);
+    else
+        m_doc.Erase(section, entry);
+    m_pending.Erase(section, entry);
+    m_erased.Erase(section, entry);
+}
+
 bool IniProfileStore::Flush() {
     std::lock_guard lock(m_mutex);
     LoadOnce();
-    // Start from the file as it is now, so that groups edited by hand meanwhile survive.
+    const UniqueFd saving = LockForSaving(m_path, m_lockWait);
+    if (!saving)
+        return false;
+    // Start from the file as it is now, so that groups edited by hand and what other copies
+    // saved meanwhile survive: only what this copy staged is merged in.
     std::string text;
     bool exists = false;
     if (!ReadWholeFile(m_path, text, exists)) {
@@ -240,6 +298,8 @@ bool IniProfileStore::Flush() {
     for (const auto& s : m_erased.sections)
         for (const auto& e : s.entries)
             merged.Erase(s.name, e.key);
+    if (m_merged)
+        m_merged();
     if (!ReplaceFileAtomically(m_path, FormatIni(merged)))
         return false;
     m_doc = std::move(merged);

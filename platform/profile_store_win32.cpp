@@ -1,6 +1,8 @@
 // The settings in the registry, where the program has always kept them:
 // HKEY_CURRENT_USER\Software\<company>\<application>\<section>, integers as REG_DWORD and texts
-// as REG_SZ. Writes go to the registry at once; the registry itself keeps them whole.
+// as REG_SZ. Writes go to the registry at once; the registry itself keeps them whole. Each value
+// is set on its own, never read, merged and written back: two copies saving at once need no lock
+// between them, and neither touches a value the other saved but it did not write.
 #include "platform/profile_store.h"
 
 #include "platform/diagnostics.h"

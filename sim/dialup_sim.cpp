@@ -128,20 +128,12 @@ DialOutcome DialupSim::Dial(const std::string& entry, const CancelToken& cancel,
                             const DialProgress& progress) {
     // As the real services look their entries up: the exact name, else the only one that
     // differs in the case of A to Z.
-    std::string name;
-    std::vector<std::string> folded;
-    for (const auto& e : m_options.entries) {
-        if (e == entry)
-            name = e;
-        else if (EntryNamesEqual(e, entry))
-            folded.push_back(e);
-    }
-    if (name.empty() && folded.size() == 1)
-        name = folded.front();
-    if (name.empty()) {
+    const auto found = FindEntry(m_options.entries, entry, CaseFolded::Only);
+    if (found == m_options.entries.end()) {
         Log("dial " + entry + " fail");
         return DialOutcome::Fail(FormatResourceString(IDS_SIM_NO_ENTRY, {entry}));
     }
+    const std::string name = *found;
     if (progress)
         progress(FormatResourceString(IDS_DIAL_DIALING, {name}));
     if (!m_clock.Sleep(m_options.delayMs, &cancel)) {

@@ -98,14 +98,15 @@ enum class Wake { Done, Cancelled, Expired };
 
 // Runs this thread's events until done() holds, the cancel comes or the deadline passes. Woken by
 // the watch's signals, the call's answer, the cancel's descriptor or a timer: nothing is polled.
-Wake WaitFor(NmStateWatch& watch, QDBusPendingCallWatcher* call, const CancelToken* cancel,
+Wake WaitFor(NmStateWatch* watch, QDBusPendingCallWatcher* call, const CancelToken* cancel,
              SteadyClock::time_point deadline, const std::function<bool()>& done) {
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&watch, &NmStateWatch::Changed, &loop, &QEventLoop::quit);
+    if (watch)
+        QObject::connect(watch, &NmStateWatch::Changed, &loop, &QEventLoop::quit);
     if (call)
         QObject::connect(call, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
     std::optional<QSocketNotifier> cancelled;
@@ -198,7 +199,7 @@ public:
         const auto paths = ActivePaths(deadline);
         if (paths && !paths->contains(*path))
             return true;
-        return WaitFor(watch, nullptr, nullptr, deadline, [&] {
+        return WaitFor(&watch, nullptr, nullptr, deadline, [&] {
                    const auto& list = watch.ActiveList();
                    return list && !list->contains(*path);
                }) == Wake::Done;
@@ -208,11 +209,16 @@ public:
                      const DialProgress& progress) override {
         if (progress)
             progress(FormatResourceString(IDS_DIAL_DIALING, {entry}));
-        const auto deadline = SteadyClock::now() + kServiceDeadline;
         QString connection;
         std::string error;
-        if (!FindSavedConnection(entry, deadline, connection, error))
+        switch (FindSavedConnection(entry, cancel, connection, error)) {
+        case Lookup::Cancelled:
+            return DialOutcome::Cancel();
+        case Lookup::NoAnswer:
             return DialOutcome::Fail(LoadResourceString(IDS_NM_NO_ANSWER), error);
+        case Lookup::Done:
+            break;
+        }
         if (connection.isEmpty())
             return DialOutcome::Fail(UnknownConnectionText(entry));
 
@@ -228,7 +234,7 @@ public:
         QDBusPendingCallWatcher call(
             m_bus.asyncCall(msg, static_cast<int>(kActivateDeadline.count())));
         // Qt ends the call with an error at kActivateDeadline; the margin lets that error come.
-        const Wake answered = WaitFor(watch, &call, &cancel,
+        const Wake answered = WaitFor(&watch, &call, &cancel,
                                       SteadyClock::now() + kActivateDeadline + kServiceDeadline,
                                       [&] { return call.isFinished(); });
         if (answered == Wake::Cancelled) {
@@ -320,17 +326,22 @@ private:
                                  const DialProgress& progress) {
         const std::string what = "activation of \"" + entry + "\"";
         // One read closes the race with a state that was reached before the answer came.
-        QDBusMessage read = GetAll(active, kActiveIface, SteadyClock::now() + kServiceDeadline);
+        const auto read =
+            Ask(GetAllCall(active, kActiveIface), SteadyClock::now() + kServiceDeadline, cancel);
+        if (!read) {
+            Deactivate(active);
+            return DialOutcome::Cancel();
+        }
         unsigned state = kDeactivated;
         QStringList devices;
-        if (read.type() == QDBusMessage::ErrorMessage) {
-            if (!IsGone(read.errorName())) {
-                std::string error = Report("State of " + Utf8(active), read);
+        if (read->type() == QDBusMessage::ErrorMessage) {
+            if (!IsGone(read->errorName())) {
+                std::string error = Report("State of " + Utf8(active), *read);
                 Deactivate(active);
                 return DialOutcome::Fail(LoadResourceString(IDS_NM_NO_ANSWER), std::move(error));
             }
         } else {
-            const QVariantMap properties = qdbus_cast<QVariantMap>(read.arguments().value(0));
+            const QVariantMap properties = qdbus_cast<QVariantMap>(read->arguments().value(0));
             state = properties.value(QStringLiteral("State")).toUInt();
             for (const QDBusObjectPath& p :
                  qdbus_cast<QList<QDBusObjectPath>>(properties.value(QStringLiteral("Devices"))))
@@ -353,7 +364,7 @@ private:
                 announced = true;
             }
             const unsigned seen = state;
-            const Wake woken = WaitFor(watch, nullptr, &cancel, deadline, [&] {
+            const Wake woken = WaitFor(&watch, nullptr, &cancel, deadline, [&] {
                 const auto& now = watch.ActiveList();
                 return watch.State(active).value_or(seen) != seen ||
                        (now && !now->contains(active));
@@ -376,7 +387,7 @@ private:
     DialOutcome Ended(const std::string& what, const QString& active, const QStringList& devices,
                       NmStateWatch& watch) {
         // DEACTIVATED and its reason come in one signal, before the object goes.
-        WaitFor(watch, nullptr, nullptr, SteadyClock::now() + kServiceDeadline,
+        WaitFor(&watch, nullptr, nullptr, SteadyClock::now() + kServiceDeadline,
                 [&] { return watch.EndReason(active).has_value(); });
         const auto reason = watch.EndReason(active);
         if (!reason)
@@ -438,12 +449,16 @@ private:
         return m_bus.call(msg, QDBus::Block, Remaining(deadline));
     }
 
-    QDBusMessage GetAll(const QString& path, const QString& iface,
-                        SteadyClock::time_point deadline) {
+    static QDBusMessage GetAllCall(const QString& path, const QString& iface) {
         QDBusMessage msg =
             QDBusMessage::createMethodCall(kService, path, kProperties, QStringLiteral("GetAll"));
         msg << iface;
-        return m_bus.call(msg, QDBus::Block, Remaining(deadline));
+        return msg;
+    }
+
+    QDBusMessage GetAll(const QString& path, const QString& iface,
+                        SteadyClock::time_point deadline) {
+        return m_bus.call(GetAllCall(path, iface), QDBus::Block, Remaining(deadline));
     }
 
     std::optional<QStringList> ActivePaths(SteadyClock::time_point deadline) {
@@ -460,47 +475,74 @@ private:
         return paths;
     }
 
-    // The saved connection whose Id is the entry: the exact name, else the only one that differs
-    // in the case of A to Z. False when NetworkManager did not answer.
-    bool FindSavedConnection(const std::string& entry, SteadyClock::time_point deadline,
-                             QString& found, std::string& error) {
-        QDBusMessage list =
-            m_bus.call(QDBusMessage::createMethodCall(kService, kSettingsPath, kSettingsIface,
-                                                      QStringLiteral("ListConnections")),
-                       QDBus::Block, Remaining(deadline));
-        if (list.type() != QDBusMessage::ReplyMessage) {
-            error = Report("ListConnections", list);
-            return false;
+    // The call, its answer awaited within the deadline on this thread's events, which the cancel
+    // ends: nothing then. No answer in time is NoReply (Qt's own time-out comes later).
+    std::optional<QDBusMessage> Ask(const QDBusMessage& msg, SteadyClock::time_point deadline,
+                                    const CancelToken& cancel) {
+        QDBusPendingCallWatcher call(m_bus.asyncCall(msg, Remaining(deadline) + 1000));
+        if (WaitFor(nullptr, &call, &cancel, deadline, [&] { return call.isFinished(); }) ==
+            Wake::Cancelled)
+            return std::nullopt;
+        if (!call.isFinished())
+            return msg.createErrorReply(
+                QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+                QStringLiteral("no answer within %1 s").arg(kServiceDeadline.count() / 1000));
+        return call.reply();
+    }
+
+    enum class Lookup { Done, NoAnswer, Cancelled };
+
+    // The saved connection whose Id is the entry (FindEntry, one of them only when they differ in
+    // case), or none. Every connection is asked: one that does not answer may be the one named,
+    // so that the lookup then has no answer rather than no connection.
+    Lookup FindSavedConnection(const std::string& entry, const CancelToken& cancel, QString& found,
+                               std::string& error) {
+        const auto deadline = SteadyClock::now() + kServiceDeadline;
+        const auto list =
+            Ask(QDBusMessage::createMethodCall(kService, kSettingsPath, kSettingsIface,
+                                               QStringLiteral("ListConnections")),
+                deadline, cancel);
+        if (!list)
+            return Lookup::Cancelled;
+        if (list->type() != QDBusMessage::ReplyMessage) {
+            error = "ListConnections: " + Report("ListConnections", *list);
+            return Lookup::NoAnswer;
         }
-        QStringList folded;
-        const auto paths = qdbus_cast<QList<QDBusObjectPath>>(list.arguments().value(0));
-        for (const QDBusObjectPath& p : paths) {
-            QDBusMessage settings =
-                m_bus.call(QDBusMessage::createMethodCall(kService, p.path(), kConnectionIface,
-                                                          QStringLiteral("GetSettings")),
-                           QDBus::Block, Remaining(deadline));
-            if (settings.type() != QDBusMessage::ReplyMessage)
-                continue;
-            const auto map = qdbus_cast<NmSettings>(settings.arguments().value(0));
-            const std::string id = Utf8(
-                map.value(QStringLiteral("connection")).value(QStringLiteral("id")).toString());
-            if (id == entry) {
-                found = p.path();
-                return true;
+        std::vector<std::pair<QString, std::string>> ids; // path, Id
+        for (const QDBusObjectPath& p :
+             qdbus_cast<QList<QDBusObjectPath>>(list->arguments().value(0))) {
+            const auto settings =
+                Ask(QDBusMessage::createMethodCall(kService, p.path(), kConnectionIface,
+                                                   QStringLiteral("GetSettings")),
+                    deadline, cancel);
+            if (!settings)
+                return Lookup::Cancelled;
+            if (settings->type() != QDBusMessage::ReplyMessage) {
+                const std::string what = "GetSettings of " + Utf8(p.path());
+                if (IsGone(settings->errorName()) || IsRefusal(settings->errorName())) {
+                    Report(what, *settings); // removed meanwhile, or not the user's to see
+                    continue;
+                }
+                error = what + ": " + Report(what, *settings);
+                return Lookup::NoAnswer;
             }
-            if (EntryNamesEqual(id, entry))
-                folded << p.path();
+            const auto map = qdbus_cast<NmSettings>(settings->arguments().value(0));
+            ids.emplace_back(p.path(), Utf8(map.value(QStringLiteral("connection"))
+                                                .value(QStringLiteral("id"))
+                                                .toString()));
         }
-        if (folded.size() == 1)
-            found = folded.front();
-        return true;
+        const auto match = FindEntry(ids, entry, CaseFolded::Only,
+                                     [](const auto& id) -> std::string_view { return id.second; });
+        if (match != ids.end())
+            found = match->first;
+        return Lookup::Done;
     }
 
     // Cancelled while the activation is still pending: the service may already be bringing the
     // connection up, and it must not stay up behind the user's back. Takes the answer, within
     // the service deadline, and deactivates what it names.
     void DeactivateWhenAnswered(QDBusPendingCallWatcher& call, NmStateWatch& watch) {
-        WaitFor(watch, &call, nullptr, SteadyClock::now() + kServiceDeadline,
+        WaitFor(&watch, &call, nullptr, SteadyClock::now() + kServiceDeadline,
                 [&] { return call.isFinished(); });
         const QDBusMessage reply = call.reply();
         if (call.isFinished() && reply.type() == QDBusMessage::ReplyMessage)

@@ -73,11 +73,15 @@ TEST(FindConnection, ComparesWholeNamesFoldingOnlyTheLettersAToZ) {
     }
 }
 
-TEST(FindConnection, TheFirstOfTwoMatchesInTheServicesOrderWins) {
+// As the dial finds its entry: "/d Mast" hangs up "Mast", not "mast" listed before it.
+TEST(FindConnection, TheExactNameElseTheFirstThatDiffersInCaseInTheServicesOrder) {
     DialupHarness h;
-    h.service->active = {{21, "Funk"}, {22, "FUNK"}, {23, "funk"}};
+    h.service->active = {{21, "funk"}, {22, "Funk"}, {23, "FUNK"}};
     h.Start();
-    EXPECT_EQ(Lookup(h, "fUnK").handle, 21u);
+    const std::vector<std::pair<std::string, HRASCONN>> cases{
+        {"funk", 21}, {"Funk", 22}, {"FUNK", 23}, {"fUnK", 21}};
+    for (const auto& [name, handle] : cases)
+        EXPECT_EQ(Lookup(h, name).handle, handle) << name;
 }
 
 TEST(FindConnection, AnEnumerationThatFailsOrIsNotBoundMeansNone) {

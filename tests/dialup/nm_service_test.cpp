@@ -89,6 +89,12 @@ elif command == 'refuse':
 elif command == 'stall':
     mock.AddMethod(NM, 'ActivateConnection', 'ooo', 'o',
         "ret = dbus.ObjectPath(self.AddActiveConnection([], args[0], '/', 'stalled', 1))")
+elif command == 'deaf':
+    # A saved connection whose GetSettings touches args[1] once the call is in, then keeps the
+    # whole mock silent for 6 s: past the backend's deadline.
+    mock_of = dbus.Interface(bus.get_object(NM, saved(args[0])), 'org.freedesktop.DBus.Mock')
+    mock_of.AddMethod(NM + '.Settings.Connection', 'GetSettings', '', 'a{sa{sv}}',
+        "import time; open(%r, 'w').close(); time.sleep(6)" % args[1])
 elif command == 'slow':
     # Touches args[0] once the call is in, then answers 3 s later.
     mock.AddMethod(NM, 'ActivateConnection', 'ooo', 'o',
@@ -209,6 +215,27 @@ TEST_F(NetworkManagerBackend, CancelWhileActivatingDeactivatesIt) {
     dial.join();
     EXPECT_EQ(outcome.kind, DialOutcome::Cancelled);
     EXPECT_EQ(Listed(), std::vector<std::string>{});
+}
+
+// NetworkManager lists its connections but does not tell one's settings: that may be the one
+// the entry names, so the user hears that it does not answer, not that there is no such
+// connection; and "Abbrechen" does not wait for it.
+TEST_F(NetworkManagerBackend, AConnectionWhoseSettingsDoNotComeIsNoAnswerAndCancelEndsTheWait) {
+    TempDir dir;
+    Mock({"deaf", "Alt", dir / "asked"});
+    Mock({"saved", "Mast"});
+    CancelToken token;
+    DialOutcome outcome = service->Dial("Mast", token, nullptr);
+    EXPECT_EQ(outcome.error, "Der NetworkManager gibt keine Auskunft.");
+    EXPECT_NE(outcome.detail.find("GetSettings"), std::string::npos) << outcome.detail;
+    std::filesystem::remove(dir / "asked");
+    const auto start = std::chrono::steady_clock::now();
+    std::thread dial([&] { outcome = service->Dial("Mast", token, nullptr); });
+    EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir / "asked"); }));
+    token.Cancel();
+    dial.join();
+    EXPECT_EQ(outcome.kind, DialOutcome::Cancelled) << outcome.error;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kServiceDeadline);
 }
 
 TEST_F(NetworkManagerBackend, AServiceThatStopsAnsweringIsGivenUpAfterTheDeadline) {

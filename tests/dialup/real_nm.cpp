@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -254,10 +255,27 @@ bool RealNetworkManager::AddDhcpProfile(const std::string& name, int timeoutSeco
 }
 
 bool RealNetworkManager::SetCarrier(bool on) const {
-    return RunCommand({"/usr/bin/nsenter", "-t", std::to_string(m_nm), "-n", "/usr/sbin/ip", "link",
+    // NetworkManager learns of a link change on its own time, and while a device is still
+    // failing or deactivating it defers the change: the link changes once v0 has settled
+    // (unavailable or disconnected), and a dial waits until NetworkManager has seen the change.
+    const auto device = [&](const std::function<bool(const std::string&)>& ready) {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < deadline) {
+            if (ready(
+                    Nmcli({"-g", "GENERAL.STATE,WIRED-PROPERTIES.CARRIER", "device", "show", "v0"})
+                        .output))
+                return true;
+            ::usleep(20000);
+        }
+        return false;
+    };
+    return device(
+               [](const std::string& s) { return s.starts_with("20 ") || s.starts_with("30 "); }) &&
+           RunCommand({"/usr/bin/nsenter", "-t", std::to_string(m_nm), "-n", "/usr/sbin/ip", "link",
                        "set", "v1", on ? "up" : "down"},
                       5000)
-               .exitCode == 0;
+                   .exitCode == 0 &&
+           device([on](const std::string& s) { return s.ends_with(on ? "\non" : "\noff"); });
 }
 
 std::string RealNetworkManager::State(const std::string& name) const {

@@ -37,7 +37,8 @@ public:
     // The profile's GENERAL.STATE as nmcli reads it: "activated", or empty when it is down.
     std::string State(const std::string& name) const;
 
-    // Takes v0's carrier away (its peer v1 goes down) or gives it back.
+    // Takes v0's carrier away (its peer v1 goes down) or gives it back, and returns once
+    // NetworkManager has seen it.
     bool SetCarrier(bool on) const;
     // A profile on v0 that waits for an address from a DHCP server (there is none), at most
     // timeoutSeconds when that is not 0.

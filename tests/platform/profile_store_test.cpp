@@ -158,6 +158,7 @@ TEST(IniProfileStore, AFailedFlushSaysSoAndLeavesNoTemporaryFiles) {
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path))
         ++entries;
     EXPECT_EQ(entries, 1);
+
 }
 
 TEST(IniProfileStore, UnreadableOrGarbageFilesGiveWhatCanBeRead) {
@@ -270,4 +271,50 @@ TEST(IniProfileStore, ASettingsPathThatIsNoRegularFileIsRefusedWithoutWaiting) {
             << c.what;
         EXPECT_FALSE(fs::is_regular_file(file)) << c.what;
     }
+}
+
+// Two copies of the program save at once: the second comes while the first has read the file
+// and not yet replaced it. It waits only so long for the first, says why it failed, and its
+// next try keeps what the first saved.
+TEST(IniProfileStore, ASaveDuringAnotherWaitsForItOnlySoLongAndNeitherIsLost) {
+    TempDir dir;
+    const fs::path file = dir.path / "q.conf";
+    std::ofstream(file) << "[Ports]\nCOM1=/dev/ttyUSB0\nCOM3=/dev/ttyACM0\n";
+    IniProfileStore second(file.string(), std::chrono::milliseconds(100));
+    second.Write("Ports", "COM2", "/dev/ttyUSB1");
+    bool secondSaved = true;
+    IniProfileStore first(file.string(), std::chrono::seconds(3), [&] {
+        testing::internal::CaptureStderr();
+        secondSaved = second.Flush();
+        EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                    testing::HasSubstr("another save of it holds the lock"));
+    });
+    first.Write("Settings", "Baudrate", "2");
+    first.Erase("Ports", "COM3");
+    ASSERT_TRUE(first.Flush());
+    EXPECT_FALSE(secondSaved);
+    ASSERT_TRUE(second.Flush());
+    EXPECT_EQ(Slurp(file),
+              "[Ports]\nCOM1=/dev/ttyUSB0\nCOM2=/dev/ttyUSB1\n\n[Settings]\nBaudrate=2\n");
+}
+
+// The Anschlüsse dialog takes its writes back when they could not be saved: the main dialog's
+// next save must not put the old rows back over what another copy saved meanwhile.
+TEST(IniProfileStore, AWriteTakenBackLeavesWhatAnotherCopySavedMeanwhile) {
+    TempDir dir;
+    const fs::path file = dir.path / "q.conf";
+    std::ofstream(file) << "[Ports]\nCOM2=/dev/ttyUSB7\n";
+    IniProfileStore first(file.string());
+    first.Write("Ports", "COM1", "/dev/ttyUSB0");
+    first.Write("Ports", "COM2", "/dev/ttyACM3");
+    first.TakeBack("Ports", "COM1", std::nullopt);
+    first.TakeBack("Ports", "COM2", "/dev/ttyUSB7");
+    EXPECT_EQ(first.Read("Ports", "COM2"), "/dev/ttyUSB7");
+    IniProfileStore second(file.string());
+    second.Write("Ports", "COM1", "/dev/ttyUSB1");
+    ASSERT_TRUE(second.Flush());
+    first.Write("Settings", "Baudrate", "2");
+    ASSERT_TRUE(first.Flush());
+    EXPECT_EQ(Slurp(file),
+              "[Ports]\nCOM2=/dev/ttyUSB7\nCOM1=/dev/ttyUSB1\n\n[Settings]\nBaudrate=2\n");
 }

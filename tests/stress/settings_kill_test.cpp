@@ -39,10 +39,11 @@ IniDocument Settings(char fill) {
     return doc;
 }
 
-// Anything in the folder but the settings and the link's folder is a save's new file.
+// Anything in the folder but the settings, their lock file and the link's folder is a save's new
+// file.
 bool TemporaryFileBeside(const std::string& dir, const std::string& path) {
     for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path() != path && e.path().filename() != "linked")
+        if (e.path() != path && e.path() != path + ".lock" && e.path().filename() != "linked")
             return true;
     return false;
 }
@@ -136,7 +137,7 @@ TEST(SettingsKill, ASaveKilledAnywhereLeavesTheOldFileOrTheNewOne) {
         // them. Cleared so that the folder does not fill up over the run.
         const bool leftover = TemporaryFileBeside(dir, path);
         for (const auto& e : std::filesystem::directory_iterator(dir))
-            if (e.path() != path && e.path() != linkDir)
+            if (e.path() != path && e.path() != path + ".lock" && e.path() != linkDir)
                 std::filesystem::remove(e.path());
         insideASave += leftover;
     }
