@@ -279,6 +279,10 @@ void IniProfileStore::TakeBack(const std::string& section, const std::string& en
 bool IniProfileStore::Flush() {
     std::lock_guard lock(m_mutex);
     LoadOnce();
+    if (m_path.empty()) { // no home folder: nowhere to save, and never the current folder
+        Diagnose("Quillmere: not saving the settings: there is no settings file");
+        return false;
+    }
     const UniqueFd saving = LockForSaving(m_path, m_lockWait);
     if (!saving)
         return false;

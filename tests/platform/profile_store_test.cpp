@@ -159,6 +159,14 @@ TEST(IniProfileStore, AFailedFlushSaysSoAndLeavesNoTemporaryFiles) {
         ++entries;
     EXPECT_EQ(entries, 1);
 
+    // Without a home folder there is no settings file: nothing lands in the current folder.
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir.path);
+    IniProfileStore nowhere("");
+    nowhere.Write("Settings", "Baudrate", "2");
+    EXPECT_FALSE(nowhere.Flush());
+    fs::current_path(cwd);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
 }
 
 TEST(IniProfileStore, UnreadableOrGarbageFilesGiveWhatCanBeRead) {
