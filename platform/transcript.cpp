@@ -20,7 +20,11 @@ std::string Quote(const std::string& text) {
             quoted += '\\';
         quoted += c;
     }
-    return "\"" + PrintableText(quoted) + "\"";
+    // Built by appends: GCC 12 at -O3 warns falsely about "x" + std::string&&.
+    std::string line = "\"";
+    line += PrintableText(quoted);
+    line += '"';
+    return line;
 }
 
 std::string ControlName(const CDialog& dlg, int id) {
