@@ -5,6 +5,7 @@
 
 #include "dialog/dialog_state.h"
 #include "dialog/link_control_context.h"
+#include "link/link_history.h"
 #include "link/port_discovery.h"
 #include "platform/dialog.h"
 
@@ -51,6 +52,12 @@ public:
     void OnTest();
     void ConfigureFinished(bool bSuccess);
     void TestFinished(bool bSuccess);
+    // One cycle of the running link test, on the UI thread.
+    void LinkCycle(LinkSample sample);
+    // The link test's model, and who follows it (the tone, the readout); an observer outlives
+    // the dialog or is never added.
+    const LinkHistory& History() const { return m_linkHistory; }
+    void AddLinkObserver(ILinkTestObserver& observer);
     // Shows text in a message box, then ends the program with exit code 1.
     void FatalError(const std::string& text);
 
@@ -166,6 +173,9 @@ private:
     std::vector<SerialDevice> m_devices; // as the discovery last listed them
     std::string m_strPortToolTip;
     std::string m_strStatusDetail;
+    LinkHistory m_linkHistory;
+    std::vector<ILinkTestObserver*> m_linkObservers;
+    std::string m_strQualityToolTip; // as last shown, so that a steady link sets it once
     std::optional<int> m_nExitCode;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

@@ -14,6 +14,7 @@
 #include "platform/win_app.h"
 #include "platform/worker_thread.h"
 #include "res/resource.h"
+#include "res/resources.h"
 
 // Carries a job's reports to the dialog. Called on the job's thread: every call goes through
 // the UI thread, and once the job is cancelled it is dropped there and ends the job.
@@ -39,7 +40,10 @@ public:
             }
         });
     }
-    void Progress(int matches) override { m_dlg.GetDlgItem(IDC_LINK_QUALITY).SetPos(matches); }
+    void Progress(std::uint32_t elapsedMs, int matches) override {
+        m_dlg.GetDlgItem(IDC_LINK_QUALITY).SetPos(matches);
+        CallOnUi(m_dlg.Host(), [&] { m_dlg.LinkCycle({elapsedMs, matches}); });
+    }
     void LeaveAutomaticMode(const std::string& warning) override {
         CallOnUi(m_dlg.Host(), [&] {
             m_dlg.m_bAutoMode = false;
@@ -125,6 +129,9 @@ void CLinkControlDialog::OnTest() {
         });
         m_activity = Activity::Testing;
         ApplyControls(kResendJobStart);
+        m_linkHistory.Start();
+        for (ILinkTestObserver* observer : m_linkObservers)
+            observer->TestStarted(m_linkHistory);
         if (!m_pTestThread)
             TestFinished(false);
         return;
@@ -139,6 +146,11 @@ void CLinkControlDialog::OnTest() {
 void CLinkControlDialog::TestFinished(bool bSuccess) {
     m_pTestThread.reset(); // it has ended, or ends right after its report
     GetDlgItem(IDC_LINK_QUALITY).SetPos(0);
+    if (m_linkHistory.Running()) {
+        m_linkHistory.End();
+        for (ILinkTestObserver* observer : m_linkObservers)
+            observer->TestEnded(m_linkHistory);
+    }
     m_activity = Activity::Idle;
     m_bConnectWithheld = false;
     ApplyControls();
@@ -146,6 +158,25 @@ void CLinkControlDialog::TestFinished(bool bSuccess) {
         OnConnect(); // the automatic sequence dials
     else
         m_bAutoMode = false;
+}
+
+void CLinkControlDialog::LinkCycle(LinkSample sample) {
+    if (!m_linkHistory.Running())
+        return; // a report that was on its way when the test ended
+    m_linkHistory.Add(sample);
+    const std::string verdict =
+        FormatString(TableString(sample.Good() ? IDS_QUALITY_GOOD : IDS_QUALITY_BAD),
+                     {std::to_string(sample.Percent())});
+    if (verdict != m_strQualityToolTip) {
+        m_strQualityToolTip = verdict;
+        Host().SetToolTip(*this, IDC_LINK_QUALITY, verdict);
+    }
+    for (ILinkTestObserver* observer : m_linkObservers)
+        observer->Cycle(m_linkHistory);
+}
+
+void CLinkControlDialog::AddLinkObserver(ILinkTestObserver& observer) {
+    m_linkObservers.push_back(&observer);
 }
 
 // The last step of the initialisation decides how the program runs: hang up and leave ("/d"),

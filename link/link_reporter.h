@@ -5,6 +5,7 @@
 
 #include "link/serial_port.h"
 
+#include <cstdint>
 #include <string>
 
 class ILinkReporter {
@@ -15,8 +16,9 @@ public:
     virtual void StatusDetail(const PortRefusal& why) = 0;
     // The job holds the port (true) or has let it go (false).
     virtual void PortOpen(bool open) = 0;
-    // Words that came back in the last link-test cycle.
-    virtual void Progress(int matches) = 0;
+    // Words that came back in the last link-test cycle, and when it ended, counted from the
+    // test's start.
+    virtual void Progress(std::uint32_t elapsedMs, int matches) = 0;
     // The automatic link test found the link bad: from now on it runs as by hand, with this
     // warning shown. Both happen in one step of the receiver.
     virtual void LeaveAutomaticMode(const std::string& warning) = 0;

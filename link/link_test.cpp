@@ -37,11 +37,11 @@ void LinkTest::Steps(ILinkReporter& reporter, std::unique_ptr<ISerialPort>& port
         Check(p.Read(received, count, readTimeout), StepCode::TestReadEcho);
         const unsigned matches = CountMatchWords(received, count);
         Check(p.Purge(), StepCode::TestPurge);
-        reporter.Progress(static_cast<int>(matches));
+        const std::uint32_t elapsed = m_clock.Now() - start; // unsigned: right across the wrap
+        reporter.Progress(elapsed, static_cast<int>(matches));
 
         if (!automatic)
             continue;
-        const std::uint32_t elapsed = m_clock.Now() - start; // unsigned: right across the wrap
         if (elapsed >= 1000 && IsBadCycle(matches)) {
             // A bad link must not end as a success, even in the cycle that reaches six
             // seconds: the test goes on by hand with the warning shown.

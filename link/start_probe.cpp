@@ -10,7 +10,7 @@ public:
     void Status(const std::string&) override {}
     void StatusDetail(const PortRefusal&) override {}
     void PortOpen(bool) override {}
-    void Progress(int) override {}
+    void Progress(std::uint32_t, int) override {}
     void LeaveAutomaticMode(const std::string&) override {}
     void Finished(bool) override {}
     void InternalError(int) override {}

@@ -30,6 +30,10 @@ inline constexpr int IDS_PORT_DEFAULT = 232;       // %1: the default device, or
 inline constexpr int IDS_PORTS_SAVE_FAILED = 233;
 inline constexpr int IDS_PORT_MISSING = 350; // beside a row whose path is not there
 
+// The alignment aids: the quality bar's verdict (%1: the percent), 400 to 449.
+inline constexpr int IDS_QUALITY_GOOD = 400;
+inline constexpr int IDS_QUALITY_BAD = 401;
+
 // The dial dialog, and the progress each dial-up service shows in it.
 inline constexpr int IDS_DIAL_CONNECTING = 240;
 inline constexpr int IDS_DIAL_NOT_STARTED = 241;

@@ -17,6 +17,10 @@ std::string LoadResourceString(int id) {
         return "Standard: %1";
     case IDS_PORT_MISSING:
         return "nicht vorhanden";
+    case IDS_QUALITY_GOOD:
+        return "%1 % – gut";
+    case IDS_QUALITY_BAD:
+        return "%1 % – zu schwach";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:

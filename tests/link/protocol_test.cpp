@@ -106,7 +106,7 @@ public:
                                                                 : "detail " + why.systemText);
     }
     void PortOpen(bool open) override { said.push_back(open ? "open" : "closed"); }
-    void Progress(int matches) override {
+    void Progress(std::uint32_t, int matches) override {
         if (said.empty() || said.back() != "progress " + std::to_string(matches))
             said.push_back("progress " + std::to_string(matches)); // one line per run of equals
     }

@@ -174,8 +174,9 @@ TEST(Configuration, InTheAutomaticSequenceSuccessChainsToTheTestAndOnToTheDialSt
     add(SettingsEnabled(false));
     add({"enable IDC_SAVE 0", "enable IDC_CONFIGURE 0", "text IDC_TEST \"Abbrechen\"",
          "enable IDC_CONNECT 0", "tooltip IDC_STATUS \"\"",
-         "text IDC_STATUS \"Prüfe Link-Qualität...\"", "text IDC_STATUS \"\"",
-         "pos IDC_LINK_QUALITY 0"});
+         "text IDC_STATUS \"Prüfe Link-Qualität...\"",
+         "tooltip IDC_LINK_QUALITY \"100 % – gut\"", // once: the verdict stays the same
+         "text IDC_STATUS \"\"", "pos IDC_LINK_QUALITY 0"});
     add(SettingsEnabled(true));
     add({"enable IDC_CONFIGURE 1", "text IDC_TEST \"Testen\"", "enable IDC_CONNECT 1"});
     EXPECT_EQ(seen, expected);
