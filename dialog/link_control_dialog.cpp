@@ -91,6 +91,7 @@ bool CLinkControlDialog::OnInitDialog() {
     ApplyControls(kResendSave);
 
     GetDlgItem(IDC_LINK_QUALITY).SetRange(0, 256);
+    host.SetMark(*this, IDC_LINK_QUALITY, kGoodMatches);
 
     m_bConnectWithheld = !m_context.dialup.AllBound();
     ApplyControls();

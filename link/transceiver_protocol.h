@@ -27,3 +27,6 @@ unsigned CountMatchWords(const std::uint8_t* data, std::size_t count);
 inline constexpr bool IsBadCycle(unsigned matches) {
     return matches * 100 / kExpectedWords < 90;
 }
+// The fewest words of a good cycle: where the quality bar draws its threshold.
+inline constexpr int kGoodMatches = (90 * kExpectedWords + 99) / 100;
+static_assert(!IsBadCycle(kGoodMatches) && IsBadCycle(kGoodMatches - 1));

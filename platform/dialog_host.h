@@ -34,6 +34,8 @@ public:
     virtual void SetRange(CDialog& dlg, int id, int lower, int upper) = 0;
     virtual void SetPos(CDialog& dlg, int id, int pos) = 0;
     virtual int GetPos(CDialog& dlg, int id) = 0;
+    // A line across a progress bar at pos of its range: the threshold its value is read against.
+    virtual void SetMark(CDialog& dlg, int id, int pos) = 0;
     // Detail that belongs beside a control rather than in it (a status line's reason).
     virtual void SetToolTip(CDialog& dlg, int id, const std::string& text) = 0;
 

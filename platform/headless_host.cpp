@@ -213,6 +213,8 @@ void HeadlessHost::SetPos(CDialog& dlg, int id, int pos) {
     }
 }
 
+void HeadlessHost::SetMark(CDialog&, int, int) {} // nothing is drawn here
+
 int HeadlessHost::GetPos(CDialog& dlg, int id) {
     Control* c = FindControl(dlg, id);
     return c ? c->pos : 0;

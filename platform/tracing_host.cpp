@@ -107,6 +107,10 @@ void TracingHost::SetPos(CDialog& dlg, int id, int pos) {
     m_write(transcript::Pos(dlg, id, pos));
     m_inner.SetPos(dlg, id, pos);
 }
+// Drawing only: the trace shows what the user reads, and the mark never changes.
+void TracingHost::SetMark(CDialog& dlg, int id, int pos) {
+    m_inner.SetMark(dlg, id, pos);
+}
 int TracingHost::GetPos(CDialog& dlg, int id) {
     return m_inner.GetPos(dlg, id);
 }

@@ -5,7 +5,8 @@
 # switch-on prompt, configuration, six seconds of link test, dial, follow-up program, exit.
 #
 #   scripts/demo.sh            the automatic sequence
-#   scripts/demo.sh --manual   the same set-up; press "Abbrechen" once to try the buttons by hand
+#   scripts/demo.sh --manual   the same set-up with a head swept through the beam: the link test
+#                              finds the link bad and goes on by hand, as when aligning
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:-auto}
@@ -26,6 +27,8 @@ fi
 "$root/scripts/setup.sh"
 BUILD_DIR=$root/build "$root/scripts/build.sh" >/dev/null
 
+link=
+[ "$mode" = "--manual" ] && link=,link=sweep
 demo=$(mktemp -d /tmp/quillmere-demo.XXXXXX)
 mkdir -p "$demo/config/Talvenmark"
 cat >"$demo/config/Talvenmark/Quillmere.conf" <<CONF
@@ -34,7 +37,7 @@ RAS%20Link%20Name=Optolink Dach
 Run%20Program=$root/scripts/demo-follow-up.sh $demo/follow-up.log
 
 [Ports]
-COM1=sim:power=off,user=obedient,react=1500,log=$demo/transceiver.log
+COM1=sim:power=off,user=obedient,react=1500$link,log=$demo/transceiver.log
 
 [Dialup]
 Service=sim:entries=Optolink Dach,dial=ok,delay=2000,log=$demo/dialup.log
@@ -45,7 +48,8 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   mkdir -m 0700 "$demo/runtime"
   export XDG_RUNTIME_DIR=$demo/runtime
 fi
-[ "$mode" = "--manual" ] && echo 'Press "Abbrechen" once: from then on every button works by hand.' >&2
+[ "$mode" = "--manual" ] &&
+  echo 'The link test runs by hand while the simulated head sweeps through the beam (30 % to 100 % and back every 20 s); "Abbrechen" ends it, and every button then works by hand.' >&2
 set +e
 XDG_CONFIG_HOME=$demo/config "$root/build/app/Quillmere"
 code=$?

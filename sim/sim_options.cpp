@@ -2,6 +2,9 @@
 
 #include "sim/option_list.h"
 
+#include <cmath>
+#include <numbers>
+
 namespace {
 
 std::string BadValue(std::string_view key, std::string_view value, std::string_view allowed) {
@@ -50,9 +53,13 @@ std::string Apply(std::string_view key, std::string_view value, SimOptions& o) {
             return BadValue(key, value, "a number of bytes or forever");
         }
     } else if (key == "link") {
-        if (!ParseOptionNumber(value, n) || n > 100)
-            return BadValue(key, value, "percent, 0 to 100");
-        o.linkPercent = n;
+        o.linkSweep = value == "sweep";
+        if (o.linkSweep)
+            o.linkPercent = 100;
+        else if (!ParseOptionNumber(value, n) || n > 100)
+            return BadValue(key, value, "percent, 0 to 100, or sweep");
+        else
+            o.linkPercent = n;
     } else if (key == "timing") {
         if (value != "real" && value != "none")
             return BadValue(key, value, "real or none");
@@ -68,6 +75,12 @@ std::string Apply(std::string_view key, std::string_view value, SimOptions& o) {
 }
 
 } // namespace
+
+unsigned SweepLinkPercent(std::uint32_t msSinceFirstCycle) {
+    const double turn =
+        2 * std::numbers::pi * (msSinceFirstCycle % kSweepPeriodMs) / kSweepPeriodMs;
+    return static_cast<unsigned>(std::lround(30 + 70 * (1 - std::cos(turn)) / 2));
+}
 
 SimOptionsParse ParseSimOptions(std::string_view text) {
     SimOptionsParse result;

@@ -20,6 +20,7 @@ struct SimOptions {
     std::uint32_t readyBytes = 20;
     bool readyForever = false;
     unsigned linkPercent = 100;
+    bool linkSweep = false; // the quality follows SweepLinkPercent instead
     SimTiming timing = SimTiming::Real;
     std::string logPath; // empty: no log
 
@@ -30,6 +31,11 @@ struct SimOptionsParse {
     SimOptions options; // meaningful only when error is empty
     std::string error;  // why the list is malformed, in plain English; empty when it is fine
 };
+
+// A head swept through the beam: from 30 % far off up to 100 % aligned and back, once every
+// kSweepPeriodMs, starting far off at the link's first cycle.
+inline constexpr std::uint32_t kSweepPeriodMs = 20000;
+unsigned SweepLinkPercent(std::uint32_t msSinceFirstCycle);
 
 // Never throws, whatever the text: the list comes from a file people edit by hand.
 SimOptionsParse ParseSimOptions(std::string_view text);

@@ -88,7 +88,7 @@ public:
             m_lineWriterBack = m_clock.Now();
         }
         // The echo arrives while the bytes are on the line, so it is there when the write ends.
-        for (std::uint8_t b : m_transceiver->Transmit(data)) {
+        for (std::uint8_t b : m_transceiver->Transmit(data, m_clock.Now())) {
             if (m_rx.size() < kReceiveQueueSize)
                 m_rx.push_back(b);
         }

@@ -176,7 +176,8 @@ Transceiver::PowerWait Transceiver::WaitForPower(bool on, CancelToken& cancel, T
     return cancel.IsCancelled() ? PowerWait::Cancelled : PowerWait::TimedOut;
 }
 
-std::vector<std::uint8_t> Transceiver::Transmit(std::span<const std::uint8_t> bytes) {
+std::vector<std::uint8_t> Transceiver::Transmit(std::span<const std::uint8_t> bytes,
+                                                std::uint32_t nowMs) {
     std::lock_guard lock(m_mutex);
     if (!m_powerOn)
         return {};
@@ -201,7 +202,7 @@ std::vector<std::uint8_t> Transceiver::Transmit(std::span<const std::uint8_t> by
     case Phase::Link:
         break;
     }
-    return LinkEcho(bytes);
+    return LinkEcho(bytes, nowMs);
 }
 
 std::vector<std::uint8_t> Transceiver::ConfigurationEcho(std::span<const std::uint8_t> packet) {
@@ -228,10 +229,18 @@ std::vector<std::uint8_t> Transceiver::ConfigurationEcho(std::span<const std::ui
     return echo;
 }
 
-std::vector<std::uint8_t> Transceiver::LinkEcho(std::span<const std::uint8_t> bytes) {
+std::vector<std::uint8_t> Transceiver::LinkEcho(std::span<const std::uint8_t> bytes,
+                                                std::uint32_t nowMs) {
+    if (m_linkPos == 0) { // a cycle keeps the quality it starts with
+        m_cyclePercent = m_options.linkPercent;
+        if (m_options.linkSweep) {
+            m_sweepStart = m_sweepStart.value_or(nowMs);
+            m_cyclePercent = SweepLinkPercent(nowMs - *m_sweepStart);
+        }
+    }
     // Spread the intact words evenly over the cycle: word w is intact when the running share
     // (w + 1) * K / 256 steps up at w, which happens for exactly K of the 256 words.
-    const std::uint32_t intactWords = m_options.linkPercent * kCycleWords / 100;
+    const std::uint32_t intactWords = m_cyclePercent * kCycleWords / 100;
     std::vector<std::uint8_t> out(bytes.begin(), bytes.end());
     for (std::uint8_t& b : out) {
         const std::uint32_t word = m_linkPos / 4;

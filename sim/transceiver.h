@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -66,8 +67,9 @@ public:
     // (on clock, the program's); otherwise only a test's SetPower or the adapter vanishing ends
     // the wait (the timeout then runs on the real clock).
     PowerWait WaitForPower(bool on, CancelToken& cancel, Timeout timeout, IClock& clock);
-    // What comes back on the receive line for bytes sent at the port's current speed.
-    std::vector<std::uint8_t> Transmit(std::span<const std::uint8_t> bytes);
+    // What comes back on the receive line for bytes sent at the port's current speed, at nowMs
+    // on the program's clock.
+    std::vector<std::uint8_t> Transmit(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
     // Starts a new link cycle.
     void Purge();
     void Log(std::string_view line) const;
@@ -77,7 +79,7 @@ private:
 
     void SetPowerLocked(bool on);
     std::vector<std::uint8_t> ConfigurationEcho(std::span<const std::uint8_t> packet);
-    std::vector<std::uint8_t> LinkEcho(std::span<const std::uint8_t> bytes);
+    std::vector<std::uint8_t> LinkEcho(std::span<const std::uint8_t> bytes, std::uint32_t nowMs);
 
     const SimOptions m_options;
     const TrafficLog m_log;
@@ -88,7 +90,9 @@ private:
     std::uint8_t m_sensitivity = 0;
     Phase m_phase = Phase::Link;
     std::uint32_t m_readyLeft = 0;
-    std::uint32_t m_linkPos = 0; // bytes carried over the link since the last purge
+    std::uint32_t m_linkPos = 0;               // bytes carried over the link since the last purge
+    unsigned m_cyclePercent = 0;               // the link's quality in this cycle
+    std::optional<std::uint32_t> m_sweepStart; // the first cycle's time, when sweeping
     LineSettings m_line;
     bool m_attached = false;
     bool m_vanished = false;

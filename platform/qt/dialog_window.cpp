@@ -1,8 +1,10 @@
 #include "platform/qt/dialog_window.h"
+#include "platform/qt/marked_progress_bar.h"
 
 #include "platform/control_label.h"
 #include "platform/dialog.h"
 #include "platform/qt/icons.h"
+#include "platform/qt/marked_progress_bar.h"
 #include "platform/resource_provider.h"
 
 #include <QCheckBox>
@@ -12,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 
 #include <algorithm>
@@ -152,7 +153,7 @@ QWidget* DialogWindow::Build(const ControlTemplate& c, const IResourceProvider& 
         return check;
     }
     case ControlKind::ProgressBar: {
-        auto* bar = Child<QProgressBar>(this);
+        auto* bar = Child<MarkedProgressBar>(this);
         bar->setTextVisible(false);
         bar->setRange(0, 100);
         bar->setValue(0);

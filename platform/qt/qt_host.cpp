@@ -4,6 +4,7 @@
 #include "platform/qt/dialog_window.h"
 #include "platform/qt/file_list_texts.h"
 #include "platform/qt/icons.h"
+#include "platform/qt/marked_progress_bar.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -203,6 +204,11 @@ void QtHost::SetPos(CDialog& dlg, int id, int pos) {
     // would ignore a value outside it instead.
     if (auto* bar = ControlOf<QProgressBar>(dlg, id))
         bar->setValue(std::clamp(pos, bar->minimum(), bar->maximum()));
+}
+
+void QtHost::SetMark(CDialog& dlg, int id, int pos) {
+    if (auto* bar = dynamic_cast<MarkedProgressBar*>(ControlOf<QWidget>(dlg, id)))
+        bar->SetMark(pos);
 }
 
 int QtHost::GetPos(CDialog& dlg, int id) {

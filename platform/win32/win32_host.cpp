@@ -54,6 +54,36 @@ void Centre(HWND hwnd, HWND owner) {
     ::SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// A progress bar that draws its mark (the threshold line) over what it paints itself.
+constexpr UINT_PTR kMarkSubclass = 1;
+LRESULT CALLBACK MarkedBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                               DWORD_PTR mark) {
+    if (msg == WM_NCDESTROY)
+        ::RemoveWindowSubclass(hwnd, MarkedBarProc, kMarkSubclass);
+    const LRESULT result = ::DefSubclassProc(hwnd, msg, wp, lp);
+    if (msg != WM_PAINT)
+        return result;
+    PBRANGE range{};
+    ::SendMessageW(hwnd, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
+    const int value = static_cast<int>(mark);
+    if (value <= range.iLow || value >= range.iHigh)
+        return result;
+    RECT rc{};
+    ::GetClientRect(hwnd, &rc);
+    HDC dc = ::GetDC(hwnd);
+    const int width = std::max(1, ::GetDeviceCaps(dc, LOGPIXELSX) / 48); // 2 at 96 dpi
+    const int x =
+        rc.left + 1 + MulDiv(value - range.iLow, rc.right - rc.left - 2, range.iHigh - range.iLow);
+    HPEN pen = ::CreatePen(PS_SOLID, width, ::GetSysColor(COLOR_WINDOWTEXT));
+    HGDIOBJ old = ::SelectObject(dc, pen);
+    ::MoveToEx(dc, x, rc.top, nullptr);
+    ::LineTo(dc, x, rc.bottom);
+    ::SelectObject(dc, old);
+    ::DeleteObject(pen);
+    ::ReleaseDC(hwnd, dc);
+    return result;
+}
+
 } // namespace
 
 // --- the queue: a message-only window on the UI thread ---------------------------------------
@@ -377,6 +407,16 @@ void Win32Host::SetRange(CDialog& dlg, int id, int lower, int upper) {
 void Win32Host::SetPos(CDialog& dlg, int id, int pos) {
     if (Window* w = Find(dlg))
         ::SendDlgItemMessageW(w->hwnd, id, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+}
+
+void Win32Host::SetMark(CDialog& dlg, int id, int pos) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    if (!item)
+        return;
+    if (!::SetWindowSubclass(item, MarkedBarProc, kMarkSubclass, static_cast<DWORD_PTR>(pos)))
+        ReportFailure("SetWindowSubclass (progress mark)");
+    ::InvalidateRect(item, nullptr, TRUE);
 }
 
 int Win32Host::GetPos(CDialog& dlg, int id) {

@@ -46,6 +46,7 @@ TEST(SimOptions, EachOptionChangesItsOwnField) {
         {"ready=forever", [](SimOptions& o) { o.readyForever = true; }},
         {"link=0", [](SimOptions& o) { o.linkPercent = 0; }},
         {"link=90", [](SimOptions& o) { o.linkPercent = 90; }},
+        {"link=sweep", [](SimOptions& o) { o.linkSweep = true; }},
         {"timing=none", [](SimOptions& o) { o.timing = SimTiming::None; }},
         {"log=/tmp/q.log", [](SimOptions& o) { o.logPath = "/tmp/q.log"; }},
     };

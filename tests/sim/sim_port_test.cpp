@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -350,6 +351,23 @@ TEST_F(SimPortTest, LinkCarriesTheChosenShareOfWordsInEveryCycle) {
             }
         }
     }
+}
+
+// The demo's head swept through the beam: the words follow the curve cycle by cycle, from far
+// off through the threshold up to aligned and back, over one period on the program's clock.
+TEST_F(SimPortTest, ASweptLinkRisesThroughTheThresholdToFullAndFallsBackInOnePeriod) {
+    auto port = Open(Options("power=on,link=sweep"));
+    SetSpeed(*port, 115200);
+    const std::uint32_t start = m_clock.Now();
+    std::vector<unsigned> words;
+    while (m_clock.Now() - start < kSweepPeriodMs)
+        words.push_back(CountWords(LinkCycle(*port)));
+    const auto peak = std::max_element(words.begin(), words.end());
+    EXPECT_EQ(words.front(), 76u); // 30 %
+    EXPECT_EQ(*peak, 256u);
+    EXPECT_TRUE(std::is_sorted(words.begin(), peak));
+    EXPECT_TRUE(std::is_sorted(words.rbegin(), std::make_reverse_iterator(peak)));
+    EXPECT_LT(words.back(), 100u);
 }
 
 TEST_F(SimPortTest, WrongSpeedGivesGarbageAndConfiguresNothing) {
