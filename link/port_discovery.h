@@ -13,8 +13,8 @@ struct SerialDevice {
     // The name that stays with the device: /dev/serial/by-id/... where udev made one, else
     // /dev/serial/by-path/..., else the node.
     std::string path;
-    std::string node;   // /dev/ttyUSB0
-    std::string driver; // ftdi_sio, cdc_acm, serial8250 ...
+    std::string node;     // /dev/ttyUSB0
+    std::string driver;   // ftdi_sio, cdc_acm, serial8250 ...
     bool onBoard = false; // an on-board or PCI UART, listed before the adapters
     // USB adapters only: hex ids as the device reports them ("0403"), serial number and the
     // product's own name ("FT232R USB UART").
