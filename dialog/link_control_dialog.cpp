@@ -4,7 +4,9 @@
 #include "dialog/ports_dialog.h"
 #include "dialup/follow_up.h"
 #include "platform/cancel_token.h"
+#include "platform/diagnostics.h"
 #include "platform/dialog_host.h"
+#include "platform/printable_text.h"
 #include "platform/profile_store.h"
 #include "platform/ui_queue.h"
 #include "platform/win_app.h"
@@ -16,12 +18,13 @@
 
 namespace {
 constexpr const char* kSection = "Settings";
+constexpr const char* kAlignment = "Alignment";
 constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeichert werden";
 } // namespace
 
 CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
     : CDialog(context.host, LoadDialogTemplate(IDD_MAIN)), m_hIcon(IDI_MAIN),
-      m_context(std::move(context)) {}
+      m_context(std::move(context)), m_tone(m_context.host) {}
 
 // Whatever still runs is cancelled and joined before the dialog goes: nothing touches it later.
 CLinkControlDialog::~CLinkControlDialog() {
@@ -58,13 +61,18 @@ bool CLinkControlDialog::OnInitDialog() {
         // Where the system names its serial ports itself there is nothing to choose.
         if (m_context.discovery)
             items.emplace_back(IDM_PORTS, TableString(IDS_PORTS_MENU));
+        items.emplace_back(IDM_TONE, TableString(IDS_TONE_MENU));
         items.emplace_back(IDM_ABOUT, TableString(IDS_ABOUT_MENU));
         std::erase_if(items, [](const auto& item) { return item.second.empty(); });
         if (!items.empty())
             host.AppendSystemMenuSeparator(*this);
         for (const auto& [command, text] : items)
             host.AppendSystemMenuItem(*this, command, text);
+        host.AddShortcut(*this, 'T', IDM_TONE);
     }
+    AddLinkObserver(m_tone);
+    // An office start stays silent, and opens no sound unless the tone was left on.
+    SetToneOn(m_context.app.GetProfileInt(kAlignment, "Tone", 0) != 0);
 
     host.SetIcon(*this, m_hIcon, true);
     host.SetIcon(*this, m_hIcon, false);
@@ -147,9 +155,30 @@ void CLinkControlDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
         dlgAbout.DoModal();
     } else if ((nID & 0xFFF0) == IDM_PORTS && m_context.discovery) {
         OnPorts();
+    } else if ((nID & 0xFFF0) == IDM_TONE) {
+        OnAlignmentTone();
     } else {
         CDialog::OnSysCommand(nID, lParam);
     }
+}
+
+// The tone is a preference of the user's, kept at once: no "Speichern" needed.
+void CLinkControlDialog::OnAlignmentTone() {
+    if (SetToneOn(!m_tone.On())) {
+        m_context.app.WriteProfileInt(kAlignment, "Tone", m_tone.On() ? 1 : 0);
+        m_context.app.FlushProfile();
+    }
+}
+
+bool CLinkControlDialog::SetToneOn(bool on) {
+    const std::string why = on ? Host().ToneUnavailable() : std::string();
+    if (!why.empty())
+        DiagnoseFormat("Quillmere: no alignment tone: %s", PrintableText(why).c_str());
+    m_tone.SetOn(on && why.empty(), m_linkHistory);
+    Host().SetSystemMenuItemState(
+        *this, IDM_TONE, m_tone.On(), why.empty(),
+        why.empty() ? std::string() : FormatString(TableString(IDS_TONE_UNAVAILABLE), {why}));
+    return why.empty();
 }
 
 std::string CLinkControlDialog::TableString(int id) const {

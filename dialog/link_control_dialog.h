@@ -3,6 +3,7 @@
 // dialup/; the dialog starts them, shows what they report and decides what comes next.
 #pragma once
 
+#include "dialog/alignment_tone.h"
 #include "dialog/dialog_state.h"
 #include "dialog/link_control_context.h"
 #include "link/link_history.h"
@@ -63,6 +64,8 @@ public:
 
     // "Anschlüsse...": which device stands behind each COM port.
     void OnPorts();
+    // "Ausrichtton" (Ctrl+T): the tone that follows the link test, on or off.
+    void OnAlignmentTone();
 
     // The dial-up connection.
     // Looks the connection up at once; for the start, before the dialog shows.
@@ -135,6 +138,8 @@ private:
     // The selected port as the jobs need it.
     LinkPort SelectedPort() const;
     std::string TableString(int id) const;
+    // False, with the item disabled and the reason beside it, where the host has no sound.
+    bool SetToneOn(bool on);
 
     // The device behind the selected port, in the port list's and the status line's tooltips;
     // the status line's tooltip keeps a job's detail under it.
@@ -176,6 +181,7 @@ private:
     LinkHistory m_linkHistory;
     std::vector<ILinkTestObserver*> m_linkObservers;
     std::string m_strQualityToolTip; // as last shown, so that a steady link sets it once
+    AlignmentTone m_tone;
     std::optional<int> m_nExitCode;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

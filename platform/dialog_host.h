@@ -43,6 +43,17 @@ public:
     virtual bool HasSystemMenu(CDialog& dlg) = 0;
     virtual void AppendSystemMenuSeparator(CDialog& dlg) = 0;
     virtual void AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) = 0;
+    // An item's check mark, and whether it can be chosen; why not is its tooltip where the
+    // menu shows tooltips.
+    virtual void SetSystemMenuItemState(CDialog& dlg, unsigned command, bool checked, bool enabled,
+                                        const std::string& why) = 0;
+    // Ctrl and a letter give the item's command while the dialog has the focus.
+    virtual void AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) = 0;
+
+    // The alignment tone, made on the audio system's side: a sine of hz, steady or pulsed; hz 0
+    // is silence. Why the host has no sound, in the system's words; "" when it has.
+    virtual std::string ToneUnavailable() = 0;
+    virtual void SetTone(int hz, bool pulsed) = 0;
 
     virtual void SetIcon(CDialog& dlg, int iconId, bool big) = 0;
     virtual bool IsIconic(CDialog& dlg) = 0;

@@ -238,6 +238,16 @@ void HeadlessHost::AppendSystemMenuSeparator(CDialog& dlg) {
     }
 }
 
+void HeadlessHost::SetSystemMenuItemState(CDialog&, unsigned, bool, bool, const std::string&) {}
+void HeadlessHost::AddShortcut(CDialog&, char, unsigned) {}
+// Plays into the transcript: the tests hear the tone there.
+std::string HeadlessHost::ToneUnavailable() {
+    return {};
+}
+void HeadlessHost::SetTone(int hz, bool pulsed) {
+    Record(transcript::Tone(hz, pulsed));
+}
+
 void HeadlessHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     if (Window* w = Find(dlg)) {
         w->menu.push_back(text);

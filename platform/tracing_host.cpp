@@ -126,6 +126,20 @@ void TracingHost::AppendSystemMenuSeparator(CDialog& dlg) {
     m_write(transcript::MenuSeparator());
     m_inner.AppendSystemMenuSeparator(dlg);
 }
+void TracingHost::SetSystemMenuItemState(CDialog& dlg, unsigned command, bool checked, bool enabled,
+                                         const std::string& why) {
+    m_inner.SetSystemMenuItemState(dlg, command, checked, enabled, why);
+}
+void TracingHost::AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) {
+    m_inner.AddShortcut(dlg, ctrlLetter, command);
+}
+std::string TracingHost::ToneUnavailable() {
+    return m_inner.ToneUnavailable();
+}
+void TracingHost::SetTone(int hz, bool pulsed) {
+    m_write(transcript::Tone(hz, pulsed));
+    m_inner.SetTone(hz, pulsed);
+}
 void TracingHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     m_write(transcript::MenuItem(command, text));
     m_inner.AppendSystemMenuItem(dlg, command, text);

@@ -47,6 +47,11 @@ public:
     bool HasSystemMenu(CDialog& dlg) override;
     void AppendSystemMenuSeparator(CDialog& dlg) override;
     void AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) override;
+    void SetSystemMenuItemState(CDialog& dlg, unsigned command, bool checked, bool enabled,
+                                const std::string& why) override;
+    void AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) override;
+    std::string ToneUnavailable() override;
+    void SetTone(int hz, bool pulsed) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;

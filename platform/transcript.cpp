@@ -27,6 +27,12 @@ std::string Quote(const std::string& text) {
     return line;
 }
 
+std::string Tone(int hz, bool pulsed) {
+    if (hz <= 0)
+        return "tone off";
+    return "tone " + std::to_string(hz) + (pulsed ? " pulsed" : "");
+}
+
 std::string ControlName(const CDialog& dlg, int id) {
     const ControlTemplate* c = dlg.Template().Find(id);
     return c && c->name[0] ? c->name : std::to_string(id);

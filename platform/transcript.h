@@ -31,6 +31,8 @@ std::string Pos(const CDialog& dlg, int id, int pos);
 std::string ToolTip(const CDialog& dlg, int id, const std::string& text);
 std::string MenuSeparator();
 std::string MenuItem(unsigned command, const std::string& text);
+// "tone 1120", "tone 1112 pulsed", "tone off".
+std::string Tone(int hz, bool pulsed);
 std::string Icon(int iconId, bool big);
 std::string DrawIcon(int iconId, int x, int y);
 std::string MessageBox(const std::string& text);

@@ -33,6 +33,8 @@ inline constexpr int IDS_PORT_MISSING = 350; // beside a row whose path is not t
 // The alignment aids: the quality bar's verdict (%1: the percent), 400 to 449.
 inline constexpr int IDS_QUALITY_GOOD = 400;
 inline constexpr int IDS_QUALITY_BAD = 401;
+inline constexpr int IDS_TONE_MENU = 410;
+inline constexpr int IDS_TONE_UNAVAILABLE = 411; // %1: the system's reason
 
 // The dial dialog, and the progress each dial-up service shows in it.
 inline constexpr int IDS_DIAL_CONNECTING = 240;
@@ -94,3 +96,4 @@ inline constexpr int IDC_PORT_MISSING4 = 1037;
 // A system command: its low four bits are zero, the system's own use them.
 inline constexpr unsigned IDM_ABOUT = 0x0010;
 inline constexpr unsigned IDM_PORTS = 0x0020;
+inline constexpr unsigned IDM_TONE = 0x0030;

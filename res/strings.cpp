@@ -21,6 +21,10 @@ std::string LoadResourceString(int id) {
         return "%1 % – gut";
     case IDS_QUALITY_BAD:
         return "%1 % – zu schwach";
+    case IDS_TONE_MENU:
+        return "Aus&richtton\tStrg+T";
+    case IDS_TONE_UNAVAILABLE:
+        return "Kein Ton möglich: %1";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:

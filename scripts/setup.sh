@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libudev-dev
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-multimedia-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev
   xvfb xauth xdotool at-spi2-core python3-pyatspi
   dbus-daemon python3-dbusmock python3-dbus
@@ -17,6 +17,7 @@ packages=(
   desktop-file-utils appstream lintian dpkg-dev file man-db
   minicom picocom python3-serial
   ppp
+  pulseaudio pulseaudio-utils
 )
 if [ "${1:-}" = --windows ]; then
   # Wine's X11 driver loads the X extension libraries itself; they are only its recommends. The

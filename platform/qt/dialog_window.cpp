@@ -274,9 +274,21 @@ void DialogWindow::AppendMenuItem(unsigned command, const QString& text) {
     m_menu.push_back({command, text});
 }
 
+void DialogWindow::SetMenuItemState(unsigned command, bool checked, bool enabled,
+                                    const QString& why) {
+    for (MenuEntry& entry : m_menu) {
+        if (entry.command == command && !entry.text.isEmpty()) {
+            entry.checked = checked;
+            entry.enabled = enabled;
+            entry.why = why;
+        }
+    }
+}
+
 std::unique_ptr<QMenu> DialogWindow::BuildMenu() {
     auto menu = std::make_unique<QMenu>(this);
     menu->setObjectName("SystemMenu");
+    menu->setToolTipsVisible(true);
     for (const auto& entry : m_menu) {
         if (entry.text.isEmpty()) {
             menu->addSeparator();
@@ -284,6 +296,10 @@ std::unique_ptr<QMenu> DialogWindow::BuildMenu() {
         }
         QAction* action = menu->addAction(entry.text); // "&" marks the access key
         action->setData(entry.command);
+        action->setCheckable(entry.checked.has_value());
+        action->setChecked(entry.checked.value_or(false));
+        action->setEnabled(entry.enabled);
+        action->setToolTip(entry.why.isEmpty() ? QString(entry.text).remove('&') : entry.why);
     }
     return menu;
 }

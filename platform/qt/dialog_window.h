@@ -11,6 +11,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CDialog;
@@ -31,6 +32,7 @@ public:
     // command; the dialog appends its own items.
     void AppendMenuSeparator();
     void AppendMenuItem(unsigned command, const QString& text);
+    void SetMenuItemState(unsigned command, bool checked, bool enabled, const QString& why);
     std::unique_ptr<QMenu> BuildMenu();
     void ShowMenu(const QPoint& globalPos);
 
@@ -59,6 +61,9 @@ private:
     struct MenuEntry {
         unsigned command; // 0 with an empty text: a separator
         QString text;
+        std::optional<bool> checked = {}; // checkable once it has a state
+        bool enabled = true;
+        QString why = {};
     };
 
     QWidget* Build(const ControlTemplate& c, const IResourceProvider& resources);

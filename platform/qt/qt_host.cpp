@@ -5,6 +5,7 @@
 #include "platform/qt/file_list_texts.h"
 #include "platform/qt/icons.h"
 #include "platform/qt/marked_progress_bar.h"
+#include "platform/qt/qt_tone.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextDocument>
 #include <QThread>
 
@@ -244,6 +246,36 @@ void QtHost::AppendSystemMenuSeparator(CDialog& dlg) {
 void QtHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     if (DialogWindow* w = WindowOf(dlg))
         w->AppendMenuItem(command, Q(text));
+}
+
+void QtHost::SetSystemMenuItemState(CDialog& dlg, unsigned command, bool checked, bool enabled,
+                                    const std::string& why) {
+    if (DialogWindow* w = WindowOf(dlg))
+        w->SetMenuItemState(command, checked, enabled, Q(why));
+}
+
+void QtHost::AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) {
+    DialogWindow* w = WindowOf(dlg);
+    if (!w)
+        return;
+    auto* shortcut =
+        new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_A + (ctrlLetter - 'A'))), w);
+    QObject::connect(shortcut, &QShortcut::activated, w,
+                     [w, command] { w->Dlg().OnSysCommand(command, 0); });
+}
+
+std::string QtHost::ToneUnavailable() {
+    return Tone().Unavailable();
+}
+
+void QtHost::SetTone(int hz, bool pulsed) {
+    Tone().Set(hz, pulsed);
+}
+
+QtTone& QtHost::Tone() {
+    if (!m_tone)
+        m_tone = std::make_unique<QtTone>();
+    return *m_tone;
 }
 
 void QtHost::SetIcon(CDialog& dlg, int iconId, bool) {

@@ -4,11 +4,13 @@
 
 #include "platform/dialog_host.h"
 
+#include <memory>
 #include <vector>
 
 class DialogWindow;
 class IResourceProvider;
 class QWidget;
+class QtTone;
 
 class QtHost : public IDialogHost {
 public:
@@ -41,6 +43,11 @@ public:
     bool HasSystemMenu(CDialog& dlg) override;
     void AppendSystemMenuSeparator(CDialog& dlg) override;
     void AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) override;
+    void SetSystemMenuItemState(CDialog& dlg, unsigned command, bool checked, bool enabled,
+                                const std::string& why) override;
+    void AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) override;
+    std::string ToneUnavailable() override;
+    void SetTone(int hz, bool pulsed) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;
@@ -63,7 +70,9 @@ public:
 private:
     QWidget* OwnerFor(CDialog* dlg) const;
     template <class W> W* ControlOf(CDialog& dlg, int id) const;
+    QtTone& Tone(); // made at first use: a start that never asks opens no audio
 
     const IResourceProvider& m_resources;
     std::vector<DialogWindow*> m_windows; // the modal stack, topmost last; RunModal owns each
+    std::unique_ptr<QtTone> m_tone;
 };

@@ -4,6 +4,7 @@
 #include "platform/dialog.h"
 #include "platform/text_win32.h"
 #include "platform/win32/dialog_resource.h"
+#include "platform/win32/wave_out_tone.h"
 
 #include <algorithm>
 #include <map>
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr UINT kRunQueued = WM_APP + 1;
+constexpr const wchar_t* kWindowProperty = L"Quillmere.Window";
 
 struct IconDeleter {
     void operator()(HICON icon) const { ::DestroyIcon(icon); }
@@ -183,6 +185,30 @@ struct Win32Host::Window {
 
     HWND Item(int id) const { return hwnd ? ::GetDlgItem(hwnd, id) : nullptr; }
 
+    // Ctrl+letter -> window-menu command. The dialog manager's own loop knows no accelerators:
+    // a message filter of the thread sees the keys first.
+    std::map<WPARAM, unsigned> shortcuts;
+    struct Unhook {
+        void operator()(HHOOK hook) const { ::UnhookWindowsHookEx(hook); }
+    };
+    std::unique_ptr<std::remove_pointer_t<HHOOK>, Unhook> shortcutHook;
+
+    // Finds the window by a property, not DWLP_USER: the system's own dialogs use that.
+    static LRESULT CALLBACK ShortcutFilter(int code, WPARAM wParam, LPARAM lParam) {
+        const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (code == MSGF_DIALOGBOX && msg->message == WM_KEYDOWN && ::GetKeyState(VK_CONTROL) < 0) {
+            HWND root = ::GetAncestor(msg->hwnd, GA_ROOT);
+            if (auto* w = static_cast<Window*>(::GetPropW(root, kWindowProperty))) {
+                const auto it = w->shortcuts.find(msg->wParam);
+                if (it != w->shortcuts.end()) {
+                    ::PostMessageW(root, WM_SYSCOMMAND, it->second, 0);
+                    return TRUE;
+                }
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
     void BeginPaintOnce() {
         if (dc)
             return;
@@ -233,6 +259,7 @@ struct Win32Host::Window {
         if (msg == WM_INITDIALOG) {
             auto* w = reinterpret_cast<Window*>(lParam);
             ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+            ::SetPropW(hwnd, kWindowProperty, w);
             w->hwnd = hwnd;
             return w->OnInitDialog();
         }
@@ -251,6 +278,9 @@ struct Win32Host::Window {
         case WM_HELP:
             w->dlg->OnHelp();
             return TRUE;
+        case WM_NCDESTROY:
+            ::RemovePropW(hwnd, kWindowProperty);
+            return FALSE;
         }
         return FALSE;
     }
@@ -475,6 +505,43 @@ void Win32Host::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::
     if (Window* w = Find(dlg))
         if (HMENU menu = ::GetSystemMenu(w->hwnd, FALSE))
             ::AppendMenuW(menu, MF_STRING, command, WideFromUtf8(text).c_str());
+}
+
+void Win32Host::SetSystemMenuItemState(CDialog& dlg, unsigned command, bool checked, bool enabled,
+                                       const std::string&) {
+    // The system's menu shows no tooltips: the dialog gives the reason on the diagnostics.
+    if (Window* w = Find(dlg))
+        if (HMENU menu = ::GetSystemMenu(w->hwnd, FALSE)) {
+            ::CheckMenuItem(menu, command, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+            ::EnableMenuItem(menu, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+        }
+}
+
+void Win32Host::AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) {
+    Window* w = Find(dlg);
+    if (!w)
+        return;
+    w->shortcuts[static_cast<WPARAM>(ctrlLetter)] = command; // 'A'..'Z' are their virtual keys
+    if (!w->shortcutHook) {
+        w->shortcutHook.reset(::SetWindowsHookExW(WH_MSGFILTER, &Window::ShortcutFilter, nullptr,
+                                                  ::GetCurrentThreadId()));
+        if (!w->shortcutHook)
+            ReportFailure("SetWindowsHookExW (shortcut)");
+    }
+}
+
+std::string Win32Host::ToneUnavailable() {
+    return Tone().Unavailable();
+}
+
+void Win32Host::SetTone(int hz, bool pulsed) {
+    Tone().Set(hz, pulsed);
+}
+
+WaveOutTone& Win32Host::Tone() {
+    if (!m_tone)
+        m_tone = std::make_unique<WaveOutTone>();
+    return *m_tone;
 }
 
 void Win32Host::SetIcon(CDialog& dlg, int iconId, bool big) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class IResourceProvider;
+class WaveOutTone;
 
 class Win32Host : public IDialogHost {
 public:
@@ -49,6 +50,11 @@ public:
     bool HasSystemMenu(CDialog& dlg) override;
     void AppendSystemMenuSeparator(CDialog& dlg) override;
     void AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) override;
+    void SetSystemMenuItemState(CDialog& dlg, unsigned command, bool checked, bool enabled,
+                                const std::string& why) override;
+    void AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) override;
+    std::string ToneUnavailable() override;
+    void SetTone(int hz, bool pulsed) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;
@@ -69,10 +75,12 @@ public:
 
 private:
     Window* Find(const CDialog& dlg) const;
+    WaveOutTone& Tone(); // opened at first use
     std::uintptr_t OwnerFor(CDialog* dlg) const;
 
     std::string m_appName;
     const IResourceProvider& m_resources;
     std::unique_ptr<Queue> m_queue;
     std::vector<Window*> m_windows; // the modal stack, topmost last; RunModal owns each
+    std::unique_ptr<WaveOutTone> m_tone;
 };

@@ -26,6 +26,7 @@ TEST(SettingsLoad, InitialisationRunsInItsOrder) {
     std::vector<std::string> expected{
         "open IDD_MAIN",
         "menu separator",
+        "menu 48 \"Aus&richtton\\tStrg+T\"",
         "menu 16 \"Inf&o über Quillmere...\"",
         "icon 128 big",
         "icon 128 small",
