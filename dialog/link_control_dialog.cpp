@@ -24,7 +24,8 @@ constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeic
 
 CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
     : CDialog(context.host, LoadDialogTemplate(IDD_MAIN)), m_hIcon(IDI_MAIN),
-      m_context(std::move(context)), m_tone(m_context.host) {}
+      m_context(std::move(context)), m_tone(m_context.host),
+      m_readout(*this, m_context.host, [this](int id) { return TableString(id); }) {}
 
 // Whatever still runs is cancelled and joined before the dialog goes: nothing touches it later.
 CLinkControlDialog::~CLinkControlDialog() {
@@ -62,6 +63,7 @@ bool CLinkControlDialog::OnInitDialog() {
         if (m_context.discovery)
             items.emplace_back(IDM_PORTS, TableString(IDS_PORTS_MENU));
         items.emplace_back(IDM_TONE, TableString(IDS_TONE_MENU));
+        items.emplace_back(IDM_ALIGNMENT, TableString(IDS_READOUT_MENU));
         items.emplace_back(IDM_ABOUT, TableString(IDS_ABOUT_MENU));
         std::erase_if(items, [](const auto& item) { return item.second.empty(); });
         if (!items.empty())
@@ -71,6 +73,8 @@ bool CLinkControlDialog::OnInitDialog() {
         host.AddShortcut(*this, 'T', IDM_TONE);
     }
     AddLinkObserver(m_tone);
+    AddLinkObserver(m_readout);
+    host.SetDoubleClickCommand(*this, IDC_LINK_QUALITY, IDM_ALIGNMENT);
     // An office start stays silent, and opens no sound unless the tone was left on.
     SetToneOn(m_context.app.GetProfileInt(kAlignment, "Tone", 0) != 0);
 
@@ -125,9 +129,11 @@ void CLinkControlDialog::StopRunningWorker() {
         m_activity = Activity::Idle;
     }
     m_pDeviceWatchThread.reset();
+    Host().CloseReadout(); // it goes with the dialog
 }
 
 void CLinkControlDialog::EndProgram(int code) {
+    Host().CloseReadout();
     m_nExitCode = code;
     EndDialog(IDCANCEL);
 }
@@ -157,6 +163,8 @@ void CLinkControlDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
         OnPorts();
     } else if ((nID & 0xFFF0) == IDM_TONE) {
         OnAlignmentTone();
+    } else if ((nID & 0xFFF0) == IDM_ALIGNMENT) {
+        m_readout.Show(m_linkHistory);
     } else {
         CDialog::OnSysCommand(nID, lParam);
     }

@@ -3,6 +3,7 @@
 // dialup/; the dialog starts them, shows what they report and decides what comes next.
 #pragma once
 
+#include "dialog/alignment_readout.h"
 #include "dialog/alignment_tone.h"
 #include "dialog/dialog_state.h"
 #include "dialog/link_control_context.h"
@@ -182,6 +183,7 @@ private:
     std::vector<ILinkTestObserver*> m_linkObservers;
     std::string m_strQualityToolTip; // as last shown, so that a steady link sets it once
     AlignmentTone m_tone;
+    AlignmentReadout m_readout;
     std::optional<int> m_nExitCode;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

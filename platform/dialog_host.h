@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/dialog_types.h"
+#include "platform/readout_picture.h"
 #include "platform/ui_queue.h"
 
 #include <optional>
@@ -54,6 +55,15 @@ public:
     // is silence. Why the host has no sound, in the system's words; "" when it has.
     virtual std::string ToneUnavailable() = 0;
     virtual void SetTone(int hz, bool pulsed) = 0;
+
+    // The alignment readout: one window beside the dialog, which the user may close at any
+    // time. Showing it again brings it to the front; an update while it is closed does nothing.
+    virtual void ShowReadout(CDialog& owner, const ReadoutPicture& picture) = 0;
+    virtual bool IsReadoutShown() = 0;
+    virtual void UpdateReadout(const ReadoutPicture& picture) = 0;
+    virtual void CloseReadout() = 0;
+    // A double-click on the control gives the window-menu command.
+    virtual void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) = 0;
 
     virtual void SetIcon(CDialog& dlg, int iconId, bool big) = 0;
     virtual bool IsIconic(CDialog& dlg) = 0;

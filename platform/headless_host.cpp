@@ -248,6 +248,26 @@ void HeadlessHost::SetTone(int hz, bool pulsed) {
     Record(transcript::Tone(hz, pulsed));
 }
 
+// The readout as its state: the tests see it open and close in the transcript.
+void HeadlessHost::ShowReadout(CDialog&, const ReadoutPicture& picture) {
+    if (!m_readout)
+        Record("readout open");
+    m_readout = picture;
+}
+bool HeadlessHost::IsReadoutShown() {
+    return m_readout.has_value();
+}
+void HeadlessHost::UpdateReadout(const ReadoutPicture& picture) {
+    if (m_readout)
+        m_readout = picture;
+}
+void HeadlessHost::CloseReadout() {
+    if (m_readout)
+        Record("readout close");
+    m_readout.reset();
+}
+void HeadlessHost::SetDoubleClickCommand(CDialog&, int, unsigned) {}
+
 void HeadlessHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     if (Window* w = Find(dlg)) {
         w->menu.push_back(text);

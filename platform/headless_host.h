@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +54,11 @@ public:
     void AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) override;
     std::string ToneUnavailable() override;
     void SetTone(int hz, bool pulsed) override;
+    void ShowReadout(CDialog& owner, const ReadoutPicture& picture) override;
+    bool IsReadoutShown() override;
+    void UpdateReadout(const ReadoutPicture& picture) override;
+    void CloseReadout() override;
+    void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;
@@ -111,7 +117,11 @@ public:
     // A value as the transcript quotes it (transcript::Quote).
     static std::string Quote(const std::string& text);
 
+    // The readout's picture while it is shown; UI thread only.
+    const std::optional<ReadoutPicture>& Readout() const { return m_readout; }
+
 private:
+    std::optional<ReadoutPicture> m_readout;
     struct Control {
         const ControlTemplate* tmpl = nullptr;
         std::string text;

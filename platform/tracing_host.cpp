@@ -140,6 +140,25 @@ void TracingHost::SetTone(int hz, bool pulsed) {
     m_write(transcript::Tone(hz, pulsed));
     m_inner.SetTone(hz, pulsed);
 }
+void TracingHost::ShowReadout(CDialog& owner, const ReadoutPicture& picture) {
+    if (!m_inner.IsReadoutShown())
+        m_write("readout open");
+    m_inner.ShowReadout(owner, picture);
+}
+bool TracingHost::IsReadoutShown() {
+    return m_inner.IsReadoutShown();
+}
+void TracingHost::UpdateReadout(const ReadoutPicture& picture) {
+    m_inner.UpdateReadout(picture);
+}
+void TracingHost::CloseReadout() {
+    if (m_inner.IsReadoutShown())
+        m_write("readout close");
+    m_inner.CloseReadout();
+}
+void TracingHost::SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) {
+    m_inner.SetDoubleClickCommand(dlg, id, command);
+}
 void TracingHost::AppendSystemMenuItem(CDialog& dlg, unsigned command, const std::string& text) {
     m_write(transcript::MenuItem(command, text));
     m_inner.AppendSystemMenuItem(dlg, command, text);

@@ -52,6 +52,11 @@ public:
     void AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) override;
     std::string ToneUnavailable() override;
     void SetTone(int hz, bool pulsed) override;
+    void ShowReadout(CDialog& owner, const ReadoutPicture& picture) override;
+    bool IsReadoutShown() override;
+    void UpdateReadout(const ReadoutPicture& picture) override;
+    void CloseReadout() override;
+    void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;

@@ -35,6 +35,12 @@ inline constexpr int IDS_QUALITY_GOOD = 400;
 inline constexpr int IDS_QUALITY_BAD = 401;
 inline constexpr int IDS_TONE_MENU = 410;
 inline constexpr int IDS_TONE_UNAVAILABLE = 411; // %1: the system's reason
+inline constexpr int IDS_READOUT_MENU = 420;
+inline constexpr int IDS_READOUT_NO_TEST = 421;
+inline constexpr int IDS_READOUT_GOOD = 422;
+inline constexpr int IDS_READOUT_BAD = 423;
+inline constexpr int IDS_READOUT_PEAK = 424; // %1: percent, %2: seconds ago
+inline constexpr int IDS_READOUT_TITLE = 425;
 
 // The dial dialog, and the progress each dial-up service shows in it.
 inline constexpr int IDS_DIAL_CONNECTING = 240;
@@ -97,3 +103,4 @@ inline constexpr int IDC_PORT_MISSING4 = 1037;
 inline constexpr unsigned IDM_ABOUT = 0x0010;
 inline constexpr unsigned IDM_PORTS = 0x0020;
 inline constexpr unsigned IDM_TONE = 0x0030;
+inline constexpr unsigned IDM_ALIGNMENT = 0x0040;

@@ -25,6 +25,18 @@ std::string LoadResourceString(int id) {
         return "Aus&richtton\tStrg+T";
     case IDS_TONE_UNAVAILABLE:
         return "Kein Ton möglich: %1";
+    case IDS_READOUT_MENU:
+        return "Ausrichta&nzeige...";
+    case IDS_READOUT_NO_TEST:
+        return "Kein Linktest";
+    case IDS_READOUT_GOOD:
+        return "gut";
+    case IDS_READOUT_BAD:
+        return "zu schwach";
+    case IDS_READOUT_PEAK:
+        return "Spitze %1 % vor %2 s";
+    case IDS_READOUT_TITLE:
+        return "Ausrichtanzeige";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:

@@ -6,6 +6,7 @@
 #include "platform/qt/icons.h"
 #include "platform/qt/marked_progress_bar.h"
 #include "platform/qt/qt_tone.h"
+#include "platform/qt/readout_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -270,6 +271,49 @@ std::string QtHost::ToneUnavailable() {
 
 void QtHost::SetTone(int hz, bool pulsed) {
     Tone().Set(hz, pulsed);
+}
+
+void QtHost::ShowReadout(CDialog& owner, const ReadoutPicture& picture) {
+    if (!m_readout) {
+        m_readout = new ReadoutWindow(WindowOf(owner), Q(picture.title));
+        m_readout->show();
+    }
+    m_readout->SetPicture(picture);
+    m_readout->raise();
+    m_readout->activateWindow();
+}
+
+bool QtHost::IsReadoutShown() {
+    return !m_readout.isNull();
+}
+
+void QtHost::UpdateReadout(const ReadoutPicture& picture) {
+    if (m_readout)
+        m_readout->SetPicture(picture);
+}
+
+void QtHost::CloseReadout() {
+    delete m_readout.data();
+}
+
+// Double-clicks reach the control's own handler first: an event filter sees them before it.
+void QtHost::SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) {
+    QWidget* c = ControlOf<QWidget>(dlg, id);
+    if (!c)
+        return;
+    struct Filter final : QObject {
+        Filter(QObject* parent, CDialog& dlg, unsigned command)
+            : QObject(parent), dlg(dlg), command(command) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() != QEvent::MouseButtonDblClick)
+                return false;
+            dlg.OnSysCommand(command, 0);
+            return true;
+        }
+        CDialog& dlg;
+        unsigned command;
+    };
+    c->installEventFilter(new Filter(c, dlg, command));
 }
 
 QtTone& QtHost::Tone() {

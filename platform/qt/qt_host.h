@@ -4,6 +4,8 @@
 
 #include "platform/dialog_host.h"
 
+#include <QPointer>
+
 #include <memory>
 #include <vector>
 
@@ -11,6 +13,7 @@ class DialogWindow;
 class IResourceProvider;
 class QWidget;
 class QtTone;
+class ReadoutWindow;
 
 class QtHost : public IDialogHost {
 public:
@@ -48,6 +51,11 @@ public:
     void AddShortcut(CDialog& dlg, char ctrlLetter, unsigned command) override;
     std::string ToneUnavailable() override;
     void SetTone(int hz, bool pulsed) override;
+    void ShowReadout(CDialog& owner, const ReadoutPicture& picture) override;
+    bool IsReadoutShown() override;
+    void UpdateReadout(const ReadoutPicture& picture) override;
+    void CloseReadout() override;
+    void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
     CSize ClientSize(CDialog& dlg) override;
@@ -75,4 +83,5 @@ private:
     const IResourceProvider& m_resources;
     std::vector<DialogWindow*> m_windows; // the modal stack, topmost last; RunModal owns each
     std::unique_ptr<QtTone> m_tone;
+    QPointer<ReadoutWindow> m_readout; // it closes itself (WA_DeleteOnClose)
 };

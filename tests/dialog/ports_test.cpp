@@ -192,7 +192,8 @@ TEST(PortsMenu, IsOfferedOnlyWhereTheSystemListsDevices) {
     for (const bool withDiscovery : {true, false}) {
         PortsRig rig({kFtdi}, {}, withDiscovery);
         Lines expected{"menu separator", "menu 32 \"&Anschlüsse...\"",
-                       "menu 48 \"Aus&richtton\\tStrg+T\"", "menu 16 \"Inf&o über Quillmere...\""};
+                       "menu 48 \"Aus&richtton\\tStrg+T\"", "menu 64 \"Ausrichta&nzeige...\"",
+                       "menu 16 \"Inf&o über Quillmere...\""};
         if (!withDiscovery)
             expected.erase(expected.begin() + 1);
         EXPECT_EQ(rig.host.Lines("menu"), expected);

@@ -27,6 +27,7 @@ TEST(SettingsLoad, InitialisationRunsInItsOrder) {
         "open IDD_MAIN",
         "menu separator",
         "menu 48 \"Aus&richtton\\tStrg+T\"",
+        "menu 64 \"Ausrichta&nzeige...\"",
         "menu 16 \"Inf&o über Quillmere...\"",
         "icon 128 big",
         "icon 128 small",

@@ -1,0 +1,39 @@
+#include "dialog/alignment_readout.h"
+
+#include "platform/dialog_host.h"
+#include "res/resource.h"
+#include "res/resources.h"
+
+ReadoutPicture ReadoutFor(const LinkHistory& history, const ReadoutTexts& texts) {
+    ReadoutPicture p;
+    p.title = texts(IDS_READOUT_TITLE);
+    const std::optional<LinkSample> last = history.Last();
+    if (!last) {
+        p.value = "–";
+        p.verdictText = texts(IDS_READOUT_NO_TEST);
+        return p;
+    }
+    p.value = std::to_string(last->Percent()) + " %";
+    p.verdict = last->Good() ? ReadoutPicture::Verdict::Good : ReadoutPicture::Verdict::Bad;
+    p.verdictText = texts(last->Good() ? IDS_READOUT_GOOD : IDS_READOUT_BAD);
+    // The peak's age on the test's own clock: it stands still once the test has ended.
+    const LinkSample peak = *history.Peak();
+    p.peak = FormatString(texts(IDS_READOUT_PEAK),
+                          {std::to_string(peak.Percent()),
+                           std::to_string((last->elapsedMs - peak.elapsedMs) / 1000)});
+    for (const LinkSample& s : history.Samples()) {
+        const float age = float(last->elapsedMs - s.elapsedMs) / LinkHistory::kSpanMs;
+        p.points.emplace_back(1.0f - age, float(s.matches) / kExpectedWords);
+    }
+    p.threshold = float(kGoodMatches) / kExpectedWords;
+    return p;
+}
+
+void AlignmentReadout::Show(const LinkHistory& history) {
+    m_host.ShowReadout(m_owner, ReadoutFor(history, m_texts));
+}
+
+void AlignmentReadout::Update(const LinkHistory& history) {
+    if (m_host.IsReadoutShown())
+        m_host.UpdateReadout(ReadoutFor(history, m_texts));
+}
