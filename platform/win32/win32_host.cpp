@@ -4,6 +4,7 @@
 #include "platform/dialog.h"
 #include "platform/text_win32.h"
 #include "platform/win32/dialog_resource.h"
+#include "platform/win32/readout_window.h"
 #include "platform/win32/wave_out_tone.h"
 
 #include <algorithm>
@@ -84,6 +85,28 @@ LRESULT CALLBACK MarkedBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_P
     ::DeleteObject(pen);
     ::ReleaseDC(hwnd, dc);
     return result;
+}
+
+// A progress bar's class asks for no double-clicks: two clicks within the system's time are one.
+constexpr UINT_PTR kClickSubclass = 2;
+constexpr const wchar_t* kLastClick = L"Quillmere.LastClick";
+LRESULT CALLBACK DoubleClickProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                 DWORD_PTR command) {
+    if (msg == WM_NCDESTROY) {
+        ::RemovePropW(hwnd, kLastClick);
+        ::RemoveWindowSubclass(hwnd, DoubleClickProc, kClickSubclass);
+    } else if (msg == WM_LBUTTONDOWN) {
+        const auto now = static_cast<DWORD>(::GetMessageTime());
+        const auto last =
+            static_cast<DWORD>(reinterpret_cast<UINT_PTR>(::GetPropW(hwnd, kLastClick)));
+        if (last && now - last <= ::GetDoubleClickTime()) {
+            ::RemovePropW(hwnd, kLastClick);
+            ::PostMessageW(::GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, command, 0);
+        } else {
+            ::SetPropW(hwnd, kLastClick, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(now | 1)));
+        }
+    }
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 } // namespace
@@ -536,6 +559,33 @@ std::string Win32Host::ToneUnavailable() {
 
 void Win32Host::SetTone(int hz, bool pulsed) {
     Tone().Set(hz, pulsed);
+}
+
+void Win32Host::ShowReadout(CDialog& owner, const ReadoutPicture& picture) {
+    if (!IsReadoutShown())
+        m_readout = std::make_unique<ReadoutWindow>(WindowOf(owner), picture);
+    m_readout->SetPicture(picture);
+    m_readout->Raise();
+}
+
+bool Win32Host::IsReadoutShown() {
+    return m_readout && m_readout->Open();
+}
+
+void Win32Host::UpdateReadout(const ReadoutPicture& picture) {
+    if (m_readout)
+        m_readout->SetPicture(picture);
+}
+
+void Win32Host::CloseReadout() {
+    m_readout.reset();
+}
+
+void Win32Host::SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    if (item && !::SetWindowSubclass(item, DoubleClickProc, kClickSubclass, command))
+        ReportFailure("SetWindowSubclass (double-click)");
 }
 
 WaveOutTone& Win32Host::Tone() {

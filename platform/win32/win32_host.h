@@ -13,6 +13,7 @@
 #include <vector>
 
 class IResourceProvider;
+class ReadoutWindow;
 class WaveOutTone;
 
 class Win32Host : public IDialogHost {
@@ -88,4 +89,5 @@ private:
     std::unique_ptr<Queue> m_queue;
     std::vector<Window*> m_windows; // the modal stack, topmost last; RunModal owns each
     std::unique_ptr<WaveOutTone> m_tone;
+    std::unique_ptr<ReadoutWindow> m_readout;
 };
