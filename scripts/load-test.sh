@@ -42,7 +42,6 @@ for run in $(seq "$runs"); do
     BUILD_DIR=$winbuild TEST_JOBS=$(nproc) "$root/scripts/windows-test.sh" \
       >"$logs/windows-$run.log" 2>&1 || status=1
     summary windows "$run" "$logs/windows-$run.log"
-    grep -E '^retry' "$logs/windows-$run.log" || true
   fi
 done
 echo "logs: $logs"
