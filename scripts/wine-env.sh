@@ -34,7 +34,7 @@ qm_wine_xvfb() {
 
 # One run per prefix: another run's "wineserver -k" would end this run's programs, and its
 # session's desktop would sit on the other run's display. The lock is held by a process of its
-# own, which ends with this shell; no program started here inherits it.
+# own, which ends with qm_wine_stop or with this shell; no program started here inherits it.
 qm_wine_hold_prefix() {
   local dir fd held=
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -42,7 +42,8 @@ qm_wine_hold_prefix() {
   mkfifo "$dir/held"
   exec {fd}<>"$dir/held"
   flock -o "$WINEPREFIX.lock" sh -c 'echo held >"$1"; exec tail --pid="$2" -f /dev/null' _ \
-    "$dir/held" $$ >/dev/null 2>&1 </dev/null &
+    "$dir/held" "$BASHPID" >/dev/null 2>&1 </dev/null &
+  QM_WINE_HOLDER_PID=$!
   if ! read -r -t 1 -u "$fd" held; then
     echo "wine-env: another run uses $WINEPREFIX; waiting until it ends" >&2
     read -r -u "$fd" held
@@ -108,5 +109,11 @@ qm_wine_stop() {
     kill "$QM_WINE_XVFB_PID" 2>/dev/null || true
     wait "$QM_WINE_XVFB_PID" 2>/dev/null || true
     QM_WINE_XVFB_PID=
+  fi
+  if [ -n "${QM_WINE_HOLDER_PID:-}" ]; then
+    kill "$QM_WINE_HOLDER_PID" 2>/dev/null || true
+    wait "$QM_WINE_HOLDER_PID" 2>/dev/null || true
+    QM_WINE_HOLDER_PID=
+    unset QM_WINE_PREFIX_HELD
   fi
 }
