@@ -12,7 +12,8 @@
 # session fails ("Invalid window handle") until the wineserver ends. So a run never shares an
 # X server that another run may end, and never starts Wine before its display answers.
 
-# Starts Xvfb on a display no other X server holds and waits until it says it is ready.
+# Starts Xvfb on a display no other X server holds and waits until it says it is ready; exports
+# DISPLAY.
 qm_wine_xvfb() {
   local dir number=
   dir=$(mktemp -d /tmp/qm-xvfb-XXXXXX) || return 1
@@ -52,6 +53,24 @@ qm_wine_hold_prefix() {
   rm -rf "$dir"
 }
 
+# DISPLAY when an X server answers there, otherwise a private Xvfb (qm_wine_xvfb).
+qm_wine_display() {
+  if [ -n "${DISPLAY:-}" ] && ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+    echo "wine-env: no X server answers on DISPLAY=$DISPLAY; starting a private one" >&2
+    unset DISPLAY
+  fi
+  [ -n "${DISPLAY:-}" ] || qm_wine_xvfb
+}
+
+# Ends the Xvfb that qm_wine_display started, if it started one.
+qm_wine_display_end() {
+  if [ -n "${QM_WINE_XVFB_PID:-}" ]; then
+    kill "$QM_WINE_XVFB_PID" 2>/dev/null || true
+    wait "$QM_WINE_XVFB_PID" 2>/dev/null || true
+    QM_WINE_XVFB_PID=
+  fi
+}
+
 qm_wine_env() {
   local root=$1
   export WINEPREFIX=${WINEPREFIX:-$root/build-win/wineprefix}
@@ -63,13 +82,7 @@ qm_wine_env() {
     export QM_WINE_PREFIX_HELD=$WINEPREFIX
     fresh_session=true
   fi
-  if [ -n "${DISPLAY:-}" ] && ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
-    echo "wine-env: no X server answers on DISPLAY=$DISPLAY; starting a private one" >&2
-    unset DISPLAY
-  fi
-  if [ -z "${DISPLAY:-}" ]; then
-    qm_wine_xvfb || return 1
-  fi
+  qm_wine_display || return 1
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 </dev/null
@@ -105,11 +118,7 @@ qm_wine_env() {
 qm_wine_stop() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  if [ -n "${QM_WINE_XVFB_PID:-}" ]; then
-    kill "$QM_WINE_XVFB_PID" 2>/dev/null || true
-    wait "$QM_WINE_XVFB_PID" 2>/dev/null || true
-    QM_WINE_XVFB_PID=
-  fi
+  qm_wine_display_end
   if [ -n "${QM_WINE_HOLDER_PID:-}" ]; then
     kill "$QM_WINE_HOLDER_PID" 2>/dev/null || true
     wait "$QM_WINE_HOLDER_PID" 2>/dev/null || true
