@@ -45,7 +45,7 @@ qm_wine_hold_prefix() {
   flock -o "$WINEPREFIX.lock" sh -c 'echo held >"$1"; exec tail --pid="$2" -f /dev/null' _ \
     "$dir/held" "$BASHPID" >/dev/null 2>&1 </dev/null &
   QM_WINE_HOLDER_PID=$!
-  if ! read -r -t 1 -u "$fd" held; then
+  if ! read -r -t 5 -u "$fd" held; then
     echo "wine-env: another run uses $WINEPREFIX; waiting until it ends" >&2
     read -r -u "$fd" held
   fi
