@@ -2,14 +2,40 @@
 // the end of the process.
 #include "app/link_control_app.h"
 #include "platform/diagnostics.h"
+#include "platform/text_win32.h"
 #include "platform/tracing_host.h"
 #include "platform/win32/arguments.h"
 #include "platform/win32/win32_host.h"
+#include "res/resource.h"
 #include "res/resources.h"
 
 #include <optional>
 
 #include "platform/windows_api.h"
+
+namespace {
+
+// Under Wine the desktop window belongs to a process on an X display; with that display gone
+// every window fails, and a dialog says only "Invalid window handle". A hidden window, made and
+// destroyed before anything else, tells it first.
+bool CanOpenWindows() {
+    struct Window {
+        HWND hwnd = ::CreateWindowExW(0, L"STATIC", nullptr, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      nullptr, nullptr);
+        ~Window() {
+            if (hwnd)
+                ::DestroyWindow(hwnd);
+        }
+    } probe;
+    if (!probe.hwnd) {
+        const DWORD error = ::GetLastError();
+        DiagnoseFormat("Quillmere: no window can be made: %s",
+                       error ? SystemErrorText(error).c_str() : "the system gives no reason");
+    }
+    return probe.hwnd != nullptr;
+}
+
+} // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     CLinkControlApp theApp;
@@ -20,6 +46,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     if (!::InitCommonControlsEx(&controls))
         Diagnose("Quillmere: InitCommonControlsEx failed");
+
+    if (!CanOpenWindows()) {
+        Diagnose(LoadResourceString(IDS_NO_DISPLAY));
+        return 2;
+    }
 
     // "/d" needs no branch of its own here: the dialog hangs up and closes in its
     // initialisation, before it is shown.

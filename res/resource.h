@@ -8,6 +8,7 @@ inline constexpr int IDD_DIAL = 104;
 inline constexpr int IDD_PORTS = 106;
 inline constexpr int IDS_PORTS_MENU = 107;
 inline constexpr int IDS_CHOOSE_PROGRAM = 108;
+inline constexpr int IDS_NO_DISPLAY = 109;
 inline constexpr int IDI_MAIN = 128;
 
 // NetworkManager's answers during a dial (Linux only).

@@ -9,6 +9,8 @@ std::string LoadResourceString(int id) {
         return "&Anschlüsse...";
     case IDS_CHOOSE_PROGRAM:
         return "Programm wählen";
+    case IDS_NO_DISPLAY:
+        return "Quillmere kann kein Fenster öffnen: Es steht keine Anzeige zur Verfügung.";
     case IDS_PORT_NO_DEVICE:
         return "kein Gerät";
     case IDS_PORT_NOT_CONNECTED:
