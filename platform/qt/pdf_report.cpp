@@ -92,6 +92,8 @@ bool QtReportPrinter::PrintPdf(const ReportPage& page, const std::string& path,
     }
     const QRect pageArea(QPoint(0, 0), writer.pageLayout().paintRectPixels(600).size());
     QFont body(QStringLiteral("DejaVu Sans"), 10);
+    // Any spacing turns off ligatures: "fi" as one glyph would not be found by a search.
+    body.setLetterSpacing(QFont::AbsoluteSpacing, 0.1);
     QFont heading = body;
     heading.setPointSize(16);
     heading.setBold(true);

@@ -58,8 +58,8 @@ TEST(PdfReport, ShowsTheFiguresAsTextAndTheCurveAgainstItsLine) {
     const std::string text = Slurp(dir / "t.txt");
     for (const char* expected :
          {"Inbetriebnahmeprotokoll", "Mast Nord", "E. Kranich", "2026-12-10T08:30:00+0100",
-          "115200", "von Hand weitergeführt und abgebrochen", "84 % / 92 % / 100 %",
-          "Verbindung mangelhaft: 50 von 100 Zyklen unter 90 %."})
+          "115200", "Empfindlichkeit", "von Hand weitergeführt und abgebrochen",
+          "84 % / 92 % / 100 %", "Verbindung mangelhaft: 50 von 100 Zyklen unter 90 %."})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 
     ASSERT_EQ(std::system(("pdftoppm -r 60 -png -singlefile " + pdf.string() + " " +
