@@ -19,7 +19,7 @@ bool CLinkControlApp::InitInstance() {
     DialupFunctions dialup = BindDialupFunctions(m_backends, Profile());
 
     // Made before the dialog, which tells it of every test until it is gone.
-    LinkRecorder recorder(UserLinkRecords(), RecorderEnvironment());
+    LinkRecorder recorder(m_records ? *m_records : UserLinkRecords(), RecorderEnvironment());
     CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp,
                             m_loadString, PortDiscovery()});
     dlg.AddLinkObserver(recorder);

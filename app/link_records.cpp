@@ -65,6 +65,11 @@ LinkRecorder::Environment RecorderEnvironment() {
             [](const std::string& text) { Diagnose(text); }};
 }
 
+ReportHeader ReportHeaderOf(CWinApp& app) {
+    return {app.GetProfileString("Report", "Standort", ""),
+            app.GetProfileString("Report", "Techniker", "")};
+}
+
 ReportPage LinkReportPage(const LinkRecord& record, const ReportHeader& header) {
     const LinkSummary s = Summarize(record.cycles);
     ReportPage page;

@@ -4,6 +4,7 @@
 
 #include "link/link_recorder.h"
 #include "platform/report_page.h"
+#include "platform/win_app.h"
 
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@ struct ReportHeader {
     std::string site;       // "Standort"
     std::string technician; // "Techniker"
 };
+
+// Read from [Report] in the settings, as the report dialog remembers them.
+ReportHeader ReportHeaderOf(CWinApp& app);
 
 // The report's page in German.
 ReportPage LinkReportPage(const LinkRecord& record, const ReportHeader& header);

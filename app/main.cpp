@@ -167,8 +167,7 @@ int main(int argc, char** argv) {
             ReportRequestOf(std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
         // For the installer's papers: no display, the newest tests' records.
         theApp.SetRegistryKey("Talvenmark");
-        const ReportHeader header{theApp.GetProfileString("Report", "Standort", ""),
-                                  theApp.GetProfileString("Report", "Techniker", "")};
+        const ReportHeader header = ReportHeaderOf(theApp);
         // Qt's fonts need a GUI application; this one needs no screen.
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QGuiApplication gui(argc, argv);

@@ -23,8 +23,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (const auto report = ReportRequestOf(std::vector<std::string>(
             args.begin() + std::min<std::size_t>(args.size(), 1), args.end()))) {
         theApp.SetRegistryKey("Talvenmark");
-        const ReportHeader header{theApp.GetProfileString("Report", "Standort", ""),
-                                  theApp.GetProfileString("Report", "Techniker", "")};
+        const ReportHeader header = ReportHeaderOf(theApp);
         std::string message;
         const int code = WriteLinkReport(UserLinkRecords(), *report, header, nullptr, message);
         if (code != 0)
