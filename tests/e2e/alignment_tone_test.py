@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The alignment tone as the operator hears it: the real program on a private PulseAudio server
-with a null sink, recorded from the sink's monitor. A badly aligned link (85 % of the words,
-84 %) turns the automatic test into one by hand: the tone is pulsed at 1072 Hz; a termination cancels the test and
-the tone stops. Prints how long after the trace's "tone off" the recording fell silent.
+with a null sink, recorded from the sink's monitor. A good link sounds steady at 1200 Hz; a
+badly aligned one (85 % of the words, 84 %) turns the automatic test into one by hand and is
+pulsed at 1072 Hz. A termination cancels the test, and the tone stops. Prints how long after the trace's "tone off" the recording fell silent.
 Skips (77) where pulseaudio or parec are missing."""
 import array, os, shutil, signal, subprocess, sys, tempfile, threading, time
 
@@ -24,8 +24,6 @@ def main(program):
     env = dict(os.environ, HOME=tmp, XDG_RUNTIME_DIR=tmp, XDG_CONFIG_HOME=tmp,
                PULSE_SERVER="unix:" + socket, QT_QPA_PLATFORM="offscreen", QUILLMERE_TRACE="1")
     os.makedirs(os.path.join(tmp, "Talvenmark"))
-    with open(os.path.join(tmp, "Talvenmark", "Quillmere.conf"), "w") as f:
-        f.write("[Alignment]\nTone=1\n[Ports]\nCOM1=sim:power=on,link=85\n")
     server = subprocess.Popen(
         ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
          "-L", "module-null-sink sink_name=q rate=48000",
@@ -37,14 +35,21 @@ def main(program):
             if time.monotonic() > deadline or server.poll() is not None:
                 skip("the private PulseAudio server did not start")
             time.sleep(0.05)
-        return run(program, env)
+        failed = 0
+        for link, tone in (("100", "tone 1200"), ("85", "tone 1072 pulsed")):
+            with open(os.path.join(tmp, "Talvenmark", "Quillmere.conf"), "w") as f:
+                f.write(f"[Alignment]\nTone=1\n[Ports]\nCOM1=sim:power=on,link={link}\n")
+            print(f"link={link}:", end=" ")
+            failed |= run(program, env, tone)
+        return failed
     finally:
         server.terminate()
         server.wait()
         shutil.rmtree(tmp, ignore_errors=True)
 
 
-def run(program, env):
+def run(program, env, tone):
+    hz, pulsed = int(tone.split()[1]), tone.endswith("pulsed")
     rec = subprocess.Popen(["parec", "-d", "q.monitor", "--raw", "--format=s16le", "--rate=48000",
                             "--channels=1", "--latency-msec=10"], env=env, stdout=subprocess.PIPE)
     windows = []  # (time read, rms, frequency)
@@ -70,10 +75,10 @@ def run(program, env):
     trace, off_at = [], None
     for line in prog.stderr:  # the program's own deadline ends it if the tone never comes
         trace.append(line.strip())
-        if line.startswith("trace: tone 1072 pulsed"):
+        if line.strip() == "trace: " + tone:
             on_at = time.monotonic()  # a pulse starts with the tone
             break
-    ok = trace[-1:] == ["trace: tone 1072 pulsed"]
+    ok = trace[-1:] == ["trace: " + tone]
     # A second of sound (four pulses) recorded, then the user closes the program.
     heard_from = len(windows)
     while ok and len(windows) < heard_from + 20 and rec.poll() is None:
@@ -96,11 +101,11 @@ def run(program, env):
     silent = [w for w in heard if w[1] < 100]
     failures = []
     if not ok:
-        failures.append("no pulsed 1072 Hz tone in the trace: " + " | ".join(trace[-8:]))
-    if not loud or not silent:
-        failures.append(f"not pulsed: {len(loud)} loud and {len(silent)} silent windows of {len(heard)}")
-    elif not all(abs(w[2] - 1072) < 40 for w in loud if w[1] > 6500):  # windows wholly in a pulse
-        failures.append("pitch off 1072 Hz: " + str([round(w[2]) for w in loud]))
+        failures.append(f"no '{tone}' in the trace: " + " | ".join(trace[-8:]))
+    if not loud or bool(silent) != pulsed:
+        failures.append(f"{len(loud)} loud and {len(silent)} silent windows of {len(heard)}")
+    elif not all(abs(w[2] - hz) < 40 for w in loud if w[1] > 6500):  # windows wholly in tone
+        failures.append(f"pitch off {hz} Hz: " + str([round(w[2]) for w in loud]))
     if off_at is None:
         failures.append("no 'tone off' in the trace at the end")
     else:
