@@ -102,10 +102,14 @@ def run(program, env, tone):
     failures = []
     if not ok:
         failures.append(f"no '{tone}' in the trace: " + " | ".join(trace[-8:]))
-    if not loud or bool(silent) != pulsed:
+    # Pulsed: 125 ms gaps leave at least a fifth of the windows silent. Steady: none, but a
+    # loaded machine may starve the sink for a window or two.
+    if not loud or (len(silent) >= 4) != pulsed:
         failures.append(f"{len(loud)} loud and {len(silent)} silent windows of {len(heard)}")
-    elif not all(abs(w[2] - hz) < 40 for w in loud if w[1] > 6500):  # windows wholly in tone
-        failures.append(f"pitch off {hz} Hz: " + str([round(w[2]) for w in loud]))
+    else:  # the windows wholly in tone; a starved sink's gap may bend one or two
+        pitches = sorted(w[2] for w in loud if w[1] > 6500)
+        if not pitches or abs(pitches[len(pitches) // 2] - hz) >= 40:
+            failures.append(f"pitch off {hz} Hz: " + str([round(p) for p in pitches]))
     if off_at is None:
         failures.append("no 'tone off' in the trace at the end")
     else:
