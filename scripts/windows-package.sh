@@ -38,25 +38,41 @@ export WINEPREFIX=${WINEPREFIX:-$dir/wineprefix-install}
 trap qm_wine_stop EXIT
 qm_wine_env "$root"
 failed=0
-check() { # what, command...
-  if "${@:2}" >/dev/null 2>&1; then echo "ok: $1" >&2; else echo "FAILED: $1" >&2; failed=1; fi
+check() { # what, command...: a failure shows what the command said
+  local out
+  if out=$("${@:2}" 2>&1); then
+    echo "ok: $1" >&2
+  else
+    echo "FAILED: $1" >&2
+    printf '%s\n' "$out" | tail -n 20 | sed 's/^/  | /' >&2
+    failed=1
+  fi
 }
+until_true() { # seconds, command...: waits for what the command checks, up to a deadline
+  local end=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.5
+  done
+}
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmere'
+registered() { wine reg query "$uninstall_key" /v UninstallString; }
 target=$WINEPREFIX/drive_c/Program\ Files/Quillmere
 wine "$dist/Quillmere-1.0-Setup.exe" /S
+# A fresh machine once found the key missing just after the installer had returned and its files
+# were in place; the key is waited for, and one that never comes fails below with what reg said.
+until_true 60 registered || true
 check "the installer puts the program and its README in place" \
   test -f "$target/Quillmere.exe" -a -f "$target/LIESMICH.txt"
-check "the installer registers its uninstaller" \
-  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmere' /v UninstallString
+check "the installer registers its uninstaller" registered
 # No dial-up service: "/d" has nothing to hang up and ends at once with 0.
 wine reg add 'HKCU\Software\Talvenmark\Quillmere\Dialup' /v Service /t REG_SZ /d none /f >/dev/null
 check "the installed program hangs up and exits with 0" \
   timeout 60 wine "C:\\Program Files\\Quillmere\\Quillmere.exe" /d
 wine "C:\\Program Files\\Quillmere\\Deinstallieren.exe" /S
 # The uninstaller copies itself away and finishes from there.
-for _ in $(seq 60); do
-  [ -e "$target/Quillmere.exe" ] || break
-  sleep 0.5
-done
+until_true 30 test ! -e "$target/Quillmere.exe" || true
 check "the uninstaller removes the program" test ! -e "$target/Quillmere.exe"
 check "the user's settings survive the uninstall" \
   wine reg query 'HKCU\Software\Talvenmark\Quillmere\Dialup' /v Service
