@@ -10,7 +10,8 @@ ReadoutPicture ReadoutFor(const LinkHistory& history, const ReadoutTexts& texts)
     const std::optional<LinkSample> last = history.Last();
     if (!last) {
         p.value = "–";
-        p.verdictText = texts(IDS_READOUT_NO_TEST);
+        // A test that has just started has no verdict yet, but it is not "no test" either.
+        p.verdictText = texts(history.Running() ? IDS_READOUT_STARTING : IDS_READOUT_NO_TEST);
         return p;
     }
     p.value = std::to_string(last->Percent()) + " %";
