@@ -133,14 +133,23 @@ ReadoutWindow::ReadoutWindow(std::uintptr_t owner, ReadoutPicture picture)
     wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     wc.lpszClassName = kClass;
     ::RegisterClassW(&wc); // fails harmlessly when already registered
+    // The first size in the screen's own pixels: the program is DPI-aware.
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ::ReleaseDC(nullptr, screen);
     HWND hwnd = ::CreateWindowExW(0, kClass, WideFromUtf8(m_picture.title).c_str(),
                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  480, 420, H(owner), nullptr, wc.hInstance, this);
+                                  ::MulDiv(480, dpi, 96), ::MulDiv(420, dpi, 96), H(owner), nullptr,
+                                  wc.hInstance, this);
     if (!hwnd) {
         DiagnoseFormat("Quillmere: CreateWindowExW (readout): %s",
                        SystemErrorText(::GetLastError()).c_str());
         return;
     }
+    // The main dialog's icons, for the task bar and the caption.
+    for (WPARAM kind : {ICON_BIG, ICON_SMALL})
+        ::SendMessageW(hwnd, WM_SETICON, kind, ::SendMessageW(H(owner), WM_GETICON, kind, 0));
     m_hwnd = reinterpret_cast<std::uintptr_t>(hwnd);
 }
 
