@@ -65,6 +65,7 @@ TEST(AlignmentReadout, ShowsTheLastCycleItsVerdictThePeakAndTheLastTwoMinutes) {
         EXPECT_EQ(p.verdict, c.verdict);
         EXPECT_EQ(p.verdictText, c.verdictText);
         EXPECT_EQ(p.peak, c.peak);
+        EXPECT_FLOAT_EQ(p.threshold, PlotHeight(231));
         ASSERT_EQ(p.points.size(), c.points);
         if (p.points.empty())
             continue;
@@ -72,7 +73,7 @@ TEST(AlignmentReadout, ShowsTheLastCycleItsVerdictThePeakAndTheLastTwoMinutes) {
         EXPECT_FLOAT_EQ(p.points.back().first, 1.0f);
         for (std::size_t i = 0; i < p.points.size(); ++i) {
             const LinkSample& s = h.Samples()[i];
-            EXPECT_FLOAT_EQ(p.points[i].second, s.matches / 256.0f);
+            EXPECT_FLOAT_EQ(p.points[i].second, PlotHeight(s.matches));
             EXPECT_EQ(p.points[i].second >= p.threshold, s.Good()) << s.matches << " words";
         }
     }
