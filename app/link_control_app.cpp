@@ -1,5 +1,6 @@
 #include "app/link_control_app.h"
 
+#include "app/link_records.h"
 #include "app/simulators.h"
 #include "dialog/link_control_dialog.h"
 #include "dialup/follow_up.h"
@@ -17,8 +18,11 @@ bool CLinkControlApp::InitInstance() {
     // No sockets and no 3D-controls switch exist here; both start-up calls have no counterpart.
     DialupFunctions dialup = BindDialupFunctions(m_backends, Profile());
 
+    // Made before the dialog, which tells it of every test until it is gone.
+    LinkRecorder recorder(m_records ? *m_records : UserLinkRecords(), RecorderEnvironment());
     CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp,
                             m_loadString, PortDiscovery()});
+    dlg.AddLinkObserver(recorder);
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

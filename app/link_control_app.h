@@ -4,10 +4,13 @@
 
 #include "dialog/link_control_context.h"
 #include "dialup/service_binding.h"
+#include "link/link_recorder.h"
 #include "link/port_discovery.h"
 #include "link/port_open.h"
 #include "platform/clock.h"
 #include "platform/win_app.h"
+
+#include <optional>
 
 class CLinkControlApp : public CWinApp {
 public:
@@ -28,6 +31,8 @@ public:
     // first call, unless one was given before. Null where the system names its ports itself.
     IPortDiscovery* PortDiscovery();
     void SetPortDiscovery(std::unique_ptr<IPortDiscovery> discovery);
+    // Where the link tests are recorded: the user's records folder unless set before.
+    void SetLinkRecords(LinkRecordStore store) { m_records = std::move(store); }
 
 private:
     SystemClock m_systemClock;
@@ -38,4 +43,5 @@ private:
     StringLoader m_loadString;
     std::unique_ptr<IPortDiscovery> m_discovery;
     bool m_discoveryMade = false;
+    std::optional<LinkRecordStore> m_records;
 };

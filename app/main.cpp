@@ -1,5 +1,6 @@
 // Start-up: the application object, the host that shows its dialogs, and the end of the process.
 #include "app/link_control_app.h"
+#include "app/link_records.h"
 #include "app/port_listing.h"
 #include "app/usage.h"
 #include "dialup/networkmanager/nm_service.h"
@@ -8,6 +9,7 @@
 #include "platform/process.h"
 #include "platform/profile_store.h"
 #include "platform/qt/german_qt_texts.h"
+#include "platform/qt/pdf_report.h"
 #include "platform/qt/qt_host.h"
 #include "platform/standard_descriptors.h"
 #include "platform/termination_signals.h"
@@ -16,8 +18,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -157,6 +161,22 @@ int main(int argc, char** argv) {
             theApp.Profile(), discovery ? discovery->Devices() : std::vector<SerialDevice>());
         std::fputs(listing.c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
+    if (const auto report =
+            ReportRequestOf(std::vector<std::string>(argv + std::min(argc, 1), argv + argc))) {
+        // For the installer's papers: no display, the newest tests' records.
+        theApp.SetRegistryKey("Talvenmark");
+        const ReportHeader header = ReportHeaderOf(theApp);
+        // Qt's fonts need a GUI application; this one needs no screen.
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QGuiApplication gui(argc, argv);
+        QtReportPrinter printer;
+        std::string message;
+        const int code = WriteLinkReport(UserLinkRecords(), *report, header, &printer, message);
+        if (code != 0)
+            Diagnose(message);
+        return code;
     }
 
     if (theApp.m_lpCmdLine == "/d") {

@@ -1,6 +1,7 @@
 // Start-up on Windows: the application object, the dialogs on the system's dialog manager, and
 // the end of the process.
 #include "app/link_control_app.h"
+#include "app/link_records.h"
 #include "platform/diagnostics.h"
 #include "platform/text_win32.h"
 #include "platform/tracing_host.h"
@@ -9,6 +10,7 @@
 #include "res/resource.h"
 #include "res/resources.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/windows_api.h"
@@ -42,6 +44,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const std::vector<std::string> args = ProgramArguments();
     const std::vector<const char*> argv = ArgvOf(args);
     theApp.SetStartup(static_cast<int>(args.size()), argv.data());
+
+    // The report needs no window; without a PDF writer here, only CSV.
+    if (const auto report = ReportRequestOf(std::vector<std::string>(
+            args.begin() + std::min<std::size_t>(args.size(), 1), args.end()))) {
+        theApp.SetRegistryKey("Talvenmark");
+        const ReportHeader header = ReportHeaderOf(theApp);
+        std::string message;
+        const int code = WriteLinkReport(UserLinkRecords(), *report, header, nullptr, message);
+        if (code != 0)
+            Diagnose(message);
+        return code;
+    }
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     if (!::InitCommonControlsEx(&controls))

@@ -8,6 +8,7 @@ namespace {
 constexpr const char* kUsage = R"(Aufruf: $0
         $0 /d
         $0 --list-ports
+        $0 --report [--test N] DATEI.pdf|DATEI.csv
         $0 --help | -h | --version
 
 Laser-Transceiver konfigurieren, Link testen und DFÜ-Verbindung aufbauen.
@@ -17,8 +18,14 @@ Laser-Transceiver konfigurieren, Link testen und DFÜ-Verbindung aufbauen.
                    Folgeprogramm starten
   /d               trennt die eingestellte DFÜ-Verbindung und endet, ohne Fenster
   --list-ports     gibt die seriellen Geräte und COM1 bis COM4 aus, ohne Fenster
+  --report DATEI   schreibt das Inbetriebnahmeprotokoll des letzten
+                   aufgezeichneten Linktests als PDF oder CSV, ohne Fenster;
+                   mit --test N das des N-letzten (1 ist der letzte)
   -h, --help       zeigt diese Hilfe
   --version        zeigt Programmname und Version
+
+Jeder Linktest wird aufgezeichnet, eine Datei je Test, in
+  $XDG_STATE_HOME/Talvenmark/Quillmere/linktests (Vorgabe ~/.local/state/...).
 
 Diese Argumente wirken nur allein und genau so geschrieben; jede andere
 Befehlszeile öffnet den Dialog.
@@ -28,6 +35,7 @@ Einstellungen: $1
 
 Umgebungsvariablen:
   XDG_CONFIG_HOME        Ordner der Einstellungen statt ~/.config
+  XDG_STATE_HOME         Ordner der Linktest-Aufzeichnungen statt ~/.local/state
   HOME                   Home-Ordner; ohne ihn der aus der Benutzerdatenbank
   QUILLMERE_TRACE        gesetzt und nicht „0“: jede Änderung am Dialog als Zeile
                          „trace: …“ auf die Standardfehlerausgabe
@@ -39,8 +47,9 @@ Umgebungsvariablen:
                          der Systembus, über den der NetworkManager erreicht wird
   PATH                   wo das Folgeprogramm gesucht wird
 
-Exit-Status: 0 Dialog geschlossen, nach /d und nach erfolgreicher Einwahl;
-1 interner Fehler oder Folgeprogramm nicht startbar; 2 keine Anzeige;
+Exit-Status: 0 Dialog geschlossen, nach /d, nach erfolgreicher Einwahl und
+geschriebenem Bericht; 1 interner Fehler, Folgeprogramm nicht startbar, kein
+aufgezeichneter Linktest oder Bericht nicht schreibbar; 2 keine Anzeige;
 128+N beendet durch das Signal N.
 
 Mehr in „man Quillmere“.

@@ -59,6 +59,7 @@ public:
             env[kv.substr(0, eq)] = eq == std::string::npos ? "" : kv.substr(eq + 1);
         }
         env["XDG_CONFIG_HOME"] = (dir / "config").string();
+        env["XDG_STATE_HOME"] = (dir / "state").string();
         env["XDG_RUNTIME_DIR"] = (dir / "run").string();
         env["QUILLMERE_LOCK_DIR"] = (dir / "lock").string();
         env["QT_QPA_PLATFORM"] = "offscreen";

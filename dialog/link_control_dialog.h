@@ -161,6 +161,10 @@ private:
     int m_nBaudrate = 3;
     int m_nComPort = 0;
     int m_nSensitivity = 3;
+    // How the running link test goes, for its record's end.
+    bool m_bTestPortOpened = false;
+    bool m_bTestTurnedManual = false;
+    bool m_bTestCancelled = false;
     std::string m_strRasLinkName;
     std::string m_strRunProgram;
     // The stored value's low byte, written back as it was loaded until the box is clicked.

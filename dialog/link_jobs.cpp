@@ -3,12 +3,14 @@
 // its end step decides the next step of the automatic sequence.
 #include "dialog/link_control_dialog.h"
 #include "dialog/port_refusal_text.h"
+#include "link/baud_tables.h"
 #include "link/configuration.h"
 #include "link/link_test.h"
 #include "link/port_map.h"
 #include "link/start_probe.h"
 #include "link/worker_support.h"
 #include "platform/cancel_token.h"
+#include "platform/clock.h"
 #include "platform/dialog_host.h"
 #include "platform/ui_queue.h"
 #include "platform/win_app.h"
@@ -34,6 +36,7 @@ public:
     void PortOpen(bool open) override {
         CallOnUi(m_dlg.Host(), [&] {
             m_dlg.m_hPort = open ? PortState::Open : PortState::Closed;
+            m_dlg.m_bTestPortOpened |= open && m_job == Job::Test;
             if (open) {
                 m_dlg.m_strStatusDetail.clear();
                 m_dlg.ShowStatusToolTip();
@@ -47,6 +50,7 @@ public:
     void LeaveAutomaticMode(const std::string& warning) override {
         CallOnUi(m_dlg.Host(), [&] {
             m_dlg.m_bAutoMode = false;
+            m_dlg.m_bTestTurnedManual = true;
             m_dlg.SetDlgItemText(IDC_STATUS, warning);
         });
     }
@@ -122,14 +126,21 @@ void CLinkControlDialog::OnTest() {
     if (!m_pTestThread) {
         if (m_pDialupThread)
             return; // the connection button's operation runs
-        LinkTest job({SelectedPort(), m_nBaudrate, m_bAutoMode}, m_context.ports, m_context.clock);
+        const LinkPort port = SelectedPort();
+        m_bTestPortOpened = false;
+        m_bTestTurnedManual = false;
+        m_bTestCancelled = false;
+        LinkTest job({port, m_nBaudrate, m_bAutoMode}, m_context.ports, m_context.clock);
         m_pTestThread = WorkerThread::Start([this, job](const auto& cancel) {
             JobReporter reporter(*this, JobReporter::Job::Test, cancel);
             job.Run(cancel, reporter);
         });
         m_activity = Activity::Testing;
         ApplyControls(kResendJobStart);
-        m_linkHistory.Start();
+        m_linkHistory.Start(
+            {"", port.name, port.value, static_cast<int>(BaudRateTable[BaudIndex(m_nBaudrate)]),
+             m_nSensitivity, m_bAutoMode ? LinkTestStart::Automatic : LinkTestStart::ByHand},
+            m_context.clock.Now());
         for (ILinkTestObserver* observer : m_linkObservers)
             observer->TestStarted(m_linkHistory);
         if (!m_pTestThread)
@@ -139,6 +150,7 @@ void CLinkControlDialog::OnTest() {
     std::unique_ptr<WorkerThread> worker = std::move(m_pTestThread);
     worker->CancelAndJoin();
     m_hPort = PortState::Closed;
+    m_bTestCancelled = true;
     TestFinished(false);
     SetDlgItemText(IDC_STATUS, "");
 }
@@ -147,7 +159,14 @@ void CLinkControlDialog::TestFinished(bool bSuccess) {
     m_pTestThread.reset(); // it has ended, or ends right after its report
     GetDlgItem(IDC_LINK_QUALITY).SetPos(0);
     if (m_linkHistory.Running()) {
-        m_linkHistory.End();
+        LinkTestEnd end = LinkTestEnd::Failed;
+        if (bSuccess)
+            end = LinkTestEnd::Passed;
+        else if (m_bTestCancelled)
+            end = m_bTestTurnedManual ? LinkTestEnd::ManualThenCancelled : LinkTestEnd::Cancelled;
+        else if (!m_bTestPortOpened)
+            end = LinkTestEnd::PortMissing;
+        m_linkHistory.End(end, m_context.clock.Now());
         for (ILinkTestObserver* observer : m_linkObservers)
             observer->TestEnded(m_linkHistory);
     }

@@ -1,6 +1,11 @@
 #include "link/link_history.h"
 
-void LinkHistory::Start() {
+#include <utility>
+
+void LinkHistory::Start(LinkTestInfo info, std::uint32_t nowMs) {
+    m_info = std::move(info);
+    m_startMs = nowMs;
+    m_durationMs = 0;
     m_samples.clear();
     m_peak.reset();
     m_running = true;

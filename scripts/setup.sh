@@ -16,7 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   desktop-file-utils appstream lintian dpkg-dev file man-db
   minicom picocom python3-serial
-  ppp
+  ppp poppler-utils
   pulseaudio pulseaudio-utils
 )
 if [ "${1:-}" = --windows ]; then

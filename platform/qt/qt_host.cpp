@@ -231,6 +231,12 @@ void QtHost::SetToolTip(CDialog& dlg, int id, const std::string& text) {
     c->setToolTip(looksRich ? "<p style='white-space:pre-wrap'>" + plain.toHtmlEscaped() + "</p>"
                             : plain);
     c->setAccessibleDescription(looksRich ? plain : QString());
+    // A bar's number alone says little: its reading with the verdict is what a screen reader
+    // should give.
+    if (auto* bar = qobject_cast<QProgressBar*>(c)) {
+        bar->setFormat(plain);
+        bar->setAccessibleDescription(plain);
+    }
 }
 
 // --- window furniture ----------------------------------------------------------------------

@@ -47,6 +47,17 @@ QtTone::QtTone() {
             m_feed = new QTimer;
             m_feed->setTimerType(Qt::PreciseTimer);
             QObject::connect(m_feed, &QTimer::timeout, m_feed, [this] { Feed(); });
+            // Opening the server's stream takes a second or more: it is opened here, once the
+            // user wants the tone, and plays silence until a test runs.
+            m_out = m_sink->start();
+            if (!m_out) {
+                m_unavailable = "the audio output " + device.description().toStdString() +
+                                " does not start (error " +
+                                std::to_string(static_cast<int>(m_sink->error())) + ")";
+                return;
+            }
+            Feed();
+            m_feed->start(kFeedMs);
         },
         Qt::BlockingQueuedConnection);
 }
@@ -67,21 +78,7 @@ QtTone::~QtTone() {
 }
 
 void QtTone::Set(int hz, bool pulsed) {
-    m_synth.Set(hz, pulsed);
-    if (!m_sink || hz == 0)
-        return;
-    QMetaObject::invokeMethod(&m_onThread, [this] {
-        if (m_out)
-            return;
-        m_out = m_sink->start();
-        if (!m_out) {
-            DiagnoseFormat("Quillmere: tone: the audio sink failed to start (error %d)",
-                           static_cast<int>(m_sink->error()));
-            return;
-        }
-        Feed();
-        m_feed->start(kFeedMs);
-    });
+    m_synth.Set(hz, pulsed); // the next feed, at most 5 ms away, plays it
 }
 
 // Tops the sink's buffer up with fresh samples: at most one buffer ahead of what is heard.

@@ -24,7 +24,7 @@ public:
 
     // Why there is no sound ("" when there is): no audio output device, or the sink failed.
     const std::string& Unavailable() const { return m_unavailable; }
-    // Starts the sink at the first tone, and keeps it: pauses between tests cost nothing.
+    // Any thread; the sink plays silence between tests.
     void Set(int hz, bool pulsed);
 
 private:

@@ -26,6 +26,7 @@ protected:
         std::filesystem::create_directories(home / "run");
         std::filesystem::permissions(home / "run", std::filesystem::perms::owner_all);
         SetEnv("XDG_CONFIG_HOME", home / "config");
+        SetEnv("XDG_STATE_HOME", home / "state");
         SetEnv("XDG_RUNTIME_DIR", home / "run");
         SetEnv("QUILLMERE_LOCK_DIR", home.Path());
         UnsetEnv("DISPLAY");

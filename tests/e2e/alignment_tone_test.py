@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The alignment tone as the operator hears it: the real program on a private PulseAudio server
-with a null sink, recorded from the sink's monitor. A badly aligned link (85 % of the words,
-84 %) turns the automatic test into one by hand: the tone is pulsed at 1072 Hz; a termination cancels the test and
-the tone stops. Prints how long after the trace's "tone off" the recording fell silent.
+with a null sink, recorded from the sink's monitor. A good link sounds steady at 1200 Hz; a
+badly aligned one (85 % of the words, 84 %) turns the automatic test into one by hand and is
+pulsed at 1072 Hz. A termination cancels the test, and the tone stops. Prints how long after the trace's "tone off" the recording fell silent.
 Skips (77) where pulseaudio or parec are missing."""
 import array, os, shutil, signal, subprocess, sys, tempfile, threading, time
 
@@ -24,8 +24,6 @@ def main(program):
     env = dict(os.environ, HOME=tmp, XDG_RUNTIME_DIR=tmp, XDG_CONFIG_HOME=tmp,
                PULSE_SERVER="unix:" + socket, QT_QPA_PLATFORM="offscreen", QUILLMERE_TRACE="1")
     os.makedirs(os.path.join(tmp, "Talvenmark"))
-    with open(os.path.join(tmp, "Talvenmark", "Quillmere.conf"), "w") as f:
-        f.write("[Alignment]\nTone=1\n[Ports]\nCOM1=sim:power=on,link=85\n")
     server = subprocess.Popen(
         ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
          "-L", "module-null-sink sink_name=q rate=48000",
@@ -37,14 +35,21 @@ def main(program):
             if time.monotonic() > deadline or server.poll() is not None:
                 skip("the private PulseAudio server did not start")
             time.sleep(0.05)
-        return run(program, env)
+        failed = 0
+        for link, tone in (("100", "tone 1200"), ("85", "tone 1072 pulsed")):
+            with open(os.path.join(tmp, "Talvenmark", "Quillmere.conf"), "w") as f:
+                f.write(f"[Alignment]\nTone=1\n[Ports]\nCOM1=sim:power=on,link={link}\n")
+            print(f"link={link}:", end=" ")
+            failed |= run(program, env, tone)
+        return failed
     finally:
         server.terminate()
         server.wait()
         shutil.rmtree(tmp, ignore_errors=True)
 
 
-def run(program, env):
+def run(program, env, tone):
+    hz, pulsed = int(tone.split()[1]), tone.endswith("pulsed")
     rec = subprocess.Popen(["parec", "-d", "q.monitor", "--raw", "--format=s16le", "--rate=48000",
                             "--channels=1", "--latency-msec=10"], env=env, stdout=subprocess.PIPE)
     windows = []  # (time read, rms, frequency)
@@ -62,13 +67,18 @@ def run(program, env):
 
     listener = threading.Thread(target=listen, daemon=True)
     listener.start()
+    # The program starts once the recording runs: the tone's onset is then measurable.
+    deadline = time.monotonic() + 20
+    while not windows and time.monotonic() < deadline:
+        time.sleep(0.01)
     prog = subprocess.Popen([program], env=env, stderr=subprocess.PIPE, text=True)
     trace, off_at = [], None
     for line in prog.stderr:  # the program's own deadline ends it if the tone never comes
         trace.append(line.strip())
-        if line.startswith("trace: tone 1072 pulsed"):
+        if line.strip() == "trace: " + tone:
+            on_at = time.monotonic()  # a pulse starts with the tone
             break
-    ok = trace[-1:] == ["trace: tone 1072 pulsed"]
+    ok = trace[-1:] == ["trace: " + tone]
     # A second of sound (four pulses) recorded, then the user closes the program.
     heard_from = len(windows)
     while ok and len(windows) < heard_from + 20 and rec.poll() is None:
@@ -91,11 +101,11 @@ def run(program, env):
     silent = [w for w in heard if w[1] < 100]
     failures = []
     if not ok:
-        failures.append("no pulsed 1072 Hz tone in the trace: " + " | ".join(trace[-8:]))
-    if not loud or not silent:
-        failures.append(f"not pulsed: {len(loud)} loud and {len(silent)} silent windows of {len(heard)}")
-    elif not all(abs(w[2] - 1072) < 40 for w in loud if w[1] > 5000):
-        failures.append("pitch off 1072 Hz: " + str([round(w[2]) for w in loud]))
+        failures.append(f"no '{tone}' in the trace: " + " | ".join(trace[-8:]))
+    if not loud or bool(silent) != pulsed:
+        failures.append(f"{len(loud)} loud and {len(silent)} silent windows of {len(heard)}")
+    elif not all(abs(w[2] - hz) < 40 for w in loud if w[1] > 6500):  # windows wholly in tone
+        failures.append(f"pitch off {hz} Hz: " + str([round(w[2]) for w in loud]))
     if off_at is None:
         failures.append("no 'tone off' in the trace at the end")
     else:
@@ -104,7 +114,9 @@ def run(program, env):
         if first_quiet is None or any(w[1] > 100 for w in after if w[0] > first_quiet):
             failures.append("the tone did not stop for good after the test ended")
         else:
-            print(f"silent {1000 * (first_quiet - off_at):.0f} ms after 'tone off' "
+            first_loud = next((w[0] for w in windows if w[0] > on_at and w[1] > 1000), on_at)
+            print(f"heard {1000 * (first_loud - on_at):.0f} ms after the tone's trace line, "
+                  f"silent {1000 * (first_quiet - off_at):.0f} ms after 'tone off' "
                   f"(recording windows of {1000 * WINDOW // RATE} ms)")
     for f in failures:
         print("FAIL:", f)

@@ -138,6 +138,7 @@ Running StartProgram(const Sandbox& box, std::vector<std::string> args,
         env[kv.substr(0, eq)] = kv.substr(eq + 1);
     }
     env["XDG_CONFIG_HOME"] = (box.dir / "config").string();
+    env["XDG_STATE_HOME"] = (box.dir / "state").string();
     env["XDG_RUNTIME_DIR"] = (box.dir / "run").string();
     env["QUILLMERE_LOCK_DIR"] = (box.dir / "lock").string();
     env["QUILLMERE_TRACE"] = "1";

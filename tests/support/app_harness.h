@@ -13,8 +13,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,8 +37,17 @@ public:
         // Nor a dial-up service of the machine's, nor the machine's list of serial devices.
         store->Write("Dialup", "Service", "none");
         app.SetPortDiscovery(nullptr);
+        // Nor the user's folder of link test records.
+        records = std::filesystem::temp_directory_path() /
+                  ("qm-records-" + std::to_string(std::random_device()()));
+        app.SetLinkRecords(LinkRecordStore(records));
     }
-    ~AppHarness() { Close(); }
+    ~AppHarness() {
+        Close();
+        std::error_code ec;
+        std::filesystem::remove_all(records, ec);
+    }
+    std::filesystem::path records;
 
     MemoryProfileStore& Memory() { return static_cast<MemoryProfileStore&>(*store); }
     void Set(const std::string& entry, const std::string& value) {
