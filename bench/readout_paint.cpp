@@ -19,7 +19,10 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <filesystem>
+
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace bench;
 
@@ -91,6 +94,10 @@ int main(int argc, char** argv) {
     store->Write("Ports", "COM1", "sim:power=on,link=85");
     store->Write("Dialup", "Service", "none");
     app.SetProfileStore(store);
+    // The test it cancels at the end is recorded: not among the user's records.
+    const std::filesystem::path records =
+        std::filesystem::temp_directory_path() / ("qm-readout-paint-" + std::to_string(::getpid()));
+    app.SetLinkRecords(LinkRecordStore(records));
     static const char* args[] = {"/usr/bin/Quillmere"};
     app.SetStartup(1, args);
 
@@ -152,6 +159,7 @@ int main(int argc, char** argv) {
         dlg.EndDialog(IDCANCEL);
     });
     app.InitInstance();
+    std::filesystem::remove_all(records);
     if (failed)
         std::fprintf(stderr, "readout_paint: a phase saw no cycle or no painted cycle\n");
     return failed;
