@@ -4,13 +4,25 @@
 #include "res/resource.h"
 #include "res/resources.h"
 
+#include <algorithm>
+
+// Aligning happens between about 50 % and 100 %: the plot spends its height there, with room
+// above 100 % so that a perfect link is not drawn on the frame.
+float PlotHeight(int matches) {
+    constexpr float kBottom = 0.5f, kTop = 1.05f;
+    const float quality = float(matches) / kExpectedWords;
+    return std::clamp((quality - kBottom) / (kTop - kBottom), 0.0f, 1.0f);
+}
+
 ReadoutPicture ReadoutFor(const LinkHistory& history, const ReadoutTexts& texts) {
     ReadoutPicture p;
     p.title = texts(IDS_READOUT_TITLE);
+    p.threshold = PlotHeight(kGoodMatches);
     const std::optional<LinkSample> last = history.Last();
     if (!last) {
         p.value = "–";
-        p.verdictText = texts(IDS_READOUT_NO_TEST);
+        // A test that has just started has no verdict yet, but it is not "no test" either.
+        p.verdictText = texts(history.Running() ? IDS_READOUT_STARTING : IDS_READOUT_NO_TEST);
         return p;
     }
     p.value = std::to_string(last->Percent()) + " %";
@@ -23,9 +35,8 @@ ReadoutPicture ReadoutFor(const LinkHistory& history, const ReadoutTexts& texts)
                            std::to_string((last->elapsedMs - peak.elapsedMs) / 1000)});
     for (const LinkSample& s : history.Samples()) {
         const float age = float(last->elapsedMs - s.elapsedMs) / LinkHistory::kSpanMs;
-        p.points.emplace_back(1.0f - age, float(s.matches) / kExpectedWords);
+        p.points.emplace_back(1.0f - age, PlotHeight(s.matches));
     }
-    p.threshold = float(kGoodMatches) / kExpectedWords;
     return p;
 }
 

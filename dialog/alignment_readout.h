@@ -14,6 +14,9 @@ class IDialogHost;
 // Texts from the string table (the readout's verdicts and the peak line).
 using ReadoutTexts = std::function<std::string(int id)>;
 
+// A cycle's height on the plot, from 0 (50 % or less) to 1 (a little above 100 %).
+float PlotHeight(int matches);
+
 ReadoutPicture ReadoutFor(const LinkHistory& history, const ReadoutTexts& texts);
 
 class AlignmentReadout final : public ILinkTestObserver {

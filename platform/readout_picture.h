@@ -15,7 +15,7 @@ struct ReadoutPicture {
     std::string verdictText; // "gut", "zu schwach", "Kein Linktest"
     std::string peak;        // "Spitze 97 % vor 4 s"; "" before the first cycle
     // Every cycle of the last two minutes: x from 0 (two minutes before the last cycle) to 1
-    // (the last cycle), y the quality from 0 to 1.
+    // (the last cycle), y the height on the plot from 0 to 1 (the dialog decides the scale).
     std::vector<std::pair<float, float>> points;
     float threshold = 0.9f;
 

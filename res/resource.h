@@ -42,6 +42,7 @@ inline constexpr int IDS_READOUT_GOOD = 422;
 inline constexpr int IDS_READOUT_BAD = 423;
 inline constexpr int IDS_READOUT_PEAK = 424; // %1: percent, %2: seconds ago
 inline constexpr int IDS_READOUT_TITLE = 425;
+inline constexpr int IDS_READOUT_STARTING = 426;
 
 // The dial dialog, and the progress each dial-up service shows in it.
 inline constexpr int IDS_DIAL_CONNECTING = 240;

@@ -39,6 +39,8 @@ std::string LoadResourceString(int id) {
         return "Spitze %1 % vor %2 s";
     case IDS_READOUT_TITLE:
         return "Ausrichtanzeige";
+    case IDS_READOUT_STARTING:
+        return "Linktest beginnt";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:

@@ -49,4 +49,7 @@ quiet "$b/dial_hangup" "$dials" --phases --qt || [[ $? == 77 ]]
 ninja -C "$dir" -j"$(nproc)" responsiveness >/dev/null
 echo; echo "== 7. responsiveness"
 quiet "$b/responsiveness"
+ninja -C "$dir" -j"$(nproc)" readout_paint >/dev/null
+echo; echo "== 9. alignment readout"
+quiet "$b/readout_paint" "$cycle_s"
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,5 +1,6 @@
 #include "platform/qt/readout_window.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,8 +28,12 @@ QColor ColourOf(ReadoutPicture::Verdict v, const QPalette& palette) {
 void DrawText(QPainter& p, const QRectF& box, double height, bool bold, const QString& text,
               const QColor& colour) {
     QFont font = p.font();
-    font.setPixelSize(std::max(8, static_cast<int>(height)));
     font.setBold(bold);
+    font.setPixelSize(std::max(8, static_cast<int>(height)));
+    // "100 %" in a narrow window: smaller rather than cut off.
+    const double wide = QFontMetricsF(font).horizontalAdvance(text), room = box.width() * 0.94;
+    if (wide > room)
+        font.setPixelSize(std::max(8, static_cast<int>(height * room / wide)));
     p.setFont(font);
     p.setPen(colour);
     p.drawText(box, Qt::AlignCenter, text);

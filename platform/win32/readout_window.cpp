@@ -18,13 +18,27 @@ HWND H(std::uintptr_t hwnd) {
     return reinterpret_cast<HWND>(hwnd);
 }
 
+HFONT Font(int height, bool bold) {
+    return ::CreateFontW(-std::max(8, height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                         FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                         CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Tahoma");
+}
+
 void Text(HDC dc, RECT box, int height, bool bold, const std::string& text, COLORREF colour) {
-    HFONT font = ::CreateFontW(-std::max(8, height), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
-                               FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Tahoma");
-    HGDIOBJ old = ::SelectObject(dc, font);
-    ::SetTextColor(dc, colour);
     std::wstring wide = WideFromUtf8(text);
+    HFONT font = Font(height, bold);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    // "100 %" in a narrow window: smaller rather than cut off.
+    SIZE extent{};
+    const int room = (box.right - box.left) * 94 / 100;
+    ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+    if (extent.cx > room) {
+        ::SelectObject(dc, old);
+        ::DeleteObject(font);
+        font = Font(::MulDiv(height, room, extent.cx), bold);
+        old = ::SelectObject(dc, font);
+    }
+    ::SetTextColor(dc, colour);
     ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &box,
                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     ::SelectObject(dc, old);
@@ -133,14 +147,23 @@ ReadoutWindow::ReadoutWindow(std::uintptr_t owner, ReadoutPicture picture)
     wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     wc.lpszClassName = kClass;
     ::RegisterClassW(&wc); // fails harmlessly when already registered
+    // The first size in the screen's own pixels: the program is DPI-aware.
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ::ReleaseDC(nullptr, screen);
     HWND hwnd = ::CreateWindowExW(0, kClass, WideFromUtf8(m_picture.title).c_str(),
                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  480, 420, H(owner), nullptr, wc.hInstance, this);
+                                  ::MulDiv(480, dpi, 96), ::MulDiv(420, dpi, 96), H(owner), nullptr,
+                                  wc.hInstance, this);
     if (!hwnd) {
         DiagnoseFormat("Quillmere: CreateWindowExW (readout): %s",
                        SystemErrorText(::GetLastError()).c_str());
         return;
     }
+    // The main dialog's icons, for the task bar and the caption.
+    for (WPARAM kind : {ICON_BIG, ICON_SMALL})
+        ::SendMessageW(hwnd, WM_SETICON, kind, ::SendMessageW(H(owner), WM_GETICON, kind, 0));
     m_hwnd = reinterpret_cast<std::uintptr_t>(hwnd);
 }
 

@@ -1,5 +1,5 @@
 // The Qt tests run offscreen: no display, a private runtime folder, and a throw-away config
-// folder so that nothing reaches the user's settings.
+// folder so that nothing reaches the user's settings, nor a link test the user's records.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -24,8 +24,10 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::string runtime = MakePrivateDir("qm-qt-runtime-XXXXXX");
     std::string config = MakePrivateDir("qm-qt-config-XXXXXX");
+    std::string state = MakePrivateDir("qm-qt-state-XXXXXX");
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv("XDG_STATE_HOME", state.c_str(), 1);
     int result = 0;
     {
         QApplication app(argc, argv);
@@ -33,5 +35,6 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove_all(runtime);
     std::filesystem::remove_all(config);
+    std::filesystem::remove_all(state);
     return result;
 }
