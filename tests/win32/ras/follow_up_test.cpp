@@ -61,12 +61,19 @@ struct Marker {
 std::optional<Marker> AwaitMarker(const std::string& helper) {
     const fs::path path = fs::path(WideFromUtf8(helper + ".marker"));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fs::exists(path)) {
+    // The helper's rename holds the file open for deleting a moment after the name appears, and
+    // an open without delete sharing fails meanwhile: a marker counts once it can be read.
+    std::ifstream in;
+    for (;;) {
+        if (fs::exists(path)) {
+            in.open(path, std::ios::binary);
+            if (in)
+                break;
+        }
         if (std::chrono::steady_clock::now() > deadline)
             return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::ifstream in(path, std::ios::binary);
     Marker m;
     for (std::string line; std::getline(in, line);) {
         if (line.rfind("command ", 0) == 0)
