@@ -575,6 +575,11 @@ int main(int argc, char** argv) {
             std::printf("%-40s %6zu %9.2f %9.2f %9.2f\n", "cycle end -> new tone written",
                         tone.written.size(), Median(tone.written), Percentile(tone.written, 0.99),
                         Percentile(tone.written, 1));
+            std::vector<double> toUi;
+            for (const ToneSet& t : last.tones)
+                toUi.push_back(Ms(t.set - t.cycle));
+            std::printf("%-40s %6zu %9.2f %9.2f %9.2f\n", "  of which cycle end -> tone set (UI)",
+                        toUi.size(), Median(toUi), Percentile(toUi, 0.99), Percentile(toUi, 1));
             std::printf("  its samples: %d at the new pitch (within 4 Hz), %d silent (a pulse's "
                         "gap or fade), %d at neither; %d carried by the write after; %d never "
                         "written; %zu writes in all\n",
