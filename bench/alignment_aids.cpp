@@ -6,14 +6,15 @@
 //
 // Printed: the cycle against the line time at every rate, with the aids and (at 115200) without
 // them; at 115200, until that many tone changes were seen: cycle end to the new tone's samples
-// written to the sound server, and cycle end to the readout painted; the CPU of each phase.
+// written to the sound server and heard on its monitor (parec), and cycle end to the readout
+// painted; the CPU of each phase, the sound server's apart.
 //
 // A cycle ends where the worker reports it (its progress-bar call, stamped by a tracing host
 // around the Qt host). The samples leave the program through libpulse's pa_stream_write, which
 // this program defines itself and passes on: the call that carries the first samples made after
 // the tone was set is the tone's change. Its samples are checked against the new pitch where
 // they sound (in a pulsed tone's gap they are silence). Without pulseaudio the tone is skipped,
-// with the reason printed.
+// without parec the monitor, with the reason printed.
 #include "bench/aids_measure.h"
 #include "bench/bench_support.h"
 #include "link/baud_tables.h"
