@@ -12,9 +12,9 @@ ninja -C "$dir" -j"$(nproc)" Quillmere bare_dialog cancel_latency link_cycle ui_
     startup auto_run dial_hangup
 
 if [[ ${QUICK:-0} == 1 ]]; then
-    cycle_s=2 cancel_runs=20 calls=5000 starts=10 autoruns=2 dials=5
+    cycle_s=2 cancel_runs=20 calls=5000 starts=10 autoruns=2 dials=5 tone_changes=30
 else
-    cycle_s=6 cancel_runs=100 calls=20000 starts=30 autoruns=5 dials=20
+    cycle_s=6 cancel_runs=100 calls=20000 starts=30 autoruns=5 dials=20 tone_changes=200
 fi
 
 # Qt wants a private runtime folder; nothing here needs a display.
@@ -52,4 +52,7 @@ quiet "$b/responsiveness"
 ninja -C "$dir" -j"$(nproc)" readout_paint >/dev/null
 echo; echo "== 9. alignment readout"
 quiet "$b/readout_paint" "$cycle_s"
+ninja -C "$dir" -j"$(nproc)" alignment_aids >/dev/null
+echo; echo "== 10. link test with the tone and the readout"
+quiet "$b/alignment_aids" "$cycle_s" "$tone_changes"
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,10 +1,17 @@
+#include "dialog/alignment_readout.h"
 #include "platform/qt/readout_window.h"
 #include "qt_fixture.h"
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QScreen>
+#include <QTest>
+
+#include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -80,4 +87,73 @@ TEST_F(QtHostTest, TheReadoutFollowsTheTestFromTheBarsDoubleClickUntilTheDialogC
         EXPECT_EQ(Readouts().front()->Picture().points.size(), dlg.History().Samples().size());
     });
     EXPECT_TRUE(Readouts().empty()) << "the readout outlived the main dialog";
+}
+
+namespace {
+
+// Pixels that carry the ink or the frame: grey, and clearly darker than the window's base.
+bool IsGreyInk(QColor c) {
+    return std::abs(c.red() - c.green()) < 24 && std::abs(c.green() - c.blue()) < 24 &&
+           c.lightness() < 235;
+}
+
+} // namespace
+
+// A known test as the screen shows it: the readout alone, fed a fixed history, grabbed from the
+// screen (a real X server when the suite runs under Xvfb).
+TEST(ReadoutScreenshot, AKnownHistoryShowsItsFigureColourThresholdAndPeak) {
+    LinkHistory history;
+    history.Start();
+    // 97 % (249 words) at 10 s is the peak; the test is at 84 % (216 words) 12 s later.
+    for (const LinkSample s : {LinkSample{0, 240},
+                               {4000, 244},
+                               {10000, 249},
+                               {13000, 245},
+                               {15000, 238},
+                               {17000, 231},
+                               {19000, 230},
+                               {20500, 224},
+                               {22000, 216}})
+        history.Add(s);
+
+    ReadoutWindow r(nullptr, "Ausrichtanzeige");
+    r.SetPicture(ReadoutFor(history, LoadResourceString));
+    r.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
+    EXPECT_EQ(r.accessibleDescription(), "84 % zu schwach, Spitze 97 % vor 12 s");
+    const QImage shot = r.screen()->grabWindow(r.winId()).toImage();
+    ASSERT_EQ(shot.size(), r.size() * shot.devicePixelRatio());
+    SaveScreenshot(r, "readout-known.png");
+
+    // Per row: the verdict's red, any green, and the grey of ink and frame.
+    const int w = shot.width(), h = shot.height();
+    std::vector<int> red(h), green(h), grey(h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            red[y] += c == QColor(0xc6, 0x28, 0x28);
+            green[y] += c == QColor(0x1b, 0x7f, 0x3b);
+            grey[y] += IsGreyInk(c);
+        }
+    // The figure, in the upper part, is in the bad verdict's red; no green anywhere.
+    EXPECT_GT(std::accumulate(red.begin(), red.begin() + h * 4 / 10, 0), w * h / 100);
+    EXPECT_EQ(std::accumulate(green.begin(), green.end(), 0), 0);
+
+    // The plot's frame: its top and bottom edges are the first and last lower rows grey nearly
+    // across (the dashed line may be so too).
+    std::vector<int> edges;
+    for (int y = h / 2; y < h; ++y)
+        if (grey[y] > w * 8 / 10)
+            edges.push_back(y);
+    ASSERT_GE(edges.size(), 2u) << "no plot frame";
+    const int top = edges.front(), bottom = edges.back();
+    // The dashed 90 % line: the row inside with the most grey. The plot spans 50 % to 105 %.
+    const auto line = std::max_element(grey.begin() + top + 3, grey.begin() + bottom - 2);
+    EXPECT_GT(*line, w / 4) << "no threshold line";
+    const double expected = bottom - (231.0 / 256 - 0.5) / 0.55 * (bottom - top);
+    EXPECT_NEAR(line - grey.begin(), expected, 2.0);
+
+    // The peak line is the only ink above the plot: the figure and the verdict are red.
+    EXPECT_GT(std::accumulate(grey.begin() + h / 3, grey.begin() + top - 2, 0), w / 20)
+        << "no peak text";
 }
