@@ -121,10 +121,10 @@ public:
             m_daemon = MHD_start_daemon(
                 MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
                     MHD_USE_ERROR_LOG | family,
-                0, nullptr, nullptr, &Server::Handle, this, MHD_OPTION_CONNECTION_LIMIT, limit,
+                0, nullptr, nullptr, &Server::Handle, this, MHD_OPTION_EXTERNAL_LOGGER,
+                &LogFromLibrary, nullptr, MHD_OPTION_CONNECTION_LIMIT, limit,
                 MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutS,
-                MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_EXTERNAL_LOGGER,
-                &LogFromLibrary, nullptr, MHD_OPTION_END);
+                MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_END);
             if (m_daemon)
                 break;
             // Without IPv6 in the kernel the dual stack cannot be had; IPv4 alone then.
@@ -219,7 +219,10 @@ private:
             std::unique_lock lock(self.m_mutex);
             self.m_wake.wait_for(lock, kKeepAlive,
                                  [&] { return self.m_stopping || c.dropped || !c.queue.empty(); });
-            if (self.m_stopping || c.dropped)
+            // Closing ends every stream properly; a dropped one is cut off.
+            if (self.m_stopping)
+                return MHD_CONTENT_READER_END_OF_STREAM;
+            if (c.dropped)
                 return MHD_CONTENT_READER_END_WITH_ERROR;
             if (c.queue.empty()) {
                 c.sending = ":\n\n";
