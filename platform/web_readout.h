@@ -5,6 +5,7 @@
 
 #include "platform/mono_image.h"
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -18,7 +19,7 @@ public:
     // "/<token>/": the one path that serves the page; its stream is "events" beneath it.
     virtual const std::string& Path() const = 0;
     // The latest state for every browser, as one line of JSON. Never waits for a socket: a
-    // browser whose queue is full is dropped instead.
+    // browser that has stopped taking states is dropped instead.
     virtual void Publish(const std::string& state) = 0;
     virtual int Clients() const = 0;
 };
@@ -26,7 +27,9 @@ public:
 struct WebReadoutOptions {
     std::string page; // HTML, served as it is
     std::size_t maxClients = 8;
-    std::size_t queueLength = 8; // states a browser may lag behind before it is dropped
+    std::size_t queueLength = 8; // states a browser may lag behind; the oldest go first
+    // A browser that has taken nothing for this long while states came is dropped.
+    std::chrono::milliseconds stalledAfter{5000};
     // Told on a server thread whenever a browser comes or goes.
     std::function<void(int clients)> clientsChanged;
 };

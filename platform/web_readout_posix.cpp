@@ -1,6 +1,7 @@
 // Principles of operation: libmicrohttpd runs one thread per connection, so a stream's reader
 // may wait for the next state in its own thread. The UI thread only appends the new state to
-// each browser's short queue under one mutex; a browser that falls a queue behind is dropped
+// each browser's short queue under one mutex. Only the latest state matters, so a full queue
+// loses its oldest; a browser that has taken nothing for a while is dropped there and then
 // there and then, so no socket ever holds up a cycle. Everything not under the token is 404.
 #include "platform/web_readout.h"
 
@@ -14,6 +15,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
@@ -39,6 +41,7 @@ constexpr std::size_t kConnectionMemory = 16 * 1024; // the request line and hea
 struct Client {
     std::deque<Message> queue;
     bool dropped = false;
+    std::chrono::steady_clock::time_point lastTaken = std::chrono::steady_clock::now();
     // The reader thread's own: the event being sent, and how much of it has gone.
     std::string sending;
     std::size_t sent = 0;
@@ -69,6 +72,19 @@ std::string RandomToken() {
     if (bits > 0)
         token += kAlphabet[(value << (6 - bits)) & 63];
     return token;
+}
+
+// The kernel would buffer megabytes for a phone that has stopped reading, and its stream would
+// look alive for minutes: a small send buffer lets the stall show within a few states.
+void LimitSendBuffer(void*, MHD_Connection* connection, void**,
+                     MHD_ConnectionNotificationCode code) {
+    if (code != MHD_CONNECTION_NOTIFY_STARTED)
+        return;
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const int size = 32 * 1024;
+    if (info && setsockopt(info->connect_fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size) != 0)
+        DiagnoseFormat("Quillmere: web readout: SO_SNDBUF: %s", std::strerror(errno));
 }
 
 void LogFromLibrary(void*, const char* format, va_list args) {
@@ -122,9 +138,10 @@ public:
                 MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
                     MHD_USE_ERROR_LOG | family,
                 0, nullptr, nullptr, &Server::Handle, this, MHD_OPTION_EXTERNAL_LOGGER,
-                &LogFromLibrary, nullptr, MHD_OPTION_CONNECTION_LIMIT, limit,
-                MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutS,
-                MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_END);
+                &LogFromLibrary, nullptr, MHD_OPTION_NOTIFY_CONNECTION, &LimitSendBuffer, nullptr,
+                MHD_OPTION_CONNECTION_LIMIT, limit, MHD_OPTION_CONNECTION_TIMEOUT,
+                kConnectionTimeoutS, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
+                MHD_OPTION_END);
             if (m_daemon)
                 break;
             // Without IPv6 in the kernel the dual stack cannot be had; IPv4 alone then.
@@ -143,16 +160,20 @@ public:
 
     void Publish(const std::string& state) override {
         auto message = std::make_shared<const std::string>(state);
+        const auto now = std::chrono::steady_clock::now();
         {
             std::lock_guard lock(m_mutex);
             m_latest = message;
             for (Client& c : m_clients) {
                 if (c.dropped)
                     continue;
-                if (c.queue.size() >= m_options.queueLength)
-                    c.dropped = true;
-                else
-                    c.queue.push_back(message);
+                // A phone on a busy network may fall behind for a moment and catch up.
+                if (c.queue.size() >= m_options.queueLength) {
+                    c.queue.pop_front();
+                    if (now - c.lastTaken > m_options.stalledAfter)
+                        c.dropped = true;
+                }
+                c.queue.push_back(message);
             }
         }
         m_wake.notify_all();
@@ -191,6 +212,8 @@ private:
             if (m_clients.size() >= m_options.maxClients || m_stopping)
                 return MHD_queue_response(connection, MHD_HTTP_SERVICE_UNAVAILABLE, m_busy.get());
             client = m_clients.emplace(m_clients.end());
+            // A browser comes back a second after a drop, not after its default three.
+            client->sending = "retry: 1000\n\n";
             if (m_latest)
                 client->queue.push_back(m_latest);
             count = int(m_clients.size());
@@ -224,6 +247,7 @@ private:
                 return MHD_CONTENT_READER_END_OF_STREAM;
             if (c.dropped)
                 return MHD_CONTENT_READER_END_WITH_ERROR;
+            c.lastTaken = std::chrono::steady_clock::now();
             if (c.queue.empty()) {
                 c.sending = ":\n\n";
             } else {

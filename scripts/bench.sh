@@ -52,4 +52,7 @@ quiet "$b/responsiveness"
 ninja -C "$dir" -j"$(nproc)" readout_paint >/dev/null
 echo; echo "== 9. alignment readout"
 quiet "$b/readout_paint" "$cycle_s"
+echo; echo "== 10. the readout on a phone (headless Chromium under Xvfb)"
+quiet "$b/link_cycle" "$cycle_s" 8
+/usr/bin/python3 "$root/bench/phone_latency.py" "$dir/app/Quillmere" 200 2> >(grep -v '^Quillmere: ' >&2)
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
