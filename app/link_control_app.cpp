@@ -17,11 +17,12 @@ bool CLinkControlApp::InitInstance() {
     SetRegistryKey("Talvenmark");
     // No sockets and no 3D-controls switch exist here; both start-up calls have no counterpart.
     DialupFunctions dialup = BindDialupFunctions(m_backends, Profile());
+    m_webReadout = MakeWebReadoutService();
 
     // Made before the dialog, which tells it of every test until it is gone.
     LinkRecorder recorder(m_records ? *m_records : UserLinkRecords(), RecorderEnvironment());
     CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp,
-                            m_loadString, PortDiscovery()});
+                            m_loadString, PortDiscovery(), m_webReadout.get()});
     dlg.AddLinkObserver(recorder);
     m_pMainWnd = &dlg;
     dlg.DoModal();

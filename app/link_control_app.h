@@ -8,6 +8,7 @@
 #include "link/port_discovery.h"
 #include "link/port_open.h"
 #include "platform/clock.h"
+#include "platform/web_readout.h"
 #include "platform/win_app.h"
 
 #include <optional>
@@ -44,4 +45,5 @@ private:
     std::unique_ptr<IPortDiscovery> m_discovery;
     bool m_discoveryMade = false;
     std::optional<LinkRecordStore> m_records;
+    std::unique_ptr<IWebReadoutService> m_webReadout;
 };

@@ -11,7 +11,10 @@
 //           the port's drain reading its queue, against a drain that is woken the moment the
 //           queue is empty (the reference, which carries the same thread wake-ups).
 //
-//   link_cycle [seconds per rate]    (default 6)
+//   With phones, the worker runs while that many browsers follow the readout in the network:
+//   the phone dialog open, each a stream read to its end on a thread of its own.
+//
+//   link_cycle [seconds per rate [phones]]    (default 6, 0)
 #include "bench/bench_support.h"
 #include "link/baud_tables.h"
 #include "link/serial_port_posix.h"
@@ -24,10 +27,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -39,21 +44,72 @@ double LineTimeMs(std::uint32_t rate) {
     return 1024.0 * 10.0 * 1000.0 / rate;
 }
 
-std::vector<double> WorkerCycles(int baudIndex, double seconds, const char* timing) {
+// A browser that follows the readout: reads the stream on loopback until the server ends it.
+std::thread Phone(int port, const std::string& path) {
+    return std::thread([port, path] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(std::uint16_t(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+            const std::string request = "GET " + path + "events HTTP/1.1\r\nHost: x\r\n\r\n";
+            if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) > 0) {
+                char buffer[16384];
+                while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+                }
+            }
+        }
+        ::close(fd);
+    });
+}
+
+std::vector<double> WorkerCycles(int baudIndex, double seconds, const char* timing,
+                                 int phones = 0) {
     const std::uint32_t rate = BaudRateTable[baudIndex];
     HeadlessProgram program("sim:power=on,timing=" + std::string(timing) +
                             ",rate=" + std::to_string(rate));
     std::mutex mutex;
     std::vector<SteadyClock::time_point> updates;
+    std::string url;
+    const std::string urlLine = "text IDC_PHONE_URL \"";
     program.host.OnRecord([&](const std::string& line) {
-        if (line.rfind("pos IDC_LINK_QUALITY ", 0) == 0 && line != "pos IDC_LINK_QUALITY 0") {
-            std::lock_guard lock(mutex);
+        std::lock_guard lock(mutex);
+        if (line.rfind("pos IDC_LINK_QUALITY ", 0) == 0 && line != "pos IDC_LINK_QUALITY 0")
             updates.push_back(SteadyClock::now());
-        }
+        else if (line.rfind(urlLine, 0) == 0)
+            url = line.substr(urlLine.size(), line.size() - urlLine.size() - 1);
     });
     program.host.UserSelect(IDC_BAUDRATE, baudIndex);
     program.host.UserClick(IDC_TEST);
+    std::vector<std::thread> browsers;
+    SteadyClock::time_point from{};
+    if (phones > 0) {
+        program.host.UserSysCommand(IDM_PHONE);
+        program.host.WaitForLine("ready IDD_PHONE");
+        program.host.Sync([] {});
+        std::string address;
+        {
+            std::lock_guard lock(mutex);
+            address = url;
+        }
+        const std::size_t colon = address.rfind(':'), slash = address.find('/', colon);
+        if (colon == std::string::npos || slash == std::string::npos) {
+            std::fprintf(stderr, "the phone dialog shows no address\n");
+            std::exit(2);
+        }
+        for (int i = 0; i < phones; ++i)
+            browsers.push_back(Phone(std::stoi(address.substr(colon + 1)), address.substr(slash)));
+        program.host.WaitForLine("text IDC_PHONE_STATE \"" + std::to_string(phones) +
+                                 " Telefone verbunden\"");
+        from = SteadyClock::now();
+    }
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (phones > 0) {
+        program.host.UserPressEscape(); // the phone dialog: its streams end
+        for (std::thread& b : browsers)
+            b.join();
+    }
     program.host.UserClick(IDC_TEST);
     program.host.WaitForLine("text IDC_STATUS \"\"");
     program.host.Sync([] {});
@@ -61,9 +117,11 @@ std::vector<double> WorkerCycles(int baudIndex, double seconds, const char* timi
 
     std::lock_guard lock(mutex);
     std::vector<double> cycles;
-    // The first cycle's start is not seen; the last one may be cut by the cancel.
+    // The first cycle's start is not seen; the last one may be cut by the cancel. With phones,
+    // only the cycles while all of them were connected.
     for (size_t i = 1; i < updates.size(); ++i)
-        cycles.push_back(Ms(updates[i] - updates[i - 1]));
+        if (updates[i - 1] >= from)
+            cycles.push_back(Ms(updates[i] - updates[i - 1]));
     return cycles;
 }
 
@@ -220,13 +278,14 @@ PtyResult PtyCycles(std::uint32_t rate, double seconds, FarEnd mode) {
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 6.0;
+    const int phones = argc > 2 ? std::clamp(std::atoi(argv[2]), 0, 8) : 0;
     struct Row {
         std::vector<double> worker, own;
         PtyResult pty, paced, ideal;
     } rows[4];
     for (int i = 0; i < 4; ++i) {
         const std::uint32_t rate = BaudRateTable[i];
-        rows[i].worker = WorkerCycles(i, seconds, "real");
+        rows[i].worker = WorkerCycles(i, seconds, "real", phones);
         rows[i].own = WorkerCycles(i, 1.0, "none");
         rows[i].pty = PtyCycles(rate, 1.0, FarEnd::Echo);
         rows[i].paced = PtyCycles(rate, std::max(1.0, seconds / 2), FarEnd::Paced);
@@ -235,8 +294,8 @@ int main(int argc, char** argv) {
 
     std::printf("Link-test cycle / line time (1024 bytes x 10 bits / rate)\n\n");
     std::printf("The link-test worker on the simulated transceiver, %.0f s per rate (timing=real), "
-                "and its own time per cycle (timing=none)\n",
-                seconds);
+                "and its own time per cycle (timing=none); %d phones following\n",
+                seconds, phones);
     std::printf("%-7s %8s %9s %9s %7s %7s %6s | %7s %7s %7s\n", "rate", "line ms", "cycle ms",
                 "p99 ms", "ratio", "p99 r", "cycles", "own us", "own p99", "ratio");
     for (int i = 0; i < 4; ++i) {

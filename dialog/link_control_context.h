@@ -13,6 +13,7 @@ class CWinApp;
 class IClock;
 class IDialogHost;
 class IPortDiscovery;
+class IWebReadoutService;
 class PortOpener;
 
 // Starts the command line and does not wait for it; false when it cannot be started.
@@ -31,4 +32,6 @@ struct LinkControlContext {
     // The serial devices behind COM ports without a [Ports] entry; null where the system names
     // its ports itself.
     IPortDiscovery* discovery = nullptr;
+    // The readout in a phone's browser; null where the program does not offer it.
+    IWebReadoutService* webReadout = nullptr;
 };

@@ -25,7 +25,9 @@ constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeic
 CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
     : CDialog(context.host, LoadDialogTemplate(IDD_MAIN)), m_hIcon(IDI_MAIN),
       m_context(std::move(context)), m_tone(m_context.host),
-      m_readout(*this, m_context.host, [this](int id) { return TableString(id); }) {}
+      m_readout(*this, m_context.host, [this](int id) { return TableString(id); }),
+      m_phone([this](int id) { return TableString(id); },
+              [this] { return GetDlgItemText(IDC_STATUS); }) {}
 
 // Whatever still runs is cancelled and joined before the dialog goes: nothing touches it later.
 CLinkControlDialog::~CLinkControlDialog() {
@@ -64,6 +66,8 @@ bool CLinkControlDialog::OnInitDialog() {
             items.emplace_back(IDM_PORTS, TableString(IDS_PORTS_MENU));
         items.emplace_back(IDM_TONE, TableString(IDS_TONE_MENU));
         items.emplace_back(IDM_ALIGNMENT, TableString(IDS_READOUT_MENU));
+        if (m_context.webReadout)
+            items.emplace_back(IDM_PHONE, TableString(IDS_PHONE_MENU));
         items.emplace_back(IDM_ABOUT, TableString(IDS_ABOUT_MENU));
         std::erase_if(items, [](const auto& item) { return item.second.empty(); });
         if (!items.empty())
@@ -74,6 +78,7 @@ bool CLinkControlDialog::OnInitDialog() {
     }
     AddLinkObserver(m_tone);
     AddLinkObserver(m_readout);
+    AddLinkObserver(m_phone);
     host.SetDoubleClickCommand(*this, IDC_LINK_QUALITY, IDM_ALIGNMENT);
     // An office start stays silent, and opens no sound unless the tone was left on.
     SetToneOn(m_context.app.GetProfileInt(kAlignment, "Tone", 0) != 0);
@@ -165,6 +170,8 @@ void CLinkControlDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
         OnAlignmentTone();
     } else if ((nID & 0xFFF0) == IDM_ALIGNMENT) {
         m_readout.Show(m_linkHistory);
+    } else if ((nID & 0xFFF0) == IDM_PHONE && m_context.webReadout) {
+        OnPhone();
     } else {
         CDialog::OnSysCommand(nID, lParam);
     }
@@ -176,6 +183,18 @@ void CLinkControlDialog::OnAlignmentTone() {
         m_context.app.WriteProfileInt(kAlignment, "Tone", m_tone.On() ? 1 : 0);
         m_context.app.FlushProfile();
     }
+}
+
+void CLinkControlDialog::OnPhone() {
+    CPhoneDialog dlg(*this, *m_context.webReadout, m_phone, m_linkHistory,
+                     [this](int id) { return TableString(id); });
+    std::string why;
+    if (!dlg.Start(why)) {
+        DiagnoseFormat("Quillmere: no web readout: %s", PrintableText(why).c_str());
+        MessageBox(FormatString(TableString(IDS_PHONE_FAILED), {why}), MB_OK);
+        return;
+    }
+    dlg.DoModal();
 }
 
 bool CLinkControlDialog::SetToneOn(bool on) {

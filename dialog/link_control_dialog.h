@@ -7,6 +7,7 @@
 #include "dialog/alignment_tone.h"
 #include "dialog/dialog_state.h"
 #include "dialog/link_control_context.h"
+#include "dialog/phone_readout.h"
 #include "link/link_history.h"
 #include "link/port_discovery.h"
 #include "platform/dialog.h"
@@ -67,6 +68,8 @@ public:
     void OnPorts();
     // "Ausrichtton" (Ctrl+T): the tone that follows the link test, on or off.
     void OnAlignmentTone();
+    // "Auf dem Telefon anzeigen...": the readout in a phone's browser while its dialog is open.
+    void OnPhone();
 
     // The dial-up connection.
     // Looks the connection up at once; for the start, before the dialog shows.
@@ -188,6 +191,7 @@ private:
     std::string m_strQualityToolTip; // as last shown, so that a steady link sets it once
     AlignmentTone m_tone;
     AlignmentReadout m_readout;
+    PhoneReadout m_phone;
     std::optional<int> m_nExitCode;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

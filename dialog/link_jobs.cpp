@@ -26,7 +26,12 @@ public:
     JobReporter(CLinkControlDialog& dlg, Job job, std::shared_ptr<CancelToken> cancel)
         : m_dlg(dlg), m_job(job), m_cancel(std::move(cancel)) {}
 
-    void Status(const std::string& text) override { m_dlg.SetDlgItemText(IDC_STATUS, text); }
+    void Status(const std::string& text) override {
+        CallOnUi(m_dlg.Host(), [&] {
+            m_dlg.SetDlgItemText(IDC_STATUS, text);
+            m_dlg.m_phone.Publish(m_dlg.m_linkHistory);
+        });
+    }
     void StatusDetail(const PortRefusal& why) override {
         CallOnUi(m_dlg.Host(), [&] {
             m_dlg.m_strStatusDetail = PortRefusalText(why, m_dlg.m_context.loadString);

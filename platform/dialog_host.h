@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/dialog_types.h"
+#include "platform/mono_image.h"
 #include "platform/readout_picture.h"
 #include "platform/ui_queue.h"
 
@@ -37,6 +38,9 @@ public:
     virtual int GetPos(CDialog& dlg, int id) = 0;
     // A line across a progress bar at pos of its range: the threshold its value is read against.
     virtual void SetMark(CDialog& dlg, int id, int pos) = 0;
+    // A picture in a static control, as large as the control allows, with a light border of
+    // four modules around it: a QR code needs that quiet zone to be found.
+    virtual void SetImage(CDialog& dlg, int id, const MonoImage& image) = 0;
     // Detail that belongs beside a control rather than in it (a status line's reason).
     virtual void SetToolTip(CDialog& dlg, int id, const std::string& text) = 0;
 

@@ -214,6 +214,7 @@ void HeadlessHost::SetPos(CDialog& dlg, int id, int pos) {
 }
 
 void HeadlessHost::SetMark(CDialog&, int, int) {} // nothing is drawn here
+void HeadlessHost::SetImage(CDialog&, int, const MonoImage&) {}
 
 int HeadlessHost::GetPos(CDialog& dlg, int id) {
     Control* c = FindControl(dlg, id);

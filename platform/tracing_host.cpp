@@ -111,6 +111,9 @@ void TracingHost::SetPos(CDialog& dlg, int id, int pos) {
 void TracingHost::SetMark(CDialog& dlg, int id, int pos) {
     m_inner.SetMark(dlg, id, pos);
 }
+void TracingHost::SetImage(CDialog& dlg, int id, const MonoImage& image) {
+    m_inner.SetImage(dlg, id, image);
+}
 int TracingHost::GetPos(CDialog& dlg, int id) {
     return m_inner.GetPos(dlg, id);
 }

@@ -43,6 +43,7 @@ public:
     void SetPos(CDialog& dlg, int id, int pos) override;
     int GetPos(CDialog& dlg, int id) override;
     void SetMark(CDialog& dlg, int id, int pos) override;
+    void SetImage(CDialog& dlg, int id, const MonoImage& image) override;
     void SetToolTip(CDialog& dlg, int id, const std::string& text) override;
     bool HasSystemMenu(CDialog& dlg) override;
     void AppendSystemMenuSeparator(CDialog& dlg) override;

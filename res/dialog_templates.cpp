@@ -5,6 +5,7 @@
 
 const DialogTemplate& DialDialogTemplate();  // res/dial_dialog_template.cpp
 const DialogTemplate& PortsDialogTemplate(); // res/ports_dialog_template.cpp
+const DialogTemplate& PhoneDialogTemplate(); // res/phone_dialog_template.cpp
 
 namespace {
 
@@ -161,6 +162,8 @@ const DialogTemplate& LoadDialogTemplate(int id) {
         return DialDialogTemplate();
     case IDD_PORTS:
         return PortsDialogTemplate();
+    case IDD_PHONE:
+        return PhoneDialogTemplate();
     }
     throw std::out_of_range("no dialog template " + std::to_string(id));
 }

@@ -44,6 +44,17 @@ inline constexpr int IDS_READOUT_PEAK = 424; // %1: percent, %2: seconds ago
 inline constexpr int IDS_READOUT_TITLE = 425;
 inline constexpr int IDS_READOUT_STARTING = 426;
 
+// The readout on a phone in the same network (Linux only), 500 to 549.
+inline constexpr int IDS_PHONE_MENU = 500;
+inline constexpr int IDD_PHONE = 501;
+inline constexpr int IDS_PHONE_NONE = 502;
+inline constexpr int IDS_PHONE_ONE = 503;
+inline constexpr int IDS_PHONE_MANY = 504;   // %1: how many
+inline constexpr int IDS_PHONE_FAILED = 505; // %1: the system's reason
+inline constexpr int IDS_PHONE_TEST_RUNS = 506;
+inline constexpr int IDS_PHONE_NO_TEST = 507;
+inline constexpr int IDS_PHONE_STARTED = 508; // %1: the address, on standard error
+
 // The dial dialog, and the progress each dial-up service shows in it.
 inline constexpr int IDS_DIAL_CONNECTING = 240;
 inline constexpr int IDS_DIAL_NOT_STARTED = 241;
@@ -100,9 +111,14 @@ inline constexpr int IDC_PORT_MISSING1 = 1034;
 inline constexpr int IDC_PORT_MISSING2 = 1035;
 inline constexpr int IDC_PORT_MISSING3 = 1036;
 inline constexpr int IDC_PORT_MISSING4 = 1037;
+inline constexpr int IDC_PHONE_QR = 1500;
+inline constexpr int IDC_PHONE_ADDRESS = 1501;
+inline constexpr int IDC_PHONE_URL = 1502;
+inline constexpr int IDC_PHONE_STATE = 1503;
 
 // A system command: its low four bits are zero, the system's own use them.
 inline constexpr unsigned IDM_ABOUT = 0x0010;
 inline constexpr unsigned IDM_PORTS = 0x0020;
 inline constexpr unsigned IDM_TONE = 0x0030;
 inline constexpr unsigned IDM_ALIGNMENT = 0x0040;
+inline constexpr unsigned IDM_PHONE = 0x0060;

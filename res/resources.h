@@ -38,5 +38,8 @@ struct VersionInfo {
 };
 const VersionInfo& GetVersionInfo();
 
+// The page a phone's browser shows the alignment readout on: HTML with its script and style.
+const char* PhonePage();
+
 // What of these the hosts need, for the program to hand to the host it creates.
 const IResourceProvider& ProgramResources();

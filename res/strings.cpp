@@ -41,6 +41,22 @@ std::string LoadResourceString(int id) {
         return "Ausrichtanzeige";
     case IDS_READOUT_STARTING:
         return "Linktest beginnt";
+    case IDS_PHONE_MENU:
+        return "Auf dem &Telefon anzeigen...";
+    case IDS_PHONE_NONE:
+        return "Kein Telefon verbunden";
+    case IDS_PHONE_ONE:
+        return "1 Telefon verbunden";
+    case IDS_PHONE_MANY:
+        return "%1 Telefone verbunden";
+    case IDS_PHONE_FAILED:
+        return "Die Ausrichtanzeige im Netz kann nicht gestartet werden: %1";
+    case IDS_PHONE_TEST_RUNS:
+        return "Linktest läuft";
+    case IDS_PHONE_NO_TEST:
+        return "Kein Linktest läuft";
+    case IDS_PHONE_STARTED:
+        return "Ausrichtanzeige im Netz: %1";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:

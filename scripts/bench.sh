@@ -55,4 +55,7 @@ quiet "$b/readout_paint" "$cycle_s"
 ninja -C "$dir" -j"$(nproc)" alignment_aids >/dev/null
 echo; echo "== 10. link test with the tone and the readout"
 quiet "$b/alignment_aids" "$cycle_s" "$tone_changes"
+echo; echo "== 11. the readout on a phone (headless Chromium under Xvfb)"
+quiet "$b/link_cycle" "$cycle_s" 8
+/usr/bin/python3 "$root/bench/phone_latency.py" "$dir/app/Quillmere" 200 2> >(grep -v '^Quillmere: ' >&2)
 echo; echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

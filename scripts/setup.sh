@@ -18,6 +18,7 @@ packages=(
   minicom picocom python3-serial
   ppp poppler-utils
   pulseaudio pulseaudio-utils
+  libmicrohttpd-dev libqrencode-dev chromium chromium-driver python3-selenium zbar-tools
 )
 if [ "${1:-}" = --windows ]; then
   # Wine's X11 driver loads the X extension libraries itself; they are only its recommends. The

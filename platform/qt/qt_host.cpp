@@ -13,9 +13,11 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -212,6 +214,30 @@ void QtHost::SetPos(CDialog& dlg, int id, int pos) {
 void QtHost::SetMark(CDialog& dlg, int id, int pos) {
     if (auto* bar = dynamic_cast<MarkedProgressBar*>(ControlOf<QWidget>(dlg, id)))
         bar->SetMark(pos);
+}
+
+// Whole device pixels a module, so that no module blurs into its neighbour for a camera.
+void QtHost::SetImage(CDialog& dlg, int id, const MonoImage& image) {
+    auto* label = ControlOf<QLabel>(dlg, id);
+    if (!label || image.size == 0)
+        return;
+    constexpr int kQuiet = 4;
+    const int modules = image.size + 2 * kQuiet;
+    const qreal ratio = label->devicePixelRatioF();
+    const int scale = std::max(1, int(std::min(label->width(), label->height()) * ratio) / modules);
+    QImage picture(modules * scale, modules * scale, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int y = 0; y < image.size; ++y)
+        for (int x = 0; x < image.size; ++x)
+            if (image.Dark(x, y))
+                for (int dy = 0; dy < scale; ++dy)
+                    for (int dx = 0; dx < scale; ++dx)
+                        picture.setPixel((x + kQuiet) * scale + dx, (y + kQuiet) * scale + dy,
+                                         qRgb(0, 0, 0));
+    QPixmap pixmap = QPixmap::fromImage(picture);
+    pixmap.setDevicePixelRatio(ratio);
+    label->setAlignment(Qt::AlignCenter);
+    label->setPixmap(pixmap);
 }
 
 int QtHost::GetPos(CDialog& dlg, int id) {

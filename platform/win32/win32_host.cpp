@@ -472,6 +472,41 @@ void Win32Host::SetMark(CDialog& dlg, int id, int pos) {
     ::InvalidateRect(item, nullptr, TRUE);
 }
 
+// A monochrome bitmap in the static control, whole pixels a module. The control does not own
+// what it shows: the picture it gives back is deleted here.
+void Win32Host::SetImage(CDialog& dlg, int id, const MonoImage& image) {
+    Window* w = Find(dlg);
+    HWND item = w ? w->Item(id) : nullptr;
+    if (!item || image.size == 0)
+        return;
+    constexpr int kQuiet = 4;
+    const int modules = image.size + 2 * kQuiet;
+    RECT rc{};
+    ::GetClientRect(item, &rc);
+    const int scale = std::max<int>(1, std::min(rc.right, rc.bottom) / modules);
+    const int side = modules * scale;
+    const int stride = (side + 15) / 16 * 2; // rows of whole words
+    std::vector<BYTE> bits(std::size_t(stride) * std::size_t(side), 0xFF);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const int mx = x / scale - kQuiet, my = y / scale - kQuiet;
+            if (mx >= 0 && my >= 0 && mx < image.size && my < image.size && image.Dark(mx, my))
+                bits[std::size_t(y) * std::size_t(stride) + std::size_t(x / 8)] &=
+                    BYTE(~(0x80 >> (x % 8)));
+        }
+    HBITMAP bitmap = ::CreateBitmap(side, side, 1, 1, bits.data());
+    if (!bitmap) {
+        ReportFailure("CreateBitmap (image)");
+        return;
+    }
+    const LONG_PTR style = ::GetWindowLongPtrW(item, GWL_STYLE);
+    ::SetWindowLongPtrW(item, GWL_STYLE,
+                        (style & ~LONG_PTR(SS_TYPEMASK)) | SS_BITMAP | SS_CENTERIMAGE);
+    if (auto old = reinterpret_cast<HBITMAP>(
+            ::SendMessageW(item, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap))))
+        ::DeleteObject(old);
+}
+
 int Win32Host::GetPos(CDialog& dlg, int id) {
     Window* w = Find(dlg);
     return w ? static_cast<int>(::SendDlgItemMessageW(w->hwnd, id, PBM_GETPOS, 0, 0)) : 0;
