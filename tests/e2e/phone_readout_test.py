@@ -26,6 +26,12 @@ LIMIT = 20.0  # seconds for each window or state to show
 FOLLOW_MS = 200
 
 
+def behind(delays):
+    """Too few cycles seen, or more than one in ten later than FOLLOW_MS: a busy machine may
+    hold the browser back once, a page that lags does it every cycle."""
+    return len(delays) < 10 or sorted(delays)[len(delays) * 9 // 10 - 1] > FOLLOW_MS
+
+
 def skip_reason():
     try:
         import selenium  # noqa: F401
@@ -203,7 +209,7 @@ def run(binary, box, display):
         start = len(program.since())
         wait_for("20 cycles", lambda: len(program.cycles(start)) >= 20, limit=60)
         alone = delays(program, driver, start)
-        if len(alone) < 10 or max(alone) > FOLLOW_MS:
+        if behind(alone):
             raise Failed(f"page behind the cycles: {sorted(alone)} ms")
         print(f"cycle to page, one client: median {statistics.median(alone):.0f} ms, "
               f"p95 {p95(alone):.0f} ms, {len(alone)} cycles")
@@ -225,7 +231,7 @@ def run(binary, box, display):
         wait_for("20 more cycles", lambda: len(program.cycles(start)) >= 20, limit=60)
         crowded = delays(program, driver, start)
         during = [b - a for (a, _), (b, _) in zip(program.cycles(start), program.cycles(start)[1:])]
-        if len(crowded) < 10 or max(crowded) > FOLLOW_MS:
+        if behind(crowded):
             raise Failed(f"page behind the cycles with eight clients: {sorted(crowded)} ms")
         # The sim's cycle takes its time on the line; a cycle held up by a socket would show.
         if statistics.median(during) > statistics.median(before) * 1.1 + 5:
