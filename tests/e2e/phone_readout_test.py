@@ -2,8 +2,9 @@
 """The readout on a phone, as a phone's browser sees it: the real program under Xvfb on a swept
 simulated link, "Auf dem Telefon anzeigen..." chosen from its window menu, headless Chromium on
 127.0.0.1. The QR code on the screen decodes to the address the program printed; the page
-follows the cycles within 200 ms (nine in ten at least); only the token's two paths answer; a ninth client is refused;
-clients that stop reading do not slow the cycles; closing the dialog closes the port.
+follows the cycles within 200 ms (nine in ten at least); only the token's two paths answer; a
+ninth client is refused; clients that stop reading do not slow the cycles; closing the dialog
+closes the port.
 Prints the cycle-to-browser delays (median, p95) and the cycle times. Exit code 77: a tool is
 missing, the test is skipped.
 
