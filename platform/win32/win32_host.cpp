@@ -59,6 +59,17 @@ void Centre(HWND hwnd, HWND owner) {
 
 // A progress bar that draws its mark (the threshold line) over what it paints itself.
 constexpr UINT_PTR kMarkSubclass = 1;
+// A static control does not own the bitmap it shows: its last one goes with the control.
+constexpr UINT_PTR kImageSubclass = 2;
+LRESULT CALLBACK OwnedImageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (msg == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(hwnd, OwnedImageProc, kImageSubclass);
+        if (auto image =
+                reinterpret_cast<HBITMAP>(::SendMessageW(hwnd, STM_GETIMAGE, IMAGE_BITMAP, 0)))
+            ::DeleteObject(image);
+    }
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
+}
 LRESULT CALLBACK MarkedBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                DWORD_PTR mark) {
     if (msg == WM_NCDESTROY)
@@ -472,8 +483,8 @@ void Win32Host::SetMark(CDialog& dlg, int id, int pos) {
     ::InvalidateRect(item, nullptr, TRUE);
 }
 
-// A monochrome bitmap in the static control, whole pixels a module. The control does not own
-// what it shows: the picture it gives back is deleted here.
+// A monochrome bitmap in the static control, whole pixels a module; the picture it gives back
+// is deleted here, the last one when the control goes.
 void Win32Host::SetImage(CDialog& dlg, int id, const MonoImage& image) {
     Window* w = Find(dlg);
     HWND item = w ? w->Item(id) : nullptr;
@@ -505,6 +516,7 @@ void Win32Host::SetImage(CDialog& dlg, int id, const MonoImage& image) {
     if (auto old = reinterpret_cast<HBITMAP>(
             ::SendMessageW(item, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap))))
         ::DeleteObject(old);
+    ::SetWindowSubclass(item, OwnedImageProc, kImageSubclass, 0);
 }
 
 int Win32Host::GetPos(CDialog& dlg, int id) {
