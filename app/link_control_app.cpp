@@ -19,9 +19,11 @@ bool CLinkControlApp::InitInstance() {
     DialupFunctions dialup = BindDialupFunctions(m_backends, Profile());
 
     // Made before the dialog, which tells it of every test until it is gone.
-    LinkRecorder recorder(m_records ? *m_records : UserLinkRecords(), RecorderEnvironment());
+    const LinkRecordStore records = m_records ? *m_records : UserLinkRecords();
+    LinkRecorder recorder(records, RecorderEnvironment());
     CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp,
                             m_loadString, PortDiscovery()});
+    dlg.SetLinkRecords(records, m_printer);
     dlg.AddLinkObserver(recorder);
     m_pMainWnd = &dlg;
     dlg.DoModal();

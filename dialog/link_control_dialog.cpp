@@ -25,7 +25,9 @@ constexpr const char* kSaveFailed = "FEHLER: Einstellungen konnten nicht gespeic
 CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
     : CDialog(context.host, LoadDialogTemplate(IDD_MAIN)), m_hIcon(IDI_MAIN),
       m_context(std::move(context)), m_tone(m_context.host),
-      m_readout(*this, m_context.host, [this](int id) { return TableString(id); }) {}
+      m_readout(*this, m_context.host, [this](int id) { return TableString(id); }),
+      m_protocol(*this, m_context.host, m_context.app, [this](int id) { return TableString(id); }) {
+}
 
 // Whatever still runs is cancelled and joined before the dialog goes: nothing touches it later.
 CLinkControlDialog::~CLinkControlDialog() {
@@ -64,6 +66,7 @@ bool CLinkControlDialog::OnInitDialog() {
             items.emplace_back(IDM_PORTS, TableString(IDS_PORTS_MENU));
         items.emplace_back(IDM_TONE, TableString(IDS_TONE_MENU));
         items.emplace_back(IDM_ALIGNMENT, TableString(IDS_READOUT_MENU));
+        items.emplace_back(IDM_PROTOCOL, TableString(IDS_PROTOCOL_MENU));
         items.emplace_back(IDM_ABOUT, TableString(IDS_ABOUT_MENU));
         std::erase_if(items, [](const auto& item) { return item.second.empty(); });
         if (!items.empty())
@@ -130,10 +133,12 @@ void CLinkControlDialog::StopRunningWorker() {
     }
     m_pDeviceWatchThread.reset();
     Host().CloseReadout(); // it goes with the dialog
+    Host().CloseProtocol();
 }
 
 void CLinkControlDialog::EndProgram(int code) {
     Host().CloseReadout();
+    Host().CloseProtocol();
     m_nExitCode = code;
     EndDialog(IDCANCEL);
 }
@@ -165,6 +170,8 @@ void CLinkControlDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
         OnAlignmentTone();
     } else if ((nID & 0xFFF0) == IDM_ALIGNMENT) {
         m_readout.Show(m_linkHistory);
+    } else if ((nID & 0xFFF0) == IDM_PROTOCOL) {
+        m_protocol.Show();
     } else {
         CDialog::OnSysCommand(nID, lParam);
     }

@@ -81,6 +81,22 @@ std::string LinkTestEndName(LinkTestEnd end) {
     return "cancelled";
 }
 
+std::string LinkTestEndInWords(LinkTestEnd end) {
+    switch (end) {
+    case LinkTestEnd::Passed:
+        return "bestanden";
+    case LinkTestEnd::ManualThenCancelled:
+        return "von Hand weitergeführt und abgebrochen";
+    case LinkTestEnd::Cancelled:
+        return "abgebrochen";
+    case LinkTestEnd::PortMissing:
+        return "Anschluss nicht verfügbar";
+    case LinkTestEnd::Failed:
+        break;
+    }
+    return "fehlgeschlagen";
+}
+
 std::string FormatLinkRecord(const LinkRecord& record) {
     std::ostringstream out;
     out << "quillmere-linktest " << kLinkRecordFormat << '\n'
@@ -167,9 +183,12 @@ LinkRecord ParseLinkRecord(const std::string& text) {
     return record;
 }
 
-std::string FormatLinkRecordCsv(const LinkRecord& record) {
+std::string FormatLinkRecordCsv(const LinkRecord& record,
+                                const std::vector<std::pair<std::string, std::string>>& lead) {
     const LinkSummary s = Summarize(record.cycles);
     std::ostringstream out;
+    for (const auto& [name, value] : lead)
+        out << CsvField(name) << ';' << CsvField(value) << '\n';
     out << "Beginn;" << CsvField(record.info.startedAt) << '\n'
         << "Dauer (ms);" << record.durationMs << '\n'
         << "Programmversion;" << CsvField(record.version) << '\n'
@@ -180,7 +199,8 @@ std::string FormatLinkRecordCsv(const LinkRecord& record) {
         << "Empfindlichkeit;" << record.info.sensitivity << '\n'
         << "Start;" << (record.info.start == LinkTestStart::Automatic ? "automatisch" : "von Hand")
         << '\n'
-        << "Ergebnis;" << LinkTestEndName(record.end) << '\n'
+        << "Ergebnis;" << LinkTestEndInWords(record.end) << (record.damaged ? " (beschädigt)" : "")
+        << '\n'
         << "Zyklen;" << s.cycles << '\n'
         << "Minimum (%);" << s.minPercent << '\n'
         << "Mittel (%);" << s.meanPercent << '\n'

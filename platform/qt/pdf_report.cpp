@@ -30,7 +30,9 @@ int DrawRows(QPainter& p, const ReportPage::Rows& rows, int left, int top, int l
     return y - top;
 }
 
-void DrawPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHeight) {
+} // namespace
+
+void DrawReportPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHeight) {
     const QRect box = area.adjusted(lineHeight * 3, lineHeight, 0, -lineHeight * 2);
     const double span = page.plot.empty() ? 1.0 : std::max(page.plot.back().first, 1.0);
     auto at = [&](double seconds, double percent) {
@@ -65,8 +67,6 @@ void DrawPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHe
     p.setBrush(Qt::NoBrush);
     p.drawPath(curve);
 }
-
-} // namespace
 
 bool QtReportPrinter::PrintPdf(const ReportPage& page, const std::string& path,
                                std::string& error) {
@@ -127,8 +127,8 @@ bool QtReportPrinter::PrintPdf(const ReportPage& page, const std::string& path,
                Q(page.plotTitle));
     y += line;
     p.setFont(body);
-    DrawPlot(p, page, QRect(0, y, pageArea.width(), std::max(pageArea.height() - y, line * 8)),
-             line);
+    DrawReportPlot(p, page,
+                   QRect(0, y, pageArea.width(), std::max(pageArea.height() - y, line * 8)), line);
     if (!p.end()) {
         error = "the PDF could not be finished";
         return false;
