@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFont>
+#include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -50,7 +51,8 @@ void DrawReportPlot(QPainter& p, const ReportPage& page, const QRect& area, int 
         const QPointF x = at(seconds, 0);
         p.drawText(QRect(static_cast<int>(x.x()) - lineHeight * 3, box.bottom(), lineHeight * 6,
                          lineHeight),
-                   Qt::AlignCenter, QString::number(seconds, 'f', 1) + " " + Q(page.plotXAxis));
+                   Qt::AlignCenter,
+                   QLocale(QLocale::German).toString(seconds, 'f', 1) + " " + Q(page.plotXAxis));
     }
     p.setPen(QPen(QColor(200, 0, 0), box.height() / 300.0, Qt::DashLine));
     p.drawLine(at(0, page.plotLine), at(span, page.plotLine));

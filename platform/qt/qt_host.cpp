@@ -293,10 +293,13 @@ void QtHost::ShowReadout(CDialog& owner, const ReadoutPicture& picture) {
 
 void QtHost::ShowProtocol(CDialog& owner, const ProtocolView& view, IProtocolActions& actions) {
     if (!m_protocol) {
+        // Filled before it shows, so that its first layout fits the buttons' texts.
         m_protocol = new ProtocolWindow(WindowOf(owner), actions);
+        m_protocol->SetView(view);
         m_protocol->show();
+    } else {
+        m_protocol->SetView(view);
     }
-    m_protocol->SetView(view);
     m_protocol->raise();
     m_protocol->activateWindow();
 }

@@ -45,6 +45,7 @@ TEST_F(QtHostTest, TheProtocolFromTheWindowMenuSavesTheChosenTestAsCsv) {
         EXPECT_EQ(list->topLevelItem(0)->text(3), "beschädigt");
         EXPECT_EQ(list->topLevelItem(1)->text(4), "85 %");
         EXPECT_EQ(list->topLevelItem(2)->text(0), "09.12.2026 14:02:11");
+        w->SelectRow(1);
         SaveScreenshot(*w, "protocol.png");
 
         w->SelectRow(2);
