@@ -51,14 +51,20 @@ ReportPage LinkReportPage(const LinkRecord& record, const ReportHeader& header) 
     page.settings = {
         {"Anschluss", record.info.port},
         {"Gerät", record.info.device},
-        {"Baudrate", std::to_string(record.info.baudRate)},
-        {"Empfindlichkeit", std::to_string(record.info.sensitivity)},
-        {"Start", record.info.start == LinkTestStart::Automatic ? "automatisch" : "von Hand"},
-        {"Ende", LinkTestEndInWords(record.end)},
-        {"Dauer", Seconds(record.durationMs)},
-        {"Rechner", record.host},
-        {"Programmversion", record.version},
     };
+    for (auto& fact : HardwareFacts(record.info))
+        page.settings.push_back(std::move(fact));
+    page.settings.insert(
+        page.settings.end(),
+        {
+            {"Baudrate", std::to_string(record.info.baudRate)},
+            {"Empfindlichkeit", std::to_string(record.info.sensitivity)},
+            {"Start", record.info.start == LinkTestStart::Automatic ? "automatisch" : "von Hand"},
+            {"Ende", LinkTestEndInWords(record.end)},
+            {"Dauer", Seconds(record.durationMs)},
+            {"Rechner", record.host},
+            {"Programmversion", record.version},
+        });
     page.summary = {
         {"Zyklen", std::to_string(s.cycles)},
         {"Qualität min. / Mittel / max.", std::to_string(s.minPercent) + " % / " +

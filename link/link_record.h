@@ -31,6 +31,8 @@ struct LinkRecord {
 
 LinkSummary Summarize(const std::vector<LinkSample>& cycles);
 std::string LinkTestEndName(LinkTestEnd end);
+// What the device list said of the port's device, as German label and value; none unknown.
+std::vector<std::pair<std::string, std::string>> HardwareFacts(const LinkTestInfo& info);
 // How the test ended, in the German of the reports: "bestanden", "abgebrochen", ...
 std::string LinkTestEndInWords(LinkTestEnd end);
 std::string FormatLinkRecord(const LinkRecord& record);
