@@ -76,7 +76,12 @@ TEST_F(ProtocolTest, TheWindowMenuListsEveryRecordNewestFirstAndADamagedOneAsSuc
 }
 
 TEST_F(ProtocolTest, SiteAndTechnicianAreAskedOnceThenEverySaveCarriesThem) {
-    WriteRecord(rig.records, 1, kRows[0].record);
+    // Behind a USB adapter the device list knows: the record names it.
+    LinkRecord adapter = kRows[0].record;
+    adapter.info.hardware = SerialDevice{
+        "/dev/serial/by-id/usb-X", "/dev/ttyUSB0", "ftdi_sio", false, "0403", "6001", "A1B2",
+        "FT232R USB UART"};
+    WriteRecord(rig.records, 1, adapter);
     WriteRecord(rig.records, 2, kRows[1].record);
     std::filesystem::create_directories(Out(""));
     Open();
@@ -100,6 +105,9 @@ TEST_F(ProtocolTest, SiteAndTechnicianAreAskedOnceThenEverySaveCarriesThem) {
     EXPECT_EQ(csv.substr(0, csv.find("Dauer")), "Standort;Mast Nord\nTechniker;E. Kranich\n"
                                                 "Beginn;2026-12-08T09:15:02+0100\n");
     EXPECT_NE(csv.find("Ergebnis;bestanden\n"), std::string::npos);
+    EXPECT_NE(csv.find("Gerät;sim:power=on\nGerätepfad;/dev/serial/by-id/usb-X\nTreiber;ftdi_sio\n"
+                       "USB-Kennung;0403:6001\nUSB-Seriennummer;A1B2\nProdukt;FT232R USB UART\n"),
+              std::string::npos);
     EXPECT_EQ(rig.store->Read("Report", "Technician"), "E. Kranich");
 
     // Known now: the next save asks nothing. One that cannot be written says so.
