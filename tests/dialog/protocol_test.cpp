@@ -1,5 +1,6 @@
 #include "../support/app_harness.h"
 #include "../support/recorded_tests.h"
+#include "app/link_records.h"
 #include "res/resource.h"
 
 namespace {
@@ -118,4 +119,55 @@ TEST_F(ProtocolTest, SiteAndTechnicianAreAskedOnceThenEverySaveCarriesThem) {
               std::vector<std::string>{"messagebox \"Der Bericht konnte nicht nach „" +
                                        Out("fehlt/neuer.csv").string() +
                                        "“ geschrieben werden.\""});
+}
+
+// The command line's report, from two records; the newest is the first.
+TEST(ReportCommand, WritesTheAskedTestOrSaysInGermanWhyNot) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("qm-report-" + std::to_string(std::random_device()()));
+    const LinkRecordStore none(folder / "leer"), two(folder / "records");
+    WriteRecord(two.Folder(), 1, kRows[0].record);
+    WriteRecord(two.Folder(), 2, kRows[2].record);
+    const std::string out = (folder / "bericht.csv").string();
+    const struct {
+        std::vector<std::string> args;
+        const LinkRecordStore& store;
+        int code;
+        std::string message;
+        std::string written; // the file's line after Techniker
+    } cases[] = {
+        {{"--report", out}, two, 0, "", "Beginn;2026-12-09T07:30:59+0100"},
+        {{"--report", "--test", "2", out}, two, 0, "", "Beginn;2026-12-08T09:15:02+0100"},
+        {{"--report", "--test", "3", out}, two, 1, "Es sind nur 2 Linktests aufgezeichnet.", ""},
+        {{"--report", out}, none, 1, "Es ist kein Linktest aufgezeichnet.", ""},
+        {{"--report", "bericht.txt"},
+         two,
+         1,
+         "Aufruf: --report [--test N] DATEI.pdf|DATEI.csv",
+         ""},
+        {{"--report", (folder / "x.pdf").string()},
+         two,
+         1,
+         "Dieses Programm schreibt keine PDF-Berichte; bitte DATEI.csv angeben.",
+         ""},
+        {{"--report", (folder / "fehlt/x.csv").string()},
+         two,
+         1,
+         "Der Bericht konnte nicht nach „" + (folder / "fehlt/x.csv").string() +
+             "“ geschrieben werden.",
+         ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(out);
+        std::string message;
+        EXPECT_EQ(WriteLinkReport(c.store, *ReportRequestOf(c.args), {"Mast", "Kranich"}, nullptr,
+                                  message),
+                  c.code)
+            << c.args.back();
+        EXPECT_EQ(message, c.message);
+        const std::string text = FileText(out);
+        EXPECT_EQ(text.substr(0, text.find("\nDauer")),
+                  c.written.empty() ? "" : "Standort;Mast\nTechniker;Kranich\n" + c.written);
+    }
+    std::filesystem::remove_all(folder);
 }
