@@ -20,9 +20,11 @@ bool CLinkControlApp::InitInstance() {
     m_webReadout = MakeWebReadoutService();
 
     // Made before the dialog, which tells it of every test until it is gone.
-    LinkRecorder recorder(m_records ? *m_records : UserLinkRecords(), RecorderEnvironment());
+    const LinkRecordStore records = m_records ? *m_records : UserLinkRecords();
+    LinkRecorder recorder(records, RecorderEnvironment());
     CLinkControlDialog dlg({*this, Host(), Clock(), m_ports, std::move(dialup), m_startFollowUp,
                             m_loadString, PortDiscovery(), m_webReadout.get()});
+    dlg.SetLinkRecords(records, m_printer);
     dlg.AddLinkObserver(recorder);
     m_pMainWnd = &dlg;
     dlg.DoModal();

@@ -9,6 +9,7 @@
 #include "link/port_open.h"
 #include "platform/clock.h"
 #include "platform/web_readout.h"
+#include "platform/report_page.h"
 #include "platform/win_app.h"
 
 #include <optional>
@@ -34,6 +35,8 @@ public:
     void SetPortDiscovery(std::unique_ptr<IPortDiscovery> discovery);
     // Where the link tests are recorded: the user's records folder unless set before.
     void SetLinkRecords(LinkRecordStore store) { m_records = std::move(store); }
+    // What makes the reports' PDF, where the program has one; it must outlive the dialog.
+    void SetReportPrinter(IReportPrinter* printer) { m_printer = printer; }
 
 private:
     SystemClock m_systemClock;
@@ -46,4 +49,5 @@ private:
     bool m_discoveryMade = false;
     std::optional<LinkRecordStore> m_records;
     std::unique_ptr<IWebReadoutService> m_webReadout;
+    IReportPrinter* m_printer = nullptr;
 };

@@ -2,6 +2,7 @@
 // recorder stamps them with, and the report of one as CSV or PDF, from the command line too.
 #pragma once
 
+#include "dialog/link_report.h"
 #include "link/link_recorder.h"
 #include "platform/report_page.h"
 #include "platform/win_app.h"
@@ -12,17 +13,6 @@
 
 LinkRecordStore UserLinkRecords();
 LinkRecorder::Environment RecorderEnvironment();
-
-struct ReportHeader {
-    std::string site;       // "Standort"
-    std::string technician; // "Techniker"
-};
-
-// Read from [Report] in the settings, as the report dialog remembers them.
-ReportHeader ReportHeaderOf(CWinApp& app);
-
-// The report's page in German.
-ReportPage LinkReportPage(const LinkRecord& record, const ReportHeader& header);
 
 // What `--report [--test N] FILE` asks; nullopt when the command line asks something else,
 // valid false when it asks a report in a way that cannot be followed.

@@ -220,6 +220,8 @@ int main(int argc, char** argv) {
     std::optional<TracingHost> tracing;
     IDialogHost& host = TracedIfRequested(qtHost, tracing);
     theApp.SetHost(&host);
+    QtReportPrinter printer;
+    theApp.SetReportPrinter(&printer);
     TerminationSignals terminations(
         [&host, &theApp](int) { host.Post([&theApp] { CloseWindowsInTurn(theApp); }); });
     theApp.InitInstance();

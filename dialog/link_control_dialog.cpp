@@ -27,7 +27,9 @@ CLinkControlDialog::CLinkControlDialog(LinkControlContext context)
       m_context(std::move(context)), m_tone(m_context.host),
       m_readout(*this, m_context.host, [this](int id) { return TableString(id); }),
       m_phone([this](int id) { return TableString(id); },
-              [this] { return GetDlgItemText(IDC_STATUS); }) {}
+              [this] { return GetDlgItemText(IDC_STATUS); }),
+      m_protocol(*this, m_context.host, m_context.app, [this](int id) { return TableString(id); }) {
+}
 
 // Whatever still runs is cancelled and joined before the dialog goes: nothing touches it later.
 CLinkControlDialog::~CLinkControlDialog() {
@@ -66,6 +68,7 @@ bool CLinkControlDialog::OnInitDialog() {
             items.emplace_back(IDM_PORTS, TableString(IDS_PORTS_MENU));
         items.emplace_back(IDM_TONE, TableString(IDS_TONE_MENU));
         items.emplace_back(IDM_ALIGNMENT, TableString(IDS_READOUT_MENU));
+        items.emplace_back(IDM_PROTOCOL, TableString(IDS_PROTOCOL_MENU));
         if (m_context.webReadout)
             items.emplace_back(IDM_PHONE, TableString(IDS_PHONE_MENU));
         items.emplace_back(IDM_ABOUT, TableString(IDS_ABOUT_MENU));
@@ -135,10 +138,12 @@ void CLinkControlDialog::StopRunningWorker() {
     }
     m_pDeviceWatchThread.reset();
     Host().CloseReadout(); // it goes with the dialog
+    Host().CloseProtocol();
 }
 
 void CLinkControlDialog::EndProgram(int code) {
     Host().CloseReadout();
+    Host().CloseProtocol();
     m_nExitCode = code;
     EndDialog(IDCANCEL);
 }
@@ -172,6 +177,8 @@ void CLinkControlDialog::OnSysCommand(unsigned nID, std::intptr_t lParam) {
         m_readout.Show(m_linkHistory);
     } else if ((nID & 0xFFF0) == IDM_PHONE && m_context.webReadout) {
         OnPhone();
+    } else if ((nID & 0xFFF0) == IDM_PROTOCOL) {
+        m_protocol.Show();
     } else {
         CDialog::OnSysCommand(nID, lParam);
     }

@@ -7,6 +7,7 @@
 #include "dialog/alignment_tone.h"
 #include "dialog/dialog_state.h"
 #include "dialog/link_control_context.h"
+#include "dialog/link_protocol.h"
 #include "dialog/phone_readout.h"
 #include "link/link_history.h"
 #include "link/port_discovery.h"
@@ -61,6 +62,11 @@ public:
     // the dialog or is never added.
     const LinkHistory& History() const { return m_linkHistory; }
     void AddLinkObserver(ILinkTestObserver& observer);
+    // The recorded tests the "Protokoll" window lists, and what makes their PDF (null: none;
+    // it outlives the dialog). Without them the list is empty.
+    void SetLinkRecords(LinkRecordStore records, IReportPrinter* printer) {
+        m_protocol.SetRecords(std::move(records), printer);
+    }
     // Shows text in a message box, then ends the program with exit code 1.
     void FatalError(const std::string& text);
 
@@ -192,6 +198,7 @@ private:
     AlignmentTone m_tone;
     AlignmentReadout m_readout;
     PhoneReadout m_phone;
+    LinkProtocol m_protocol;
     std::optional<int> m_nExitCode;
     // Lets work posted to the UI thread see whether the dialog is still there.
     std::shared_ptr<int> m_lifetime = std::make_shared<int>(0);

@@ -144,7 +144,8 @@ void CLinkControlDialog::OnTest() {
         ApplyControls(kResendJobStart);
         m_linkHistory.Start(
             {"", port.name, port.value, static_cast<int>(BaudRateTable[BaudIndex(m_nBaudrate)]),
-             m_nSensitivity, m_bAutoMode ? LinkTestStart::Automatic : LinkTestStart::ByHand},
+             m_nSensitivity, m_bAutoMode ? LinkTestStart::Automatic : LinkTestStart::ByHand,
+             BindComPort(m_context.app.Profile(), m_nComPort, m_devices).device},
             m_context.clock.Now());
         for (ILinkTestObserver* observer : m_linkObservers)
             observer->TestStarted(m_linkHistory);

@@ -3,6 +3,7 @@
 // this one model; the dialog keeps it on the UI thread and tells its observers.
 #pragma once
 
+#include "link/port_discovery.h"
 #include "link/transceiver_protocol.h"
 
 #include <cstddef>
@@ -35,6 +36,8 @@ struct LinkTestInfo {
     int baudRate = 0;
     int sensitivity = 0;
     LinkTestStart start = LinkTestStart::ByHand;
+    // The device behind the port where the system's device list knows it.
+    std::optional<SerialDevice> hardware{};
 };
 
 class LinkHistory {

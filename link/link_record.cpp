@@ -38,6 +38,19 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+// The record's keys for what the device list says of the port's device.
+constexpr std::pair<const char*, std::string SerialDevice::*> kHardwareKeys[] = {
+    {"device_path", &SerialDevice::path},    {"driver", &SerialDevice::driver},
+    {"usb_vendor", &SerialDevice::vendorId}, {"usb_product", &SerialDevice::productId},
+    {"usb_serial", &SerialDevice::serial},   {"product", &SerialDevice::product}};
+
+std::string SerialDevice::*HardwareField(const std::string& key) {
+    for (const auto& [name, field] : kHardwareKeys)
+        if (key == name)
+            return field;
+    return nullptr;
+}
+
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(";\"") == std::string::npos)
         return text;
@@ -81,6 +94,40 @@ std::string LinkTestEndName(LinkTestEnd end) {
     return "cancelled";
 }
 
+std::vector<std::pair<std::string, std::string>> HardwareFacts(const LinkTestInfo& info) {
+    std::vector<std::pair<std::string, std::string>> facts;
+    if (!info.hardware)
+        return facts;
+    const SerialDevice& hw = *info.hardware;
+    auto add = [&](const char* name, const std::string& value) {
+        if (!value.empty())
+            facts.emplace_back(name, value);
+    };
+    add("Gerätepfad", hw.path);
+    add("Treiber", hw.driver);
+    if (!hw.vendorId.empty() || !hw.productId.empty())
+        facts.emplace_back("USB-Kennung", hw.vendorId + ":" + hw.productId);
+    add("USB-Seriennummer", hw.serial);
+    add("Produkt", hw.product);
+    return facts;
+}
+
+std::string LinkTestEndInWords(LinkTestEnd end) {
+    switch (end) {
+    case LinkTestEnd::Passed:
+        return "bestanden";
+    case LinkTestEnd::ManualThenCancelled:
+        return "von Hand weitergeführt und abgebrochen";
+    case LinkTestEnd::Cancelled:
+        return "abgebrochen";
+    case LinkTestEnd::PortMissing:
+        return "Anschluss nicht verfügbar";
+    case LinkTestEnd::Failed:
+        break;
+    }
+    return "fehlgeschlagen";
+}
+
 std::string FormatLinkRecord(const LinkRecord& record) {
     std::ostringstream out;
     out << "quillmere-linktest " << kLinkRecordFormat << '\n'
@@ -89,8 +136,12 @@ std::string FormatLinkRecord(const LinkRecord& record) {
         << "version " << OneLine(record.version) << '\n'
         << "host " << OneLine(record.host) << '\n'
         << "port " << OneLine(record.info.port) << '\n'
-        << "device " << OneLine(record.info.device) << '\n'
-        << "baud " << record.info.baudRate << '\n'
+        << "device " << OneLine(record.info.device) << '\n';
+    if (const std::optional<SerialDevice>& hw = record.info.hardware)
+        for (const auto& [key, field] : kHardwareKeys)
+            if (!((*hw).*field).empty())
+                out << key << ' ' << OneLine((*hw).*field) << '\n';
+    out << "baud " << record.info.baudRate << '\n'
         << "sensitivity " << record.info.sensitivity << '\n'
         << "start " << (record.info.start == LinkTestStart::Automatic ? "automatic" : "by-hand")
         << '\n'
@@ -147,6 +198,10 @@ LinkRecord ParseLinkRecord(const std::string& text) {
             record.info.port = value;
         } else if (key == "device") {
             record.info.device = value;
+        } else if (const auto field = HardwareField(key)) {
+            if (!record.info.hardware)
+                record.info.hardware.emplace();
+            (*record.info.hardware).*field = value;
         } else if (key == "baud") {
             damaged |= !ParseInt(value, record.info.baudRate);
         } else if (key == "sensitivity") {
@@ -167,20 +222,26 @@ LinkRecord ParseLinkRecord(const std::string& text) {
     return record;
 }
 
-std::string FormatLinkRecordCsv(const LinkRecord& record) {
+std::string FormatLinkRecordCsv(const LinkRecord& record,
+                                const std::vector<std::pair<std::string, std::string>>& lead) {
     const LinkSummary s = Summarize(record.cycles);
     std::ostringstream out;
+    for (const auto& [name, value] : lead)
+        out << CsvField(name) << ';' << CsvField(value) << '\n';
     out << "Beginn;" << CsvField(record.info.startedAt) << '\n'
         << "Dauer (ms);" << record.durationMs << '\n'
         << "Programmversion;" << CsvField(record.version) << '\n'
         << "Rechner;" << CsvField(record.host) << '\n'
         << "Anschluss;" << CsvField(record.info.port) << '\n'
-        << "Gerät;" << CsvField(record.info.device) << '\n'
-        << "Baudrate;" << record.info.baudRate << '\n'
+        << "Gerät;" << CsvField(record.info.device) << '\n';
+    for (const auto& [name, value] : HardwareFacts(record.info))
+        out << CsvField(name) << ';' << CsvField(value) << '\n';
+    out << "Baudrate;" << record.info.baudRate << '\n'
         << "Empfindlichkeit;" << record.info.sensitivity << '\n'
         << "Start;" << (record.info.start == LinkTestStart::Automatic ? "automatisch" : "von Hand")
         << '\n'
-        << "Ergebnis;" << LinkTestEndName(record.end) << '\n'
+        << "Ergebnis;" << LinkTestEndInWords(record.end) << (record.damaged ? " (beschädigt)" : "")
+        << '\n'
         << "Zyklen;" << s.cycles << '\n'
         << "Minimum (%);" << s.minPercent << '\n'
         << "Mittel (%);" << s.meanPercent << '\n'

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 inline constexpr int kLinkRecordFormat = 1;
@@ -30,8 +31,13 @@ struct LinkRecord {
 
 LinkSummary Summarize(const std::vector<LinkSample>& cycles);
 std::string LinkTestEndName(LinkTestEnd end);
+// What the device list said of the port's device, as German label and value; none unknown.
+std::vector<std::pair<std::string, std::string>> HardwareFacts(const LinkTestInfo& info);
+// How the test ended, in the German of the reports: "bestanden", "abgebrochen", ...
+std::string LinkTestEndInWords(LinkTestEnd end);
 std::string FormatLinkRecord(const LinkRecord& record);
 LinkRecord ParseLinkRecord(const std::string& text);
-// One line per cycle after a block of the test's facts, separated by semicolons as German
-// spreadsheets expect.
-std::string FormatLinkRecordCsv(const LinkRecord& record);
+// One line per cycle after a block of the test's facts (led by those given, such as the site),
+// separated by semicolons as German spreadsheets expect.
+std::string FormatLinkRecordCsv(const LinkRecord& record,
+                                const std::vector<std::pair<std::string, std::string>>& lead = {});

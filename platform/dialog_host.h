@@ -5,6 +5,7 @@
 
 #include "platform/dialog_types.h"
 #include "platform/mono_image.h"
+#include "platform/protocol_view.h"
 #include "platform/readout_picture.h"
 #include "platform/ui_queue.h"
 
@@ -66,6 +67,13 @@ public:
     virtual bool IsReadoutShown() = 0;
     virtual void UpdateReadout(const ReadoutPicture& picture) = 0;
     virtual void CloseReadout() = 0;
+    // The recorded link tests: one window beside the dialog, which the user may close at any
+    // time. It calls actions back (on the UI thread) for a row's preview and its saves; actions
+    // must outlive it. Showing it again brings it to the front with the new list.
+    virtual void ShowProtocol(CDialog& owner, const ProtocolView& view,
+                              IProtocolActions& actions) = 0;
+    virtual bool IsProtocolShown() = 0;
+    virtual void CloseProtocol() = 0;
     // A double-click on the control gives the window-menu command.
     virtual void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) = 0;
 
@@ -86,4 +94,12 @@ public:
     // The open-file chooser; the chosen full path, or nothing when cancelled.
     virtual std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                                   const std::string& initialName) = 0;
+    // The save-file chooser over the topmost window; filter as "CSV-Dateien (*.csv)". The
+    // chosen full path, or nothing when cancelled.
+    virtual std::optional<std::string> ChooseSaveFile(CDialog* owner, const std::string& title,
+                                                      const std::string& initialName,
+                                                      const std::string& filter) = 0;
+    // One line of text asked over the topmost window; nothing when cancelled.
+    virtual std::optional<std::string> AskText(CDialog* owner, const std::string& title,
+                                               const std::string& prompt) = 0;
 };

@@ -262,6 +262,20 @@ void HeadlessHost::UpdateReadout(const ReadoutPicture& picture) {
     if (m_readout)
         m_readout = picture;
 }
+void HeadlessHost::ShowProtocol(CDialog&, const ProtocolView& view, IProtocolActions& actions) {
+    if (!m_protocol)
+        Record("protocol open");
+    m_protocol = view;
+    m_protocolActions = &actions;
+}
+
+void HeadlessHost::CloseProtocol() {
+    if (m_protocol)
+        Record("protocol close");
+    m_protocol.reset();
+    m_protocolActions = nullptr;
+}
+
 void HeadlessHost::CloseReadout() {
     if (m_readout)
         Record("readout close");
@@ -306,6 +320,29 @@ int HeadlessHost::MessageBox(CDialog*, const std::string& text, unsigned) {
         answer = m_onMessageBox;
     }
     return answer ? answer(text) : IDOK;
+}
+
+std::optional<std::string> HeadlessHost::ChooseSaveFile(CDialog*, const std::string& title,
+                                                        const std::string& initialName,
+                                                        const std::string&) {
+    Record(transcript::ChooseSaveFile(title, initialName));
+    std::lock_guard lock(m_scriptMutex);
+    if (m_fileChoices.empty())
+        return std::nullopt;
+    std::optional<std::string> choice = m_fileChoices.front();
+    m_fileChoices.pop_front();
+    return choice;
+}
+
+std::optional<std::string> HeadlessHost::AskText(CDialog*, const std::string&,
+                                                 const std::string& prompt) {
+    Record(transcript::AskText(prompt));
+    std::lock_guard lock(m_scriptMutex);
+    if (m_textAnswers.empty())
+        return std::nullopt;
+    std::optional<std::string> answer = m_textAnswers.front();
+    m_textAnswers.pop_front();
+    return answer;
 }
 
 std::optional<std::string> HeadlessHost::ChooseFile(CDialog*, const std::string& title,
@@ -414,6 +451,11 @@ void HeadlessHost::UserHelp() {
 void HeadlessHost::QueueFileChoice(std::optional<std::string> path) {
     std::lock_guard lock(m_scriptMutex);
     m_fileChoices.push_back(std::move(path));
+}
+
+void HeadlessHost::QueueTextAnswer(std::optional<std::string> text) {
+    std::lock_guard lock(m_scriptMutex);
+    m_textAnswers.push_back(std::move(text));
 }
 
 void HeadlessHost::OnMessageBox(std::function<int(const std::string&)> fn) {

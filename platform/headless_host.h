@@ -59,6 +59,9 @@ public:
     bool IsReadoutShown() override;
     void UpdateReadout(const ReadoutPicture& picture) override;
     void CloseReadout() override;
+    void ShowProtocol(CDialog& owner, const ProtocolView& view, IProtocolActions& actions) override;
+    bool IsProtocolShown() override { return m_protocol.has_value(); }
+    void CloseProtocol() override;
     void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
@@ -69,6 +72,11 @@ public:
     int MessageBox(CDialog* owner, const std::string& text, unsigned type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
+    std::optional<std::string> ChooseSaveFile(CDialog* owner, const std::string& title,
+                                              const std::string& initialName,
+                                              const std::string& filter) override;
+    std::optional<std::string> AskText(CDialog* owner, const std::string& title,
+                                       const std::string& prompt) override;
     // Its own record of the open dialog: what a system dialog would be given as owner.
     void* NativeWindow(CDialog& dlg) override { return Find(dlg); }
 
@@ -83,8 +91,11 @@ public:
     void UserHelp();
 
     // --- The script.
-    // Answers for file choosers, in order; nothing queued means the user cancels.
+    // Answers for file choosers, open and save alike, in order; nothing queued means the user
+    // cancels.
     void QueueFileChoice(std::optional<std::string> path);
+    // Answers for text questions, in order; nothing queued means the user cancels.
+    void QueueTextAnswer(std::optional<std::string> text);
     // Called on the UI thread for every message box, after it is recorded; returns the answer.
     void OnMessageBox(std::function<int(const std::string& text)> fn);
     // Called on the UI thread with every transcript line as it is recorded (not user lines).
@@ -120,9 +131,14 @@ public:
 
     // The readout's picture while it is shown; UI thread only.
     const std::optional<ReadoutPicture>& Readout() const { return m_readout; }
+    // The protocol window's list while it is shown, and what its buttons call; UI thread only.
+    const std::optional<ProtocolView>& Protocol() const { return m_protocol; }
+    IProtocolActions* ProtocolActions() const { return m_protocolActions; }
 
 private:
     std::optional<ReadoutPicture> m_readout;
+    std::optional<ProtocolView> m_protocol;
+    IProtocolActions* m_protocolActions = nullptr;
     struct Control {
         const ControlTemplate* tmpl = nullptr;
         std::string text;
@@ -162,6 +178,7 @@ private:
 
     mutable std::mutex m_scriptMutex;
     std::deque<std::optional<std::string>> m_fileChoices;
+    std::deque<std::optional<std::string>> m_textAnswers;
 
     mutable std::mutex m_logMutex;
     std::condition_variable m_logCv;

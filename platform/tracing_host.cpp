@@ -159,6 +159,17 @@ void TracingHost::CloseReadout() {
         m_write("readout close");
     m_inner.CloseReadout();
 }
+void TracingHost::ShowProtocol(CDialog& owner, const ProtocolView& view,
+                               IProtocolActions& actions) {
+    if (!m_inner.IsProtocolShown())
+        m_write("protocol open");
+    m_inner.ShowProtocol(owner, view, actions);
+}
+void TracingHost::CloseProtocol() {
+    if (m_inner.IsProtocolShown())
+        m_write("protocol close");
+    m_inner.CloseProtocol();
+}
 void TracingHost::SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) {
     m_inner.SetDoubleClickCommand(dlg, id, command);
 }
@@ -196,6 +207,18 @@ std::optional<std::string> TracingHost::ChooseFile(CDialog* owner, const std::st
                                                    const std::string& initialName) {
     m_write(transcript::ChooseFile(title, initialName));
     return m_inner.ChooseFile(owner, title, initialName);
+}
+
+std::optional<std::string> TracingHost::ChooseSaveFile(CDialog* owner, const std::string& title,
+                                                       const std::string& initialName,
+                                                       const std::string& filter) {
+    m_write(transcript::ChooseSaveFile(title, initialName));
+    return m_inner.ChooseSaveFile(owner, title, initialName, filter);
+}
+std::optional<std::string> TracingHost::AskText(CDialog* owner, const std::string& title,
+                                                const std::string& prompt) {
+    m_write(transcript::AskText(prompt));
+    return m_inner.AskText(owner, title, prompt);
 }
 
 bool TraceRequested() {

@@ -57,6 +57,9 @@ public:
     bool IsReadoutShown() override;
     void UpdateReadout(const ReadoutPicture& picture) override;
     void CloseReadout() override;
+    void ShowProtocol(CDialog& owner, const ProtocolView& view, IProtocolActions& actions) override;
+    bool IsProtocolShown() override { return m_inner.IsProtocolShown(); }
+    void CloseProtocol() override;
     void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
@@ -67,6 +70,11 @@ public:
     int MessageBox(CDialog* owner, const std::string& text, unsigned type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
+    std::optional<std::string> ChooseSaveFile(CDialog* owner, const std::string& title,
+                                              const std::string& initialName,
+                                              const std::string& filter) override;
+    std::optional<std::string> AskText(CDialog* owner, const std::string& title,
+                                       const std::string& prompt) override;
     void* NativeWindow(CDialog& dlg) override { return m_inner.NativeWindow(dlg); }
 
 private:

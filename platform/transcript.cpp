@@ -110,4 +110,12 @@ std::string ChooseFile(const std::string& title, const std::string& initialName)
     return "choosefile " + Quote(title) + " " + Quote(initialName);
 }
 
+std::string ChooseSaveFile(const std::string& title, const std::string& initialName) {
+    return "choosesavefile " + Quote(title) + " " + Quote(initialName);
+}
+
+std::string AskText(const std::string& prompt) {
+    return "asktext " + Quote(prompt);
+}
+
 } // namespace transcript

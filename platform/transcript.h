@@ -37,5 +37,7 @@ std::string Icon(int iconId, bool big);
 std::string DrawIcon(int iconId, int x, int y);
 std::string MessageBox(const std::string& text);
 std::string ChooseFile(const std::string& title, const std::string& initialName);
+std::string ChooseSaveFile(const std::string& title, const std::string& initialName);
+std::string AskText(const std::string& prompt);
 
 } // namespace transcript

@@ -43,6 +43,29 @@ inline constexpr int IDS_READOUT_BAD = 423;
 inline constexpr int IDS_READOUT_PEAK = 424; // %1: percent, %2: seconds ago
 inline constexpr int IDS_READOUT_TITLE = 425;
 inline constexpr int IDS_READOUT_STARTING = 426;
+// The recorded link tests: the "Protokoll" window and the report, 450 to 499.
+inline constexpr int IDS_PROTOCOL_MENU = 450;
+inline constexpr int IDS_PROTOCOL_TITLE = 451;
+inline constexpr int IDS_PROTOCOL_COLUMN_DATE = 452;
+inline constexpr int IDS_PROTOCOL_COLUMN_PORT = 453;
+inline constexpr int IDS_PROTOCOL_COLUMN_RATE = 454;
+inline constexpr int IDS_PROTOCOL_COLUMN_RESULT = 455;
+inline constexpr int IDS_PROTOCOL_COLUMN_QUALITY = 456;
+inline constexpr int IDS_PROTOCOL_SAVE_PDF = 457;
+inline constexpr int IDS_PROTOCOL_SAVE_CSV = 458;
+inline constexpr int IDS_PROTOCOL_CLOSE = 459;
+inline constexpr int IDS_PROTOCOL_EMPTY = 460;
+inline constexpr int IDS_PROTOCOL_DAMAGED = 461;
+inline constexpr int IDS_PROTOCOL_ASK_SITE = 462;
+inline constexpr int IDS_PROTOCOL_ASK_TECHNICIAN = 463;
+inline constexpr int IDS_PROTOCOL_PDF_FILTER = 464;
+inline constexpr int IDS_PROTOCOL_CSV_FILTER = 465;
+inline constexpr int IDS_PROTOCOL_HEADER_TITLE = 466;
+inline constexpr int IDS_REPORT_USAGE = 480;
+inline constexpr int IDS_REPORT_NONE = 481;
+inline constexpr int IDS_REPORT_ONLY = 482; // %1: how many there are
+inline constexpr int IDS_REPORT_NO_PDF = 483;
+inline constexpr int IDS_REPORT_WRITE_FAILED = 484; // %1: the file
 
 // The readout on a phone in the same network (Linux only), 500 to 549.
 inline constexpr int IDS_PHONE_MENU = 500;
@@ -121,4 +144,5 @@ inline constexpr unsigned IDM_ABOUT = 0x0010;
 inline constexpr unsigned IDM_PORTS = 0x0020;
 inline constexpr unsigned IDM_TONE = 0x0030;
 inline constexpr unsigned IDM_ALIGNMENT = 0x0040;
+inline constexpr unsigned IDM_PROTOCOL = 0x0050;
 inline constexpr unsigned IDM_PHONE = 0x0060;

@@ -27,6 +27,50 @@ std::string LoadResourceString(int id) {
         return "Aus&richtton\tStrg+T";
     case IDS_TONE_UNAVAILABLE:
         return "Kein Ton möglich: %1";
+    case IDS_PROTOCOL_MENU:
+        return "&Protokoll...";
+    case IDS_PROTOCOL_TITLE:
+        return "Protokoll der Linktests";
+    case IDS_PROTOCOL_COLUMN_DATE:
+        return "Datum";
+    case IDS_PROTOCOL_COLUMN_PORT:
+        return "Anschluss";
+    case IDS_PROTOCOL_COLUMN_RATE:
+        return "Baudrate";
+    case IDS_PROTOCOL_COLUMN_RESULT:
+        return "Ergebnis";
+    case IDS_PROTOCOL_COLUMN_QUALITY:
+        return "Mittlere Qualität";
+    case IDS_PROTOCOL_SAVE_PDF:
+        return "Als P&DF speichern...";
+    case IDS_PROTOCOL_SAVE_CSV:
+        return "Als &CSV speichern...";
+    case IDS_PROTOCOL_CLOSE:
+        return "Schließen";
+    case IDS_PROTOCOL_EMPTY:
+        return "Es ist noch kein Linktest aufgezeichnet.";
+    case IDS_PROTOCOL_DAMAGED:
+        return "beschädigt";
+    case IDS_PROTOCOL_ASK_SITE:
+        return "Standort der Strecke (erscheint im Bericht):";
+    case IDS_PROTOCOL_ASK_TECHNICIAN:
+        return "Ihr Name als Techniker (erscheint im Bericht):";
+    case IDS_PROTOCOL_PDF_FILTER:
+        return "PDF-Dateien (*.pdf)";
+    case IDS_PROTOCOL_CSV_FILTER:
+        return "CSV-Dateien (*.csv)";
+    case IDS_PROTOCOL_HEADER_TITLE:
+        return "Angaben für den Bericht";
+    case IDS_REPORT_USAGE:
+        return "Aufruf: --report [--test N] DATEI.pdf|DATEI.csv";
+    case IDS_REPORT_NONE:
+        return "Es ist kein Linktest aufgezeichnet.";
+    case IDS_REPORT_ONLY:
+        return "Es sind nur %1 Linktests aufgezeichnet.";
+    case IDS_REPORT_NO_PDF:
+        return "Dieses Programm schreibt keine PDF-Berichte; bitte DATEI.csv angeben.";
+    case IDS_REPORT_WRITE_FAILED:
+        return "Der Bericht konnte nicht nach „%1“ geschrieben werden.";
     case IDS_READOUT_MENU:
         return "Ausrichta&nzeige...";
     case IDS_READOUT_NO_TEST:

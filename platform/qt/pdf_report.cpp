@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFont>
+#include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -30,7 +31,9 @@ int DrawRows(QPainter& p, const ReportPage::Rows& rows, int left, int top, int l
     return y - top;
 }
 
-void DrawPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHeight) {
+} // namespace
+
+void DrawReportPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHeight) {
     const QRect box = area.adjusted(lineHeight * 3, lineHeight, 0, -lineHeight * 2);
     const double span = page.plot.empty() ? 1.0 : std::max(page.plot.back().first, 1.0);
     auto at = [&](double seconds, double percent) {
@@ -48,7 +51,8 @@ void DrawPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHe
         const QPointF x = at(seconds, 0);
         p.drawText(QRect(static_cast<int>(x.x()) - lineHeight * 3, box.bottom(), lineHeight * 6,
                          lineHeight),
-                   Qt::AlignCenter, QString::number(seconds, 'f', 1) + " " + Q(page.plotXAxis));
+                   Qt::AlignCenter,
+                   QLocale(QLocale::German).toString(seconds, 'f', 1) + " " + Q(page.plotXAxis));
     }
     p.setPen(QPen(QColor(200, 0, 0), box.height() / 300.0, Qt::DashLine));
     p.drawLine(at(0, page.plotLine), at(span, page.plotLine));
@@ -65,8 +69,6 @@ void DrawPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHe
     p.setBrush(Qt::NoBrush);
     p.drawPath(curve);
 }
-
-} // namespace
 
 bool QtReportPrinter::PrintPdf(const ReportPage& page, const std::string& path,
                                std::string& error) {
@@ -127,8 +129,8 @@ bool QtReportPrinter::PrintPdf(const ReportPage& page, const std::string& path,
                Q(page.plotTitle));
     y += line;
     p.setFont(body);
-    DrawPlot(p, page, QRect(0, y, pageArea.width(), std::max(pageArea.height() - y, line * 8)),
-             line);
+    DrawReportPlot(p, page,
+                   QRect(0, y, pageArea.width(), std::max(pageArea.height() - y, line * 8)), line);
     if (!p.end()) {
         error = "the PDF could not be finished";
         return false;

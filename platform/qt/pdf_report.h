@@ -4,6 +4,14 @@
 
 #include "platform/report_page.h"
 
+#include <QRect>
+
+class QPainter;
+
+// The page's curve over its 90 % line, with the axes' figures, in area; lineHeight sizes the
+// figures. The protocol window's preview draws the same.
+void DrawReportPlot(QPainter& p, const ReportPage& page, const QRect& area, int lineHeight);
+
 class QtReportPrinter final : public IReportPrinter {
 public:
     bool PrintPdf(const ReportPage& page, const std::string& path, std::string& error) override;

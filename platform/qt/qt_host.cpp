@@ -5,6 +5,7 @@
 #include "platform/qt/file_list_texts.h"
 #include "platform/qt/icons.h"
 #include "platform/qt/marked_progress_bar.h"
+#include "platform/qt/protocol_window.h"
 #include "platform/qt/qt_tone.h"
 #include "platform/qt/readout_window.h"
 
@@ -14,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -315,6 +317,31 @@ void QtHost::ShowReadout(CDialog& owner, const ReadoutPicture& picture) {
     m_readout->activateWindow();
 }
 
+void QtHost::ShowProtocol(CDialog& owner, const ProtocolView& view, IProtocolActions& actions) {
+    if (!m_protocol) {
+        // Filled before it shows, so that its first layout fits the buttons' texts.
+        m_protocol = new ProtocolWindow(WindowOf(owner), actions);
+        m_protocol->SetView(view);
+        m_protocol->show();
+    } else {
+        m_protocol->SetView(view);
+    }
+    m_protocol->raise();
+    m_protocol->activateWindow();
+}
+
+ProtocolWindow* QtHost::Protocol() const {
+    return m_protocol.data();
+}
+
+bool QtHost::IsProtocolShown() {
+    return !m_protocol.isNull();
+}
+
+void QtHost::CloseProtocol() {
+    delete m_protocol.data();
+}
+
 bool QtHost::IsReadoutShown() {
     return !m_readout.isNull();
 }
@@ -394,6 +421,39 @@ int QtHost::MessageBox(CDialog* owner, const std::string& text, unsigned) {
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return IDOK;
+}
+
+// Over the protocol window when it is open: that is where the save was asked.
+std::optional<std::string> QtHost::ChooseSaveFile(CDialog* owner, const std::string& title,
+                                                  const std::string& initialName,
+                                                  const std::string& filter) {
+    if (m_answerSaveFile)
+        return m_answerSaveFile(initialName);
+    QWidget* parent = m_protocol ? m_protocol.data() : OwnerFor(owner);
+    QFileDialog chooser(parent, Q(title));
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setFileMode(QFileDialog::AnyFile);
+    chooser.setNameFilter(Q(filter));
+    chooser.setProxyModel(new FileListTexts(&chooser));
+    chooser.selectFile(Q(initialName));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return std::nullopt;
+    return chooser.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> QtHost::AskText(CDialog* owner, const std::string& title,
+                                           const std::string& prompt) {
+    if (m_answerText)
+        return m_answerText(prompt);
+    QInputDialog ask(m_protocol ? m_protocol.data() : OwnerFor(owner));
+    ask.setWindowTitle(Q(title));
+    ask.setLabelText(Q(prompt));
+    ask.setInputMode(QInputDialog::TextInput);
+    ask.setOkButtonText(QStringLiteral("OK"));
+    ask.setCancelButtonText(QStringLiteral("Abbrechen"));
+    if (ask.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return ask.textValue().trimmed().toStdString();
 }
 
 std::optional<std::string> QtHost::ChooseFile(CDialog* owner, const std::string& title,

@@ -6,10 +6,12 @@
 
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class DialogWindow;
+class ProtocolWindow;
 class IResourceProvider;
 class QWidget;
 class QtTone;
@@ -56,6 +58,9 @@ public:
     bool IsReadoutShown() override;
     void UpdateReadout(const ReadoutPicture& picture) override;
     void CloseReadout() override;
+    void ShowProtocol(CDialog& owner, const ProtocolView& view, IProtocolActions& actions) override;
+    bool IsProtocolShown() override;
+    void CloseProtocol() override;
     void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
@@ -66,6 +71,11 @@ public:
     int MessageBox(CDialog* owner, const std::string& text, unsigned type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
+    std::optional<std::string> ChooseSaveFile(CDialog* owner, const std::string& title,
+                                              const std::string& initialName,
+                                              const std::string& filter) override;
+    std::optional<std::string> AskText(CDialog* owner, const std::string& title,
+                                       const std::string& prompt) override;
     // The system dial-up services here need no owner window of the system's.
     void* NativeWindow(CDialog&) override { return nullptr; }
 
@@ -75,6 +85,13 @@ public:
     DialogWindow* TopWindow() const;
     // Every open dialog's window, the topmost last.
     const std::vector<DialogWindow*>& Windows() const { return m_windows; }
+    // The protocol window while it is open.
+    ProtocolWindow* Protocol() const;
+
+    // Tests answer the save chooser and the text questions here, with no modal window.
+    using Answer = std::function<std::optional<std::string>(const std::string& asked)>;
+    void AnswerSaveFile(Answer answer) { m_answerSaveFile = std::move(answer); }
+    void AnswerText(Answer answer) { m_answerText = std::move(answer); }
 
 private:
     QWidget* OwnerFor(CDialog* dlg) const;
@@ -84,5 +101,7 @@ private:
     const IResourceProvider& m_resources;
     std::vector<DialogWindow*> m_windows; // the modal stack, topmost last; RunModal owns each
     std::unique_ptr<QtTone> m_tone;
-    QPointer<ReadoutWindow> m_readout; // it closes itself (WA_DeleteOnClose)
+    QPointer<ReadoutWindow> m_readout;   // it closes itself (WA_DeleteOnClose)
+    QPointer<ProtocolWindow> m_protocol; // so does this
+    Answer m_answerSaveFile, m_answerText;
 };

@@ -4,6 +4,7 @@
 #include "platform/dialog.h"
 #include "platform/text_win32.h"
 #include "platform/win32/dialog_resource.h"
+#include "platform/win32/protocol_window.h"
 #include "platform/win32/readout_window.h"
 #include "platform/win32/wave_out_tone.h"
 
@@ -628,6 +629,25 @@ void Win32Host::CloseReadout() {
     m_readout.reset();
 }
 
+void Win32Host::ShowProtocol(CDialog& owner, const ProtocolView& view, IProtocolActions& actions) {
+    if (!IsProtocolShown())
+        m_protocol = std::make_unique<ProtocolWindow>(WindowOf(owner), actions);
+    m_protocol->SetView(view);
+    m_protocol->Raise();
+}
+
+bool Win32Host::IsProtocolShown() {
+    return m_protocol && m_protocol->Open();
+}
+
+void Win32Host::CloseProtocol() {
+    m_protocol.reset();
+}
+
+std::uintptr_t Win32Host::SaveOwnerFor(CDialog* dlg) const {
+    return m_protocol && m_protocol->Open() ? m_protocol->Handle() : OwnerFor(dlg);
+}
+
 void Win32Host::SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) {
     Window* w = Find(dlg);
     HWND item = w ? w->Item(id) : nullptr;
@@ -720,4 +740,44 @@ std::optional<std::string> Win32Host::ChooseFile(CDialog* owner, const std::stri
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+// filter: "CSV-Dateien (*.csv)"; the pattern is what the brackets hold.
+std::optional<std::string> Win32Host::ChooseSaveFile(CDialog* owner, const std::string& title,
+                                                     const std::string& initialName,
+                                                     const std::string& filter) {
+    const std::wstring wideTitle = WideFromUtf8(title);
+    const std::size_t open = filter.rfind('('), close = filter.rfind(')');
+    const std::string pattern = open != std::string::npos && close > open
+                                    ? filter.substr(open + 1, close - open - 1)
+                                    : std::string("*.*");
+    std::wstring filters = WideFromUtf8(filter) + L'\0' + WideFromUtf8(pattern) + L'\0';
+    const std::wstring extension =
+        WideFromUtf8(pattern.size() > 2 && pattern.starts_with("*.") ? pattern.substr(2) : "");
+    std::wstring file(32768, L'\0');
+    const std::wstring initial = WideFromUtf8(initialName);
+    std::copy_n(initial.begin(), std::min(initial.size(), file.size() - 1), file.begin());
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = reinterpret_cast<HWND>(SaveOwnerFor(owner));
+    ofn.lpstrFilter = filters.c_str();
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrTitle = wideTitle.c_str();
+    ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (::GetSaveFileNameW(&ofn))
+        return Utf8FromWide(file.c_str());
+    if (const DWORD error = ::CommDlgExtendedError())
+        DiagnoseFormat("Quillmere: GetSaveFileNameW failed: error 0x%lx",
+                       static_cast<unsigned long>(error));
+    return std::nullopt;
+}
+
+std::optional<std::string> Win32Host::AskText(CDialog* owner, const std::string& title,
+                                              const std::string& prompt) {
+    std::string answer;
+    if (!AskTextWin32(SaveOwnerFor(owner), title, prompt, answer))
+        return std::nullopt;
+    return answer;
 }

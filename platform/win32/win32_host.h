@@ -13,6 +13,7 @@
 #include <vector>
 
 class IResourceProvider;
+class ProtocolWindow;
 class ReadoutWindow;
 class WaveOutTone;
 
@@ -61,6 +62,9 @@ public:
     bool IsReadoutShown() override;
     void UpdateReadout(const ReadoutPicture& picture) override;
     void CloseReadout() override;
+    void ShowProtocol(CDialog& owner, const ProtocolView& view, IProtocolActions& actions) override;
+    bool IsProtocolShown() override;
+    void CloseProtocol() override;
     void SetDoubleClickCommand(CDialog& dlg, int id, unsigned command) override;
     void SetIcon(CDialog& dlg, int iconId, bool big) override;
     bool IsIconic(CDialog& dlg) override;
@@ -71,6 +75,11 @@ public:
     int MessageBox(CDialog* owner, const std::string& text, unsigned type) override;
     std::optional<std::string> ChooseFile(CDialog* owner, const std::string& title,
                                           const std::string& initialName) override;
+    std::optional<std::string> ChooseSaveFile(CDialog* owner, const std::string& title,
+                                              const std::string& initialName,
+                                              const std::string& filter) override;
+    std::optional<std::string> AskText(CDialog* owner, const std::string& title,
+                                       const std::string& prompt) override;
 
     // The window handle (HWND) of an open dialog, 0 when it is not open; UI thread only.
     std::uintptr_t WindowOf(const CDialog& dlg) const;
@@ -84,6 +93,8 @@ private:
     Window* Find(const CDialog& dlg) const;
     WaveOutTone& Tone(); // opened at first use
     std::uintptr_t OwnerFor(CDialog* dlg) const;
+    // The protocol window while it is open, else the dialog's: where a save was asked.
+    std::uintptr_t SaveOwnerFor(CDialog* dlg) const;
 
     std::string m_appName;
     const IResourceProvider& m_resources;
@@ -91,4 +102,5 @@ private:
     std::vector<Window*> m_windows; // the modal stack, topmost last; RunModal owns each
     std::unique_ptr<WaveOutTone> m_tone;
     std::unique_ptr<ReadoutWindow> m_readout;
+    std::unique_ptr<ProtocolWindow> m_protocol;
 };

@@ -191,8 +191,11 @@ TEST(PortToolTip, SaysInGermanWhyThePortIsNotAvailable) {
 TEST(PortsMenu, IsOfferedOnlyWhereTheSystemListsDevices) {
     for (const bool withDiscovery : {true, false}) {
         PortsRig rig({kFtdi}, {}, withDiscovery);
-        Lines expected{"menu separator", "menu 32 \"&Anschlüsse...\"",
-                       "menu 48 \"Aus&richtton\\tStrg+T\"", "menu 64 \"Ausrichta&nzeige...\"",
+        Lines expected{"menu separator",
+                       "menu 32 \"&Anschlüsse...\"",
+                       "menu 48 \"Aus&richtton\\tStrg+T\"",
+                       "menu 64 \"Ausrichta&nzeige...\"",
+                       "menu 80 \"&Protokoll...\"",
                        "menu 16 \"Inf&o über Quillmere...\""};
         if (!withDiscovery)
             expected.erase(expected.begin() + 1);

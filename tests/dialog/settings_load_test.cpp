@@ -28,6 +28,7 @@ TEST(SettingsLoad, InitialisationRunsInItsOrder) {
         "menu separator",
         "menu 48 \"Aus&richtton\\tStrg+T\"",
         "menu 64 \"Ausrichta&nzeige...\"",
+        "menu 80 \"&Protokoll...\"",
         "menu 96 \"Auf dem &Telefon anzeigen...\"",
         "menu 16 \"Inf&o über Quillmere...\"",
         "icon 128 big",

@@ -253,9 +253,10 @@ TEST_F(QtHostTest, TheContextMenuCarriesCloseThenASeparatorAndTheAboutItem) {
         QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2),
                                 label->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(label, &click);
-        EXPECT_EQ(entries, (std::vector<std::string>{
-                               "Schließen", "-", "Aus&richtton\tStrg+T", "Ausrichta&nzeige...",
-                               "Auf dem &Telefon anzeigen...", "Inf&o über Quillmere..."}));
+        EXPECT_EQ(entries, (std::vector<std::string>{"Schließen", "-", "Aus&richtton\tStrg+T",
+                                                     "Ausrichta&nzeige...", "&Protokoll...",
+                                                     "Auf dem &Telefon anzeigen...",
+                                                     "Inf&o über Quillmere..."}));
         EXPECT_TRUE(aboutShown);
         EXPECT_EQ(host.TopWindow(), &w);
     });
