@@ -16,7 +16,7 @@ struct ReportHeader {
     bool Known() const { return !site.empty() && !technician.empty(); }
 };
 
-// [Report] Site= and Technician= of the settings, as the protocol window remembers them.
+// [Report] Standort= and Techniker= of the settings, as the protocol window remembers them.
 ReportHeader ReportHeaderOf(CWinApp& app);
 void StoreReportHeader(CWinApp& app, const ReportHeader& header);
 

@@ -1,4 +1,5 @@
 #include "../support/app_harness.h"
+#include "platform/web_readout.h"
 #include "res/resource.h"
 
 using namespace std::string_literals;
@@ -44,6 +45,8 @@ TEST(SettingsLoad, InitialisationRunsInItsOrder) {
         "enable IDC_CONNECT 0",
         "ready IDD_MAIN",
     };
+    if (!MakeWebReadoutService()) // the Windows program has no readout on a phone
+        std::erase(expected, "menu 96 \"Auf dem &Telefon anzeigen...\"");
     EXPECT_EQ(h.host.Transcript(), expected);
 }
 
