@@ -272,9 +272,10 @@ void CheckSystemMenu(HWND dlg) {
     Check(menu != nullptr, "system menu");
     const int n = ::GetMenuItemCount(menu);
     CheckInt(static_cast<UINT>(::GetMenuItemID(menu, n - 1)), IDM_ABOUT, "last item's command");
-    CheckInt(static_cast<UINT>(::GetMenuItemID(menu, n - 2)), IDM_ALIGNMENT, "readout before it");
-    CheckInt(static_cast<UINT>(::GetMenuItemID(menu, n - 3)), IDM_TONE, "tone before that");
-    Check(::GetMenuState(menu, static_cast<UINT>(n - 4), MF_BYPOSITION) & MF_SEPARATOR,
+    CheckInt(static_cast<UINT>(::GetMenuItemID(menu, n - 2)), IDM_PROTOCOL, "protocol before it");
+    CheckInt(static_cast<UINT>(::GetMenuItemID(menu, n - 3)), IDM_ALIGNMENT, "readout before that");
+    CheckInt(static_cast<UINT>(::GetMenuItemID(menu, n - 4)), IDM_TONE, "tone before that");
+    Check(::GetMenuState(menu, static_cast<UINT>(n - 5), MF_BYPOSITION) & MF_SEPARATOR,
           "separator before the program's items");
     wchar_t text[128] = {};
     ::GetMenuStringW(menu, IDM_ABOUT, text, 128, MF_BYCOMMAND);
