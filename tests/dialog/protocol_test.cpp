@@ -1,6 +1,7 @@
 #include "../support/app_harness.h"
 #include "../support/recorded_tests.h"
 #include "app/link_records.h"
+#include "platform/transcript.h"
 #include "res/resource.h"
 
 namespace {
@@ -116,9 +117,10 @@ TEST_F(ProtocolTest, SiteAndTechnicianAreAskedOnceThenEverySaveCarriesThem) {
     SaveCsv(0);
     EXPECT_EQ(rig.host.Lines("asktext").size(), 4u);
     EXPECT_EQ(rig.host.Lines("messagebox"),
-              std::vector<std::string>{"messagebox \"Der Bericht konnte nicht nach „" +
-                                       Out("fehlt/neuer.csv").string() +
-                                       "“ geschrieben werden.\""});
+              std::vector<std::string>{"messagebox " +
+                                       transcript::Quote("Der Bericht konnte nicht nach „" +
+                                                         Out("fehlt/neuer.csv").string() +
+                                                         "“ geschrieben werden.")});
 }
 
 // The command line's report, from two records; the newest is the first.
