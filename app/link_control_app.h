@@ -8,8 +8,8 @@
 #include "link/port_discovery.h"
 #include "link/port_open.h"
 #include "platform/clock.h"
-#include "platform/web_readout.h"
 #include "platform/report_page.h"
+#include "platform/web_readout.h"
 #include "platform/win_app.h"
 
 #include <optional>
