@@ -12,7 +12,6 @@ missing, the test is skipped.
 import http.client
 import os
 import re
-import select
 import shutil
 import socket
 import statistics
@@ -21,6 +20,8 @@ import sys
 import tempfile
 import threading
 import time
+
+from accessibility_test import start_xvfb  # a display of its own, once it listens
 
 SKIP = 77
 LIMIT = 20.0  # seconds for each window or state to show
@@ -283,20 +284,6 @@ def run(binary, box, display):
             print("the program did not end on SIGTERM")
             program.process.kill()
             program.process.wait()
-
-
-def start_xvfb():
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=[write], stderr=subprocess.DEVNULL)
-    os.close(write)
-    with os.fdopen(read) as f:
-        number = f.readline().strip() if select.select([f], [], [], LIMIT)[0] else ""
-    if not number:
-        xvfb.kill()
-        xvfb.wait()
-        sys.exit("Xvfb did not start")
-    return xvfb, ":" + number
 
 
 def main(binary):
