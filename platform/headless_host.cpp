@@ -322,38 +322,34 @@ int HeadlessHost::MessageBox(CDialog*, const std::string& text, unsigned) {
     return answer ? answer(text) : IDOK;
 }
 
+// The next answer a test queued, nothing (the user cancelled) when none is left.
+std::optional<std::string>
+HeadlessHost::NextScripted(std::deque<std::optional<std::string>>& queue) {
+    std::lock_guard lock(m_scriptMutex);
+    if (queue.empty())
+        return std::nullopt;
+    std::optional<std::string> next = std::move(queue.front());
+    queue.pop_front();
+    return next;
+}
+
 std::optional<std::string> HeadlessHost::ChooseSaveFile(CDialog*, const std::string& title,
                                                         const std::string& initialName,
                                                         const std::string&) {
     Record(transcript::ChooseSaveFile(title, initialName));
-    std::lock_guard lock(m_scriptMutex);
-    if (m_fileChoices.empty())
-        return std::nullopt;
-    std::optional<std::string> choice = m_fileChoices.front();
-    m_fileChoices.pop_front();
-    return choice;
+    return NextScripted(m_fileChoices);
 }
 
 std::optional<std::string> HeadlessHost::AskText(CDialog*, const std::string&,
                                                  const std::string& prompt) {
     Record(transcript::AskText(prompt));
-    std::lock_guard lock(m_scriptMutex);
-    if (m_textAnswers.empty())
-        return std::nullopt;
-    std::optional<std::string> answer = m_textAnswers.front();
-    m_textAnswers.pop_front();
-    return answer;
+    return NextScripted(m_textAnswers);
 }
 
 std::optional<std::string> HeadlessHost::ChooseFile(CDialog*, const std::string& title,
                                                     const std::string& initialName) {
     Record(transcript::ChooseFile(title, initialName));
-    std::lock_guard lock(m_scriptMutex);
-    if (m_fileChoices.empty())
-        return std::nullopt;
-    std::optional<std::string> choice = m_fileChoices.front();
-    m_fileChoices.pop_front();
-    return choice;
+    return NextScripted(m_fileChoices);
 }
 
 // --- the user ------------------------------------------------------------------------------

@@ -176,6 +176,8 @@ private:
     std::function<int(const std::string&)> m_onMessageBox;
     std::function<void(const std::string&)> m_onRecord;
 
+    std::optional<std::string> NextScripted(std::deque<std::optional<std::string>>& queue);
+
     mutable std::mutex m_scriptMutex;
     std::deque<std::optional<std::string>> m_fileChoices;
     std::deque<std::optional<std::string>> m_textAnswers;
