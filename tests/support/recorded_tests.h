@@ -1,10 +1,9 @@
 // Link test records as the recorder leaves them, for the tests of what reads them back: a
-// record from a line of facts, written under a name that sorts as the tests ran.
+// record from a line of facts, written under a name that sorts as the tests ran. No test
+// framework in here: the Win32 host test, which has none, writes its records with it too.
 #pragma once
 
 #include "link/link_recorder.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
