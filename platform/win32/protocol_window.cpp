@@ -144,13 +144,15 @@ void ProtocolWindow::SetView(const ProtocolView& view) {
     ListView_DeleteAllItems(list);
     while (ListView_DeleteColumn(list, 0)) {
     }
+    // The texts go through the W messages: the ListView_ macros are the A ones in this build,
+    // and a list given UTF-16 as ANSI shows each text's first letter only.
     for (std::size_t i = 0; i < view.columns.size(); ++i) {
         std::wstring text = WideFromUtf8(view.columns[i]);
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = Scaled(list, i == 3 ? 180 : 100);
         column.pszText = text.data();
-        ListView_InsertColumn(list, static_cast<int>(i), &column);
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     for (std::size_t r = 0; r < view.rows.size(); ++r)
         for (std::size_t c = 0; c < view.rows[r].cells.size(); ++c) {
@@ -160,11 +162,22 @@ void ProtocolWindow::SetView(const ProtocolView& view) {
             item.iItem = static_cast<int>(r);
             item.iSubItem = static_cast<int>(c);
             item.pszText = text.data();
-            if (c == 0)
-                ListView_InsertItem(list, &item);
-            else
-                ListView_SetItem(list, &item);
+            ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMW, 0,
+                           reinterpret_cast<LPARAM>(&item));
         }
+    // Each column as wide as its widest text or heading: a fixed width cut the dates short, and
+    // Wine's LVSCW_AUTOSIZE_USEHEADER still cut the headings.
+    for (std::size_t i = 0; i < view.columns.size(); ++i) {
+        const int column = static_cast<int>(i);
+        const std::wstring heading = WideFromUtf8(view.columns[i]);
+        const int headingWidth =
+            static_cast<int>(::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
+                                            reinterpret_cast<LPARAM>(heading.c_str()))) +
+            Scaled(list, 16);
+        ListView_SetColumnWidth(list, column, LVSCW_AUTOSIZE);
+        if (ListView_GetColumnWidth(list, column) < headingWidth)
+            ListView_SetColumnWidth(list, column, headingWidth);
+    }
     if (!view.rows.empty())
         ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ::EnableWindow(H(m_saveCsv), Selected() >= 0);
