@@ -26,6 +26,17 @@ bool IsStamp(const std::string& s) {
            Digits(s, 17, 2);
 }
 
+// A button's text as a window's title: the access key's marker would show there.
+std::string WithoutAccessKey(const std::string& text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size())
+            ++i; // "&&" stands for one '&'
+        plain += text[i];
+    }
+    return plain;
+}
+
 } // namespace
 
 std::string ProtocolDate(const std::string& stamp) {
@@ -104,7 +115,7 @@ void LinkProtocol::Save(std::size_t row, bool pdf) {
     const LinkRecord record = ReadLinkRecord(m_files[row]);
     const std::string extension = pdf ? "pdf" : "csv";
     std::optional<std::string> path = m_host.ChooseSaveFile(
-        &m_owner, m_texts(pdf ? IDS_PROTOCOL_SAVE_PDF : IDS_PROTOCOL_SAVE_CSV),
+        &m_owner, WithoutAccessKey(m_texts(pdf ? IDS_PROTOCOL_SAVE_PDF : IDS_PROTOCOL_SAVE_CSV)),
         ReportFileName(record, extension),
         m_texts(pdf ? IDS_PROTOCOL_PDF_FILTER : IDS_PROTOCOL_CSV_FILTER));
     if (!path)

@@ -102,7 +102,7 @@ TEST_F(ProtocolTest, SiteAndTechnicianAreAskedOnceThenEverySaveCarriesThem) {
     EXPECT_EQ(rig.host.Lines("asktext").size(), 4u);
     EXPECT_EQ(rig.host.Lines("choosesavefile"),
               std::vector<std::string>{
-                  R"(choosesavefile "Als &CSV speichern..." "Linktest-2026-12-08-091502.csv")"});
+                  R"(choosesavefile "Als CSV speichern..." "Linktest-2026-12-08-091502.csv")"});
     const std::string csv = FileText(Out("aelter.csv"));
     EXPECT_EQ(csv.substr(0, csv.find("Dauer")), "Standort;Mast Nord\nTechniker;E. Kranich\n"
                                                 "Beginn;2026-12-08T09:15:02+0100\n");
