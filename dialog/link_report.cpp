@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -108,7 +109,10 @@ bool SaveLinkReport(const LinkRecord& record, const ReportHeader& header, const 
         return false;
     }
     errno = 0;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // The path is UTF-8; as a plain string Windows would read it in the ANSI code page, and a
+    // typed "Süd" became "SÃ¼d".
+    std::ofstream out(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                      std::ios::binary | std::ios::trunc);
     const std::string csv =
         FormatLinkRecordCsv(record, {{"Standort", header.site}, {"Techniker", header.technician}});
     out.write(csv.data(), static_cast<std::streamsize>(csv.size()));
