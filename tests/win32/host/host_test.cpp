@@ -12,10 +12,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <thread>
 #include <vector>
 
+#include "../../support/recorded_tests.h"
 #include "checks.h"
 
 void CheckQuillmereResources(const std::wstring& exe); // resources_test.cpp
@@ -455,7 +457,138 @@ void CheckWorkerCalls(HWND dlg, Win32Host& host) {
     worker.reset();
 }
 
-void RunMainDialogChecks(Win32Host& host) {
+// The text of a list view's cell as the list shows it; row -1: the column's heading.
+std::wstring CellText(HWND list, int row, int column) {
+    wchar_t buffer[256] = {};
+    if (row < 0) {
+        LVCOLUMNW heading{};
+        heading.mask = LVCF_TEXT;
+        heading.pszText = buffer;
+        heading.cchTextMax = 256;
+        ::SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column),
+                       reinterpret_cast<LPARAM>(&heading));
+        return buffer;
+    }
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 256;
+    ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+// Types text into an edit box key by key, over what it holds.
+void TypeInto(HWND edit, const std::wstring& text) {
+    ::SendMessageW(edit, EM_SETSEL, 0, -1);
+    for (wchar_t c : text)
+        ::SendMessageW(edit, WM_CHAR, c, 0);
+}
+
+int OwnWindowsTitled(const std::wstring& title) {
+    std::pair<const std::wstring*, int> search{&title, 0};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<std::pair<const std::wstring*, int>*>(lParam);
+            s->second += ::IsWindow(hwnd) && TextOf(hwnd) == *s->first;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
+// The headings, then the three tests main() recorded, newest first; nullptr: what a damaged
+// record lost.
+const wchar_t* const kProtocolRows[][5] = {
+    {L"Datum", L"Anschluss", L"Baudrate", L"Ergebnis", L"Mittlere Qualität"},
+    {nullptr, nullptr, nullptr, L"beschädigt", nullptr},
+    {L"10.12.2026 08:30:00", L"COM1", L"57600", L"abgebrochen", L"85 %"},
+    {L"09.12.2026 14:02:11", L"COM2", L"115200", L"bestanden", L"97 %"},
+};
+
+void CheckProtocolWindow(HWND dlg, const std::filesystem::path& records) {
+    const std::wstring title = L"Protokoll der Linktests";
+    ::SendMessageW(dlg, WM_SYSCOMMAND, IDM_PROTOCOL, 0);
+    HWND window = FindOwnWindow(title);
+    Check(window != nullptr, "the window menu's Protokoll opens its window");
+    if (!window)
+        return;
+    Check(::GetWindow(window, GW_OWNER) == dlg, "protocol window owned by the main dialog");
+    Check(!(Style(window) & WS_CHILD), "protocol window is a top-level window");
+    HWND list = ::FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
+    CheckInt(ListView_GetItemCount(list), 3, "protocol rows");
+    for (int r = -1; r < 3; ++r)
+        for (int c = 0; c < 5; ++c) {
+            const std::string name = "row " + std::to_string(r) + " column " + std::to_string(c);
+            const std::wstring text = CellText(list, r, c);
+            if (const wchar_t* want = kProtocolRows[r + 1][c])
+                CheckText(text, want, name);
+            // The list cuts what does not fit with "...".
+            const auto width = ::SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
+                                              reinterpret_cast<LPARAM>(text.c_str()));
+            Check(width + 12 <= ListView_GetColumnWidth(list, c),
+                  name + " fits its column: " + Narrow(text));
+        }
+    PauseForScreenshot(window, "protocol");
+
+    // The oldest test, saved as CSV: the report's header is asked first, then the file.
+    const std::filesystem::path csv = records / "Bericht Mast Süd.csv";
+    const std::wstring ask = L"Angaben für den Bericht";
+    for (auto [prompt, answer] :
+         {std::pair{L"Standort der Strecke (erscheint im Bericht):", L"Mast Süd"},
+          std::pair{L"Ihr Name als Techniker (erscheint im Bericht):", L"E. Kranich"}}) {
+        const std::wstring p = prompt, a = answer;
+        When(
+            [ask, p] {
+                HWND box = FindOwnWindow(ask);
+                return box && TextOf(::GetWindow(box, GW_CHILD)) == p;
+            },
+            [ask, a, window] {
+                HWND box = FindOwnWindow(ask);
+                Check(::GetWindow(box, GW_OWNER) == window, "question owned by the protocol");
+                TypeInto(::FindWindowExW(box, nullptr, L"Edit", nullptr), a);
+                ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            },
+            "question \"" + Narrow(p) + "\" asked");
+    }
+    WhenWindowOpens(L"Als CSV speichern...", [&](HWND chooser) {
+        Check(::GetWindow(chooser, GW_OWNER) == window, "save dialog owned by the protocol");
+        // Wine's file name box is cmb13, a ComboBoxEx with an edit inside; there is no edt1.
+        HWND name = ::GetDlgItem(chooser, 0x47c);
+        CheckText(ClassOf(name), WC_COMBOBOXEXW, "file name box");
+        CheckText(TextOf(name), L"Linktest-2026-12-09-140211.csv", "offered file name");
+        TypeInto(reinterpret_cast<HWND>(::SendMessageW(name, CBEM_GETEDITCONTROL, 0, 0)),
+                 csv.wstring());
+        ::SendMessageW(::GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
+    });
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list, 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    HWND save = ::FindWindowExW(window, nullptr, L"Button", L"Als &CSV speichern...");
+    Check(save && ::IsWindowEnabled(save), "Als CSV speichern... enabled for a chosen row");
+    ::SendMessageW(save, BM_CLICK, 0, 0);
+    std::string files;
+    for (const auto& entry : std::filesystem::directory_iterator(records))
+        files += " \"" + Narrow(entry.path().filename().wstring()) + "\"";
+    Check(std::filesystem::exists(csv), "CSV saved under the typed name; the folder holds" + files);
+    const std::string text = FileText(csv);
+    Check(text.find("Standort;Mast Süd\nTechniker;E. Kranich\n") == 0,
+          "CSV header: " + text.substr(0, 60));
+    Check(text.find("\nAnschluss;COM2\n") != std::string::npos, "CSV of the oldest test");
+    std::wstring site;
+    Check(ReadRegString(g_app, L"Report", L"Standort", site) && site == L"Mast Süd",
+          "Standort kept in the settings: " + Narrow(site));
+
+    ::SetForegroundWindow(dlg);
+    ::SendMessageW(dlg, WM_SYSCOMMAND, IDM_PROTOCOL, 0);
+    Check(FindOwnWindow(title) == window && OwnWindowsTitled(title) == 1,
+          "the command again shows the same window");
+    Check(::GetForegroundWindow() == window, "the command again brings it forward");
+    ::SendMessageW(::FindWindowExW(window, nullptr, L"Button", L"Schließen"), BM_CLICK, 0, 0);
+    Check(!::IsWindow(window), "Schließen closes the protocol window");
+}
+
+void RunMainDialogChecks(Win32Host& host, const std::filesystem::path& records) {
     HWND dlg = reinterpret_cast<HWND>(host.WindowOf(*theApp.m_pMainWnd));
     Check(dlg != nullptr, "main dialog open");
     if (!dlg)
@@ -468,6 +601,8 @@ void RunMainDialogChecks(Win32Host& host) {
     CheckSystemMenu(dlg);
     CheckEditAndSave(dlg);
     CheckChoosers(dlg);
+    // Before "Testen" adds a record of its own.
+    CheckProtocolWindow(dlg, records);
     CheckUnavailablePort(dlg);
     CheckWorkerCalls(dlg, host);
     PauseForScreenshot(dlg, "main-edited");
@@ -492,6 +627,24 @@ int main() {
     SetRegString(g_app, L"Ports", L"COM1", L"sim:power=yes");
     SetRegString(g_app, L"Dialup", L"Service", L"sim:entries=Mast");
 
+    // A good old test, a cancelled newer one and a damaged newest, for the protocol window.
+    const std::filesystem::path records =
+        std::filesystem::temp_directory_path() /
+        ("qm-host-protocol-" + std::to_string(::GetCurrentProcessId()));
+    std::filesystem::remove_all(records);
+    WriteRecord(records, 1,
+                RecordOf("2026-12-09T14:02:11+0100", "COM2", 115200, LinkTestEnd::Passed,
+                         std::vector<int>(40, 250)));
+    std::vector<int> weak;
+    for (int i = 0; i < 60; ++i)
+        weak.push_back(190 + (i * 37) % 60);
+    WriteRecord(records, 2,
+                RecordOf("2026-12-10T08:30:00+0100", "COM1", 57600, LinkTestEnd::Cancelled, weak));
+    WriteRecord(records, 3,
+                RecordOf("2026-12-10T09:12:45+0100", "COM1", 57600, LinkTestEnd::Passed, {256}),
+                195);
+    theApp.SetLinkRecords(LinkRecordStore(records));
+
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     {
@@ -500,7 +653,7 @@ int main() {
         HHOOK hook = ::SetWindowsHookExW(WH_CBT, &OnCbt, nullptr, ::GetCurrentThreadId());
         bool checked = false;
         host.Post([&] {
-            RunMainDialogChecks(host);
+            RunMainDialogChecks(host, records);
             checked = true;
         });
         theApp.InitInstance();
@@ -521,6 +674,7 @@ int main() {
         }
     }
     DeleteAppKey(g_app);
+    std::filesystem::remove_all(records);
 
     const std::wstring exe = WideFromUtf8(args[1]);
     CheckQuillmereResources(exe);
