@@ -148,7 +148,9 @@ void CPhoneDialog::ShowAddress() {
     const std::string url = "http://" + m_addresses[std::size_t(chosen)] + ":" +
                             std::to_string(m_server->Port()) + m_server->Path();
     SetDlgItemText(IDC_PHONE_URL, url);
-    Host().SetImage(*this, IDC_PHONE_QR, m_service.QrCode(url));
+    MonoImage code = m_service.QrCode(url);
+    code.name = FormatString(m_texts(IDS_PHONE_QR_NAME), {url});
+    Host().SetImage(*this, IDC_PHONE_QR, code);
     Diagnose(FormatString(m_texts(IDS_PHONE_STARTED), {url}));
 }
 

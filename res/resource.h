@@ -77,6 +77,7 @@ inline constexpr int IDS_PHONE_FAILED = 505; // %1: the system's reason
 inline constexpr int IDS_PHONE_TEST_RUNS = 506;
 inline constexpr int IDS_PHONE_NO_TEST = 507;
 inline constexpr int IDS_PHONE_STARTED = 508; // %1: the address, on standard error
+inline constexpr int IDS_PHONE_QR_NAME = 509; // %1: the address
 
 // The dial dialog, and the progress each dial-up service shows in it.
 inline constexpr int IDS_DIAL_CONNECTING = 240;

@@ -101,6 +101,8 @@ std::string LoadResourceString(int id) {
         return "Kein Linktest läuft";
     case IDS_PHONE_STARTED:
         return "Ausrichtanzeige im Netz: %1";
+    case IDS_PHONE_QR_NAME:
+        return "QR-Code der Adresse %1";
     case IDS_PORTS_SAVE_FAILED:
         return "FEHLER: Einstellungen konnten nicht gespeichert werden";
     case IDS_DIAL_CONNECTING:

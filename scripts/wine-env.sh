@@ -37,13 +37,13 @@ qm_wine_xvfb() {
 # session's desktop would sit on the other run's display. The lock is held by a process of its
 # own, which ends with qm_wine_stop or with this shell; no program started here inherits it.
 qm_wine_hold_prefix() {
-  local dir fd
+  local dir fd shell=$BASHPID
   mkdir -p "$(dirname "$WINEPREFIX")"
   dir=$(mktemp -d /tmp/qm-prefix-XXXXXX) || return 1
   mkfifo "$dir/held"
   exec {fd}<>"$dir/held"
   flock -o "$WINEPREFIX.lock" sh -c 'echo held >"$1"; exec tail --pid="$2" -f /dev/null' _ \
-    "$dir/held" "$BASHPID" >/dev/null 2>&1 </dev/null &
+    "$dir/held" "$shell" >/dev/null 2>&1 </dev/null &
   QM_WINE_HOLDER_PID=$!
   if ! read -r -t 5 -u "$fd" _; then
     echo "wine-env: another run uses $WINEPREFIX; waiting until it ends" >&2

@@ -240,6 +240,7 @@ void QtHost::SetImage(CDialog& dlg, int id, const MonoImage& image) {
     pixmap.setDevicePixelRatio(ratio);
     label->setAlignment(Qt::AlignCenter);
     label->setPixmap(pixmap);
+    label->setAccessibleName(Q(image.name));
 }
 
 int QtHost::GetPos(CDialog& dlg, int id) {

@@ -56,6 +56,15 @@ PORTS = [row for n in range(1, 5)
          for row in (("", "label", f"COM{n}:"), (f"IDC_PORT_COM{n}", "combo box", f"COM{n}:"),
                      (f"IDC_PORT_MISSING{n}", "label", None))]
 PORTS += [("IDOK", "push button", "OK"), ("IDCANCEL", "push button", "Abbrechen")]
+PHONE = [
+    ("IDC_PHONE_QR", "image", None),  # named after the address it carries: checked on its own
+    ("", "label", "Adresse:"),
+    ("IDC_PHONE_ADDRESS", "combo box", "Adresse:"),
+    ("IDC_PHONE_STATE", "label", None),
+    ("", "label", "Mit der Kamera des Telefons\nscannen. Das Telefon muss\nim selben Netz sein."),
+    ("IDC_PHONE_URL", "label", None),
+    ("IDCANCEL", "push button", "Schließen"),
+]
 
 
 def skip_reason():
@@ -239,6 +248,15 @@ def inner(binary):
         check("Anschlüsse", PORTS)
         key("Escape")
         wait_for("the ports dialog closed by Escape", closed("Anschlüsse"))
+
+        focus("Quillmere")
+        key("shift+F10", "t")  # "Auf dem &Telefon anzeigen..."
+        phone = check("Auf dem Telefon anzeigen", PHONE)
+        qr, url = phone[0].name, phone[5].name
+        if not url.startswith("http://") or qr != "QR-Code der Adresse " + url:
+            raise Failed(f"QR code named {qr!r} for the address {url!r}")
+        key("Escape")
+        wait_for("the phone dialog closed by Escape", closed("Auf dem Telefon anzeigen"))
         return 0
     except (Failed, subprocess.SubprocessError) as e:
         trace.seek(0)

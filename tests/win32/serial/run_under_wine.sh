@@ -9,7 +9,9 @@
 # Wine session. COM2 to COM4 lead to a path that does not exist. The program runs in a mount
 # namespace of its own in which /dev/ttyS0, the machine's console, is /dev/null: whatever Wine
 # makes of its ports, nothing here can reach the console.
-set -euo pipefail
+set -eEuo pipefail
+# A step that fails ends the test: say which, or the test fails without a word.
+trap 'echo "run_under_wine.sh: line $LINENO: \"$BASH_COMMAND\" failed with exit code $?" >&2' ERR
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
