@@ -33,12 +33,33 @@ int Scaled(HWND hwnd, int pixels) {
     return ::MulDiv(pixels, dpi, 96);
 }
 
+// The window is modeless under the main dialog's modal loop, which gives only its own dialog the
+// dialog keys: each child passes Escape and Tab to the window itself.
+LRESULT CALLBACK KeysProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (msg == WM_GETDLGCODE && lp) {
+        const auto* key = reinterpret_cast<const MSG*>(lp);
+        if (key->message == WM_KEYDOWN && (key->wParam == VK_ESCAPE || key->wParam == VK_TAB))
+            return DLGC_WANTMESSAGE;
+    }
+    if (msg == WM_KEYDOWN && wp == VK_ESCAPE) {
+        ::PostMessageW(::GetParent(hwnd), WM_COMMAND, IDCANCEL, 0);
+        return 0;
+    }
+    if (msg == WM_KEYDOWN && wp == VK_TAB) {
+        const bool back = ::GetKeyState(VK_SHIFT) < 0;
+        ::SetFocus(::GetNextDlgTabItem(::GetParent(hwnd), hwnd, back));
+        return 0;
+    }
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
+}
+
 HWND Child(HWND parent, const wchar_t* cls, DWORD style, int id) {
     HWND hwnd = ::CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 0,
                                   0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
                    TRUE);
+    ::SetWindowSubclass(hwnd, KeysProc, 1, 0);
     return hwnd;
 }
 

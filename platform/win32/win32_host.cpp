@@ -765,7 +765,10 @@ std::optional<std::string> Win32Host::ChooseSaveFile(CDialog* owner, const std::
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrTitle = wideTitle.c_str();
     ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    // Without NOCHANGEDIR Windows makes the chosen folder the program's current one: it stays in
+    // use while the program runs, and a follow-up given by a relative path would move with it.
+    ofn.Flags =
+        OFN_HIDEREADONLY | OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (::GetSaveFileNameW(&ofn))
         return Utf8FromWide(file.c_str());
     if (const DWORD error = ::CommDlgExtendedError())

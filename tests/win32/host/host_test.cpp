@@ -584,8 +584,13 @@ void CheckProtocolWindow(HWND dlg, const std::filesystem::path& records) {
     Check(FindOwnWindow(title) == window && OwnWindowsTitled(title) == 1,
           "the command again shows the same window");
     Check(::GetForegroundWindow() == window, "the command again brings it forward");
-    ::SendMessageW(::FindWindowExW(window, nullptr, L"Button", L"Schließen"), BM_CLICK, 0, 0);
-    Check(!::IsWindow(window), "Schließen closes the protocol window");
+    // The keyboard alone: Tab from the list to the next button, Escape closes.
+    ::SetFocus(list);
+    ::PostMessageW(list, WM_KEYDOWN, VK_TAB, 0);
+    Check(PumpUntil(dlg, [save] { return ::GetFocus() == save; }), "Tab moves on from the list");
+    ::PostMessageW(save, WM_KEYDOWN, VK_ESCAPE, 0);
+    Check(PumpUntil(dlg, [window] { return !::IsWindow(window); }),
+          "Escape closes the protocol window");
 }
 
 void RunMainDialogChecks(Win32Host& host, const std::filesystem::path& records) {
@@ -630,8 +635,8 @@ int main() {
     // A good old test, a cancelled newer one and a damaged newest, for the protocol window.
     const std::filesystem::path records =
         std::filesystem::temp_directory_path() /
-        ("qm-host-protocol-" + std::to_string(::GetCurrentProcessId()));
-    std::filesystem::remove_all(records);
+        ("qm-host-protocol-" + std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(::GetTickCount64()));
     WriteRecord(records, 1,
                 RecordOf("2026-12-09T14:02:11+0100", "COM2", 115200, LinkTestEnd::Passed,
                          std::vector<int>(40, 250)));
@@ -674,7 +679,9 @@ int main() {
         }
     }
     DeleteAppKey(g_app);
-    std::filesystem::remove_all(records);
+    std::error_code error;
+    if (!std::filesystem::remove_all(records, error) && error)
+        std::printf("note: %s stays: %s\n", records.string().c_str(), error.message().c_str());
 
     const std::wstring exe = WideFromUtf8(args[1]);
     CheckQuillmereResources(exe);
