@@ -13,17 +13,7 @@
 TEST_F(QtHostTest, TheProtocolFromTheWindowMenuSavesTheChosenTestAsCsv) {
     const auto folder = std::filesystem::temp_directory_path() /
                         ("qm-protocol-" + std::to_string(std::random_device()()));
-    WriteRecord(folder, 1,
-                RecordOf("2026-12-09T14:02:11+0100", "COM2", 115200, LinkTestEnd::Passed,
-                         std::vector<int>(40, 250)));
-    std::vector<int> weak;
-    for (int i = 0; i < 60; ++i)
-        weak.push_back(190 + (i * 37) % 60);
-    WriteRecord(folder, 2,
-                RecordOf("2026-12-10T08:30:00+0100", "COM1", 57600, LinkTestEnd::Cancelled, weak));
-    WriteRecord(folder, 3,
-                RecordOf("2026-12-10T09:12:45+0100", "COM1", 57600, LinkTestEnd::Passed, {256}),
-                195);
+    WriteThreeTests(folder);
     app.SetLinkRecords(LinkRecordStore(folder));
     std::vector<std::string> asked, offered;
     host.AnswerText([&](const std::string& prompt) {

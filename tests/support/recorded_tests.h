@@ -37,3 +37,19 @@ inline std::string FileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// What both protocol windows are shown: a good test, a cancelled weak one after it, and a newest
+// one cut short so that it reads as damaged.
+inline void WriteThreeTests(const std::filesystem::path& folder) {
+    WriteRecord(folder, 1,
+                RecordOf("2026-12-09T14:02:11+0100", "COM2", 115200, LinkTestEnd::Passed,
+                         std::vector<int>(40, 250)));
+    std::vector<int> weak;
+    for (int i = 0; i < 60; ++i)
+        weak.push_back(190 + (i * 37) % 60);
+    WriteRecord(folder, 2,
+                RecordOf("2026-12-10T08:30:00+0100", "COM1", 57600, LinkTestEnd::Cancelled, weak));
+    WriteRecord(folder, 3,
+                RecordOf("2026-12-10T09:12:45+0100", "COM1", 57600, LinkTestEnd::Passed, {256}),
+                195);
+}

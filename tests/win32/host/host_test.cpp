@@ -637,17 +637,7 @@ int main() {
         std::filesystem::temp_directory_path() /
         ("qm-host-protocol-" + std::to_string(::GetCurrentProcessId()) + "-" +
          std::to_string(::GetTickCount64()));
-    WriteRecord(records, 1,
-                RecordOf("2026-12-09T14:02:11+0100", "COM2", 115200, LinkTestEnd::Passed,
-                         std::vector<int>(40, 250)));
-    std::vector<int> weak;
-    for (int i = 0; i < 60; ++i)
-        weak.push_back(190 + (i * 37) % 60);
-    WriteRecord(records, 2,
-                RecordOf("2026-12-10T08:30:00+0100", "COM1", 57600, LinkTestEnd::Cancelled, weak));
-    WriteRecord(records, 3,
-                RecordOf("2026-12-10T09:12:45+0100", "COM1", 57600, LinkTestEnd::Passed, {256}),
-                195);
+    WriteThreeTests(records);
     theApp.SetLinkRecords(LinkRecordStore(records));
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
