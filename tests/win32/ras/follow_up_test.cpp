@@ -23,14 +23,17 @@ fs::path ThisFolder() {
 }
 
 // A fresh folder under the user's temporary folder, removed with everything in it at the end.
+// Wine reuses small process ids, and an earlier run may have left a folder it could not remove
+// (its helper still running): a name that is taken is passed over.
 class TempFolder {
 public:
     TempFolder() {
         static int serial = 0;
-        m_path = fs::temp_directory_path() /
-                 ("quillmere-follow-up-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                  std::to_string(++serial));
-        fs::create_directories(m_path);
+        do
+            m_path = fs::temp_directory_path() /
+                     ("quillmere-follow-up-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                      std::to_string(++serial));
+        while (!fs::create_directory(m_path));
     }
     ~TempFolder() {
         std::error_code ec;
